@@ -1,0 +1,71 @@
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include "../plugin_api/IDevImportPlugin.h"
+#include "../plugin_api/IPropertyListViewController.h"
+#include "../plugin_api/PluginImpl.h"
+#include "../serial/SerialPort.h"
+#include "../settings/PortSettings.h"
+#include "../settings/SettingsTables.h"
+#include "../win32/CriticalSection.h"
+#include "../win32/UniqueHandle.h"
+
+// The plug-in object that CreatePlugin hands the host: its own address is the
+// IDevImportPlugin table, the controller part is a second sub-object.
+class CDeviceCommonPlugin : public Plugin::CPluginImpl<Plugin::IDevImportPlugin>,
+                            public Plugin::IPropertyListViewController {
+public:
+    CDeviceCommonPlugin();
+
+    // IPlugin
+    Plugin::IPlugin* GetInterface(int kind) override;
+    BSTR GetName() override;
+#if PLUGIN_EXPLICIT_STRUCT_RETURN
+    GUID* GetId(GUID* result) override;
+#else
+    GUID GetId() override;
+#endif
+    int GetPluginValue() override;
+
+    // IDevImportPlugin
+    void LoadSettings(ISettingsReader* reader) override;
+    void SaveSettings(ISettingsWriter* writer) override;
+    Plugin::IPropertyListViewController* GetPropertyListController() override;
+    bool SetEventSink(IDeviceEventSink* sink) override;
+    bool StartExchange() override;
+    bool StopExchange() override;
+    bool QueueTransferRequest(ITransferRequest* request) override;
+
+    // IPropertyListViewController
+    void FillView(IPropertyListView* view) override;
+    bool FirstQuery() override;
+    bool SecondQuery() override;
+    bool ApplyView() override;
+    void LastNotice() override;
+
+private:
+    ~CDeviceCommonPlugin() override;
+
+    IPropertyListView* m_view = nullptr;
+    std::atomic<IDeviceEventSink*> m_sink{nullptr};
+
+    Settings::DescriptorTable m_descriptors;
+    Settings::OptionList m_portList;
+    Settings::OptionList m_baudRateList;
+    Settings::OptionList m_dataBitsList;
+    Settings::OptionList m_parityList;
+    Settings::OptionList m_stopBitsList;
+    Settings::OptionList m_flowControlList;
+
+    CSerialPort m_port;
+    Settings::PortSettings m_settings;
+
+    std::atomic<bool> m_stop{false};
+    Win32::UniqueHandle m_worker;
+    int64_t m_lastDataTime = 0;
+
+    std::list<ITransferRequest*> m_requests;
+    Win32::CriticalSection m_queueLock;
+};

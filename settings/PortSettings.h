@@ -1,0 +1,25 @@
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include "../plugin_api/WideString.h"
+
+namespace Settings {
+
+enum FlowControlMode : int32_t {
+    FlowNone = 0,
+    FlowHardware = 1,
+    FlowXonXoff = 2,
+};
+
+// The serial line parameters that the host stores and the exchange uses.
+struct PortSettings {
+    DCB line{};
+    Plugin::WideString portName;
+    // Read by the exchange worker at every idle check while the host may
+    // edit it, hence atomic.
+    std::atomic<int32_t> waitTime{10};
+    int32_t flowControl = FlowNone;
+};
+
+}  // namespace Settings

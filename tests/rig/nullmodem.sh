@@ -1,0 +1,230 @@
+#!/bin/bash
+# Joins two COM ports of a Wine prefix like a null-modem cable.
+
+set -u
+
+usage() {
+    cat <<'EOF'
+usage: nullmodem.sh start  PREFIX NAME_A NAME_B
+       nullmodem.sh stop   PREFIX
+       nullmodem.sh status PREFIX
+
+start   Joins two pseudo-terminals with socat and points
+        PREFIX/dosdevices/NAME_A and NAME_B (e.g. com5 com6) at them.
+        Returns once both ends exist; socat keeps running detached.
+        Anything left on PREFIX by an earlier run is cleared first.
+        PREFIX need not have been booted yet.
+stop    Ends socat and removes the links. May be called while a test
+        holds the ports, to pull the cable: open handles then fail
+        (write: ERROR_NOT_READY, read: ERROR_BROKEN_PIPE) and opening
+        the port fails with ERROR_FILE_NOT_FOUND. Does nothing when
+        nothing runs.
+status  Prints the pair; exits 0 when socat runs, 1 when it does not.
+
+State lives in PREFIX.nullmodem/ (pid files, socat log, pty links).
+Under Wine, WaitCommEvent only blocks on a quiet pty with libptyshim.so
+in LD_PRELOAD of the program using the port (the wine64 process).
+Environment: NULLMODEM_TIMEOUT (seconds to wait for socat, default 10).
+EOF
+}
+
+die() {
+    echo "nullmodem: $*" >&2
+    exit 1
+}
+
+timeout_ticks=$((${NULLMODEM_TIMEOUT:-10} * 20))
+
+set_paths() {
+    prefix=${1%/}
+    [ -n "$prefix" ] || die "empty PREFIX"
+    case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
+    run_dir=$prefix.nullmodem
+    log_file=$run_dir/socat.log
+}
+
+tick() {
+    sleep 0.05
+}
+
+# A zombie counts as gone: detached processes are reaped by whatever init
+# the container has, which may take a second or more.
+alive() {
+    local state
+    state=$(awk '/^State:/ { print $2 }' "/proc/$1/status" 2>/dev/null)
+    [ -n "$state" ] && [ "$state" != Z ]
+}
+
+# Pid recorded in pid file $1, if that process still runs and its command
+# line contains $2. After a reboot or a long pause the number can belong to
+# anything, and that must not be killed.
+recorded_pid() {
+    local pid
+    pid=$(cat "$1" 2>/dev/null) || return 1
+    [[ $pid =~ ^[0-9]+$ ]] || return 1
+    alive "$pid" || return 1
+    tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -qF -- "$2" || return 1
+    echo "$pid"
+}
+
+socat_pid() {
+    recorded_pid "$run_dir/socat.pid" "link=$run_dir/"
+}
+
+end_process() {
+    local pid=$1 ticks=0
+    kill "$pid" 2>/dev/null
+    while alive "$pid"; do
+        if [ $ticks -ge $timeout_ticks ]; then
+            kill -9 "$pid" 2>/dev/null
+            return
+        fi
+        tick
+        ticks=$((ticks + 1))
+    done
+}
+
+# Runs "$@" detached: its own session (CTest ends the process group of a
+# setup test), no terminal, and none of the caller's descriptors, since a
+# pipe kept open here would make CTest wait for socat to exit. The pid of
+# the process that becomes "$@" goes to pid file $1.
+detach() {
+    local pid_file=$1 fd
+    shift
+    (
+        for fd in /proc/self/fd/*; do
+            fd=${fd##*/}
+            [ "$fd" -gt 2 ] 2>/dev/null && eval "exec $fd>&-"
+        done
+        exec setsid bash -c 'echo $$ >"$1"; shift; exec "$@"' bash "$pid_file" "$@" \
+            </dev/null >>"$log_file" 2>&1
+    ) &
+}
+
+# The first session leader that opens a tty without O_NOCTTY adopts it as
+# controlling terminal. Wine's server is one and would adopt a pty; when
+# socat goes, the hangup sends it SIGHUP and it dumps its whole object table
+# to stderr. A holder in its own session adopts the pty first.
+hold_ctty() {
+    local end=$1
+    detach "$run_dir/hold.${end##*/}.pid" \
+        bash -c 'exec <"$1" && exec sleep infinity' nullmodem-hold "$end"
+}
+
+ends_exist() {
+    [ -e "$run_dir/$1" ] && [ -e "$run_dir/$2" ]
+}
+
+holders_run() {
+    recorded_pid "$run_dir/hold.$1.pid" sleep >/dev/null &&
+        recorded_pid "$run_dir/hold.$2.pid" sleep >/dev/null
+}
+
+# Polls "$@" until it succeeds; gives up early when socat has died.
+wait_for() {
+    local what=$1 ticks=0
+    shift
+    until "$@"; do
+        if ! socat_pid >/dev/null && [ -s "$run_dir/socat.pid" ]; then
+            what="$what: socat exited"
+            break
+        fi
+        if [ $ticks -ge $timeout_ticks ]; then
+            what="$what: timed out"
+            break
+        fi
+        tick
+        ticks=$((ticks + 1))
+    done
+    "$@" && return
+    cat "$log_file" >&2
+    cmd_stop
+    die "waiting for $what"
+}
+
+remove_links() {
+    local dos
+    # socat removes its own links when it exits, so the dosdevices links are
+    # found by where they point. com1 -> /dev/ttyS0 and the like are Wine's.
+    for dos in "$prefix"/dosdevices/com*; do
+        [[ -L $dos && $(readlink "$dos") == "$run_dir"/* ]] && rm -f "$dos"
+    done
+    rm -f "$run_dir"/com*
+}
+
+cmd_stop() {
+    local pid pid_file
+    if pid=$(socat_pid); then
+        end_process "$pid"
+    fi
+    for pid_file in "$run_dir"/hold.*.pid; do
+        [ -f "$pid_file" ] || continue
+        if pid=$(recorded_pid "$pid_file" sleep); then
+            end_process "$pid"
+        fi
+        rm -f "$pid_file"
+    done
+    remove_links
+    rm -f "$run_dir/socat.pid"
+}
+
+cmd_start() {
+    local a=${2,,} b=${3,,} name
+    for name in "$a" "$b"; do
+        [[ $name =~ ^com[1-9][0-9]{0,2}$ ]] || die "not a COM port name: $name"
+    done
+    [ "$a" != "$b" ] || die "both ends are $a"
+    command -v socat >/dev/null || die "socat not found"
+
+    cmd_stop
+    mkdir -p "$run_dir" "$prefix/dosdevices" || die "cannot create $run_dir"
+    : >"$log_file"
+
+    detach "$run_dir/socat.pid" socat -d -d \
+        "pty,raw,echo=0,link=$run_dir/$a" \
+        "pty,raw,echo=0,link=$run_dir/$b"
+
+    wait_for "socat to create both ends" ends_exist "$a" "$b"
+    hold_ctty "$run_dir/$a"
+    hold_ctty "$run_dir/$b"
+    wait_for "the ends to be held" holders_run "$a" "$b"
+    ln -sfn "$run_dir/$a" "$prefix/dosdevices/$a"
+    ln -sfn "$run_dir/$b" "$prefix/dosdevices/$b"
+    cmd_status
+}
+
+cmd_status() {
+    local pid end
+    if pid=$(socat_pid); then
+        for end in "$run_dir"/com*; do
+            [ -L "$end" ] && echo "${end##*/} -> $(readlink "$end")"
+        done
+        echo "socat running, pid $pid"
+        return 0
+    fi
+    echo "socat not running"
+    return 1
+}
+
+[ $# -ge 1 ] || { usage >&2; exit 2; }
+command=$1
+shift
+case $command in
+    start)
+        [ $# -eq 3 ] || { usage >&2; exit 2; }
+        set_paths "$1"
+        cmd_start "$@"
+        ;;
+    stop | status)
+        [ $# -eq 1 ] || { usage >&2; exit 2; }
+        set_paths "$1"
+        "cmd_$command"
+        ;;
+    -h | --help | help)
+        usage
+        ;;
+    *)
+        usage >&2
+        exit 2
+        ;;
+esac

@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+#include <new>
+#include "AllocationCounter.h"
+#include "plugin/CreatePlugin.h"
+#include "plugin_api/HResultError.h"
+#include "plugin_api/IPropertyListViewController.h"
+
+namespace {
+
+// Releases the host's reference when the test ends.
+struct PluginHandle {
+    Plugin::IDevImportPlugin* plugin = CreatePlugin();
+    ~PluginHandle() {
+        if (plugin) plugin->Release();
+    }
+};
+
+bool IsOutOfMemory(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error)) return true;
+    auto* hresult = dynamic_cast<const Plugin::HResultError*>(&error);
+    return hresult && hresult->Code() == E_OUTOFMEMORY;
+}
+
+TEST(PluginObject, ReleaseReportsDestruction) {
+    Plugin::IDevImportPlugin* plugin = CreatePlugin();
+    plugin->AddRef();
+    EXPECT_FALSE(plugin->Release());
+    EXPECT_TRUE(plugin->Release());
+}
+
+TEST(PluginObject, ReferencesFromManyThreadsBalance) {
+    PluginHandle handle;
+    auto* plugin = handle.plugin;
+    auto work = [](void* arg) -> DWORD {
+        auto* p = static_cast<Plugin::IDevImportPlugin*>(arg);
+        for (int i = 0; i < 100000; ++i) {
+            p->AddRef();
+            p->Release();
+        }
+        return 0;
+    };
+    HANDLE threads[4];
+    for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, work, plugin, 0, nullptr);
+    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
+    for (HANDLE thread : threads) CloseHandle(thread);
+
+    plugin->AddRef();
+    EXPECT_FALSE(plugin->Release()) << "the count must be back at one";
+}
+
+TEST(PluginObject, IdentifierAndName) {
+    PluginHandle handle;
+    GUID id = Plugin::PluginIdOf(*handle.plugin);
+    const GUID expected = {0x3CBDB207, 0xD35C, 0x4661, {0x8C, 0x05, 0x38, 0x70, 0x97, 0xEB, 0x68, 0x6A}};
+    EXPECT_TRUE(IsEqualGUID(id, expected));
+
+    BSTR name = handle.plugin->GetName();
+    EXPECT_STREQ(name, L"Другой");
+    SysFreeString(name);
+}
+
+TEST(PluginObject, ControllerIsASecondPartOfTheSameObject) {
+    PluginHandle handle;
+    auto* controller = handle.plugin->GetPropertyListController();
+    EXPECT_NE(static_cast<void*>(controller), static_cast<void*>(handle.plugin));
+    EXPECT_EQ(controller, handle.plugin->GetPropertyListController());
+    EXPECT_TRUE(controller->FirstQuery());
+    EXPECT_TRUE(controller->SecondQuery());
+}
+
+// Every allocation of construction fails in turn: the failure reaches the
+// caller as the module's out-of-memory error and nothing built so far leaks.
+TEST(PluginObject, ConstructionFailingAtEveryAllocationLeaksNothing) {
+    const long before = AllocationCounter::Outstanding();
+    long failures = 0;
+    for (long n = 1;; ++n) {
+        AllocationCounter::FailAt(n);
+        Plugin::IDevImportPlugin* plugin = nullptr;
+        try {
+            plugin = CreatePlugin();
+        } catch (const std::exception& error) {
+            EXPECT_TRUE(IsOutOfMemory(error)) << "allocation " << n << ": " << error.what();
+        }
+        const bool fired = AllocationCounter::Fired();
+        AllocationCounter::FailAt(0);
+        if (!fired) {
+            ASSERT_NE(plugin, nullptr);
+            EXPECT_TRUE(plugin->Release());
+            break;
+        }
+        EXPECT_EQ(plugin, nullptr) << "allocation " << n;
+        EXPECT_EQ(AllocationCounter::Outstanding(), before) << "leak after failing allocation " << n;
+        ++failures;
+    }
+    EXPECT_GT(failures, 30) << "construction builds tables of strings";
+    EXPECT_EQ(AllocationCounter::Outstanding(), before);
+}
+
+}  // namespace
