@@ -1,0 +1,6 @@
+#include "DevicePath.h"
+
+Plugin::WideString DevicePathFor(const wchar_t* portName) {
+    if (portName[0] == L'\\') return portName;
+    return Plugin::WideString(L"\\\\.\\") + portName;
+}
