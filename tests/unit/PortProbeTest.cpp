@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <string>
 #include "fakes/ScriptedPortSystem.h"
 #include "settings/PortProbe.h"
 
@@ -44,7 +45,8 @@ INSTANTIATE_TEST_SUITE_P(Errors, PortProbeFailure,
                                            FailureCase{ERROR_ACCESS_DENIED, false},
                                            FailureCase{ERROR_FILE_NOT_FOUND, false},
                                            FailureCase{ERROR_PATH_NOT_FOUND, false},
-                                           FailureCase{ERROR_SEM_TIMEOUT, false}));
+                                           FailureCase{ERROR_SEM_TIMEOUT, false}),
+                         [](const auto& info) { return "Error" + std::to_string(info.param.error); });
 
 TEST_F(PortProbe, AccessDeniedListsOnlyTheConfiguredPortByItsExactName) {
     system.Failing(5, ERROR_ACCESS_DENIED);

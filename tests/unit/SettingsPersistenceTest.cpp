@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include "fakes/RecordingSettings.h"
 #include "settings/SettingsPersistence.h"
 
@@ -87,7 +89,11 @@ TEST_P(SettingsPersistenceFlow, FlowControlFlagsFollowTheModeFromAFreshLine) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, SettingsPersistenceFlow,
                          ::testing::Values(FlowCase{0, 0}, FlowCase{1, 0x202C}, FlowCase{2, 0x0300}, FlowCase{3, 0},
-                                           FlowCase{-1, 0}));
+                                           FlowCase{-1, 0}),
+                         [](const auto& info) {
+                             return "Mode" + std::string(info.param.mode < 0 ? "Minus" : "") +
+                                    std::to_string(std::abs(info.param.mode));
+                         });
 
 TEST_F(SettingsPersistence, FlagsOutsideTheFlowMaskComeFromTheDefaultLine) {
     reader.ints[L"FLOWCONTROL"] = 0;
