@@ -31,8 +31,10 @@ bool CExchange::Begin(const Target& target) {
 bool CExchange::Listening() const { return m_port.IsOpen() && !m_stop; }
 
 void CExchange::ReceiveTurn() {
-    if (m_port.WaitForReceive(kListenMilliseconds)) {
-        m_port.BytesWaiting();
+    // The character event is edge-triggered: bytes that came after the last
+    // read of a burst but before the wait began raise none, and would lie
+    // unread until more followed.
+    if (m_port.BytesWaiting() != 0 || m_port.WaitForReceive(kListenMilliseconds)) {
         // A continuous stream would keep this loop going for ever; the stop
         // flag ends it between blocks.
         do {
