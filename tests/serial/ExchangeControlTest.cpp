@@ -170,6 +170,7 @@ TEST_F(ExchangeControl, FinishedWorkersLeaveNoHandlesBehind) {
     runOnce(1);
     DWORD before = 0, after = 0;
     GetProcessHandleCount(GetCurrentProcess(), &before);
+    if (before == 0) GTEST_SKIP() << "this system keeps no handle count (Wine)";
     for (size_t round = 1; round <= 20; ++round) runOnce(2 * round + 1);
     GetProcessHandleCount(GetCurrentProcess(), &after);
     EXPECT_LE(after, before + 2);

@@ -28,7 +28,7 @@ Instrument::Instrument() {
     if (m_port == INVALID_HANDLE_VALUE) return;
     DCB line = RigLine();
     SetCommState(m_port, &line);
-    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 5000};
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 1000};
     SetCommTimeouts(m_port, &timeouts);
     Purge();
 }
@@ -74,7 +74,14 @@ void PurgePluginPort() {
     HANDLE port = CreateFileW(DevicePathFor(PluginPortName().c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) return;
-    Sleep(50);
-    PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    // Bytes still in the cable's buffers keep arriving for a while.
+    for (int quietRounds = 0, round = 0; quietRounds < 2 && round < 40; ++round) {
+        Sleep(50);
+        DWORD errors = 0;
+        COMSTAT status{};
+        ClearCommError(port, &errors, &status);
+        quietRounds = status.cbInQue == 0 ? quietRounds + 1 : 0;
+        PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+    }
     CloseHandle(port);
 }

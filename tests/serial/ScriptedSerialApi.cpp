@@ -27,7 +27,11 @@ struct ScriptedCalls {
         --Api().openHandles;
         return TRUE;
     }
-    static BOOL WINAPI SetCommState(HANDLE, LPDCB line) {
+    static BOOL WINAPI SetCommState(HANDLE handle, LPDCB line) {
+        if (handle != kDevice) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return FALSE;
+        }
         Api().line = *line;
         return TRUE;
     }
