@@ -45,7 +45,6 @@ void CExchange::ReceiveTurn() {
         m_lastDataSecond = NowSeconds();
         m_dataSeen = true;
     }
-    m_readEvent.Reset();
 }
 
 // The read time-outs make a read return at once with what is there, but a

@@ -60,12 +60,6 @@ TEST_F(ScriptedExchange, BeginConfiguresThePortAndReportsTheStart) {
     EXPECT_TRUE(exchange.Listening());
 }
 
-TEST_F(ScriptedExchange, MissingDeviceEndsBeforeAnyEvent) {
-    api.deviceExists = false;
-    EXPECT_FALSE(exchange.Begin(target));
-    EXPECT_TRUE(sink.Events().empty());
-}
-
 TEST_F(ScriptedExchange, PendingReadIsEndedOnItsOwnThreadAndReportsWhatArrived) {
     ASSERT_TRUE(exchange.Begin(target));
     DataArrives();
@@ -151,13 +145,6 @@ TEST_F(ScriptedExchange, IdleTimeCountsWholeSecondsSinceTheLastBlock) {
         waitTime = c.waitTime;
         EXPECT_EQ(exchange.IdleTimeUp(), c.timeUp) << "now " << c.now << " ms, wait time " << c.waitTime;
     }
-}
-
-TEST_F(ScriptedExchange, EndClosesThePort) {
-    ASSERT_TRUE(exchange.Begin(target));
-    exchange.End();
-    EXPECT_FALSE(exchange.Listening());
-    EXPECT_EQ(api.openHandles, 0);
 }
 
 }  // namespace

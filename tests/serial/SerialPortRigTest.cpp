@@ -54,13 +54,6 @@ TEST_F(PortOnTheRig, ReadOnAnEmptyLineEndsWithNothing) {
     EXPECT_EQ(bytes, 0u);
 }
 
-TEST_F(PortOnTheRig, CloseReleasesTheDeviceForTheNextOpen) {
-    port.Close();
-    EXPECT_FALSE(port.IsOpen());
-    DCB line = RigLine();
-    EXPECT_TRUE(port.Open(DevicePathFor(PluginPortName().c_str()).c_str(), &line));
-}
-
 TEST(PortOpen, MissingDeviceLeavesThePortClosed) {
     CSerialPort port;
     DCB line = RigLine();

@@ -37,15 +37,6 @@ TEST_F(ScriptedPort, WaitCompletingInTimeReportsArrivalAndIsFinished) {
     EXPECT_EQ(api.mask, DWORD(EV_BREAK | EV_ERR));
 }
 
-TEST_F(ScriptedPort, WaitCompletingAtOnceReportsArrival) {
-    api.waitCommEvent = [](DWORD* events, OVERLAPPED*) {
-        *events = EV_RXCHAR;
-        return TRUE;
-    };
-    EXPECT_TRUE(port.WaitForReceive(1000));
-    EXPECT_EQ(api.overlappedResultCalls, 0);
-}
-
 // Nothing is pending after a failed call, so nothing may be waited for; the
 // time is still taken so a broken device cannot make the worker spin.
 TEST_F(ScriptedPort, FailedWaitTakesItsTimeAndWaitsForNoResult) {
@@ -69,23 +60,6 @@ TEST_F(ScriptedPort, CancelledReadReportsTheBytesItTookAndIsFinished) {
     EXPECT_EQ(bytes, 99u) << "a pending read has no count yet";
     EXPECT_EQ(port.CancelPending(&record), 7u);
     EXPECT_EQ(api.Unreaped(), 0u);
-}
-
-TEST_F(ScriptedPort, ClosingReleasesTheDeviceOnce) {
-    port.Close();
-    EXPECT_FALSE(port.IsOpen());
-    port.Close();
-    EXPECT_EQ(api.openHandles, 0);
-}
-
-TEST(ScriptedPortOpen, MissingDeviceLeavesThePortClosed) {
-    ScriptedSerialApi api;
-    api.deviceExists = false;
-    CSerialPort port(api.Table());
-    DCB line{};
-    EXPECT_FALSE(port.Probe(L"\\\\.\\COM3"));
-    EXPECT_FALSE(port.Open(L"\\\\.\\COM3", &line));
-    EXPECT_FALSE(port.IsOpen());
 }
 
 }  // namespace
