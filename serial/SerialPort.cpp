@@ -71,6 +71,11 @@ DWORD CSerialPort::BytesWaiting() {
     return ClearErrors(&status) ? status.cbInQue : 0;
 }
 
+DWORD CSerialPort::BytesUnsent() {
+    COMSTAT status{};
+    return ClearErrors(&status) ? status.cbOutQue : 0;
+}
+
 bool CSerialPort::ClearErrors(COMSTAT* status) {
     DWORD errors = 0;
     return m_api.clearCommError(m_port, &errors, status) != FALSE;

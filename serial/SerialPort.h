@@ -36,6 +36,8 @@ public:
     bool WaitForReceive(DWORD milliseconds);
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
+    // Written bytes the device has not sent yet; also clears its error state.
+    DWORD BytesUnsent();
     bool ClearErrors(COMSTAT* status);
 
     IoStart Read(void* buffer, DWORD count, OVERLAPPED* record, DWORD* bytes);
