@@ -13,7 +13,8 @@ start   Joins two pseudo-terminals with socat and points
         PREFIX/dosdevices/NAME_A and NAME_B (e.g. com5 com6) at them.
         Returns once both ends exist; socat keeps running detached.
         Anything left on PREFIX by an earlier run is cleared first.
-        PREFIX need not have been booted yet.
+        PREFIX must have been booted (wineboot -i): Wine skips making
+        drive c: in a prefix whose dosdevices/ already exists.
 stop    Ends socat and removes the links. May be called while a test
         holds the ports, to pull the cable: open handles then fail
         (write: ERROR_NOT_READY, read: ERROR_BROKEN_PIPE) and opening
@@ -176,8 +177,10 @@ cmd_start() {
     [ "$a" != "$b" ] || die "both ends are $a"
     command -v socat >/dev/null || die "socat not found"
 
+    [ -d "$prefix/dosdevices" ] || die "$prefix is not a booted Wine prefix"
+
     cmd_stop
-    mkdir -p "$run_dir" "$prefix/dosdevices" || die "cannot create $run_dir"
+    mkdir -p "$run_dir" || die "cannot create $run_dir"
     : >"$log_file"
 
     detach "$run_dir/socat.pid" socat -d -d \
