@@ -121,12 +121,15 @@ holders_run() {
         recorded_pid "$run_dir/hold.$2.pid" sleep >/dev/null
 }
 
-# Polls "$@" until it succeeds; gives up early when socat has died.
+# Polls "$@" until it succeeds; gives up early when socat has died. The pid
+# file is fresh here, so the process is not matched by command line: that
+# reads empty while the process is between exec and its new arguments.
 wait_for() {
-    local what=$1 ticks=0
+    local what=$1 ticks=0 pid
     shift
     until "$@"; do
-        if ! socat_pid >/dev/null && [ -s "$run_dir/socat.pid" ]; then
+        pid=$(cat "$run_dir/socat.pid" 2>/dev/null)
+        if [ -n "$pid" ] && ! alive "$pid"; then
             what="$what: socat exited"
             break
         fi
