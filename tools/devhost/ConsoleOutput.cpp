@@ -22,6 +22,9 @@ bool IsConsole(std::FILE* stream) {
 void Print(std::FILE* stream, std::wstring_view text) {
     std::string bytes = ToUtf8(text);
     std::fwrite(bytes.data(), 1, bytes.size(), stream);
+    // Not every C runtime leaves stderr unbuffered on a pipe, and a person
+    // or a script watching the exchange needs each line as it happens.
+    std::fflush(stream);
 }
 
 }  // namespace DevHost
