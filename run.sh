@@ -3,6 +3,7 @@
 #   ./run.sh demo   installs what is missing, builds, and runs the main job
 #   ./run.sh test   installs what is missing, builds, and runs every test
 #   ./run.sh build  installs what is missing and builds
+#   ./run.sh bench  installs what is missing, builds, and times FillView
 set -euo pipefail
 cd "$(dirname "$0")"
 BUILD_DIR=${BUILD_DIR:-build}
@@ -69,9 +70,16 @@ demo() {
     cmp -s "$out/sent.nmea" "$out/received.nmea" && echo "byte for byte what the instrument sent"
 }
 
+bench() {
+    build
+    say "FillView against 255 bare opens, in the test prefix"
+    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/fillview_bench.exe"
+}
+
 case "${1:-}" in
     demo) demo ;;
     test) run_tests ;;
     build) build ;;
-    *) echo "usage: $0 demo|test|build" >&2; exit 2 ;;
+    bench) bench ;;
+    *) echo "usage: $0 demo|test|build|bench" >&2; exit 2 ;;
 esac

@@ -1,7 +1,9 @@
 #include "DeviceCommonPlugin.h"
 #include "PluginIdentity.h"
 
-CDeviceCommonPlugin::CDeviceCommonPlugin() {
+CDeviceCommonPlugin::CDeviceCommonPlugin() : CDeviceCommonPlugin(Settings::Win32Ports()) {}
+
+CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::PortSystem& ports) : m_ports(ports) {
     Settings::FillDescriptors(m_descriptors);
     Settings::FillBaudRates(m_baudRateList);
     Settings::FillDataBits(m_dataBitsList);

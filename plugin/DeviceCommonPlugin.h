@@ -7,6 +7,7 @@
 #include "../plugin_api/IPropertyListViewController.h"
 #include "../plugin_api/PluginImpl.h"
 #include "../serial/SerialPort.h"
+#include "../settings/PortProbe.h"
 #include "../settings/PortSettings.h"
 #include "../settings/SettingsTables.h"
 #include "../win32/CriticalSection.h"
@@ -18,6 +19,8 @@ class CDeviceCommonPlugin : public Plugin::CPluginImpl<Plugin::IDevImportPlugin>
                             public Plugin::IPropertyListViewController {
 public:
     CDeviceCommonPlugin();
+    // ports answers the port probe of the property list.
+    explicit CDeviceCommonPlugin(Settings::PortSystem& ports);
 
     // IPlugin
     Plugin::IPlugin* GetInterface(int kind) override;
@@ -48,6 +51,12 @@ public:
 private:
     ~CDeviceCommonPlugin() override;
 
+    // Steps of the property list controller.
+    void AddComboSetting(const Settings::SettingDescriptor& descriptor);
+    void RefreshPortList();
+    int32_t SelectedPort() const;
+    bool ApplySetting(Settings::SettingId id);
+
     IPropertyListView* m_view = nullptr;
     std::atomic<IDeviceEventSink*> m_sink{nullptr};
 
@@ -68,4 +77,6 @@ private:
 
     std::list<ITransferRequest*> m_requests;
     Win32::CriticalSection m_queueLock;
+
+    Settings::PortSystem& m_ports;
 };

@@ -12,6 +12,9 @@ enum FlowControlMode : int32_t {
     FlowXonXoff = 2,
 };
 
+// Byte fields of the line record take the low 8 bits of the value given.
+inline BYTE LowByte(int32_t value) { return static_cast<BYTE>(value & 0xFF); }
+
 // The serial line parameters that the host stores and the exchange uses.
 struct PortSettings {
     DCB line{};

@@ -1,0 +1,28 @@
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+#include <utility>
+
+namespace Win32 {
+
+// Owns one BSTR handed to us by the host; freeing null does nothing.
+class UniqueBstr {
+public:
+    UniqueBstr() = default;
+    explicit UniqueBstr(BSTR text) : m_text(text) {}
+    UniqueBstr(const UniqueBstr&) = delete;
+    UniqueBstr& operator=(const UniqueBstr&) = delete;
+    ~UniqueBstr() { SysFreeString(m_text); }
+
+    BSTR Get() const { return m_text; }
+    // For a callee that allocates into an out-parameter; frees what was held.
+    BSTR* Receive() {
+        SysFreeString(std::exchange(m_text, nullptr));
+        return &m_text;
+    }
+
+private:
+    BSTR m_text = nullptr;
+};
+
+}  // namespace Win32
