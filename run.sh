@@ -54,9 +54,11 @@ demo() {
     say "joining COM5 and COM6 with a virtual null-modem cable"
     tests/rig/nullmodem.sh start "$prefix" com5 com6
     trap 'tests/rig/nullmodem.sh stop "$prefix" >/dev/null' EXIT
-    say "writing $out/devhost.ini: COM5, $baud baud 8N1, no flow control, quiet time 2 s"
-    printf '[DeviceCommon]\r\nPORT=COM5\r\nBAUDRATE=%s\r\nPARITY=0\r\nBYTESIZE=8\r\nSTOPBITS=0\r\nFLOWCONTROL=0\r\nWATETIME=2\r\n' \
-        "$baud" >"$out/devhost.ini"
+    say "the plug-in's settings list, with the ports it found"
+    rm -f "$out/devhost.ini"
+    "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" settings
+    say "choosing COM5, $baud baud 8N1, no flow control, quiet time 2 s (saved in $out/devhost.ini)"
+    "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" set port=COM5 baud=$baud parity=none data=8 stop=1 flow=none wait=2
     say "starting the GNSS receiver on COM6: it waits for the host's command, then sends fixes for 4 s"
     "$wine" "$bin/nmea_instrument.exe" run COM6 --baud $baud --seconds 4 --sent "$winout\\sent.nmea" &
     local instrument=$!

@@ -40,6 +40,9 @@ bool CDeviceCommonPlugin::SetEventSink(IDeviceEventSink* sink) {
     return true;
 }
 
+bool CDeviceCommonPlugin::StartExchange() { return m_exchange.StartExchange(); }
+bool CDeviceCommonPlugin::StopExchange() { return m_exchange.StopExchange(); }
+
 bool CDeviceCommonPlugin::FirstQuery() { return true; }
 bool CDeviceCommonPlugin::SecondQuery() { return true; }
 void CDeviceCommonPlugin::LastNotice() {}

@@ -6,12 +6,11 @@
 #include "../plugin_api/IDevImportPlugin.h"
 #include "../plugin_api/IPropertyListViewController.h"
 #include "../plugin_api/PluginImpl.h"
-#include "../serial/SerialPort.h"
+#include "../serial/ExchangeControl.h"
 #include "../settings/PortProbe.h"
 #include "../settings/PortSettings.h"
 #include "../settings/SettingsTables.h"
 #include "../win32/CriticalSection.h"
-#include "../win32/UniqueHandle.h"
 
 // The plug-in object that CreatePlugin hands the host: its own address is the
 // IDevImportPlugin table, the controller part is a second sub-object.
@@ -68,15 +67,14 @@ private:
     Settings::OptionList m_stopBitsList;
     Settings::OptionList m_flowControlList;
 
-    CSerialPort m_port;
     Settings::PortSettings m_settings;
-
-    std::atomic<bool> m_stop{false};
-    Win32::UniqueHandle m_worker;
-    int64_t m_lastDataTime = 0;
 
     std::list<ITransferRequest*> m_requests;
     Win32::CriticalSection m_queueLock;
 
     Settings::PortSystem& m_ports;
+
+    // Last, so it is destroyed first: its destructor waits for a running
+    // worker, which uses the members above.
+    CExchangeControl m_exchange{m_sink, m_settings};
 };

@@ -79,16 +79,14 @@ case_send() {
 }
 
 # set stores valid values through the plug-in and refuses the rest, naming
-# the valid choices, without touching the file. The rig's ports are not in
-# Wine's device namespace, so the probe does not list them: the port edit
-# tested here is a refused one, and the stored port must survive the others.
+# the valid choices, without touching the file.
 case_set() {
     write_settings COM5
-    devhost set baud=115200 parity=even data=7 stop=2 flow=xonxoff wait=5
+    devhost set port=COM6 baud=115200 parity=even data=7 stop=2 flow=xonxoff wait=5
     local status=$?
     [ $status -eq 0 ] || fail "valid set: status $status"
     local expected
-    for expected in PORT=COM5 BAUDRATE=115200 PARITY=2 BYTESIZE=7 STOPBITS=2 FLOWCONTROL=2 WATETIME=5; do
+    for expected in PORT=COM6 BAUDRATE=115200 PARITY=2 BYTESIZE=7 STOPBITS=2 FLOWCONTROL=2 WATETIME=5; do
         tr -d '\r' <"$ini" | grep -qx "$expected" || fail "$expected not in the settings file"
     done
     cp "$ini" "$work/before.ini"

@@ -1,0 +1,73 @@
+#include "ExchangeControl.h"
+#include <process.h>
+#include "DevicePath.h"
+
+CExchangeControl::CExchangeControl(const std::atomic<IDeviceEventSink*>& sink,
+                                   const Settings::PortSettings& settings, const SerialApi& api)
+    : m_sink(sink), m_settings(settings), m_port(api) {}
+
+CExchangeControl::~CExchangeControl() {
+    if (!m_running || GetCurrentThreadId() == m_workerId) return;
+    m_stop = true;
+    WaitForSingleObject(m_worker.Get(), INFINITE);
+}
+
+bool CExchangeControl::StartExchange() {
+    if (!m_sink.load()) return false;
+    Exchange::Target target{DevicePathFor(m_settings.portName.c_str()), m_settings.line};
+    bool idle = false;
+    if (!m_running.compare_exchange_strong(idle, true)) return false;
+
+    // The previous worker, if any, is past its last use of this object (it
+    // may be the caller, inside its final event): only its handle is left.
+    m_worker.Reset();
+    m_target = std::move(target);
+    m_stop = false;
+    unsigned id = 0;
+    auto thread = _beginthreadex(nullptr, 0, &ExchangeWorker, this, 0, &id);
+    if (thread == 0) {
+        m_running = false;
+        return false;
+    }
+    m_worker.Reset(reinterpret_cast<HANDLE>(thread));
+    m_workerId = id;
+    return true;
+}
+
+bool CExchangeControl::StopExchange() {
+    bool portWasOpen = m_port.IsOpen();
+    m_stop = true;
+    return !portWasOpen;
+}
+
+unsigned __stdcall CExchangeControl::ExchangeWorker(void* control) {
+    static_cast<CExchangeControl*>(control)->RunExchange();
+    return 0;
+}
+
+void CExchangeControl::RunExchange() {
+    if (RunTurns()) {
+        Finish(EventStopped, nullptr, 0);
+    } else {
+        Finish(EventLogText, Exchange::kOpenErrorText, Exchange::kOpenErrorLength);
+    }
+}
+
+// False when the port could not be opened. The exchange's records go, and
+// the port is closed, before the final event.
+bool CExchangeControl::RunTurns() {
+    CExchange exchange(m_port, m_sink, m_stop, m_settings.waitTime, &GetTickCount64);
+    if (!exchange.Begin(m_target)) return false;
+    while (exchange.Listening()) {
+        exchange.ReceiveTurn();
+        if (exchange.IdleTimeUp()) break;
+    }
+    exchange.End();
+    return true;
+}
+
+void CExchangeControl::Finish(DeviceEventCode code, const void* data, uint32_t count) {
+    IDeviceEventSink* sink = m_sink.load();
+    m_running = false;
+    if (sink) sink->OnEvent(code, data, count);
+}

@@ -1,0 +1,11 @@
+#include "SerialApi.h"
+
+const SerialApi& SerialApi::System() {
+    static const SerialApi api{
+        &::CreateFileW,    &::CloseHandle,     &::SetCommState,   &::SetupComm,
+        &::SetCommTimeouts, &::GetCommMask,    &::SetCommMask,    &::WaitCommEvent,
+        &::ClearCommError, &::ReadFile,        &::WriteFile,      &::GetOverlappedResult,
+        &::CancelIo,
+    };
+    return api;
+}

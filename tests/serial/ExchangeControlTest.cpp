@@ -1,0 +1,141 @@
+// Starting, stopping and destroying exchanges: races and lifetimes, with a
+// scripted driver so that every run takes the same path.
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include "RecordingSink.h"
+#include "ScriptedSerialApi.h"
+#include "serial/ExchangeControl.h"
+
+namespace {
+
+constexpr DWORD kPatience = 5000;
+
+// The port-opening error as the host must receive it: 42 bytes of UTF-8.
+const std::string kOpenError =
+    "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0\x20\xD0\xBE\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B"
+    "\xD1\x82\xD0\xB8\xD1\x8F\x20\xD0\xBF\xD0\xBE\xD1\x80\xD1\x82\xD0\xB0\x2E\x0A";
+
+bool WaitUntil(const std::atomic<bool>& flag, DWORD milliseconds) {
+    ULONGLONG end = GetTickCount64() + milliseconds;
+    while (!flag && GetTickCount64() < end) Sleep(5);
+    return flag;
+}
+
+class ExchangeControl : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sinkPointer = &sink;
+        settings.portName = L"COM3";
+    }
+
+    ScriptedSerialApi api;
+    RecordingSink sink;
+    std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
+    Settings::PortSettings settings;
+    std::unique_ptr<CExchangeControl> control =
+        std::make_unique<CExchangeControl>(sinkPointer, settings, api.Table());
+};
+
+TEST_F(ExchangeControl, WithoutASinkNothingStarts) {
+    sinkPointer = nullptr;
+    EXPECT_FALSE(control->StartExchange());
+    Sleep(100);
+    EXPECT_TRUE(api.OpenedPaths().empty());
+}
+
+TEST_F(ExchangeControl, MissingPortGivesOnlyTheErrorText) {
+    api.deviceExists = false;
+    ASSERT_TRUE(control->StartExchange());
+    ASSERT_TRUE(sink.WaitFor(EventLogText, kPatience));
+    Sleep(200);
+    auto events = sink.Events();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(std::string(events[0].data.begin(), events[0].data.end()), kOpenError);
+}
+
+TEST_F(ExchangeControl, PortsAboveNineAreOpenedInTheDeviceNamespace) {
+    settings.portName = L"COM12";
+    ASSERT_TRUE(control->StartExchange());
+    ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
+    control->StopExchange();
+    ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
+    EXPECT_EQ(api.OpenedPaths(), (std::vector<std::wstring>{L"\\\\.\\COM12", L"\\\\.\\COM12"}));
+}
+
+TEST_F(ExchangeControl, SettingsEditedAfterTheStartWaitForTheNextExchange) {
+    ASSERT_TRUE(control->StartExchange());
+    settings.portName = L"COM4";
+    settings.line.BaudRate = 1200;
+    ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
+    control->StopExchange();
+    ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
+    EXPECT_EQ(api.OpenedPaths().back(), L"\\\\.\\COM3");
+    EXPECT_NE(api.line.BaudRate, 1200u);
+}
+
+TEST_F(ExchangeControl, SecondStartIsRefusedUntilTheExchangeIsOver) {
+    ASSERT_TRUE(control->StartExchange());
+    EXPECT_FALSE(control->StartExchange()) << "refused before the worker opened the port";
+    ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
+    EXPECT_FALSE(control->StartExchange()) << "refused while the port is open";
+    EXPECT_FALSE(control->StopExchange()) << "the port was open";
+    ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
+    EXPECT_EQ(sink.Count(EventStarted), 1u);
+    EXPECT_EQ(api.OpenedPaths().size(), 2u);
+}
+
+TEST_F(ExchangeControl, StopRightAfterTheStartIsNotLost) {
+    ASSERT_TRUE(control->StartExchange());
+    control->StopExchange();
+    EXPECT_TRUE(sink.WaitFor(EventStopped, 1000));
+}
+
+TEST_F(ExchangeControl, StopWhileIdleDoesNotEndTheNextExchange) {
+    EXPECT_TRUE(control->StopExchange());
+    ASSERT_TRUE(control->StartExchange());
+    ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
+    EXPECT_FALSE(sink.WaitFor(EventStopped, 400));
+    control->StopExchange();
+    EXPECT_TRUE(sink.WaitFor(EventStopped, kPatience));
+}
+
+TEST_F(ExchangeControl, StartFromTheFinalEventStartsTheNextExchange) {
+    std::atomic<bool> restarted{false};
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == EventStopped && sink.Count(EventStopped) == 1) restarted = control->StartExchange();
+        if (event.code == EventStarted) control->StopExchange();
+    };
+    ASSERT_TRUE(control->StartExchange());
+    ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience, 2));
+    EXPECT_TRUE(restarted);
+    EXPECT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventStopped, EventStarted, EventStopped}));
+}
+
+TEST_F(ExchangeControl, DestroyingDuringAnExchangeStopsAndWaitsForTheWorker) {
+    ASSERT_TRUE(control->StartExchange());
+    ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
+    ULONGLONG start = GetTickCount64();
+    control.reset();
+    EXPECT_LT(GetTickCount64() - start, 1000u);
+    EXPECT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventStopped}));
+    EXPECT_EQ(api.openHandles, 0);
+    EXPECT_EQ(api.Unreaped(), 0u);
+}
+
+// Hosts drop their last reference from the final event, on the worker's own
+// thread: the owner goes while its worker is still inside the call.
+TEST_F(ExchangeControl, DestroyingFromTheFinalEventNeitherHangsNorTouchesTheOwner) {
+    std::atomic<bool> destroyed{false};
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == EventStarted) control->StopExchange();
+        if (event.code == EventStopped) {
+            control.reset();
+            destroyed = true;
+        }
+    };
+    ASSERT_TRUE(control->StartExchange());
+    EXPECT_TRUE(WaitUntil(destroyed, kPatience));
+}
+
+}  // namespace

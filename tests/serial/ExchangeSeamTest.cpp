@@ -1,0 +1,150 @@
+// One exchange's steps against a scripted driver: results Wine cannot give,
+// and a clock the test moves.
+#include <gtest/gtest.h>
+#include "RecordingSink.h"
+#include "ScriptedSerialApi.h"
+#include "serial/Exchange.h"
+
+namespace {
+
+ULONGLONG g_nowMilliseconds = 0;
+ULONGLONG WINAPI ScriptedClock() { return g_nowMilliseconds; }
+
+class ScriptedExchange : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_nowMilliseconds = 5400;
+        sinkPointer = &sink;
+        target.devicePath = L"\\\\.\\COM3";
+    }
+
+    // Every wait reports a character at once.
+    void DataArrives() {
+        api.waitCommEvent = [](DWORD* events, OVERLAPPED*) {
+            *events = EV_RXCHAR;
+            return TRUE;
+        };
+    }
+    void ReadsReturn(DWORD count) {
+        api.readFile = [count](void*, DWORD size, DWORD* read, OVERLAPPED*) {
+            *read = count < size ? count : size;
+            return TRUE;
+        };
+    }
+
+    ScriptedSerialApi api;
+    CSerialPort port{api.Table()};
+    RecordingSink sink;
+    std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
+    std::atomic<bool> stop{false};
+    std::atomic<int32_t> waitTime{2};
+    CExchange exchange{port, sinkPointer, stop, waitTime, &ScriptedClock};
+    Exchange::Target target;
+};
+
+TEST_F(ScriptedExchange, BeginConfiguresThePortAndReportsTheStart) {
+    target.line.BaudRate = 4800;
+    ASSERT_TRUE(exchange.Begin(target));
+    EXPECT_EQ(api.OpenedPaths(), (std::vector<std::wstring>{L"\\\\.\\COM3", L"\\\\.\\COM3"}));
+    EXPECT_EQ(api.openHandles, 1) << "the probe's handle is closed";
+    EXPECT_EQ(api.line.DCBlength, 28u);
+    EXPECT_EQ(api.line.BaudRate, 4800u);
+    EXPECT_EQ(api.queueSizes[0], 1048576u);
+    EXPECT_EQ(api.queueSizes[1], 1048576u);
+    EXPECT_EQ(api.timeouts.ReadIntervalTimeout, MAXDWORD);
+    EXPECT_EQ(api.timeouts.ReadTotalTimeoutMultiplier, 0u);
+    EXPECT_EQ(api.timeouts.ReadTotalTimeoutConstant, 0u);
+    EXPECT_EQ(api.timeouts.WriteTotalTimeoutMultiplier, 500u);
+    EXPECT_EQ(api.timeouts.WriteTotalTimeoutConstant, 1u);
+    EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
+    EXPECT_TRUE(exchange.Listening());
+}
+
+TEST_F(ScriptedExchange, PendingReadIsEndedOnItsOwnThreadAndReportsWhatArrived) {
+    ASSERT_TRUE(exchange.Begin(target));
+    DataArrives();
+    api.readFile = [&](void*, DWORD, DWORD*, OVERLAPPED* record) { return api.Pend(record); };
+    api.bytesBeforeCancel = 5;
+    exchange.ReceiveTurn();
+    EXPECT_EQ(api.Unreaped(), 0u);
+    EXPECT_EQ(api.cancelThread, api.readThread);
+    auto events = sink.Events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[1].code, EventDataReceived);
+    EXPECT_EQ(events[1].data.size(), 5u);
+    EXPECT_EQ(events[2].code, EventLogText);
+    EXPECT_EQ(events[2].data.size(), 5u);
+}
+
+TEST_F(ScriptedExchange, ArrivalWithNothingToReadStillReportsAndStartsTheIdleClock) {
+    ASSERT_TRUE(exchange.Begin(target));
+    DataArrives();
+    ReadsReturn(0);
+    exchange.ReceiveTurn();
+    EXPECT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventDataReceived, EventLogText}));
+    EXPECT_EQ(sink.Events()[1].data.size(), 0u);
+    g_nowMilliseconds += 3000;
+    EXPECT_TRUE(exchange.IdleTimeUp());
+}
+
+TEST_F(ScriptedExchange, StopEndsAContinuousStreamBetweenBlocks) {
+    ASSERT_TRUE(exchange.Begin(target));
+    DataArrives();
+    ReadsReturn(Exchange::kBlockSize);
+    api.bytesQueued = [] { return Exchange::kBlockSize; };
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) stop = true;
+    };
+    exchange.ReceiveTurn();
+    EXPECT_EQ(sink.Count(EventDataReceived), 3u);
+    EXPECT_EQ(sink.Count(EventLogText), 3u);
+    EXPECT_FALSE(exchange.Listening());
+}
+
+TEST_F(ScriptedExchange, BytesQueuedBeforeTheWaitAreReadWithoutACharacterEvent) {
+    ASSERT_TRUE(exchange.Begin(target));
+    DWORD queued = 10;
+    api.bytesQueued = [&] { return queued; };
+    api.readFile = [&](void*, DWORD, DWORD* read, OVERLAPPED*) {
+        *read = queued;
+        queued = 0;
+        return TRUE;
+    };
+    exchange.ReceiveTurn();
+    EXPECT_EQ(sink.Received().size(), 10u);
+}
+
+TEST_F(ScriptedExchange, QuietTurnReportsNothing) {
+    ASSERT_TRUE(exchange.Begin(target));
+    exchange.ReceiveTurn();
+    EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
+    EXPECT_EQ(api.Unreaped(), 0u);
+}
+
+// Whole seconds of a clock that only moves forward; the exchange ends when
+// more than the wait time separates the readings, equal is not enough.
+TEST_F(ScriptedExchange, IdleTimeCountsWholeSecondsSinceTheLastBlock) {
+    ASSERT_TRUE(exchange.Begin(target));
+    g_nowMilliseconds = 3'600'000;
+    EXPECT_FALSE(exchange.IdleTimeUp()) << "no limit before the first data";
+
+    DataArrives();
+    ReadsReturn(1);
+    g_nowMilliseconds = 5'900;
+    exchange.ReceiveTurn();
+    struct Case {
+        ULONGLONG now;
+        int32_t waitTime;
+        bool timeUp;
+    } cases[] = {
+        {7'999, 2, false}, {8'000, 2, true}, {5'900, 0, false}, {6'000, 0, true},
+        {8'000, 10, false}, {16'000, 10, true}, {5'900, -1, true},
+    };
+    for (const Case& c : cases) {
+        g_nowMilliseconds = c.now;
+        waitTime = c.waitTime;
+        EXPECT_EQ(exchange.IdleTimeUp(), c.timeUp) << "now " << c.now << " ms, wait time " << c.waitTime;
+    }
+}
+
+}  // namespace

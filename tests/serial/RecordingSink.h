@@ -1,0 +1,39 @@
+#pragma once
+#include <windows.h>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+#include "plugin_api/HostInterfaces.h"
+
+struct RecordedEvent {
+    int32_t code;
+    std::vector<uint8_t> data;
+    ULONGLONG tick;
+};
+
+// An event sink that keeps a copy of everything it is told, for tests to
+// wait on from their own thread. React runs on the caller's (worker's)
+// thread after the event is recorded, with no lock held.
+class RecordingSink : public IDeviceEventSink {
+public:
+    std::function<void(const RecordedEvent&)> react;
+
+    void OnEvent(int32_t code, const void* data, uint32_t count) override;
+    void OnRequestDone(ITransferRequest*) override {}
+
+    std::vector<RecordedEvent> Events() const;
+    std::vector<int32_t> Codes() const;
+    size_t Count(int32_t code) const;
+    // Bytes of every EventDataReceived, in order.
+    std::vector<uint8_t> Received() const;
+    // True when at least `times` events of `code` arrived within the time.
+    bool WaitFor(int32_t code, DWORD milliseconds, size_t times = 1) const;
+    bool WaitForReceived(size_t bytes, DWORD milliseconds) const;
+
+private:
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_changed;
+    std::vector<RecordedEvent> m_events;
+};

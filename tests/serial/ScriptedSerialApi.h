@@ -1,0 +1,67 @@
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+#include "serial/SerialApi.h"
+
+// A serial driver whose answers the test writes. Overlapped operations may be
+// left pending; they then complete the way a driver's do: a mask change ends
+// a pending wait, CancelIo ends pending reads and writes, and a completion
+// is reaped by GetOverlappedResult. Only one instance exists at a time.
+class ScriptedSerialApi {
+public:
+    ScriptedSerialApi();
+    ~ScriptedSerialApi();
+    ScriptedSerialApi(const ScriptedSerialApi&) = delete;
+    ScriptedSerialApi& operator=(const ScriptedSerialApi&) = delete;
+
+    const SerialApi& Table() const;
+
+    // Scripts; the defaults describe a quiet, healthy line.
+    bool deviceExists = true;
+    std::function<BOOL(DWORD* events, OVERLAPPED* record)> waitCommEvent = [this](DWORD* events, OVERLAPPED* record) {
+        return Pend(record, events);
+    };
+    std::function<DWORD()> bytesQueued = [] { return DWORD{0}; };
+    std::function<BOOL(void* buffer, DWORD size, DWORD* read, OVERLAPPED* record)> readFile =
+        [](void*, DWORD, DWORD* read, OVERLAPPED*) {
+            *read = 0;
+            return TRUE;
+        };
+    // Bytes a pending read has taken when it is cancelled.
+    DWORD bytesBeforeCancel = 0;
+
+    // Helpers for scripts: leave an operation pending, or complete it.
+    BOOL Pend(OVERLAPPED* record, DWORD* events = nullptr);
+    void Complete(OVERLAPPED* record, DWORD bytes, DWORD error = ERROR_SUCCESS, DWORD events = 0);
+
+    // What the code under test did.
+    std::vector<std::wstring> OpenedPaths() const;
+    size_t Unreaped() const;
+    DWORD mask = 0;
+    DWORD queueSizes[2] = {};
+    COMMTIMEOUTS timeouts{};
+    DCB line{};
+    DWORD readThread = 0;
+    DWORD cancelThread = 0;
+    int overlappedResultCalls = 0;
+    int openHandles = 0;
+
+    static ScriptedSerialApi& Current();
+
+private:
+    struct Pending {
+        bool completed = false;
+        DWORD bytes = 0;
+        DWORD error = ERROR_SUCCESS;
+        DWORD* events = nullptr;
+    };
+    friend struct ScriptedCalls;
+
+    mutable std::recursive_mutex m_lock;
+    std::map<OVERLAPPED*, Pending> m_pending;
+    std::vector<std::wstring> m_openedPaths;
+};

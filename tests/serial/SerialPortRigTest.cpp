@@ -1,0 +1,65 @@
+// The port on a real line: the null-modem rig under Wine, a port pair on
+// Windows.
+#include <gtest/gtest.h>
+#include <thread>
+#include "RigPorts.h"
+#include "serial/DevicePath.h"
+#include "serial/SerialPort.h"
+
+namespace {
+
+class PortOnTheRig : public ::testing::Test {
+protected:
+    void SetUp() override {
+        PurgePluginPort();
+        ASSERT_TRUE(instrument.IsOpen());
+        DCB line = RigLine();
+        ASSERT_TRUE(port.Open(DevicePathFor(PluginPortName().c_str()).c_str(), &line));
+    }
+
+    Instrument instrument;
+    CSerialPort port;
+};
+
+TEST_F(PortOnTheRig, QuietWaitTakesItsTimeAndFindsNothing) {
+    ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(port.WaitForReceive(100));
+    ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_GE(elapsed, 90u);
+    EXPECT_LT(elapsed, 400u);
+    EXPECT_EQ(port.BytesWaiting(), 0u);
+}
+
+TEST_F(PortOnTheRig, ByteDuringTheWaitIsReportedAndLeftToRead) {
+    std::thread sender([this] {
+        Sleep(30);
+        instrument.Send({0x5A});
+    });
+    EXPECT_TRUE(port.WaitForReceive(2000));
+    sender.join();
+    Sleep(20);
+    EXPECT_EQ(port.BytesWaiting(), 1u);
+    EXPECT_EQ(port.BytesWaiting(), 1u);
+}
+
+TEST_F(PortOnTheRig, ReadOnAnEmptyLineEndsWithNothing) {
+    uint8_t buffer[16];
+    OVERLAPPED record{};
+    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 500, 1};
+    port.SetTimeouts(timeouts);
+    DWORD bytes = 0;
+    IoStart start = port.Read(buffer, sizeof buffer, &record, &bytes);
+    if (start == IoStart::Pending) bytes = port.CancelPending(&record);
+    EXPECT_NE(start, IoStart::Failed);
+    EXPECT_EQ(bytes, 0u);
+}
+
+TEST(PortOpen, MissingDeviceLeavesThePortClosed) {
+    CSerialPort port;
+    DCB line = RigLine();
+    EXPECT_FALSE(port.Open(L"\\\\.\\COM200", &line));
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_FALSE(port.Probe(L"\\\\.\\COM200"));
+}
+
+}  // namespace
