@@ -38,10 +38,38 @@ run_tests() {
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
 }
 
+# A simulated GNSS receiver on COM6, devhost with the plug-in on COM5, joined
+# by a virtual null-modem cable; then every received sentence is checked.
 demo() {
     build
+    local wine="$BUILD_DIR/run-in-wine.sh" bin="$BUILD_DIR/bin" out="$BUILD_DIR/demo" baud=38400
+    local prefix winout
+    prefix="$(realpath "$BUILD_DIR")/wineprefix"
+    mkdir -p "$out"
+    winout="Z:$(realpath "$out" | tr / '\\')"
+    rm -f "$out/received.nmea" "$out/sent.nmea"
+
     say "the plug-in as a host sees it"
-    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/devhost.exe" info
+    "$wine" "$bin/devhost.exe" info
+    say "joining COM5 and COM6 with a virtual null-modem cable"
+    tests/rig/nullmodem.sh start "$prefix" com5 com6
+    trap 'tests/rig/nullmodem.sh stop "$prefix" >/dev/null' EXIT
+    say "the plug-in's settings list, with the ports it found"
+    rm -f "$out/devhost.ini"
+    "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" settings
+    say "choosing COM5, $baud baud 8N1, no flow control, quiet time 2 s (saved in $out/devhost.ini)"
+    "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" set port=COM5 baud=$baud parity=none data=8 stop=1 flow=none wait=2
+    say "starting the GNSS receiver on COM6: it waits for the host's command, then sends fixes for 4 s"
+    "$wine" "$bin/nmea_instrument.exe" run COM6 --baud $baud --seconds 4 --sent "$winout\\sent.nmea" &
+    local instrument=$!
+    sleep 1
+    say "devhost receives on COM5, sends the command \$PSIM,RATE,10 and ends after 2 s without data"
+    "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" receive --out "$winout\\received.nmea" --text \
+        --say '$PSIM,RATE,10*04\r\n'
+    wait "$instrument"
+    say "checking every sentence in $out/received.nmea"
+    "$wine" "$bin/nmea_instrument.exe" check "$winout\\received.nmea" --baud $baud
+    cmp -s "$out/sent.nmea" "$out/received.nmea" && echo "byte for byte what the instrument sent"
 }
 
 bench() {
