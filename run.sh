@@ -53,7 +53,7 @@ demo() {
     "$wine" "$bin/devhost.exe" info
     say "joining COM5 and COM6 with a virtual null-modem cable"
     tests/rig/nullmodem.sh start "$prefix" com5 com6
-    trap 'tests/rig/nullmodem.sh stop "$prefix" >/dev/null' EXIT
+    trap "tests/rig/nullmodem.sh stop '$prefix' >/dev/null" EXIT
     say "the plug-in's settings list, with the ports it found"
     rm -f "$out/devhost.ini"
     "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" settings
