@@ -5,7 +5,7 @@
 
 namespace Win32 {
 
-// Owns one BSTR handed to us by the host; freeing null does nothing.
+// Owns one BSTR handed over by the other side; freeing null does nothing.
 class UniqueBstr {
 public:
     UniqueBstr() = default;
@@ -15,6 +15,8 @@ public:
     ~UniqueBstr() { SysFreeString(m_text); }
 
     BSTR Get() const { return m_text; }
+    // A null BSTR is the empty string by the OLE convention.
+    const wchar_t* Text() const { return m_text ? m_text : L""; }
     // For a callee that allocates into an out-parameter; frees what was held.
     BSTR* Receive() {
         SysFreeString(std::exchange(m_text, nullptr));

@@ -2,13 +2,13 @@
 #include <windows.h>
 #include <string>
 #include "IniSettings.h"
-#include "UniqueBstr.h"
+#include "win32/UniqueBstr.h"
 
 namespace {
 
 using DevHost::CIniSettingsReader;
 using DevHost::CIniSettingsWriter;
-using DevHost::UniqueBstr;
+using Win32::UniqueBstr;
 
 class IniSettings : public ::testing::Test {
 protected:
@@ -32,12 +32,12 @@ protected:
 
 TEST_F(IniSettings, AbsentFileAndKeysGiveTheDefaults) {
     CIniSettingsReader reader(path);
-    UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
+    Win32::UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
     EXPECT_STREQ(port.Text(), L"COM1");
     EXPECT_EQ(reader.ReadInt(L"WATETIME", 10), 10);
 
     CIniSettingsWriter(path).WriteInt(L"BAUDRATE", 19200);
-    UniqueBstr stillDefault(reader.ReadString(L"PORT", L"COM1"));
+    Win32::UniqueBstr stillDefault(reader.ReadString(L"PORT", L"COM1"));
     EXPECT_STREQ(stillDefault.Text(), L"COM1");
     EXPECT_EQ(reader.ReadInt(L"PARITY", 0), 0);
 }
@@ -52,7 +52,7 @@ TEST_F(IniSettings, WrittenValuesReadBack) {
     EXPECT_FALSE(writer.Failed());
 
     CIniSettingsReader reader(path);
-    UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
+    Win32::UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
     EXPECT_STREQ(port.Text(), L"COM12");
     EXPECT_EQ(reader.ReadInt(L"BAUDRATE", 9600), 115200);
     EXPECT_EQ(reader.ReadInt(L"WATETIME", 10), -1);
@@ -62,7 +62,7 @@ TEST_F(IniSettings, WrittenValuesReadBack) {
 
 TEST_F(IniSettings, AStoredEmptyPortIsEmptyNotTheDefault) {
     CIniSettingsWriter(path).WriteString(L"PORT", L"");
-    UniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
+    Win32::UniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
     ASSERT_NE(port.Get(), nullptr);
     EXPECT_EQ(SysStringLen(port.Get()), 0u);
 }
@@ -80,7 +80,7 @@ TEST_F(IniSettings, NumbersThatAreNotWhole32BitValuesGiveTheDefault) {
 TEST_F(IniSettings, OnlyTheDeviceCommonSectionIsRead) {
     WriteRaw("[Other]\r\nPORT=COM9\r\nBAUDRATE=300\r\n");
     CIniSettingsReader reader(path);
-    UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
+    Win32::UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
     EXPECT_STREQ(port.Text(), L"COM1");
     EXPECT_EQ(reader.ReadInt(L"BAUDRATE", 9600), 9600);
 }
@@ -88,7 +88,7 @@ TEST_F(IniSettings, OnlyTheDeviceCommonSectionIsRead) {
 TEST_F(IniSettings, LongValuesAreReadWhole) {
     std::wstring name(3000, L'x');
     CIniSettingsWriter(path).WriteString(L"PORT", name.c_str());
-    UniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
+    Win32::UniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
     EXPECT_EQ(std::wstring(port.Text()), name);
 }
 

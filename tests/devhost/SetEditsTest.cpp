@@ -5,7 +5,7 @@
 #include "ChoiceMatching.h"
 #include "EditResolution.h"
 #include "SetArguments.h"
-#include "UniqueBstr.h"
+#include "win32/UniqueBstr.h"
 #include "plugin_api/ComboItem.h"
 #include "plugin_api/EnumeratorImpl.h"
 

@@ -122,20 +122,20 @@ port_name() {
 }
 
 cmd_add() {
-    local spec name lines=() names=() ticks=0
-    for spec in "$@"; do
-        name=${spec%%=*}
-        [[ $spec == *=?* ]] && port_name "$name" || die "not COMn=UNIX_PATH with n from 1 to 255: $spec"
-        spec=${spec#*=}
-        spec=${spec//\\/\\\\}
-        lines+=("\"${name^^}\"=\"${spec//\"/\\\"}\"")
+    local entry name lines=() names=() ticks=0
+    for entry in "$@"; do
+        name=${entry%%=*}
+        [[ $entry == *=?* ]] && port_name "$name" || die "not COMn=UNIX_PATH with n from 1 to 255: $entry"
+        entry=${entry#*=}
+        entry=${entry//\\/\\\\}
+        lines+=("\"${name^^}\"=\"${entry//\"/\\\"}\"")
         names+=("${name^^}")
     done
     import_ports "${lines[@]}"
     # The mount manager makes these links too, but only when it starts.
-    for spec in "$@"; do
-        name=${spec%%=*}
-        ln -sfn "${spec#*=}" "$prefix/dosdevices/${name,,}" || die "cannot link ${name,,}"
+    for entry in "$@"; do
+        name=${entry%%=*}
+        ln -sfn "${entry#*=}" "$prefix/dosdevices/${name,,}" || die "cannot link ${name,,}"
     done
     all_named "${names[@]}" && return
     stop_wine

@@ -7,9 +7,9 @@
 
 // Bytes with no short period, so a skipped or repeated chunk of any size
 // shows as a mismatch.
-inline std::vector<uint8_t> RequestBytes(size_t size, uint32_t seed = 0) {
+inline std::vector<uint8_t> RequestBytes(size_t size, uint32_t offset = 0) {
     std::vector<uint8_t> bytes(size);
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(((i + seed) * 2654435761u) >> 24);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(((i + offset) * 2654435761u) >> 24);
     return bytes;
 }
 

@@ -1,5 +1,5 @@
 #include "OfferedChoices.h"
-#include "UniqueBstr.h"
+#include "win32/UniqueBstr.h"
 
 namespace DevHost {
 
@@ -9,7 +9,7 @@ std::vector<Choice> ReadOfferedChoices(Plugin::IEnumerator<Plugin::IComboItem*>*
     for (; choices->HasCurrent(); choices->MoveNext()) {
         Plugin::IComboItem* item = choices->GetCurrent();
         if (!item) continue;
-        UniqueBstr caption(item->GetCaption());
+        Win32::UniqueBstr caption(item->GetCaption());
         result.push_back({item->GetValue(), caption.Text()});
     }
     return result;
