@@ -42,8 +42,14 @@ bool CExchangeControl::StopExchange() {
     return !portWasOpen;
 }
 
+// Once the final event is sent the host may release the plug-in and unload
+// the module, while this thread still returns through the module's code. The
+// thread therefore holds the module loaded and lets it go as it exits.
 unsigned __stdcall CExchangeControl::ExchangeWorker(void* control) {
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ExchangeWorker), &module);
     static_cast<CExchangeControl*>(control)->RunExchange();
+    if (module) FreeLibraryAndExitThread(module, 0);
     return 0;
 }
 
