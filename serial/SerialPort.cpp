@@ -10,8 +10,11 @@ void CSerialPort::FreeOverlapped(DWORD, DWORD, OVERLAPPED* record) { delete reco
 bool CSerialPort::Probe(const wchar_t* path) const {
     HANDLE probe = m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (!Win32::UniqueHandle::IsValid(probe)) return false;
+    DCB line{};
+    line.DCBlength = sizeof line;
+    bool serialDevice = m_api.getCommState(probe, &line) != FALSE;
     m_api.closeHandle(probe);
-    return true;
+    return serialDevice;
 }
 
 bool CSerialPort::Open(const wchar_t* path, const DCB* line) {
@@ -62,8 +65,20 @@ bool CSerialPort::WaitForReceive(DWORD milliseconds) {
     // Changing the mask ends a wait still pending; the cancel covers a
     // driver that ignores the change.
     m_api.setCommMask(port, previousMask);
-    if (pending) CancelPending(&record);
+    const bool completed = pending && FinishWait(&record);
+    if (pending && arrived && !completed) {
+        // A pulled cable ends every wait within milliseconds, in failure.
+        Sleep(milliseconds);
+        return false;
+    }
     return arrived;
+}
+
+// True when the wait completed, false when it failed or was cancelled.
+bool CSerialPort::FinishWait(OVERLAPPED* record) {
+    m_api.cancelIo(m_port);
+    DWORD unused = 0;
+    return GetIoResult(record, &unused, true);
 }
 
 DWORD CSerialPort::BytesWaiting() {

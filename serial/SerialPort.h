@@ -21,7 +21,9 @@ public:
     // Kept for the table's shape; nothing in the module calls it.
     virtual void FreeOverlapped(DWORD, DWORD, OVERLAPPED* record);
 
-    // A plain open and close, to learn whether the device can be opened.
+    // A plain open and close, to learn whether the device can be opened and
+    // is a serial port: a name that opens a file or a pipe would otherwise
+    // have the host's transfers written into it.
     bool Probe(const wchar_t* path) const;
     // Opens path as it is; true when the line record was accepted. A port
     // whose device opened stays open even when the record is refused.
@@ -32,10 +34,12 @@ public:
     bool SetupQueues(DWORD inputSize, DWORD outputSize);
     bool SetTimeouts(const COMMTIMEOUTS& timeouts);
     // True when a character arrived within the time. No wait it starts is
-    // left running: the event mask is restored and the wait finished.
+    // left running: the event mask is restored and the wait finished. A wait
+    // that fails, at once or early, still takes its whole time.
     bool WaitForReceive(DWORD milliseconds);
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
+    // False when the device no longer answers (unplugged, its driver gone).
     bool ClearErrors(COMSTAT* status);
 
     IoStart Read(void* buffer, DWORD count, OVERLAPPED* record, DWORD* bytes);
@@ -47,6 +51,7 @@ public:
 
 private:
     static IoStart StartOf(BOOL result);
+    bool FinishWait(OVERLAPPED* record);
 
     const SerialApi& m_api;
     std::atomic<HANDLE> m_port{INVALID_HANDLE_VALUE};
