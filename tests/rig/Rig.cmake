@@ -1,5 +1,6 @@
 # Null-modem rig for tests under Wine: two COM ports of a prefix joined by
-# socat, and ptyshim, preloaded into wine64 so WaitCommEvent blocks on them.
+# socat and declared to Wine (wineports.sh), and ptyshim, preloaded into
+# wine64 so WaitCommEvent blocks on them.
 #
 #   include(tests/rig/Rig.cmake)
 #   add_nullmodem_fixture(${WINE_PREFIX_DIR} PREFIX_FIXTURE wineprefix)
@@ -30,7 +31,9 @@ add_custom_target(ptyshim ALL DEPENDS ${RIG_PRELOAD})
 # Tests sharing the pair should also take RESOURCE_LOCK nullmodem: there is
 # one cable, and a test that stops socat pulls it out for everyone.
 # PREFIX_FIXTURE names the fixture that boots the prefix, which must happen
-# first: the links go into its dosdevices folder.
+# first: the ports go into its registry and dosdevices folder. Starting and
+# stopping restart Wine, which ends every program in the prefix, so nothing
+# else runs meanwhile.
 function(add_nullmodem_fixture PREFIX_DIR)
     cmake_parse_arguments(PARSE_ARGV 1 ARG "" "PREFIX_FIXTURE" "")
     add_test(NAME rig.nullmodem.start
@@ -38,9 +41,9 @@ function(add_nullmodem_fixture PREFIX_DIR)
     add_test(NAME rig.nullmodem.stop
              COMMAND bash ${RIG_NULLMODEM} stop ${PREFIX_DIR})
     set_tests_properties(rig.nullmodem.start PROPERTIES
-        FIXTURES_SETUP nullmodem TIMEOUT 30)
+        FIXTURES_SETUP nullmodem RUN_SERIAL TRUE TIMEOUT 60)
     set_tests_properties(rig.nullmodem.stop PROPERTIES
-        FIXTURES_CLEANUP nullmodem TIMEOUT 30)
+        FIXTURES_CLEANUP nullmodem RUN_SERIAL TRUE TIMEOUT 60)
     if(ARG_PREFIX_FIXTURE)
         set_tests_properties(rig.nullmodem.start rig.nullmodem.stop PROPERTIES
             FIXTURES_REQUIRED ${ARG_PREFIX_FIXTURE})

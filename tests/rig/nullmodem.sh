@@ -9,20 +9,28 @@ usage: nullmodem.sh start  PREFIX NAME_A NAME_B
        nullmodem.sh stop   PREFIX
        nullmodem.sh status PREFIX
 
-start   Joins two pseudo-terminals with socat and points
-        PREFIX/dosdevices/NAME_A and NAME_B (e.g. com5 com6) at them.
-        Returns once both ends exist; socat keeps running detached.
-        Anything left on PREFIX by an earlier run is cleared first.
-        PREFIX must have been booted (wineboot -i): Wine skips making
-        drive c: in a prefix whose dosdevices/ already exists.
-stop    Ends socat and removes the links. May be called while a test
-        holds the ports, to pull the cable: open handles then fail
-        (write: ERROR_NOT_READY, read: ERROR_BROKEN_PIPE) and opening
-        the port fails with ERROR_FILE_NOT_FOUND. Does nothing when
-        nothing runs.
+start   Joins two pseudo-terminals with socat and declares NAME_A and
+        NAME_B (e.g. com5 com6) to Wine as ports leading to them: in
+        HKLM\Software\Wine\Ports, so that Wine names them in its device
+        namespace as Windows does its ports. Wine reads that key when
+        its server starts, so the prefix's wineserver is restarted, ending
+        any program still running in PREFIX (see wineports.sh).
+        Returns once both ends exist and Wine knows both ports; socat
+        keeps running detached. Anything left on PREFIX by an earlier
+        run is cleared first. PREFIX must have been booted (wineboot -i):
+        Wine skips making drive c: in a prefix whose dosdevices/ already
+        exists.
+stop    Ends socat, removes the ports' registration and links, and
+        restarts the wineserver so that Wine forgets them. May be called
+        while a test holds the ports, to pull the cable: open handles then
+        fail (write: ERROR_NOT_READY, read: ERROR_BROKEN_PIPE). Wine is
+        then not restarted, so the names stay until its server next
+        starts, and reopening the port opens an empty port device of
+        Wine's rather than failing. Does nothing when nothing runs.
 status  Prints the pair; exits 0 when socat runs, 1 when it does not.
 
-State lives in PREFIX.nullmodem/ (pid files, socat log, pty links).
+State lives in PREFIX.nullmodem/ (pid files, socat log, pty links, the
+registered port names).
 Under Wine, WaitCommEvent only blocks on a quiet pty with libptyshim.so
 in LD_PRELOAD of the program using the port (the wine64 process).
 Environment: NULLMODEM_TIMEOUT (seconds to wait for socat, default 10).
@@ -35,6 +43,7 @@ die() {
 }
 
 timeout_ticks=$((${NULLMODEM_TIMEOUT:-10} * 20))
+wineports=$(dirname "${BASH_SOURCE[0]}")/wineports.sh
 
 set_paths() {
     prefix=${1%/}
@@ -42,6 +51,7 @@ set_paths() {
     case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
     run_dir=$prefix.nullmodem
     log_file=$run_dir/socat.log
+    ports_file=$run_dir/ports
 }
 
 tick() {
@@ -156,7 +166,7 @@ remove_links() {
     rm -f "$run_dir"/com*
 }
 
-cmd_stop() {
+unplug() {
     local pid pid_file
     if pid=$(socat_pid); then
         end_process "$pid"
@@ -172,6 +182,24 @@ cmd_stop() {
     rm -f "$run_dir/socat.pid"
 }
 
+registered_ports() {
+    cat "$ports_file" 2>/dev/null
+}
+
+unregister() {
+    local names
+    names=$(registered_ports)
+    [ -n "$names" ] || return 0
+    # shellcheck disable=SC2086 # one name per word
+    bash "$wineports" remove "$prefix" $names || die "cannot unregister $names"
+    rm -f "$ports_file"
+}
+
+cmd_stop() {
+    unplug
+    unregister
+}
+
 cmd_start() {
     local a=${2,,} b=${3,,} name
     for name in "$a" "$b"; do
@@ -182,7 +210,10 @@ cmd_start() {
 
     [ -d "$prefix/dosdevices" ] || die "$prefix is not a booted Wine prefix"
 
-    cmd_stop
+    unplug
+    # Ports of an earlier start with other names must not stay behind; the
+    # same ones are simply registered again.
+    [ "$(registered_ports)" = "${a^^} ${b^^}" ] || unregister
     mkdir -p "$run_dir" || die "cannot create $run_dir"
     : >"$log_file"
 
@@ -194,8 +225,11 @@ cmd_start() {
     hold_ctty "$run_dir/$a"
     hold_ctty "$run_dir/$b"
     wait_for "the ends to be held" holders_run "$a" "$b"
-    ln -sfn "$run_dir/$a" "$prefix/dosdevices/$a"
-    ln -sfn "$run_dir/$b" "$prefix/dosdevices/$b"
+    echo "${a^^} ${b^^}" >"$ports_file"
+    bash "$wineports" add "$prefix" "${a^^}=$run_dir/$a" "${b^^}=$run_dir/$b" || {
+        cmd_stop
+        die "Wine did not take the ports"
+    }
     cmd_status
 }
 

@@ -1,30 +1,41 @@
 #!/bin/sh
-# Maps serial ports into a Wine prefix for the port-probe test, and removes
-# them again. Wine opens COMn through PREFIX/dosdevices/comn, so each port is
-# a link there to one end of a socat pseudo-terminal pair.
-#   wine_ports.sh start PREFIX   com12 and com255 (probed), com256 (beyond
-#                                the probe), com200 (a link to nothing)
+# Declares serial ports to a Wine prefix for the port-probe test, and removes
+# them again. COM12 and COM255 are registered with Wine as ports leading to
+# the ends of a socat pseudo-terminal pair (see tests/rig/wineports.sh), so
+# Wine names them in its device namespace as Windows does. The rest are bare
+# dosdevices links, which Wine opens but does not name: COM256, beyond the
+# probe (Wine takes no registered port above COM255), and COM200, a stale
+# link to nothing.
+#   wine_ports.sh start PREFIX
 #   wine_ports.sh stop PREFIX
 set -eu
 [ $# -eq 2 ] || { echo "usage: $0 start|stop PREFIX" >&2; exit 2; }
 case $2 in /*) prefix=$2 ;; *) prefix=$PWD/$2 ;; esac
+wineports=$(dirname "$0")/../rig/wineports.sh
 dosdevices=$prefix/dosdevices
 state=$prefix.settings-ports
 
-stop() {
+unplug() {
     if [ -f "$state/socat.pid" ]; then
         kill "$(cat "$state/socat.pid")" 2>/dev/null || true
     fi
-    for name in com12 com200 com255 com256; do
+    for name in com200 com256; do
         # Only our own links: another test may map ports of its own.
         case $(readlink "$dosdevices/$name" 2>/dev/null) in "$state"/*) rm -f "$dosdevices/$name" ;; esac
     done
     rm -rf "$state"
 }
 
+stop() {
+    unplug
+    bash "$wineports" remove "$prefix" COM12 COM255
+}
+
+# The registration is left to be overwritten: removing it first would cost
+# a second restart of Wine.
 start() {
-    stop
-    mkdir -p "$state" "$dosdevices"
+    unplug
+    mkdir -p "$state"
     # Its own session, and no pipe of the test runner held open.
     setsid socat pty,raw,echo=0,link="$state/a" pty,raw,echo=0,link="$state/b" \
         </dev/null >"$state/socat.log" 2>&1 &
@@ -35,8 +46,7 @@ start() {
         [ $tries -le 100 ] || { cat "$state/socat.log" >&2; stop; echo "socat made no ptys" >&2; exit 1; }
         sleep 0.05
     done
-    ln -sfn "$state/a" "$dosdevices/com12"
-    ln -sfn "$state/b" "$dosdevices/com255"
+    bash "$wineports" add "$prefix" COM12="$state/a" COM255="$state/b" || { stop; exit 1; }
     ln -sfn "$state/a" "$dosdevices/com256"
     ln -sfn "$state/absent" "$dosdevices/com200"
 }
