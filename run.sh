@@ -3,7 +3,8 @@
 #   ./run.sh demo   installs what is missing, builds, and runs the main job
 #   ./run.sh test   installs what is missing, builds, and runs every test
 #   ./run.sh build  installs what is missing and builds
-#   ./run.sh bench  installs what is missing, builds, and times FillView
+#   ./run.sh bench  installs what is missing, builds, and runs the benchmarks
+#                   on the null-modem rig (table in build/bench-results.md)
 set -euo pipefail
 cd "$(dirname "$0")"
 BUILD_DIR=${BUILD_DIR:-build}
@@ -38,16 +39,61 @@ run_tests() {
     ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
 }
 
+# A simulated GNSS receiver on COM6, devhost with the plug-in on COM5, joined
+# by a virtual null-modem cable; then every received sentence is checked.
 demo() {
     build
+    local wine="$BUILD_DIR/run-in-wine.sh" bin="$BUILD_DIR/bin" out="$BUILD_DIR/demo" baud=38400
+    local prefix winout
+    prefix="$(realpath "$BUILD_DIR")/wineprefix"
+    mkdir -p "$out"
+    winout="Z:$(realpath "$out" | tr / '\\')"
+    rm -f "$out/received.nmea" "$out/sent.nmea"
+
     say "the plug-in as a host sees it"
-    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/devhost.exe" info
+    "$wine" "$bin/devhost.exe" info
+    say "joining COM5 and COM6 with a virtual null-modem cable"
+    tests/rig/nullmodem.sh start "$prefix" com5 com6
+    trap 'tests/rig/nullmodem.sh stop "$prefix" >/dev/null' EXIT
+    say "the plug-in's settings list, with the ports it found"
+    rm -f "$out/devhost.ini"
+    "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" settings
+    say "choosing COM5, $baud baud 8N1, no flow control, quiet time 2 s (saved in $out/devhost.ini)"
+    "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" set port=COM5 baud=$baud parity=none data=8 stop=1 flow=none wait=2
+    say "starting the GNSS receiver on COM6: it waits for the host's command, then sends fixes for 4 s"
+    "$wine" "$bin/nmea_instrument.exe" run COM6 --baud $baud --seconds 4 --sent "$winout\\sent.nmea" &
+    local instrument=$!
+    sleep 1
+    say "devhost receives on COM5, sends the command \$PSIM,RATE,10 and ends after 2 s without data"
+    "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" receive --out "$winout\\received.nmea" --text \
+        --say '$PSIM,RATE,10*04\r\n'
+    wait "$instrument"
+    say "checking every sentence in $out/received.nmea"
+    "$wine" "$bin/nmea_instrument.exe" check "$winout\\received.nmea" --baud $baud
+    cmp -s "$out/sent.nmea" "$out/received.nmea" && echo "byte for byte what the instrument sent"
 }
 
 bench() {
     build
+    local prefix results
+    prefix=$(cd "$BUILD_DIR" && pwd)/wineprefix
+    results=$BUILD_DIR/bench-results.md
+    "$BUILD_DIR/run-in-wine.sh" --prepare
+    say "joining COM5 and COM6 of the test prefix with the null-modem rig"
+    bash tests/rig/nullmodem.sh start "$prefix" com5 com6 >/dev/null
+    trap 'bash tests/rig/nullmodem.sh stop "$prefix" >/dev/null' EXIT
+    {
+        echo "Benchmarks of $(date -u '+%Y-%m-%d %H:%M UTC') on $(uname -n), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo Wine)"
+        echo
+        echo "| measure | plug-in | baseline | ratio | target |"
+        echo "|---|---|---|---|---|"
+    } >"$results"
+    say "the exchange on the rig against bare Win32 loops on the same ports"
+    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/exchange_bench.exe" "$results"
     say "FillView against 255 bare opens, in the test prefix"
-    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/fillview_bench.exe"
+    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/fillview_bench.exe" "$results"
+    say "results written to $results"
+    cat "$results"
 }
 
 case "${1:-}" in

@@ -1,5 +1,6 @@
 #include "DeviceCommonPlugin.h"
 #include "PluginIdentity.h"
+#include "../serial/Transmit.h"
 
 CDeviceCommonPlugin::CDeviceCommonPlugin() : CDeviceCommonPlugin(Settings::Win32Ports()) {}
 
@@ -42,6 +43,12 @@ bool CDeviceCommonPlugin::SetEventSink(IDeviceEventSink* sink) {
 
 bool CDeviceCommonPlugin::StartExchange() { return m_exchange.StartExchange(); }
 bool CDeviceCommonPlugin::StopExchange() { return m_exchange.StopExchange(); }
+
+bool CDeviceCommonPlugin::QueueTransferRequest(ITransferRequest* request) {
+    if (!request || request->GetKind() != Transmit::kRequestKind) return false;
+    m_requests.Append(request);
+    return true;
+}
 
 bool CDeviceCommonPlugin::FirstQuery() { return true; }
 bool CDeviceCommonPlugin::SecondQuery() { return true; }

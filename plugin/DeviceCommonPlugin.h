@@ -2,15 +2,14 @@
 #include <windows.h>
 #include <atomic>
 #include <cstdint>
-#include <list>
 #include "../plugin_api/IDevImportPlugin.h"
 #include "../plugin_api/IPropertyListViewController.h"
 #include "../plugin_api/PluginImpl.h"
 #include "../serial/ExchangeControl.h"
+#include "../serial/RequestQueue.h"
 #include "../settings/PortProbe.h"
 #include "../settings/PortSettings.h"
 #include "../settings/SettingsTables.h"
-#include "../win32/CriticalSection.h"
 
 // The plug-in object that CreatePlugin hands the host: its own address is the
 // IDevImportPlugin table, the controller part is a second sub-object.
@@ -69,12 +68,11 @@ private:
 
     Settings::PortSettings m_settings;
 
-    std::list<ITransferRequest*> m_requests;
-    Win32::CriticalSection m_queueLock;
+    CRequestQueue m_requests;
 
     Settings::PortSystem& m_ports;
 
     // Last, so it is destroyed first: its destructor waits for a running
     // worker, which uses the members above.
-    CExchangeControl m_exchange{m_sink, m_settings};
+    CExchangeControl m_exchange{m_sink, m_settings, m_requests};
 };

@@ -1,10 +1,12 @@
 #include "ExchangeControl.h"
 #include <process.h>
 #include "DevicePath.h"
+#include "Transmit.h"
 
 CExchangeControl::CExchangeControl(const std::atomic<IDeviceEventSink*>& sink,
-                                   const Settings::PortSettings& settings, const SerialApi& api)
-    : m_sink(sink), m_settings(settings), m_port(api) {}
+                                   const Settings::PortSettings& settings, CRequestQueue& requests,
+                                   const SerialApi& api)
+    : m_sink(sink), m_settings(settings), m_requests(requests), m_port(api) {}
 
 CExchangeControl::~CExchangeControl() {
     if (!m_running || GetCurrentThreadId() == m_workerId) return;
@@ -58,8 +60,12 @@ void CExchangeControl::RunExchange() {
 bool CExchangeControl::RunTurns() {
     CExchange exchange(m_port, m_sink, m_stop, m_settings.waitTime, &GetTickCount64);
     if (!exchange.Begin(m_target)) return false;
+    CTransmitter transmitter(m_port, m_sink, m_stop, m_requests);
     while (exchange.Listening()) {
         exchange.ReceiveTurn();
+        // Never inside a read burst: received bytes wait in the driver while
+        // a request is sent.
+        transmitter.DrainQueue();
         if (exchange.IdleTimeUp()) break;
     }
     exchange.End();

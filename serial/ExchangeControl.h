@@ -5,6 +5,7 @@
 #include "../settings/PortSettings.h"
 #include "../win32/UniqueHandle.h"
 #include "Exchange.h"
+#include "RequestQueue.h"
 #include "SerialPort.h"
 
 // Starts, stops and outlives the exchange worker: at most one exchange at a
@@ -12,7 +13,7 @@
 class CExchangeControl {
 public:
     CExchangeControl(const std::atomic<IDeviceEventSink*>& sink, const Settings::PortSettings& settings,
-                     const SerialApi& api = SerialApi::System());
+                     CRequestQueue& requests, const SerialApi& api = SerialApi::System());
     // Stops a running exchange and waits for its worker, unless called from
     // that worker's final event, after which the worker touches nothing here.
     ~CExchangeControl();
@@ -35,6 +36,7 @@ private:
 
     const std::atomic<IDeviceEventSink*>& m_sink;
     const Settings::PortSettings& m_settings;
+    CRequestQueue& m_requests;
     CSerialPort m_port;
     Exchange::Target m_target;
     std::atomic<bool> m_stop{false};

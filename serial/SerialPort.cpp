@@ -65,25 +65,18 @@ bool CSerialPort::WaitForReceive(DWORD milliseconds) {
     // Changing the mask ends a wait still pending; the cancel covers a
     // driver that ignores the change.
     m_api.setCommMask(port, previousMask);
-    const bool completed = pending && FinishWait(&record);
-    if (pending && arrived && !completed) {
-        // A pulled cable ends every wait within milliseconds, in failure.
-        Sleep(milliseconds);
-        return false;
-    }
+    if (pending) CancelPending(&record);
     return arrived;
-}
-
-// True when the wait completed, false when it failed or was cancelled.
-bool CSerialPort::FinishWait(OVERLAPPED* record) {
-    m_api.cancelIo(m_port);
-    DWORD unused = 0;
-    return GetIoResult(record, &unused, true);
 }
 
 DWORD CSerialPort::BytesWaiting() {
     COMSTAT status{};
     return ClearErrors(&status) ? status.cbInQue : 0;
+}
+
+DWORD CSerialPort::BytesUnsent() {
+    COMSTAT status{};
+    return ClearErrors(&status) ? status.cbOutQue : 0;
 }
 
 bool CSerialPort::ClearErrors(COMSTAT* status) {

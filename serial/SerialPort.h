@@ -34,11 +34,12 @@ public:
     bool SetupQueues(DWORD inputSize, DWORD outputSize);
     bool SetTimeouts(const COMMTIMEOUTS& timeouts);
     // True when a character arrived within the time. No wait it starts is
-    // left running: the event mask is restored and the wait finished. A wait
-    // that fails, at once or early, still takes its whole time.
+    // left running: the event mask is restored and the wait finished.
     bool WaitForReceive(DWORD milliseconds);
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
+    // Written bytes the device has not sent yet; also clears its error state.
+    DWORD BytesUnsent();
     // False when the device no longer answers (unplugged, its driver gone).
     bool ClearErrors(COMSTAT* status);
 
@@ -51,7 +52,6 @@ public:
 
 private:
     static IoStart StartOf(BOOL result);
-    bool FinishWait(OVERLAPPED* record);
 
     const SerialApi& m_api;
     std::atomic<HANDLE> m_port{INVALID_HANDLE_VALUE};

@@ -3,7 +3,9 @@
 // cannot be opened; none crashes or hangs.
 #include <gtest/gtest.h>
 #include <climits>
+#include <atomic>
 #include <functional>
+#include <iterator>
 #include "CountingSink.h"
 #include "RigPlugin.h"
 #include "RigPorts.h"
@@ -63,11 +65,27 @@ const BadInput kBadInputs[] = {
     {"PortNameNul", Port([] { return std::wstring(L"NUL"); }), Outcome::CannotOpen},
 };
 
-class BadSettings : public ::testing::TestWithParam<BadInput> {
+class OnTheRig : public ::testing::Test {
 protected:
     void SetUp() override {
         PurgePluginPort();
         ASSERT_TRUE(instrument.IsOpen());
+    }
+    void TearDown() override {
+        if (plugin) plugin->Release();
+        instrument.Purge();
+    }
+
+    Instrument instrument;
+    CountingSink sink;
+    StoredSettings settings;
+    Plugin::IDevImportPlugin* plugin = nullptr;
+};
+
+class BadSettings : public OnTheRig, public ::testing::WithParamInterface<BadInput> {
+protected:
+    void SetUp() override {
+        OnTheRig::SetUp();
         HANDLE file = CreateFileW(TempFilePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         CloseHandle(file);
@@ -76,17 +94,12 @@ protected:
         ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
     }
     void TearDown() override {
-        if (plugin) plugin->Release();
+        OnTheRig::TearDown();
         CloseHandle(pipe);
         DeleteFileW(TempFilePath().c_str());
-        instrument.Purge();
     }
 
-    Instrument instrument;
     HANDLE pipe = INVALID_HANDLE_VALUE;
-    CountingSink sink;
-    StoredSettings settings;
-    Plugin::IDevImportPlugin* plugin = nullptr;
 };
 
 TEST_P(BadSettings, GiveADefinedResult) {
@@ -119,6 +132,39 @@ TEST_P(BadSettings, GiveADefinedResult) {
         EXPECT_EQ(sink.OpeningErrors(), 0u);
         break;
     }
+}
+
+// Requests that carry no bytes are handed back at once, and nothing is sent.
+class EmptyRequest : public ITransferRequest {
+public:
+    EmptyRequest(const uint8_t* data, int32_t size) : m_data(data), m_size(size) {}
+    void HostSlot1() override {}
+    void HostSlot2() override {}
+    int32_t GetKind() override { return 4; }
+    const uint8_t* GetData() override { return m_data; }
+    int32_t GetSize() override { return m_size; }
+
+private:
+    const uint8_t* m_data;
+    int32_t m_size;
+};
+
+TEST_F(OnTheRig, RequestsWithoutBytesAreHandedBackUnsent) {
+    static const uint8_t someBytes[4] = {1, 2, 3, 4};
+    EmptyRequest requests[] = {{nullptr, 0}, {nullptr, 100}, {someBytes, 0}, {someBytes, -5}, {nullptr, INT_MIN}};
+    std::atomic<size_t> done{0};
+    sink.requestDone = [&](ITransferRequest*) { ++done; };
+    instrument.StartReading();
+    plugin = CreateLoadedPlugin(settings, &sink);
+    for (EmptyRequest& request : requests) ASSERT_TRUE(plugin->QueueTransferRequest(&request));
+    ASSERT_TRUE(plugin->StartExchange());
+    ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
+    for (int i = 0; i < 100 && done < std::size(requests); ++i) Sleep(20);
+    EXPECT_EQ(done, std::size(requests));
+    EXPECT_EQ(sink.Count(EventDataSent), 0u);
+    plugin->StopExchange();
+    ASSERT_TRUE(sink.WaitForEnds(1, kPatience));
+    EXPECT_EQ(instrument.StopReading().size(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stored, BadSettings, ::testing::ValuesIn(kBadInputs),

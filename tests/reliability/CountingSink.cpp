@@ -31,9 +31,27 @@ void CountingSink::OnEvent(int32_t code, const void* data, uint32_t count) {
             m_receivedBytes += count;
             m_checksum = StreamChecksum(m_checksum, static_cast<const uint8_t*>(data), count);
         }
+        if (code == EventDataSent) {
+            m_sentBytes += count;
+            m_sentChecksum = StreamChecksum(m_sentChecksum, static_cast<const uint8_t*>(data), count);
+        }
     }
     WakeAllConditionVariable(&m_changed);
     if (react) react(code, count);
+}
+
+void CountingSink::OnRequestDone(ITransferRequest* request) {
+    if (requestDone) requestDone(request);
+}
+
+uint64_t CountingSink::SentBytes() const {
+    Hold hold(m_lock);
+    return m_sentBytes;
+}
+
+uint64_t CountingSink::SentChecksum() const {
+    Hold hold(m_lock);
+    return m_sentChecksum;
 }
 
 size_t CountingSink::Count(int32_t code) const {

@@ -2,6 +2,7 @@
 // exactly once, and the process is left as it was.
 #include <gtest/gtest.h>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include "CountingSink.h"
 #include "ProcessCensus.h"
@@ -12,7 +13,20 @@ namespace {
 
 constexpr DWORD kPatience = 10000;
 
-enum class StopPoint { AtOnce, BeforeStarted, WhileQuiet, MidBurst, Count };
+class FixedRequest : public ITransferRequest {
+public:
+    explicit FixedRequest(size_t size) : m_bytes(size, 0x6B) {}
+    void HostSlot1() override {}
+    void HostSlot2() override {}
+    int32_t GetKind() override { return 4; }
+    const uint8_t* GetData() override { return m_bytes.data(); }
+    int32_t GetSize() override { return static_cast<int32_t>(m_bytes.size()); }
+
+private:
+    std::vector<uint8_t> m_bytes;
+};
+
+enum class StopPoint { AtOnce, BeforeStarted, WhileQuiet, MidBurst, MidTransmit, Count };
 
 class StartStopCycling : public ::testing::Test {
 protected:
@@ -22,6 +36,7 @@ protected:
     }
     void TearDown() override {
         if (plugin) plugin->Release();
+        instrument.StopReading();
     }
 
     // Stops the exchange just started at the given point of its life.
@@ -42,6 +57,14 @@ protected:
             ASSERT_TRUE(sink.WaitFor(EventDataReceived, bursts + 1, kPatience));
             ++bursts;
             break;
+        case StopPoint::MidTransmit:
+            ASSERT_TRUE(sink.WaitFor(EventStarted, cycle + 1, kPatience));
+            // Two chunks: the stop comes between them or during the second.
+            requests.push_back(std::make_unique<FixedRequest>(65536 + 1 + random() % 65536));
+            ASSERT_TRUE(plugin->QueueTransferRequest(requests.back().get()));
+            ASSERT_TRUE(sink.WaitFor(EventDataSent, transmits + 1, kPatience));
+            ++transmits;
+            break;
         case StopPoint::Count:
             break;
         }
@@ -53,6 +76,10 @@ protected:
     StoredSettings settings;
     Plugin::IDevImportPlugin* plugin = nullptr;
     size_t bursts = 0;
+    size_t transmits = 0;
+    // A request stopped before its turn stays queued for the next exchange,
+    // so every request lives as long as the plug-in.
+    std::vector<std::unique_ptr<FixedRequest>> requests;
 };
 
 TEST_F(StartStopCycling, EveryStartEndsOnceAndNothingIsLeftBehind) {
@@ -61,6 +88,8 @@ TEST_F(StartStopCycling, EveryStartEndsOnceAndNothingIsLeftBehind) {
     const DWORD handles = Census::HandleCount();
     const DWORD threads = Census::ThreadCount();
     ASSERT_GT(handles, 0u);
+    // Takes what the plug-in transmits; its handles come and go with it.
+    instrument.StartReading();
 
     plugin = CreateLoadedPlugin(settings, &sink);
     std::mt19937 random(20261209);
@@ -72,6 +101,7 @@ TEST_F(StartStopCycling, EveryStartEndsOnceAndNothingIsLeftBehind) {
     }
     ASSERT_TRUE(plugin->Release());
     plugin = nullptr;
+    instrument.StopReading();
     instrument.Purge();
 
     EXPECT_EQ(sink.Count(EventStarted), sink.Count(EventStopped)) << "each start that opened the port ended";
@@ -80,8 +110,8 @@ TEST_F(StartStopCycling, EveryStartEndsOnceAndNothingIsLeftBehind) {
     EXPECT_TRUE(Census::SettlesAt(handles, threads, 5000))
         << "handles " << handles << " -> " << Census::HandleCount() << ", threads " << threads << " -> "
         << Census::ThreadCount();
-    std::printf("%zu cycles: %zu stopped, %zu opening errors, %zu bursts; handles %lu, threads %lu\n", cycles,
-                sink.Count(EventStopped), sink.OpeningErrors(), bursts, Census::HandleCount(),
+    std::printf("%zu cycles: %zu stopped, %zu opening errors, %zu bursts, %zu transmits; handles %lu, threads %lu\n",
+                cycles, sink.Count(EventStopped), sink.OpeningErrors(), bursts, transmits, Census::HandleCount(),
                 Census::ThreadCount());
 }
 

@@ -33,8 +33,9 @@ protected:
     RecordingSink sink;
     std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
     Settings::PortSettings settings;
+    CRequestQueue requests;
     std::unique_ptr<CExchangeControl> control =
-        std::make_unique<CExchangeControl>(sinkPointer, settings, api.Table());
+        std::make_unique<CExchangeControl>(sinkPointer, settings, requests, api.Table());
 };
 
 TEST_F(ExchangeControl, WithoutASinkNothingStarts) {

@@ -38,7 +38,8 @@ protected:
     RecordingSink sink;
     std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
     Settings::PortSettings settings;
-    CExchangeControl control{sinkPointer, settings};
+    CRequestQueue requests;
+    CExchangeControl control{sinkPointer, settings, requests};
 };
 
 std::vector<uint8_t> Pattern(size_t size) {

@@ -1,5 +1,6 @@
 // The exchange as the host drives it through the plug-in's table.
 #include <gtest/gtest.h>
+#include "FakeRequest.h"
 #include "RecordingSink.h"
 #include "plugin/CreatePlugin.h"
 
@@ -33,6 +34,20 @@ TEST(PluginExchange, ReleaseWhileTheExchangeStartsWaitsForItsEnd) {
     ASSERT_TRUE(plugin->StartExchange());
     EXPECT_TRUE(plugin->Release());
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventLogText}) << "the worker ended before the plug-in went";
+}
+
+// Only kind 4 is the host's data for the instrument.
+TEST(PluginExchange, QueueTakesOnlyRequestsToSend) {
+    Plugin::IDevImportPlugin* plugin = CreatePlugin();
+    FakeRequest other{RequestBytes(10), 3};
+    FakeRequest toSend{RequestBytes(10)};
+    EXPECT_FALSE(plugin->QueueTransferRequest(nullptr));
+    EXPECT_FALSE(plugin->QueueTransferRequest(&other));
+    EXPECT_TRUE(plugin->QueueTransferRequest(&toSend));
+    EXPECT_TRUE(plugin->QueueTransferRequest(&toSend));
+    int callsWhenQueued = toSend.calls;
+    EXPECT_TRUE(plugin->Release());
+    EXPECT_EQ(toSend.calls, callsWhenQueued) << "destruction drops queued requests untouched";
 }
 
 }  // namespace

@@ -3,8 +3,14 @@
 
 void RecordingSink::OnEvent(int32_t code, const void* data, uint32_t count) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    RecordedEvent event{code, bytes ? std::vector<uint8_t>(bytes, bytes + count) : std::vector<uint8_t>(),
-                        GetTickCount64()};
+    Record({code, bytes ? std::vector<uint8_t>(bytes, bytes + count) : std::vector<uint8_t>(), GetTickCount64()});
+}
+
+void RecordingSink::OnRequestDone(ITransferRequest* request) {
+    Record({RequestDone, {}, GetTickCount64(), request});
+}
+
+void RecordingSink::Record(const RecordedEvent& event) {
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_events.push_back(event);
@@ -16,6 +22,11 @@ void RecordingSink::OnEvent(int32_t code, const void* data, uint32_t count) {
 std::vector<RecordedEvent> RecordingSink::Events() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_events;
+}
+
+void RecordingSink::Clear() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_events.clear();
 }
 
 std::vector<int32_t> RecordingSink::Codes() const {
@@ -36,6 +47,22 @@ std::vector<uint8_t> RecordingSink::Received() const {
         if (event.code == EventDataReceived) received.insert(received.end(), event.data.begin(), event.data.end());
     }
     return received;
+}
+
+std::vector<uint8_t> RecordingSink::Sent() const {
+    std::vector<uint8_t> sent;
+    for (const auto& event : Events()) {
+        if (event.code == EventDataSent) sent.insert(sent.end(), event.data.begin(), event.data.end());
+    }
+    return sent;
+}
+
+std::vector<size_t> RecordingSink::SentCounts() const {
+    std::vector<size_t> counts;
+    for (const auto& event : Events()) {
+        if (event.code == EventDataSent) counts.push_back(event.data.size());
+    }
+    return counts;
 }
 
 bool RecordingSink::WaitFor(int32_t code, DWORD milliseconds, size_t times) const {

@@ -1,4 +1,5 @@
 #include "RigPorts.h"
+#include <chrono>
 #include "serial/DevicePath.h"
 
 namespace {
@@ -24,7 +25,7 @@ DCB RigLine() {
 
 Instrument::Instrument() {
     m_port = CreateFileW(DevicePathFor(InstrumentPortName().c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                         nullptr, OPEN_EXISTING, 0, nullptr);
+                         nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (m_port == INVALID_HANDLE_VALUE) return;
     DCB line = RigLine();
     SetCommState(m_port, &line);
@@ -35,17 +36,17 @@ Instrument::Instrument() {
 
 Instrument::~Instrument() {
     StopStreaming();
+    StopReading();
     if (m_port != INVALID_HANDLE_VALUE) CloseHandle(m_port);
 }
 
 bool Instrument::Send(const std::vector<uint8_t>& bytes) {
     size_t sent = 0;
     while (sent < bytes.size()) {
-        DWORD written = 0;
-        if (!WriteFile(m_port, bytes.data() + sent, static_cast<DWORD>(bytes.size() - sent), &written, nullptr) ||
-            written == 0) {
-            return false;
-        }
+        // The driver's write time-out ends a write the line does not take.
+        DWORD written = Transfer(true, const_cast<uint8_t*>(bytes.data() + sent),
+                                 static_cast<DWORD>(bytes.size() - sent), 5000);
+        if (written == 0) return false;
         sent += written;
     }
     return true;
@@ -66,6 +67,69 @@ void Instrument::StartStreaming() {
 void Instrument::StopStreaming() {
     m_streaming = false;
     if (m_streamer.joinable()) m_streamer.join();
+}
+
+DWORD Instrument::Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds) {
+    OVERLAPPED record{};
+    record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD moved = 0;
+    BOOL started = write ? WriteFile(m_port, buffer, size, nullptr, &record)
+                         : ReadFile(m_port, buffer, size, nullptr, &record);
+    if (started || GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(record.hEvent, milliseconds) != WAIT_OBJECT_0) CancelIo(m_port);
+        GetOverlappedResult(m_port, &record, &moved, TRUE);
+    }
+    CloseHandle(record.hEvent);
+    return moved;
+}
+
+void Instrument::StartReading() {
+    m_reading = true;
+    m_reader = std::thread([this] {
+        std::vector<uint8_t> block(65536);
+        while (m_reading) {
+            // A read returns at once when bytes are there; on an empty line
+            // Windows returns nothing and Wine waits, so both are bounded.
+            DWORD count = Transfer(false, block.data(), static_cast<DWORD>(block.size()), 20);
+            if (count == 0) {
+                Sleep(1);
+                continue;
+            }
+            {
+                std::lock_guard<std::mutex> hold(m_readLock);
+                m_read.insert(m_read.end(), block.begin(), block.begin() + count);
+            }
+            m_readMore.notify_all();
+        }
+    });
+}
+
+std::vector<uint8_t> Instrument::StopReading() {
+    m_reading = false;
+    if (m_reader.joinable()) m_reader.join();
+    std::lock_guard<std::mutex> hold(m_readLock);
+    std::vector<uint8_t> read;
+    read.swap(m_read);
+    return read;
+}
+
+size_t Instrument::BytesRead() const {
+    std::lock_guard<std::mutex> hold(m_readLock);
+    return m_read.size();
+}
+
+bool Instrument::WaitForBytes(size_t count, DWORD milliseconds) const {
+    std::unique_lock<std::mutex> hold(m_readLock);
+    return m_readMore.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] { return m_read.size() >= count; });
+}
+
+std::vector<uint8_t> Instrument::ReadUntilQuiet(DWORD quiet) {
+    StartReading();
+    for (size_t before = SIZE_MAX; before != BytesRead();) {
+        before = BytesRead();
+        Sleep(quiet);
+    }
+    return StopReading();
 }
 
 void Instrument::Purge() { PurgeComm(m_port, PURGE_RXCLEAR | PURGE_TXCLEAR); }

@@ -1,7 +1,9 @@
 #pragma once
 #include <windows.h>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,7 +16,8 @@ std::wstring PluginPortName();
 std::wstring InstrumentPortName();
 DCB RigLine();
 
-// The instrument's end, opened for plain blocking I/O.
+// The instrument's end. Opened for overlapped I/O so that it can read and
+// write at the same time, as the far end of a full-duplex line does.
 class Instrument {
 public:
     Instrument();
@@ -31,10 +34,29 @@ public:
     // Drops whatever earlier tests left on the line.
     void Purge();
 
+    // Reads everything that arrives, on a thread of its own, until
+    // StopReading, which returns it.
+    void StartReading();
+    std::vector<uint8_t> StopReading();
+    size_t BytesRead() const;
+    bool WaitForBytes(size_t count, DWORD milliseconds) const;
+    // Reads until nothing has come for `quiet` milliseconds.
+    std::vector<uint8_t> ReadUntilQuiet(DWORD quiet);
+
 private:
+    // One overlapped transfer, waited for at most `milliseconds`, then
+    // cancelled; returns the bytes it moved.
+    DWORD Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds);
+
     HANDLE m_port = INVALID_HANDLE_VALUE;
     std::atomic<bool> m_streaming{false};
     std::thread m_streamer;
+
+    std::atomic<bool> m_reading{false};
+    std::thread m_reader;
+    mutable std::mutex m_readLock;
+    mutable std::condition_variable m_readMore;
+    std::vector<uint8_t> m_read;
 };
 
 // Drops bytes waiting at the plug-in's end from earlier tests.

@@ -76,6 +76,7 @@ struct ScriptedCalls {
         if (status) {
             *status = COMSTAT{};
             status->cbInQue = Api().bytesQueued();
+            status->cbOutQue = Api().bytesUnsent();
         }
         return TRUE;
     }
@@ -83,9 +84,9 @@ struct ScriptedCalls {
         Api().readThread = GetCurrentThreadId();
         return Api().readFile(buffer, size, read, record);
     }
-    static BOOL WINAPI WriteFile(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) {
-        ADD_FAILURE() << "nothing is written while receiving";
-        return FALSE;
+    static BOOL WINAPI WriteFile(HANDLE, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
+        Api().writeThread = GetCurrentThreadId();
+        return Api().writeFile(data, size, written, record);
     }
     static BOOL WINAPI GetOverlappedResult(HANDLE, LPOVERLAPPED record, LPDWORD bytes, BOOL wait) {
         Hold hold(Api().m_lock);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <vector>
+#include <gtest/gtest.h>
 #include "serial/SerialApi.h"
 
 // A serial driver whose answers the test writes. Overlapped operations may be
@@ -30,12 +31,19 @@ public:
         return Pend(record, events);
     };
     std::function<DWORD()> bytesQueued = [] { return DWORD{0}; };
+    // The output queue's count (cbOutQue).
+    std::function<DWORD()> bytesUnsent = [] { return DWORD{0}; };
     std::function<BOOL(void* buffer, DWORD size, DWORD* read, OVERLAPPED* record)> readFile =
         [](void*, DWORD, DWORD* read, OVERLAPPED*) {
             *read = 0;
             return TRUE;
         };
-    // Bytes a pending read has taken when it is cancelled.
+    std::function<BOOL(const void* data, DWORD size, DWORD* written, OVERLAPPED* record)> writeFile =
+        [](const void*, DWORD, DWORD*, OVERLAPPED*) {
+            ADD_FAILURE() << "nothing is written while receiving";
+            return FALSE;
+        };
+    // Bytes a pending read or write has moved when it is cancelled.
     DWORD bytesBeforeCancel = 0;
 
     // Helpers for scripts: leave an operation pending, or complete it.
@@ -50,6 +58,7 @@ public:
     COMMTIMEOUTS timeouts{};
     DCB line{};
     DWORD readThread = 0;
+    DWORD writeThread = 0;
     DWORD cancelThread = 0;
     int overlappedResultCalls = 0;
     int openHandles = 0;

@@ -1,0 +1,58 @@
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include "../plugin_api/HostInterfaces.h"
+#include "../win32/ManualResetEvent.h"
+#include "RequestQueue.h"
+#include "SerialPort.h"
+
+namespace Transmit {
+
+constexpr int32_t kRequestKind = 4;
+constexpr DWORD kChunkSize = 65536;
+constexpr DWORD kWaitStepMilliseconds = 500;
+// Steps in a row in which the output queue did not go down: the line is
+// held, not slow (3 s of 500 ms steps).
+constexpr int kStepsWithoutProgress = 6;
+
+}  // namespace Transmit
+
+// Sends the queued requests on the worker's thread, between listening
+// turns: each request chunk by chunk, every chunk's bytes reported as they
+// went out, then the request handed back.
+class CTransmitter {
+public:
+    CTransmitter(CSerialPort& port, const std::atomic<IDeviceEventSink*>& sink, const std::atomic<bool>& stop,
+                 CRequestQueue& queue, DWORD waitStepMilliseconds = Transmit::kWaitStepMilliseconds);
+    CTransmitter(const CTransmitter&) = delete;
+    CTransmitter& operator=(const CTransmitter&) = delete;
+
+    // Sends every queued request in order, also those queued meanwhile.
+    // Requests met once the stop flag is set, or with no sink to report to,
+    // stay queued.
+    void DrainQueue();
+    // Sends one request taken from the queue and hands it back with
+    // OnRequestDone, however far it got.
+    void TransmitRequest(ITransferRequest* request);
+
+private:
+    struct ChunkResult {
+        DWORD written;
+        bool requestEnds;
+    };
+    ChunkResult WriteChunk(const uint8_t* data, DWORD size);
+    // True when the write completed; false when the line held it or the
+    // stop flag came first.
+    bool WaitForWrite(DWORD unsentAtStart);
+    void Send(DeviceEventCode code, const void* data, uint32_t count) const;
+
+    CSerialPort& m_port;
+    const std::atomic<IDeviceEventSink*>& m_sink;
+    const std::atomic<bool>& m_stop;
+    CRequestQueue& m_queue;
+    const DWORD m_waitStep;
+
+    OVERLAPPED m_record{};
+    Win32::ManualResetEvent m_writeEvent;
+};

@@ -1,0 +1,88 @@
+#include <gtest/gtest.h>
+#include <vector>
+#include "CommandLine.h"
+#include "HexDump.h"
+#include "ReceiveOptions.h"
+#include "TransferRequest.h"
+
+namespace {
+
+using namespace DevHost;
+
+std::vector<uint8_t> Bytes(const char* text) { return std::vector<uint8_t>(text, text + strlen(text)); }
+
+TEST(SayText, EscapesGiveTheBytesACommandLineCannotCarry) {
+    const struct {
+        const wchar_t* text;
+        const char* bytes;
+    } cases[] = {
+        {L"$PSIM,RATE,5\\r\\n", "$PSIM,RATE,5\r\n"},
+        {L"a\\tb\\\\c", "a\tb\\c"},
+        {L"\\x00\\x7f\\xFF", "\x00\x7f\xff"},
+        {L"Порт", "\xD0\x9F\xD0\xBE\xD1\x80\xD1\x82"},
+        {L"", ""},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes;
+        std::wstring error;
+        ASSERT_TRUE(DecodeSayText(c.text, bytes, error)) << c.text;
+        size_t length = std::wstring(c.text) == L"\\x00\\x7f\\xFF" ? 3 : strlen(c.bytes);
+        EXPECT_EQ(bytes, std::vector<uint8_t>(c.bytes, c.bytes + length)) << c.text;
+    }
+    for (const wchar_t* bad : {L"\\q", L"end\\", L"\\x4", L"\\xg0"}) {
+        std::vector<uint8_t> bytes;
+        std::wstring error;
+        EXPECT_FALSE(DecodeSayText(bad, bytes, error)) << bad;
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(HexDump, ShowsStreamOffsetsHexAndPrintableText) {
+    std::vector<uint8_t> bytes = Bytes("$GPGGA,1*5B\r\n0123456789");
+    EXPECT_EQ(HexDump(bytes.data(), bytes.size(), 0x20),
+              "00000020  24 47 50 47 47 41 2c 31 2a 35 42 0d 0a 30 31 32  |$GPGGA,1*5B..012|\n"
+              "00000030  33 34 35 36 37 38 39                             |3456789|\n");
+    EXPECT_EQ(HexDump(bytes.data(), 0, 0), "");
+}
+
+TEST(CommandLine, CommonOptionsStandAnywhereAndValuesAreNotOptions) {
+    CommandLine line;
+    std::wstring error;
+    ASSERT_TRUE(ParseCommandLine({L"--settings", L"C:\\x\\a.ini", L"receive", L"--say", L"--help", L"--dll",
+                                  L"D.dll", L"--out", L"r.bin"},
+                                 line, error));
+    EXPECT_EQ(line.command, L"receive");
+    EXPECT_EQ(line.settingsPath, L"C:\\x\\a.ini");
+    EXPECT_EQ(line.dllPath, L"D.dll");
+    EXPECT_FALSE(line.help) << "--help here is the text to say";
+    EXPECT_EQ(line.arguments, (std::vector<std::wstring>{L"--say", L"--help", L"--out", L"r.bin"}));
+
+    CommandLine bare;
+    ASSERT_TRUE(ParseCommandLine({L"set", L"--help"}, bare, error));
+    EXPECT_TRUE(bare.help);
+    EXPECT_NE(bare.settingsPath.find(L"devhost.ini"), std::wstring::npos);
+    EXPECT_NE(bare.settingsPath.find(L'\\'), std::wstring::npos) << "made absolute";
+    EXPECT_FALSE(ParseCommandLine({L"info", L"--dll"}, bare, error));
+}
+
+TEST(ReceiveOptions, TransfersKeepTheirOrderAndDisplayDefaultsSensibly) {
+    ReceiveOptions options;
+    std::wstring error;
+    ASSERT_TRUE(ParseReceiveOptions({L"--say", L"a", L"--send", L"f.bin", L"--say", L"b"}, options, error));
+    ASSERT_EQ(options.transfers.size(), 3u);
+    EXPECT_FALSE(options.transfers[0].isFile);
+    EXPECT_TRUE(options.transfers[1].isFile);
+    EXPECT_EQ(options.transfers[2].value, L"b");
+    EXPECT_EQ(options.display, DataDisplay::Text);
+
+    ReceiveOptions toFile;
+    ASSERT_TRUE(ParseReceiveOptions({L"--out", L"r.nmea"}, toFile, error));
+    EXPECT_EQ(toFile.display, DataDisplay::None);
+
+    ReceiveOptions bad;
+    EXPECT_FALSE(ParseReceiveOptions({L"--text", L"--hex"}, bad, error));
+    EXPECT_FALSE(ParseReceiveOptions({L"--send"}, bad, error));
+    EXPECT_FALSE(ParseReceiveOptions({L"--loud"}, bad, error));
+}
+
+}  // namespace

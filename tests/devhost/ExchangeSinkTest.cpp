@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "ExchangeSink.h"
+#include "TransferRequest.h"
+
+namespace {
+
+using namespace DevHost;
+
+// "Ошибка открытия порта.\n" as the plug-in sends it: UTF-8, no terminator.
+const char kOpenError[] = "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0 \xD0\xBE\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B"
+                          "\xD1\x82\xD0\xB8\xD1\x8F \xD0\xBF\xD0\xBE\xD1\x80\xD1\x82\xD0\xB0.\n";
+
+class ExchangeSink : public ::testing::Test {
+protected:
+    CExchangeSink sink{[this](const uint8_t* data, size_t count, uint64_t offset) {
+                           shown.append(reinterpret_cast<const char*>(data), count);
+                           offsets.push_back(offset);
+                       },
+                       [this](const std::wstring& text) { notices.push_back(text); }};
+    std::string shown;
+    std::vector<uint64_t> offsets;
+    std::vector<std::wstring> notices;
+};
+
+TEST_F(ExchangeSink, ShowsEachBlockOnceThoughItComesAgainAsLogText) {
+    char buffer[8] = "$GPGGA";
+    sink.OnEvent(EventStarted, nullptr, 0);
+    sink.OnEvent(EventDataReceived, buffer, 3);
+    sink.OnEvent(EventLogText, buffer, 3);
+    sink.OnEvent(EventDataReceived, buffer + 3, 3);
+    sink.OnEvent(EventLogText, buffer + 3, 3);
+    EXPECT_FALSE(sink.WaitForEnd(0));
+    sink.OnEvent(EventStopped, nullptr, 0);
+
+    EXPECT_EQ(shown, "$GPGGA");
+    EXPECT_EQ(offsets, (std::vector<uint64_t>{0, 3}));
+    ExchangeReport report = sink.Report();
+    EXPECT_TRUE(sink.WaitForEnd(0));
+    EXPECT_EQ(report.end, ExchangeEnd::Stopped);
+    EXPECT_EQ(report.bytesIn, 6u);
+    EXPECT_EQ(report.blocksIn, 2u);
+    EXPECT_TRUE(report.pluginMessage.empty());
+}
+
+// The plug-in sends its message and no EventStopped: without recognising
+// that end, devhost would wait for ever.
+TEST_F(ExchangeSink, TheMessageBeforeStartIsThePortOpeningFailureAndTheEnd) {
+    ASSERT_EQ(sizeof kOpenError - 1, 42u);
+    sink.OnEvent(EventLogText, kOpenError, 42);
+    EXPECT_TRUE(sink.WaitForEnd(0));
+    ExchangeReport report = sink.Report();
+    EXPECT_EQ(report.end, ExchangeEnd::PortNotOpened);
+    EXPECT_EQ(report.pluginMessage, L"Ошибка открытия порта.");
+    EXPECT_TRUE(shown.empty());
+}
+
+TEST_F(ExchangeSink, LogTextThatIsNoCopyDuringTheExchangeIsAMessageNotAnEnd) {
+    char buffer[4] = "abc";
+    sink.OnEvent(EventStarted, nullptr, 0);
+    sink.OnEvent(EventDataReceived, buffer, 3);
+    sink.OnEvent(EventLogText, buffer, 2);  // another count: not the copy
+    sink.OnEvent(EventLogText, buffer, 3);  // the copy is expected only right after the block
+    EXPECT_FALSE(sink.WaitForEnd(0));
+    EXPECT_EQ(shown, "abc");
+    EXPECT_EQ(sink.Report().pluginMessage, L"abc");
+}
+
+TEST_F(ExchangeSink, SentBytesCountForTheRequestTheyCameFrom) {
+    CTransferRequest first(L"first", std::vector<uint8_t>(100, 'a'));
+    CTransferRequest second(L"second", std::vector<uint8_t>(10, 'b'));
+    sink.Track(first);
+    sink.Track(second);
+    sink.OnEvent(EventStarted, nullptr, 0);
+    sink.OnEvent(EventDataSent, first.GetData(), 60);
+    sink.OnEvent(EventDataSent, first.GetData() + 60, 40);
+    sink.OnRequestDone(&first);
+    sink.OnEvent(EventDataSent, second.GetData(), 4);
+    sink.OnRequestDone(&second);
+
+    ExchangeReport report = sink.Report();
+    EXPECT_EQ(report.bytesOut, 104u);
+    ASSERT_EQ(report.requests.size(), 2u);
+    EXPECT_EQ(report.requests[0].bytesSent, 100u);
+    EXPECT_TRUE(report.requests[0].done);
+    EXPECT_EQ(report.requests[1].bytesSent, 4u) << "a short request must show as short";
+}
+
+TEST_F(ExchangeSink, EventsFromTheWorkerThreadWakeTheWaitingHost) {
+    static char block[4096];
+    HANDLE worker = CreateThread(
+        nullptr, 0,
+        [](void* context) -> DWORD {
+            auto* target = static_cast<CExchangeSink*>(context);
+            target->OnEvent(EventStarted, nullptr, 0);
+            for (int i = 0; i < 200; ++i) {
+                target->OnEvent(EventDataReceived, block, sizeof block);
+                target->OnEvent(EventLogText, block, sizeof block);
+            }
+            target->OnEvent(EventStopped, nullptr, 0);
+            return 0;
+        },
+        &sink, 0, nullptr);
+    while (!sink.WaitForEnd(1)) sink.Report();
+    EXPECT_EQ(WaitForSingleObject(worker, 5000), WAIT_OBJECT_0);
+    CloseHandle(worker);
+    EXPECT_EQ(sink.Report().bytesIn, 200u * sizeof block);
+    EXPECT_EQ(shown.size(), 200u * sizeof block);
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <string>
+#include "IniSettings.h"
+#include "UniqueBstr.h"
+
+namespace {
+
+using DevHost::CIniSettingsReader;
+using DevHost::CIniSettingsWriter;
+using DevHost::UniqueBstr;
+
+class IniSettings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        path = std::wstring(folder) + L"devhost_ini_test_" + std::to_wstring(GetCurrentProcessId()) + L".ini";
+        DeleteFileW(path.c_str());
+    }
+    void TearDown() override { DeleteFileW(path.c_str()); }
+
+    void WriteRaw(const char* text) {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+        CloseHandle(file);
+    }
+
+    std::wstring path;
+};
+
+TEST_F(IniSettings, AbsentFileAndKeysGiveTheDefaults) {
+    CIniSettingsReader reader(path);
+    UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
+    EXPECT_STREQ(port.Text(), L"COM1");
+    EXPECT_EQ(reader.ReadInt(L"WATETIME", 10), 10);
+
+    CIniSettingsWriter(path).WriteInt(L"BAUDRATE", 19200);
+    UniqueBstr stillDefault(reader.ReadString(L"PORT", L"COM1"));
+    EXPECT_STREQ(stillDefault.Text(), L"COM1");
+    EXPECT_EQ(reader.ReadInt(L"PARITY", 0), 0);
+}
+
+TEST_F(IniSettings, WrittenValuesReadBack) {
+    CIniSettingsWriter writer(path);
+    writer.WriteString(L"PORT", L"COM12");
+    writer.WriteInt(L"BAUDRATE", 115200);
+    writer.WriteInt(L"WATETIME", -1);
+    writer.WriteInt(L"LOW", INT32_MIN);
+    writer.WriteInt(L"HIGH", INT32_MAX);
+    EXPECT_FALSE(writer.Failed());
+
+    CIniSettingsReader reader(path);
+    UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
+    EXPECT_STREQ(port.Text(), L"COM12");
+    EXPECT_EQ(reader.ReadInt(L"BAUDRATE", 9600), 115200);
+    EXPECT_EQ(reader.ReadInt(L"WATETIME", 10), -1);
+    EXPECT_EQ(reader.ReadInt(L"LOW", 0), INT32_MIN);
+    EXPECT_EQ(reader.ReadInt(L"HIGH", 0), INT32_MAX);
+}
+
+TEST_F(IniSettings, AStoredEmptyPortIsEmptyNotTheDefault) {
+    CIniSettingsWriter(path).WriteString(L"PORT", L"");
+    UniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
+    ASSERT_NE(port.Get(), nullptr);
+    EXPECT_EQ(SysStringLen(port.Get()), 0u);
+}
+
+TEST_F(IniSettings, NumbersThatAreNotWhole32BitValuesGiveTheDefault) {
+    WriteRaw("[DeviceCommon]\r\nA=abc\r\nB=12x\r\nC=4294967296\r\nD=\r\nE= 42\r\n");
+    CIniSettingsReader reader(path);
+    EXPECT_EQ(reader.ReadInt(L"A", 7), 7);
+    EXPECT_EQ(reader.ReadInt(L"B", 7), 7);
+    EXPECT_EQ(reader.ReadInt(L"C", 7), 7);
+    EXPECT_EQ(reader.ReadInt(L"D", 7), 7);
+    EXPECT_EQ(reader.ReadInt(L"E", 7), 42) << "the profile functions strip the blanks around a value";
+}
+
+TEST_F(IniSettings, OnlyTheDeviceCommonSectionIsRead) {
+    WriteRaw("[Other]\r\nPORT=COM9\r\nBAUDRATE=300\r\n");
+    CIniSettingsReader reader(path);
+    UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
+    EXPECT_STREQ(port.Text(), L"COM1");
+    EXPECT_EQ(reader.ReadInt(L"BAUDRATE", 9600), 9600);
+}
+
+TEST_F(IniSettings, LongValuesAreReadWhole) {
+    std::wstring name(3000, L'x');
+    CIniSettingsWriter(path).WriteString(L"PORT", name.c_str());
+    UniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
+    EXPECT_EQ(std::wstring(port.Text()), name);
+}
+
+// The plug-in frees what ReadString returns: each call must hand out a BSTR
+// of its own, with its length prefix, that nothing else refers to.
+TEST_F(IniSettings, EveryReadStringIsANewBstrOwnedByTheCaller) {
+    CIniSettingsWriter(path).WriteString(L"PORT", L"COM3");
+    CIniSettingsReader reader(path);
+    BSTR first = reader.ReadString(L"PORT", L"COM1");
+    BSTR second = reader.ReadString(L"PORT", L"COM1");
+    BSTR fallback = reader.ReadString(L"NONE", L"COM1");
+    ASSERT_NE(first, nullptr);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(SysStringLen(first), 4u);
+    EXPECT_EQ(SysStringLen(fallback), 4u);
+    SysFreeString(first);
+    EXPECT_STREQ(second, L"COM3");
+    SysFreeString(second);
+    SysFreeString(fallback);
+}
+
+TEST_F(IniSettings, AWriterThatCannotWriteSaysSo) {
+    CIniSettingsWriter writer(L"Z:\\no\\such\\folder\\devhost.ini");
+    writer.WriteInt(L"BAUDRATE", 9600);
+    EXPECT_TRUE(writer.Failed());
+}
+
+}  // namespace

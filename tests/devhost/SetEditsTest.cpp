@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <vector>
+#include "AnsweringPropertyView.h"
+#include "ChoiceMatching.h"
+#include "EditResolution.h"
+#include "SetArguments.h"
+#include "UniqueBstr.h"
+#include "plugin_api/ComboItem.h"
+#include "plugin_api/EnumeratorImpl.h"
+
+namespace {
+
+using namespace DevHost;
+
+const std::vector<Choice> kParity = {{0, L"Нет"}, {1, L"Нечет"}, {2, L"Чет"}, {3, L"Маркер"}, {4, L"Пробел"}};
+const std::vector<Choice> kStopBits = {{0, L"1"}, {1, L"1.5"}, {2, L"2"}};
+const std::vector<Choice> kPorts = {{3, L"COM3"}, {12, L"COM12"}};
+
+TEST(SetArguments, ParsesNamesAndStoredKeysInAnyCase) {
+    std::vector<SetRequest> requests;
+    std::wstring error;
+    ASSERT_TRUE(ParseSetArguments({L"port=COM5", L"BAUDRATE=115200", L"Wait=5", L"stop=1.5"}, requests, error));
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].id, 1);
+    EXPECT_EQ(requests[0].value, L"COM5");
+    EXPECT_EQ(requests[1].id, 2);
+    EXPECT_EQ(requests[1].name, L"baud");
+    EXPECT_EQ(requests[2].id, 8);
+    EXPECT_EQ(requests[3].value, L"1.5");
+}
+
+TEST(SetArguments, RefusesTheWholeLineForOneBadArgument) {
+    const std::vector<std::vector<std::wstring>> bad = {
+        {},                          // nothing to set
+        {L"port"},                   // no '='
+        {L"=COM5"},                  // no name
+        {L"port="},                  // no value
+        {L"speed=9600"},             // unknown name
+        {L"baud=9600", L"BAUDRATE=300"},  // the same setting twice
+    };
+    for (const auto& arguments : bad) {
+        std::vector<SetRequest> requests = {{1, L"port", L"untouched"}};
+        std::wstring error;
+        EXPECT_FALSE(ParseSetArguments(arguments, requests, error)) << arguments.size();
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(requests.size(), 1u);
+    }
+    std::vector<SetRequest> requests;
+    std::wstring error;
+    ParseSetArguments({L"speed=9600"}, requests, error);
+    EXPECT_NE(error.find(L"port, baud, parity, data, stop, flow, wait"), std::wstring::npos) << "names the valid ones";
+}
+
+TEST(ChoiceMatching, FindsByCaptionEnglishNameOrValue) {
+    struct Case {
+        int32_t property;
+        const std::vector<Choice>* choices;
+        const wchar_t* text;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {3, &kParity, L"Чет", 2},    {3, &kParity, L"чЕТ", 2},   {3, &kParity, L"none", 0},
+        {3, &kParity, L"EVEN", 2},   {3, &kParity, L"4", 4},     {5, &kStopBits, L"1", 0},
+        {5, &kStopBits, L"1.5", 1},  {5, &kStopBits, L"2", 2},   {1, &kPorts, L"com12", 12},
+        {1, &kPorts, L"3", 3},
+    };
+    for (const Case& c : cases) {
+        int32_t value = -99;
+        EXPECT_TRUE(MatchChoice(c.property, *c.choices, c.text, value)) << c.text;
+        EXPECT_EQ(value, c.expected) << c.text;
+    }
+}
+
+TEST(ChoiceMatching, RefusesWhatIsNotOffered) {
+    const std::vector<Choice> onlyEven = {{2, L"Чет"}};
+    const struct {
+        int32_t property;
+        const std::vector<Choice>* choices;
+        const wchar_t* text;
+    } cases[] = {
+        {3, &kParity, L"nonee"}, {3, &kParity, L"5"},     {3, &onlyEven, L"none"}, {1, &kPorts, L"COM5"},
+        {1, &kPorts, L"5"},      {5, &kStopBits, L"3"},   {1, &kPorts, L"COM3 "},  {3, &kParity, L""},
+    };
+    for (const auto& c : cases) {
+        int32_t value = -99;
+        EXPECT_FALSE(MatchChoice(c.property, *c.choices, c.text, value)) << c.text;
+        EXPECT_EQ(value, -99);
+    }
+    EXPECT_EQ(DescribeChoices(3, kParity), L"Нет (none), Нечет (odd), Чет (even), Маркер (mark), Пробел (space)");
+    EXPECT_EQ(DescribeChoices(1, kPorts), L"COM3, COM12");
+    EXPECT_EQ(DescribeChoices(1, {}), L"(none offered)");
+}
+
+TEST(ChoiceMatching, WaitTimeIsWholeSecondsNotBelowZero) {
+    int32_t seconds = -1;
+    EXPECT_TRUE(ParseWaitTime(L"0", seconds));
+    EXPECT_EQ(seconds, 0);
+    EXPECT_TRUE(ParseWaitTime(L"2147483647", seconds));
+    EXPECT_EQ(seconds, INT32_MAX);
+    for (const wchar_t* bad : {L"", L"-1", L"2.5", L"5s", L" 5", L"2147483648", L"ten"}) {
+        EXPECT_FALSE(ParseWaitTime(bad, seconds)) << bad;
+    }
+}
+
+// A view filled as the plug-in fills it: a text property and two drop-downs
+// whose items are the plug-in's own reference-counted ones.
+class EditResolution : public ::testing::Test {
+protected:
+    void SetUp() override {
+        view.AddGroup(L"Настройки автоимпорта");
+        view.AddTextProperty(8, true, L"Время ожидания", L"10");
+        Offer(1, kPorts, 3);
+        Offer(3, kParity, 0);
+    }
+
+    void Offer(int32_t id, const std::vector<Choice>& choices, int32_t selected) {
+        std::vector<Plugin::IComboItem*> items;
+        for (const Choice& choice : choices) {
+            items.push_back(new Plugin::Detail::CComboItem(choice.value, choice.caption.c_str()));
+            items.back()->AddRef();
+        }
+        Plugin::CEnumeratorImpl<std::vector<Plugin::IComboItem*>> enumerator(items);
+        view.AddComboProperty(id, true, L"caption", &enumerator, selected);
+        for (Plugin::IComboItem* item : items) EXPECT_TRUE(item->Release()) << "the view keeps no item";
+    }
+
+    CAnsweringPropertyView view;
+};
+
+TEST_F(EditResolution, AnswersRequestedValuesAndDeclinesTheRest) {
+    std::wstring errors;
+    ASSERT_TRUE(ResolveEdits({{1, L"port", L"COM12"}, {8, L"wait", L"5"}}, view, errors)) << errors.c_str();
+    int32_t value = 0;
+    EXPECT_TRUE(view.GetComboValue(1, &value));
+    EXPECT_EQ(value, 12);
+    BSTR text = nullptr;
+    ASSERT_TRUE(view.GetTextValue(8, &text));
+    EXPECT_STREQ(text, L"5");
+    SysFreeString(text);
+    EXPECT_FALSE(view.GetComboValue(3, &value)) << "parity was not asked for";
+    EXPECT_EQ(view.Find(3)->choices.size(), 5u);
+}
+
+TEST_F(EditResolution, OneRefusedValueAnswersNothingAndNamesTheChoices) {
+    std::wstring errors;
+    EXPECT_FALSE(ResolveEdits({{1, L"port", L"COM12"}, {3, L"parity", L"nome"}, {8, L"wait", L"x"}}, view, errors));
+    EXPECT_NE(errors.find(L"parity=nome is not among the choices: Нет (none)"), std::wstring::npos);
+    EXPECT_NE(errors.find(L"wait=x"), std::wstring::npos);
+    int32_t value = 0;
+    EXPECT_FALSE(view.GetComboValue(1, &value)) << "the valid port must not be applied either";
+}
+
+TEST_F(EditResolution, APropertyThePluginDidNotOfferIsRefused) {
+    std::wstring errors;
+    EXPECT_FALSE(ResolveEdits({{2, L"baud", L"9600"}}, view, errors));
+    EXPECT_NE(errors.find(L"offers no baud"), std::wstring::npos);
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+#!/bin/bash
+# End-to-end cases of devhost against the simulated instrument, on COM5 and
+# COM6 joined by the null-modem rig. Usage: e2e.sh CASE
+# Environment (set by CTest): RUN_IN_WINE, BIN_DIR, WORK_DIR.
+set -u
+
+case_name=$1
+work=$WORK_DIR/$case_name
+rm -rf "$work" && mkdir -p "$work"
+ini=$work/devhost.ini
+
+instrument=
+fail() {
+    echo "FAIL: $*" >&2
+    [ -n "$instrument" ] && kill "$instrument" 2>/dev/null
+    exit 1
+}
+
+# Wine sees the Unix root as drive Z:.
+winpath() {
+    printf 'Z:%s' "${1//\//\\}"
+}
+
+devhost() {
+    "$RUN_IN_WINE" "$BIN_DIR/devhost.exe" --settings "$(winpath "$ini")" "$@"
+}
+
+write_settings() {
+    printf '[DeviceCommon]\r\nPORT=%s\r\nBAUDRATE=38400\r\nPARITY=0\r\nBYTESIZE=8\r\nSTOPBITS=0\r\nFLOWCONTROL=0\r\nWATETIME=2\r\n' \
+        "$1" >"$ini"
+}
+
+start_instrument() {
+    "$RUN_IN_WINE" "$BIN_DIR/nmea_instrument.exe" run COM6 --baud 38400 --seconds 2 --start-timeout 40 \
+        --sent "$(winpath "$work/sent.bin")" --received "$(winpath "$work/heard.bin")" &
+    instrument=$!
+}
+
+finish_instrument() {
+    local pid=$instrument status
+    instrument=
+    wait "$pid"
+    status=$?
+    [ $status -eq 0 ] || fail "the instrument ended with status $status"
+}
+
+# Every byte the instrument wrote arrives in --out, in order, nothing added.
+case_receive() {
+    write_settings COM5
+    start_instrument
+    devhost receive --out "$(winpath "$work/received.bin")" --say '$PSIM,RATE,10*04\r\n'
+    local status=$?
+    [ $status -eq 0 ] || fail "devhost status $status"
+    finish_instrument
+    [ -s "$work/sent.bin" ] || fail "the instrument sent nothing"
+    cmp "$work/sent.bin" "$work/received.bin" || fail "received bytes differ from those sent"
+    grep -q 'PSIM,ACK,RATE,10' "$work/received.bin" || fail "no answer to the command"
+}
+
+# A file with every byte value (XON and XOFF included) reaches the
+# instrument unchanged, after the line that starts its output.
+case_send() {
+    write_settings COM5
+    local payload=$work/payload.bin
+    {
+        printf '$PSIM,RATE,5*30\r\n'
+        for _ in $(seq 40); do
+            printf "$(printf '\\\\x%02x' $(seq 0 255))"
+        done
+    } >"$payload"
+    start_instrument
+    devhost receive --out "$(winpath "$work/received.bin")" --send "$(winpath "$payload")" 2>"$work/stderr.txt"
+    local status=$?
+    cat "$work/stderr.txt" >&2
+    [ $status -eq 0 ] || fail "devhost status $status"
+    finish_instrument
+    cmp "$payload" "$work/heard.bin" || fail "the instrument heard other bytes than the file's"
+    grep -q "of $(stat -c %s "$payload") bytes" "$work/stderr.txt" || fail "devhost did not report the whole send"
+}
+
+# set stores valid values through the plug-in and refuses the rest, naming
+# the valid choices, without touching the file.
+case_set() {
+    write_settings COM5
+    devhost set port=COM6 baud=115200 parity=even data=7 stop=2 flow=xonxoff wait=5
+    local status=$?
+    [ $status -eq 0 ] || fail "valid set: status $status"
+    local expected
+    for expected in PORT=COM6 BAUDRATE=115200 PARITY=2 BYTESIZE=7 STOPBITS=2 FLOWCONTROL=2 WATETIME=5; do
+        tr -d '\r' <"$ini" | grep -qx "$expected" || fail "$expected not in the settings file"
+    done
+    cp "$ini" "$work/before.ini"
+    devhost set baud=9600 parity=nome 2>"$work/stderr.txt"
+    [ $? -eq 5 ] || fail "an invalid parity must give status 5"
+    grep -q 'Нет (none)' "$work/stderr.txt" || fail "the message must name the valid parities"
+    devhost set port=COM99 2>"$work/stderr.txt"
+    [ $? -eq 5 ] || fail "a missing port must give status 5"
+    grep -q 'port=COM99 is not among the choices: ' "$work/stderr.txt" || fail "the message must name the ports"
+    cmp "$ini" "$work/before.ini" || fail "a refused set changed the file"
+}
+
+# A port that does not exist ends devhost with status 3 and the plug-in's
+# own message, decoded from UTF-8.
+case_missing_port() {
+    write_settings COM77
+    devhost receive 2>"$work/stderr.txt"
+    local status=$?
+    cat "$work/stderr.txt"
+    [ $status -eq 3 ] || fail "status $status, not 3"
+    grep -q 'Ошибка открытия порта\.' "$work/stderr.txt" || fail "the plug-in's message is missing"
+}
+
+"case_$case_name"

@@ -1,0 +1,238 @@
+// Sending the host's requests on a real line: what the instrument receives,
+// what the host is told, and a line that stops taking bytes.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+#include "FakeRequest.h"
+#include "RecordingSink.h"
+#include "RigPorts.h"
+#include "plugin/CreatePlugin.h"
+#include "serial/ExchangeControl.h"
+#include "tests/unit/fakes/RecordingSettings.h"
+
+namespace {
+
+constexpr DWORD kPatience = 20000;
+
+std::vector<uint8_t> Joined(std::initializer_list<const std::vector<uint8_t>*> parts) {
+    std::vector<uint8_t> all;
+    for (const auto* part : parts) all.insert(all.end(), part->begin(), part->end());
+    return all;
+}
+
+void PrintRate(const char* what, size_t bytes, ULONGLONG milliseconds) {
+    std::printf("%s: %zu bytes in %llu ms, %.0f bytes/s\n", what, bytes, milliseconds,
+                milliseconds ? bytes * 1000.0 / milliseconds : 0.0);
+}
+
+class TransmitOnTheRig : public ::testing::Test {
+protected:
+    void SetUp() override {
+        PurgePluginPort();
+        ASSERT_TRUE(instrument.IsOpen());
+        sinkPointer = &sink;
+        settings.portName = PluginPortName().c_str();
+        settings.line = RigLine();
+        settings.waitTime = 30;
+    }
+
+    void TearDown() override {
+        control.StopExchange();
+        instrument.StopReading();
+    }
+
+    void Start(size_t exchange = 1) {
+        ASSERT_TRUE(control.StartExchange());
+        ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, exchange));
+    }
+
+    void Stop(size_t exchange = 1) {
+        control.StopExchange();
+        ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience, exchange));
+    }
+
+    ULONGLONG TickOf(ITransferRequest* request) const {
+        for (const auto& event : sink.Events()) {
+            if (event.request == request) return event.tick;
+        }
+        return 0;
+    }
+
+    Instrument instrument;
+    RecordingSink sink;
+    std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
+    Settings::PortSettings settings;
+    CRequestQueue requests;
+    CExchangeControl control{sinkPointer, settings, requests};
+};
+
+TEST_F(TransmitOnTheRig, LineThatKeepsUpGetsTheWholeRequestChunkByChunk) {
+    FakeRequest request{RequestBytes(150000)};
+    instrument.StartReading();
+    Start();
+    ULONGLONG queued = GetTickCount64();
+    requests.Append(&request);
+    ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience));
+    PrintRate("150000-byte request", request.bytes.size(), TickOf(&request) - queued);
+    EXPECT_EQ(sink.SentCounts(), (std::vector<size_t>{65536, 65536, 18928}));
+    EXPECT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventDataSent, EventDataSent, EventDataSent,
+                                                  RequestDone}));
+    EXPECT_EQ(sink.Sent(), request.bytes);
+    ASSERT_TRUE(instrument.WaitForBytes(request.bytes.size(), kPatience));
+    Sleep(200);
+    EXPECT_EQ(instrument.StopReading(), request.bytes);
+    Stop();
+}
+
+TEST_F(TransmitOnTheRig, LargeRequestRate) {
+    FakeRequest request{RequestBytes(4 << 20)};
+    instrument.StartReading();
+    Start();
+    ULONGLONG queued = GetTickCount64();
+    requests.Append(&request);
+    ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience));
+    ULONGLONG done = TickOf(&request);
+    ASSERT_TRUE(instrument.WaitForBytes(request.bytes.size(), kPatience));
+    PrintRate("4 MiB request", request.bytes.size(), done - queued);
+    EXPECT_EQ(instrument.StopReading(), request.bytes);
+    EXPECT_EQ(sink.Sent(), request.bytes);
+    Stop();
+}
+
+TEST_F(TransmitOnTheRig, RequestsGoInQueueOrderEachAfterTheOnesEnd) {
+    FakeRequest first{RequestBytes(100000, 1)};
+    FakeRequest second{RequestBytes(70000, 2)};
+    requests.Append(&first);
+    requests.Append(&second);
+    instrument.StartReading();
+    Start();
+    ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience, 2));
+    std::vector<std::pair<int32_t, ITransferRequest*>> order;
+    for (const auto& event : sink.Events()) order.emplace_back(event.code, event.request);
+    EXPECT_EQ(order, (std::vector<std::pair<int32_t, ITransferRequest*>>{
+                         {EventStarted, nullptr}, {EventDataSent, nullptr}, {EventDataSent, nullptr},
+                         {RequestDone, &first}, {EventDataSent, nullptr}, {EventDataSent, nullptr},
+                         {RequestDone, &second}}));
+    auto both = Joined({&first.bytes, &second.bytes});
+    ASSERT_TRUE(instrument.WaitForBytes(both.size(), kPatience));
+    EXPECT_EQ(instrument.StopReading(), both);
+    Stop();
+}
+
+// The instrument stops reading and the cable's buffers fill: the write
+// stays pending with nothing moving, is given up after six half-second
+// steps and cancelled, and what went out is what the instrument finds.
+TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
+    FakeRequest request{RequestBytes(300000)};
+    Start();
+    ULONGLONG queued = GetTickCount64();
+    requests.Append(&request);
+    ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience));
+    ULONGLONG heldFor = TickOf(&request) - queued;
+    auto reported = sink.Sent();
+    std::printf("held line: request done after %llu ms, %zu bytes reported sent\n", heldFor, reported.size());
+    EXPECT_GE(heldFor, 2900u);
+    EXPECT_LE(heldFor, 6000u);
+    EXPECT_LT(reported.size(), request.bytes.size());
+    EXPECT_EQ(sink.Count(RequestDone), 1u);
+
+    ASSERT_TRUE(instrument.Send({1, 2, 3}));
+    EXPECT_TRUE(sink.WaitForReceived(3, kPatience)) << "the exchange goes on";
+    EXPECT_EQ(sink.Count(EventStopped), 0u);
+
+    auto received = instrument.ReadUntilQuiet(500);
+    std::printf("held line: the instrument then read %zu bytes\n", received.size());
+    ASSERT_GE(received.size(), reported.size());
+    ASSERT_LE(received.size(), request.bytes.size());
+    EXPECT_TRUE(std::equal(received.begin(), received.end(), request.bytes.begin())) << "an unbroken prefix";
+    Stop();
+}
+
+TEST_F(TransmitOnTheRig, StopEndsTheRequestBeingSentAndTheNextExchangeSendsTheRest) {
+    FakeRequest first{RequestBytes(150000, 1)};
+    FakeRequest second{RequestBytes(150000, 2)};
+    FakeRequest third{RequestBytes(150000, 3)};
+    for (FakeRequest* request : {&first, &second, &third}) requests.Append(request);
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == EventDataSent && sink.Count(EventDataSent) == 1) control.StopExchange();
+    };
+    instrument.StartReading();
+    Start();
+    ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
+    std::vector<std::pair<int32_t, ITransferRequest*>> order;
+    for (const auto& event : sink.Events()) order.emplace_back(event.code, event.request);
+    EXPECT_EQ(order, (std::vector<std::pair<int32_t, ITransferRequest*>>{
+                         {EventStarted, nullptr}, {EventDataSent, nullptr}, {RequestDone, &first},
+                         {EventStopped, nullptr}}));
+    EXPECT_EQ(second.calls, 0);
+
+    Start(2);
+    ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience, 3));
+    EXPECT_LE(TickOf(&second), TickOf(&third));
+    std::vector<uint8_t> firstChunk(first.bytes.begin(), first.bytes.begin() + 65536);
+    auto expected = Joined({&firstChunk, &second.bytes, &third.bytes});
+    ASSERT_TRUE(instrument.WaitForBytes(expected.size(), kPatience));
+    Sleep(200);
+    EXPECT_EQ(instrument.StopReading(), expected);
+    Stop(2);
+}
+
+// Received bytes wait in the driver while a chunk is written, and are read
+// between chunks' requests: neither direction loses or reorders a byte.
+TEST_F(TransmitOnTheRig, FullDuplexBothDirectionsArriveCompleteAndInOrder) {
+    FakeRequest request{RequestBytes(400000)};
+    const auto stream = RequestBytes(400000, 99);
+    instrument.StartReading();
+    Start();
+    ULONGLONG begun = GetTickCount64();
+    std::atomic<bool> streamed{false};
+    std::thread sender([&] { streamed = instrument.Send(stream); });
+    requests.Append(&request);
+    bool done = sink.WaitFor(RequestDone, kPatience);
+    bool received = sink.WaitForReceived(stream.size(), kPatience);
+    sender.join();
+    ASSERT_TRUE(done && received && streamed);
+    ASSERT_TRUE(instrument.WaitForBytes(request.bytes.size(), kPatience));
+    PrintRate("full duplex, both directions", request.bytes.size() + stream.size(), GetTickCount64() - begun);
+    EXPECT_EQ(instrument.StopReading(), request.bytes);
+    EXPECT_EQ(sink.Received(), stream);
+    EXPECT_EQ(sink.Sent(), request.bytes);
+    Stop();
+}
+
+// Through the plug-in's table: only requests to send are queued, and one
+// queued before the exchange goes in its first turn.
+TEST(PluginTransmitOnTheRig, QueuedWhileIdleGoesInTheFirstTurnAndOthersNeverReachTheLine) {
+    PurgePluginPort();
+    Instrument instrument;
+    ASSERT_TRUE(instrument.IsOpen());
+    Fakes::RecordingSettingsReader reader;
+    reader.strings[L"PORT"] = PluginPortName();
+    reader.ints[L"BAUDRATE"] = 115200;
+    RecordingSink sink;
+    FakeRequest other{RequestBytes(100, 5), 3};
+    FakeRequest toSend{RequestBytes(100, 6)};
+
+    Plugin::IDevImportPlugin* plugin = CreatePlugin();
+    plugin->LoadSettings(&reader);
+    plugin->SetEventSink(&sink);
+    EXPECT_FALSE(plugin->QueueTransferRequest(&other));
+    EXPECT_TRUE(plugin->QueueTransferRequest(&toSend));
+    instrument.StartReading();
+    ASSERT_TRUE(plugin->StartExchange());
+    ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience));
+    auto events = sink.Events();
+    ASSERT_EQ(events.size(), 3u);
+    EXPECT_EQ(events[0].code, EventStarted);
+    EXPECT_EQ(events[2].request, &toSend);
+    EXPECT_LT(events[2].tick - events[0].tick, 1000u);
+    ASSERT_TRUE(instrument.WaitForBytes(toSend.bytes.size(), kPatience));
+    Sleep(200);
+    EXPECT_EQ(instrument.StopReading(), toSend.bytes);
+    plugin->StopExchange();
+    ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
+    EXPECT_TRUE(plugin->Release());
+}
+
+}  // namespace

@@ -1,0 +1,292 @@
+// Sending requests against a scripted driver: slow, held and failing lines
+// that Wine cannot produce, with wait steps of 1 ms instead of 500.
+#include <gtest/gtest.h>
+#include "FakeRequest.h"
+#include "RecordingSink.h"
+#include "ScriptedSerialApi.h"
+#include "serial/Transmit.h"
+
+namespace {
+
+constexpr DWORD kStep = 1;
+
+struct Write {
+    const uint8_t* data;
+    DWORD size;
+};
+
+class ScriptedTransmit : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sinkPointer = &sink;
+        DCB line{};
+        port.Open(L"\\\\.\\COM3", &line);
+        ASSERT_TRUE(port.IsOpen());
+        api.bytesBeforeCancel = 4096;
+        WritesComplete();
+    }
+
+    // Every write completes at once with all its bytes.
+    void WritesComplete() {
+        api.writeFile = [this](const void* data, DWORD size, DWORD* written, OVERLAPPED*) {
+            Note(data, size);
+            *written = size;
+            return TRUE;
+        };
+    }
+
+    // The first write stays pending while the output queue reports the
+    // baseline, then each step's count; after the last count it completes.
+    void FirstWriteWaitsThrough(DWORD baseline, std::vector<DWORD> counts) {
+        api.writeFile = [this](const void* data, DWORD size, DWORD* written, OVERLAPPED* record) {
+            Note(data, size);
+            if (writes.size() > 1) {
+                *written = size;
+                return TRUE;
+            }
+            pendingRecord = record;
+            pendingSize = size;
+            return api.Pend(record);
+        };
+        api.bytesUnsent = [this, baseline, counts] {
+            if (writes.size() != 1) return DWORD{0};
+            size_t call = unsentCalls++;
+            if (call == 0) return baseline;
+            if (call <= counts.size()) return counts[call - 1];
+            if (call == counts.size() + 1) api.Complete(pendingRecord, pendingSize);
+            return DWORD{0};
+        };
+    }
+
+    void Note(const void* data, DWORD size) {
+        writes.push_back({static_cast<const uint8_t*>(data), size});
+    }
+
+    void ExpectDoneOnceAtTheEnd(ITransferRequest* done) {
+        auto events = sink.Events();
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.back().code, RequestDone);
+        EXPECT_EQ(events.back().request, done);
+        EXPECT_EQ(sink.Count(RequestDone), 1u);
+        EXPECT_EQ(api.Unreaped(), 0u);
+    }
+
+    ScriptedSerialApi api;
+    CSerialPort port{api.Table()};
+    RecordingSink sink;
+    std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
+    std::atomic<bool> stop{false};
+    CRequestQueue queue;
+    CTransmitter transmitter{port, sinkPointer, stop, queue, kStep};
+
+    FakeRequest request{RequestBytes(Transmit::kChunkSize + 100)};
+    std::vector<Write> writes;
+    OVERLAPPED* pendingRecord = nullptr;
+    DWORD pendingSize = 0;
+    size_t unsentCalls = 0;
+};
+
+TEST_F(ScriptedTransmit, RequestIsWrittenInChunksOfAtMost64KiB) {
+    struct Case {
+        int32_t size;
+        std::vector<size_t> chunks;
+    } cases[] = {
+        {150000, {65536, 65536, 18928}}, {65536, {65536}}, {65537, {65536, 1}}, {1, {1}}, {0, {}}, {-5, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        sink.Clear();
+        request.bytes = RequestBytes(c.size > 0 ? c.size : 10);
+        request.size = c.size;
+        transmitter.TransmitRequest(&request);
+        EXPECT_EQ(sink.SentCounts(), c.chunks);
+        if (c.size > 0) {
+            EXPECT_EQ(sink.Sent(), request.bytes);
+        }
+        ExpectDoneOnceAtTheEnd(&request);
+    }
+}
+
+TEST_F(ScriptedTransmit, RequestWithoutDataWritesNothingAndIsDone) {
+    request.bytes.clear();
+    request.size = 10;
+    transmitter.TransmitRequest(&request);
+    EXPECT_TRUE(writes.empty());
+    EXPECT_EQ(sink.Codes(), std::vector<int32_t>{RequestDone});
+}
+
+// After each step without completion the output queue's count is read: a
+// lower count than the step before is progress; six steps in a row without
+// it give the chunk up.
+TEST_F(ScriptedTransmit, PendingWriteIsGivenUpOnlyAfterSixStepsWithoutProgress) {
+    std::vector<DWORD> draining;
+    for (DWORD left = 60000; left >= 5000; left -= 5000) draining.push_back(left);
+    struct Case {
+        const char* line;
+        DWORD baseline;
+        std::vector<DWORD> counts;
+        bool givenUp;
+        size_t steps;
+    } cases[] = {
+        {"slow line draining every step", 65536, draining, false, 0},
+        {"stalls shorter than the limit", 65536, {65536, 65536, 65536, 65536, 65536, 60000, 60000, 60000,
+                                                  60000, 60000, 50000}, false, 0},
+        {"held line", 65536, std::vector<DWORD>(10, 65536), true, 6},
+        {"empty queue with the write pending", 0, std::vector<DWORD>(10, 0), true, 6},
+        {"count going up", 100, {200, 300, 400, 500, 600, 700, 800}, true, 6},
+        {"held after moving once", 65536, {60000, 60000, 60000, 60000, 60000, 60000, 60000, 60000}, true, 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        sink.Clear();
+        writes.clear();
+        unsentCalls = 0;
+        api.cancelThread = 0;
+        FirstWriteWaitsThrough(c.baseline, c.counts);
+        transmitter.TransmitRequest(&request);
+        if (c.givenUp) {
+            EXPECT_EQ(unsentCalls - 1, c.steps);
+            EXPECT_EQ(writes.size(), 1u) << "the request ends with its given-up chunk";
+            EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.bytesBeforeCancel}) << "what went out is reported";
+            EXPECT_EQ(api.cancelThread, api.writeThread);
+        } else {
+            EXPECT_EQ(writes.size(), 2u);
+            EXPECT_EQ(sink.Sent(), request.bytes);
+        }
+        ExpectDoneOnceAtTheEnd(&request);
+    }
+}
+
+TEST_F(ScriptedTransmit, GivenUpChunkThatCompletedBeforeTheCancelCountsAsSent) {
+    FirstWriteWaitsThrough(65536, std::vector<DWORD>(5, 65536));
+    transmitter.TransmitRequest(&request);
+    EXPECT_EQ(writes.size(), 2u);
+    EXPECT_EQ(sink.Sent(), request.bytes);
+    ExpectDoneOnceAtTheEnd(&request);
+}
+
+TEST_F(ScriptedTransmit, ShortWritesGoOnRightAfterTheBytesThatWentOut) {
+    request.bytes = RequestBytes(150000);
+    request.size = 150000;
+    api.writeFile = [this](const void* data, DWORD size, DWORD* written, OVERLAPPED* record) {
+        Note(data, size);
+        if (writes.size() == 1) {
+            *written = 30000;
+            return TRUE;
+        }
+        if (writes.size() == 2) {
+            BOOL result = api.Pend(record);
+            api.Complete(record, 20000);
+            return result;
+        }
+        *written = size;
+        return TRUE;
+    };
+    transmitter.TransmitRequest(&request);
+    std::vector<size_t> offsets;
+    for (const Write& write : writes) offsets.push_back(write.data - request.bytes.data());
+    EXPECT_EQ(offsets, (std::vector<size_t>{0, 30000, 50000, 115536}));
+    EXPECT_EQ(writes.back().size, 34464u);
+    EXPECT_EQ(sink.SentCounts(), (std::vector<size_t>{30000, 20000, 65536, 34464}));
+    EXPECT_EQ(sink.Sent(), request.bytes);
+    ExpectDoneOnceAtTheEnd(&request);
+}
+
+TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
+    struct Case {
+        const char* write;
+        std::function<BOOL(OVERLAPPED*, DWORD*)> outcome;
+    } cases[] = {
+        {"fails at once",
+         [](OVERLAPPED*, DWORD*) {
+             SetLastError(ERROR_ACCESS_DENIED);
+             return FALSE;
+         }},
+        {"completes at once with nothing",
+         [](OVERLAPPED*, DWORD* written) {
+             *written = 0;
+             return TRUE;
+         }},
+        {"completes later with nothing and an error",
+         [this](OVERLAPPED* record, DWORD*) {
+             BOOL result = api.Pend(record);
+             api.Complete(record, 0, ERROR_GEN_FAILURE);
+             return result;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.write);
+        sink.Clear();
+        writes.clear();
+        api.writeFile = [this, &c](const void* data, DWORD size, DWORD* written, OVERLAPPED* record) {
+            Note(data, size);
+            return c.outcome(record, written);
+        };
+        transmitter.TransmitRequest(&request);
+        EXPECT_EQ(writes.size(), 1u);
+        EXPECT_EQ(sink.Codes(), std::vector<int32_t>{RequestDone});
+        EXPECT_EQ(api.Unreaped(), 0u);
+    }
+}
+
+TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQueued) {
+    FakeRequest second{RequestBytes(10, 7)};
+    queue.Append(&request);
+    queue.Append(&second);
+    FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
+    api.bytesUnsent = [this] {
+        if (++unsentCalls == 3) stop = true;
+        return DWORD{65536};
+    };
+    transmitter.DrainQueue();
+    EXPECT_EQ(writes.size(), 1u);
+    EXPECT_EQ(api.cancelThread, api.writeThread);
+    EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.bytesBeforeCancel});
+    ExpectDoneOnceAtTheEnd(&request);
+    EXPECT_EQ(queue.Head(), &second);
+    EXPECT_EQ(second.calls, 0) << "a request still queued is not touched";
+
+    stop = false;
+    WritesComplete();
+    transmitter.DrainQueue();
+    EXPECT_EQ(sink.Events().back().request, &second);
+    EXPECT_EQ(queue.Head(), nullptr);
+}
+
+// Requests go strictly in queue order, one after the other's end; those
+// queued while the drain runs go in the same drain; those met once the stop
+// flag is set, or with no sink to report to, wait for a later drain.
+TEST_F(ScriptedTransmit, DrainSendsInQueueOrderAndLeavesWhatItCannotReport) {
+    FakeRequest second{RequestBytes(70000, 1)};
+    FakeRequest late{RequestBytes(5, 2)};
+    queue.Append(&request);
+    queue.Append(&second);
+
+    stop = true;
+    transmitter.DrainQueue();
+    stop = false;
+    sinkPointer = nullptr;
+    transmitter.DrainQueue();
+    EXPECT_TRUE(writes.empty());
+    EXPECT_EQ(queue.Head(), &request);
+    EXPECT_EQ(request.calls, 0);
+
+    sinkPointer = &sink;
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.request == &request) queue.Append(&late);
+    };
+    transmitter.DrainQueue();
+    std::vector<std::pair<int32_t, ITransferRequest*>> order;
+    for (const auto& event : sink.Events()) order.emplace_back(event.code, event.request);
+    EXPECT_EQ(order, (std::vector<std::pair<int32_t, ITransferRequest*>>{
+                         {EventDataSent, nullptr}, {EventDataSent, nullptr}, {RequestDone, &request},
+                         {EventDataSent, nullptr}, {EventDataSent, nullptr}, {RequestDone, &second},
+                         {EventDataSent, nullptr}, {RequestDone, &late}}));
+    auto all = request.bytes;
+    all.insert(all.end(), second.bytes.begin(), second.bytes.end());
+    all.insert(all.end(), late.bytes.begin(), late.bytes.end());
+    EXPECT_EQ(sink.Sent(), all);
+    EXPECT_EQ(queue.Head(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+#include "ExchangeSink.h"
+#include <string_view>
+#include "Utf8.h"
+
+namespace DevHost {
+
+CExchangeSink::CExchangeSink(ReceivedBytes received, Notice notice)
+    : m_received(std::move(received)),
+      m_notice(std::move(notice)),
+      m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+void CExchangeSink::Track(const CTransferRequest& request) {
+    Win32::Lock lock(m_lock);
+    m_report.requests.push_back({&request, 0, false});
+}
+
+void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
+    Win32::Lock lock(m_lock);
+    if (code != EventLogText) m_copyExpected = nullptr;
+    switch (code) {
+        case EventStarted:
+            m_report.started = true;
+            m_report.startedTick = GetTickCount64();
+            m_notice(L"exchange started");
+            break;
+        case EventDataReceived: Received(static_cast<const uint8_t*>(data), count); break;
+        case EventLogText: LogText(data, count); break;
+        case EventDataSent: Sent(data, count); break;
+        case EventStopped: End(ExchangeEnd::Stopped); break;
+        default: m_notice(L"unknown event " + std::to_wstring(code)); break;
+    }
+}
+
+void CExchangeSink::Received(const uint8_t* data, uint32_t count) {
+    uint64_t offset = m_report.bytesIn;
+    m_report.bytesIn += count;
+    ++m_report.blocksIn;
+    m_report.lastBlockTick = GetTickCount64();
+    m_copyExpected = data;
+    m_copyCount = count;
+    if (data && count > 0) m_received(data, count, offset);
+}
+
+void CExchangeSink::LogText(const void* data, uint32_t count) {
+    if (m_copyExpected && data == m_copyExpected && count == m_copyCount) {
+        m_copyExpected = nullptr;
+        return;
+    }
+    m_copyExpected = nullptr;
+    std::wstring text = data ? FromUtf8(std::string_view(static_cast<const char*>(data), count)) : L"";
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+    m_report.pluginMessage = text;
+    m_notice(L"plug-in: " + text);
+    // The plug-in ends without EventStopped when it cannot open the port;
+    // its message before EventStarted is that end.
+    if (!m_report.started) End(ExchangeEnd::PortNotOpened);
+}
+
+void CExchangeSink::Sent(const void* data, uint32_t count) {
+    m_report.bytesOut += count;
+    for (RequestProgress& progress : m_report.requests) {
+        if (progress.request->Holds(data)) progress.bytesSent += count;
+    }
+}
+
+void CExchangeSink::OnRequestDone(ITransferRequest* request) {
+    Win32::Lock lock(m_lock);
+    for (RequestProgress& progress : m_report.requests) {
+        if (progress.request != request) continue;
+        progress.done = true;
+        m_notice(L"sent " + progress.request->Label() + L": " + std::to_wstring(progress.bytesSent) + L" of " +
+                 std::to_wstring(progress.request->Size()) + L" bytes");
+    }
+}
+
+void CExchangeSink::End(ExchangeEnd end) {
+    if (m_report.end != ExchangeEnd::Running) return;
+    m_report.end = end;
+    if (end == ExchangeEnd::Stopped) m_notice(L"exchange stopped");
+    SetEvent(m_ended.Get());
+}
+
+bool CExchangeSink::WaitForEnd(DWORD milliseconds) const {
+    return WaitForSingleObject(m_ended.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+ExchangeReport CExchangeSink::Report() const {
+    Win32::Lock lock(m_lock);
+    return m_report;
+}
+
+}  // namespace DevHost

@@ -1,0 +1,75 @@
+#pragma once
+#include <windows.h>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+#include "TransferRequest.h"
+#include "plugin_api/HostInterfaces.h"
+#include "win32/CriticalSection.h"
+#include "win32/UniqueHandle.h"
+
+namespace DevHost {
+
+enum class ExchangeEnd {
+    Running,
+    Stopped,        // EventStopped came
+    PortNotOpened,  // the plug-in's own message came before EventStarted
+};
+
+struct RequestProgress {
+    const CTransferRequest* request;
+    uint64_t bytesSent;
+    bool done;
+};
+
+// What the exchange has done so far.
+struct ExchangeReport {
+    ExchangeEnd end = ExchangeEnd::Running;
+    bool started = false;
+    uint64_t bytesIn = 0;
+    uint64_t bytesOut = 0;
+    uint64_t blocksIn = 0;
+    ULONGLONG startedTick = 0;    // GetTickCount64 at EventStarted
+    ULONGLONG lastBlockTick = 0;  // 0 until the first block
+    std::wstring pluginMessage;   // the last text the plug-in sent that was not a copy of data
+    std::vector<RequestProgress> requests;
+};
+
+// Takes the plug-in's events on its worker thread and hands them on to
+// callbacks, one event at a time and in order.
+class CExchangeSink final : public IDeviceEventSink {
+public:
+    using ReceivedBytes = std::function<void(const uint8_t* data, size_t count, uint64_t streamOffset)>;
+    using Notice = std::function<void(const std::wstring& text)>;
+
+    CExchangeSink(ReceivedBytes received, Notice notice);
+
+    // Lets the report follow a request that the host queues.
+    void Track(const CTransferRequest& request);
+
+    void OnEvent(int32_t code, const void* data, uint32_t count) override;
+    void OnRequestDone(ITransferRequest* request) override;
+
+    // True once the exchange is over.
+    bool WaitForEnd(DWORD milliseconds) const;
+    ExchangeReport Report() const;
+
+private:
+    void Received(const uint8_t* data, uint32_t count);
+    void LogText(const void* data, uint32_t count);
+    void Sent(const void* data, uint32_t count);
+    void End(ExchangeEnd end);
+
+    ReceivedBytes m_received;
+    Notice m_notice;
+    mutable Win32::CriticalSection m_lock;
+    Win32::UniqueHandle m_ended;
+    ExchangeReport m_report;
+    // Every received block comes again as log text right after it; that
+    // copy must not be shown or stored twice.
+    const void* m_copyExpected = nullptr;
+    uint32_t m_copyCount = 0;
+};
+
+}  // namespace DevHost

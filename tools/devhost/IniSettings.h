@@ -1,0 +1,45 @@
+#pragma once
+#include <string>
+#include "plugin_api/HostInterfaces.h"
+
+namespace DevHost {
+
+// The INI section that holds the plug-in's keys.
+constexpr wchar_t kSettingsSection[] = L"DeviceCommon";
+
+// The profile functions look up a bare file name in the Windows folder, so
+// every settings path is made absolute first.
+std::wstring AbsoluteSettingsPath(const std::wstring& path);
+
+// Reads the plug-in's keys from one section of an INI file.
+class CIniSettingsReader final : public ISettingsReader {
+public:
+    explicit CIniSettingsReader(std::wstring path) : m_path(std::move(path)) {}
+
+    // A key stored with an empty value reads as empty, not as the default:
+    // only an absent key gives the default back.
+    BSTR ReadString(const wchar_t* key, const wchar_t* defaultValue) override;
+    // A value that is not a whole 32-bit number counts as absent.
+    int32_t ReadInt(const wchar_t* key, int32_t defaultValue) override;
+
+private:
+    std::wstring m_path;
+};
+
+// Writes the plug-in's keys into one section of an INI file, creating it.
+class CIniSettingsWriter final : public ISettingsWriter {
+public:
+    explicit CIniSettingsWriter(std::wstring path) : m_path(std::move(path)) {}
+
+    void WriteString(const wchar_t* key, const wchar_t* value) override;
+    void WriteInt(const wchar_t* key, int32_t value) override;
+
+    // The plug-in ignores the writer's results, so the host asks afterwards.
+    bool Failed() const { return m_failed; }
+
+private:
+    std::wstring m_path;
+    bool m_failed = false;
+};
+
+}  // namespace DevHost

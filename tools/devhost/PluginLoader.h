@@ -1,0 +1,24 @@
+#pragma once
+#include <memory>
+#include <string>
+#include "plugin_api/IDevImportPlugin.h"
+
+namespace DevHost {
+
+struct ReleasePlugin {
+    void operator()(Plugin::IDevImportPlugin* plugin) const { plugin->Release(); }
+};
+
+// Holds the host's one reference on the plug-in object.
+using PluginPtr = std::unique_ptr<Plugin::IDevImportPlugin, ReleasePlugin>;
+
+// The DLL next to devhost.exe, where the build puts it.
+std::wstring DefaultPluginPath();
+
+// Loads the DLL and creates the plug-in as the application does. On failure
+// returns null and says why in error. The module stays loaded until the
+// process ends: the plug-in's worker thread may still be leaving its code
+// when the last reference goes.
+PluginPtr LoadPlugin(const std::wstring& dllPath, std::wstring& error);
+
+}  // namespace DevHost

@@ -1,0 +1,129 @@
+#include <cstdio>
+#include <memory>
+#include "CommandSupport.h"
+#include "Commands.h"
+#include "ConsoleOutput.h"
+#include "CtrlCStop.h"
+#include "ExchangeSink.h"
+#include "ExitCodes.h"
+#include "HexDump.h"
+#include "IniSettings.h"
+#include "ReceiveOptions.h"
+#include "StatusLine.h"
+#include "TransferRequest.h"
+
+namespace DevHost {
+namespace {
+
+constexpr DWORD kStatusIntervalMs = 250;
+
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, CloseFile>;
+
+bool BuildRequests(const ReceiveOptions& options, std::vector<std::unique_ptr<CTransferRequest>>& requests) {
+    for (const TransferSource& source : options.transfers) {
+        std::vector<uint8_t> bytes;
+        std::wstring error;
+        bool read = source.isFile ? ReadTransferFile(source.value, bytes, error)
+                                  : DecodeSayText(source.value, bytes, error);
+        if (!read) {
+            Complain(error);
+            return false;
+        }
+        std::wstring label = source.isFile ? source.value : L"\"" + source.value + L"\"";
+        requests.push_back(std::make_unique<CTransferRequest>(label, std::move(bytes)));
+    }
+    return true;
+}
+
+void ShowData(DataDisplay display, const uint8_t* data, size_t count, uint64_t offset) {
+    if (display == DataDisplay::Text) {
+        std::fwrite(data, 1, count, stdout);
+    } else if (display == DataDisplay::Hex) {
+        std::string dump = HexDump(data, count, offset);
+        std::fwrite(dump.data(), 1, dump.size(), stdout);
+    }
+    std::fflush(stdout);
+}
+
+// The outcome as an exit status, with the reason on stderr.
+int Conclude(const ExchangeReport& report, bool outFileFailed) {
+    if (report.end == ExchangeEnd::PortNotOpened) {
+        Complain(L"the port could not be opened: " + report.pluginMessage);
+        return ExitPortNotOpened;
+    }
+    int status = ExitOk;
+    for (const RequestProgress& progress : report.requests) {
+        if (progress.done && progress.bytesSent == progress.request->Size()) continue;
+        Complain(progress.request->Label() + L" was not sent whole: " + std::to_wstring(progress.bytesSent) + L" of " +
+                 std::to_wstring(progress.request->Size()) + L" bytes");
+        status = ExitIncomplete;
+    }
+    if (outFileFailed) {
+        Complain(L"received bytes could not all be written to the output file");
+        status = ExitIncomplete;
+    }
+    Print(stderr, L"received " + std::to_wstring(report.bytesIn) + L" bytes in " + std::to_wstring(report.blocksIn) +
+                      L" blocks, sent " + std::to_wstring(report.bytesOut) + L" bytes\n");
+    return status;
+}
+
+}  // namespace
+
+int RunReceive(const CommandLine& line) {
+    ReceiveOptions options;
+    std::wstring error;
+    if (!ParseReceiveOptions(line.arguments, options, error)) {
+        Complain(error);
+        return ExitUsage;
+    }
+    // Requests and sink outlive the plug-in object, which may use them
+    // until it is destroyed; they are therefore declared before it.
+    std::vector<std::unique_ptr<CTransferRequest>> requests;
+    if (!BuildRequests(options, requests)) return ExitUsage;
+    FilePtr out;
+    if (!options.outPath.empty()) {
+        out.reset(_wfopen(options.outPath.c_str(), L"wb"));
+        if (!out) {
+            Complain(L"cannot create " + options.outPath);
+            return ExitUsage;
+        }
+    }
+    CStatusLine status;
+    bool outFileFailed = false;
+    CExchangeSink sink(
+        [&](const uint8_t* data, size_t count, uint64_t offset) {
+            if (out && std::fwrite(data, 1, count, out.get()) != count) outFileFailed = true;
+            status.Clear();
+            ShowData(options.display, data, count, offset);
+        },
+        [&](const std::wstring& text) {
+            status.Clear();
+            Print(stderr, L"[" + text + L"]\n");
+        });
+
+    PluginPtr plugin = OpenPluginWithSettings(line);
+    if (!plugin) return ExitPluginFailed;
+    int32_t waitSeconds = CIniSettingsReader(line.settingsPath).ReadInt(L"WATETIME", 10);
+    for (const auto& request : requests) {
+        sink.Track(*request);
+        if (!plugin->QueueTransferRequest(request.get())) {
+            Complain(L"the plug-in refused to queue " + request->Label());
+            return ExitPluginFailed;
+        }
+    }
+    plugin->SetEventSink(&sink);
+    CCtrlCStop stopOnCtrlC(*plugin);
+    if (!plugin->StartExchange()) {
+        Complain(L"the plug-in refused to start an exchange");
+        return ExitPluginFailed;
+    }
+    while (!sink.WaitForEnd(kStatusIntervalMs)) status.Show(FormatStatus(sink.Report(), GetTickCount64(), waitSeconds));
+    status.Clear();
+    if (out && std::fflush(out.get()) != 0) outFileFailed = true;
+    return Conclude(sink.Report(), outFileFailed);
+}
+
+}  // namespace DevHost

@@ -1,0 +1,42 @@
+#include "AnsweringPropertyView.h"
+#include "CommandSupport.h"
+#include "Commands.h"
+#include "ConsoleOutput.h"
+#include "EditResolution.h"
+#include "ExitCodes.h"
+#include "IniSettings.h"
+#include "plugin_api/IPropertyListViewController.h"
+
+namespace DevHost {
+
+// Edits go through the plug-in's own list, as in the application: the plug-in
+// offers its choices, devhost answers, the plug-in stores and saves.
+int RunSet(const CommandLine& line) {
+    std::vector<SetRequest> requests;
+    std::wstring error;
+    if (!ParseSetArguments(line.arguments, requests, error)) {
+        Complain(error);
+        return ExitUsage;
+    }
+    PluginPtr plugin = OpenPluginWithSettings(line);
+    if (!plugin) return ExitPluginFailed;
+    Plugin::IPropertyListViewController* controller = plugin->GetPropertyListController();
+    CAnsweringPropertyView view;
+    controller->FillView(&view);
+    if (!ResolveEdits(requests, view, error)) {
+        Complain(error);
+        Complain(L"nothing saved; " + line.settingsPath + L" is unchanged");
+        return ExitRejected;
+    }
+    controller->ApplyView();
+    CIniSettingsWriter writer(line.settingsPath);
+    plugin->SaveSettings(&writer);
+    if (writer.Failed()) {
+        Complain(L"cannot write " + line.settingsPath);
+        return ExitSettingsFile;
+    }
+    Print(stdout, L"saved to " + line.settingsPath + L"\n");
+    return ExitOk;
+}
+
+}  // namespace DevHost

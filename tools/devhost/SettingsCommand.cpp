@@ -1,0 +1,20 @@
+#include <cstdio>
+#include "CommandSupport.h"
+#include "Commands.h"
+#include "ConsolePropertyView.h"
+#include "ConsoleOutput.h"
+#include "ExitCodes.h"
+#include "plugin_api/IPropertyListViewController.h"
+
+namespace DevHost {
+
+int RunSettings(const CommandLine& line) {
+    PluginPtr plugin = OpenPluginWithSettings(line);
+    if (!plugin) return ExitPluginFailed;
+    CConsolePropertyView view;
+    plugin->GetPropertyListController()->FillView(&view);
+    Print(stdout, L"settings file: " + line.settingsPath + L"\n" + view.Text());
+    return ExitOk;
+}
+
+}  // namespace DevHost
