@@ -81,7 +81,7 @@ bench() {
     "$BUILD_DIR/run-in-wine.sh" --prepare
     say "joining COM5 and COM6 of the test prefix with the null-modem rig"
     bash tests/rig/nullmodem.sh start "$prefix" com5 com6 >/dev/null
-    trap 'bash tests/rig/nullmodem.sh stop "$prefix" >/dev/null' EXIT
+    trap "bash tests/rig/nullmodem.sh stop '$prefix' >/dev/null" EXIT
     {
         echo "Benchmarks of $(date -u '+%Y-%m-%d %H:%M UTC') on $(uname -n), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo Wine)"
         echo
