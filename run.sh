@@ -3,7 +3,8 @@
 #   ./run.sh demo   installs what is missing, builds, and runs the main job
 #   ./run.sh test   installs what is missing, builds, and runs every test
 #   ./run.sh build  installs what is missing and builds
-#   ./run.sh bench  installs what is missing, builds, and times FillView
+#   ./run.sh bench  installs what is missing, builds, and runs the benchmarks
+#                   on the null-modem rig (table in build/bench-results.md)
 set -euo pipefail
 cd "$(dirname "$0")"
 BUILD_DIR=${BUILD_DIR:-build}
@@ -74,8 +75,25 @@ demo() {
 
 bench() {
     build
+    local prefix results
+    prefix=$(cd "$BUILD_DIR" && pwd)/wineprefix
+    results=$BUILD_DIR/bench-results.md
+    "$BUILD_DIR/run-in-wine.sh" --prepare
+    say "joining COM5 and COM6 of the test prefix with the null-modem rig"
+    bash tests/rig/nullmodem.sh start "$prefix" com5 com6 >/dev/null
+    trap "bash tests/rig/nullmodem.sh stop '$prefix' >/dev/null" EXIT
+    {
+        echo "Benchmarks of $(date -u '+%Y-%m-%d %H:%M UTC') on $(uname -n), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo Wine)"
+        echo
+        echo "| measure | plug-in | baseline | ratio | target |"
+        echo "|---|---|---|---|---|"
+    } >"$results"
+    say "the exchange on the rig against bare Win32 loops on the same ports"
+    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/exchange_bench.exe" "$results"
     say "FillView against 255 bare opens, in the test prefix"
-    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/fillview_bench.exe"
+    "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/fillview_bench.exe" "$results"
+    say "results written to $results"
+    cat "$results"
 }
 
 case "${1:-}" in

@@ -23,28 +23,44 @@ bool CExchange::Begin(const Target& target) {
     m_readRecord = OVERLAPPED{};
     m_readRecord.hEvent = m_readEvent.Get();
     m_dataSeen = false;
+    m_deviceGone = false;
     m_lastDataSecond = NowSeconds();
     Send(EventStarted, nullptr, 0);
     return true;
 }
 
-bool CExchange::Listening() const { return m_port.IsOpen() && !m_stop; }
+bool CExchange::Listening() const { return m_port.IsOpen() && !m_stop && !m_deviceGone; }
 
 void CExchange::ReceiveTurn() {
+    DWORD waiting = 0;
+    if (!Queued(&waiting)) return;
     // The character event is edge-triggered: bytes that came after the last
     // read of a burst but before the wait began raise none, and would lie
     // unread until more followed.
-    if (m_port.BytesWaiting() != 0 || m_port.WaitForReceive(kListenMilliseconds)) {
-        // A continuous stream would keep this loop going for ever; the stop
-        // flag ends it between blocks.
-        do {
-            DWORD count = ReadBlock();
-            Send(EventDataReceived, m_buffer, count);
-            Send(EventLogText, m_buffer, count);
-        } while (!m_stop && m_port.BytesWaiting() != 0);
-        m_lastDataSecond = NowSeconds();
-        m_dataSeen = true;
+    if (waiting == 0 && !m_port.WaitForReceive(kListenMilliseconds)) return;
+    // A device pulled out during the wait ends it as if a character came.
+    if (!Queued(&waiting)) return;
+    // A continuous stream would keep this loop going for ever; the stop
+    // flag ends it between blocks.
+    do {
+        DWORD count = ReadBlock();
+        Send(EventDataReceived, m_buffer, count);
+        Send(EventLogText, m_buffer, count);
+    } while (!m_stop && Queued(&waiting) && waiting != 0);
+    m_lastDataSecond = NowSeconds();
+    m_dataSeen = true;
+}
+
+// A port whose device has gone fails every call at once; listening on would
+// spin, so the exchange ends as if stopped.
+bool CExchange::Queued(DWORD* bytes) {
+    COMSTAT status{};
+    if (!m_port.ClearErrors(&status)) {
+        m_deviceGone = true;
+        return false;
     }
+    *bytes = status.cbInQue;
+    return true;
 }
 
 // The read time-outs make a read return at once with what is there, but a

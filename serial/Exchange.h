@@ -51,6 +51,7 @@ public:
     bool Begin(const Exchange::Target& target);
     bool Listening() const;
     // Waits one listening time for data and hands over every block received.
+    // A device that no longer answers ends the listening.
     void ReceiveTurn();
     // True once data has been seen and none has come for more than the wait
     // time, counted in whole seconds.
@@ -59,6 +60,7 @@ public:
 
 private:
     DWORD ReadBlock();
+    bool Queued(DWORD* bytes);
     void Send(DeviceEventCode code, const void* data, uint32_t count) const;
     ULONGLONG NowSeconds() const { return m_clock() / 1000; }
 
@@ -72,5 +74,6 @@ private:
     OVERLAPPED m_readRecord{};
     Win32::ManualResetEvent m_readEvent;
     bool m_dataSeen = false;
+    bool m_deviceGone = false;
     ULONGLONG m_lastDataSecond = 0;
 };

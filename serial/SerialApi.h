@@ -19,6 +19,7 @@ struct SerialApi {
     decltype(&::WriteFile) writeFile;
     decltype(&::GetOverlappedResult) getOverlappedResult;
     decltype(&::CancelIo) cancelIo;
+    decltype(&::GetCommState) getCommState;
 
     static const SerialApi& System();
 };

@@ -10,8 +10,11 @@ void CSerialPort::FreeOverlapped(DWORD, DWORD, OVERLAPPED* record) { delete reco
 bool CSerialPort::Probe(const wchar_t* path) const {
     HANDLE probe = m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (!Win32::UniqueHandle::IsValid(probe)) return false;
+    DCB line{};
+    line.DCBlength = sizeof line;
+    bool serialDevice = m_api.getCommState(probe, &line) != FALSE;
     m_api.closeHandle(probe);
-    return true;
+    return serialDevice;
 }
 
 bool CSerialPort::Open(const wchar_t* path, const DCB* line) {

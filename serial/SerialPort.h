@@ -21,7 +21,9 @@ public:
     // Kept for the table's shape; nothing in the module calls it.
     virtual void FreeOverlapped(DWORD, DWORD, OVERLAPPED* record);
 
-    // A plain open and close, to learn whether the device can be opened.
+    // A plain open and close, to learn whether the device can be opened and
+    // is a serial port: a name that opens a file or a pipe would otherwise
+    // have the host's transfers written into it.
     bool Probe(const wchar_t* path) const;
     // Opens path as it is; true when the line record was accepted. A port
     // whose device opened stays open even when the record is refused.
@@ -38,6 +40,7 @@ public:
     DWORD BytesWaiting();
     // Written bytes the device has not sent yet; also clears its error state.
     DWORD BytesUnsent();
+    // False when the device no longer answers (unplugged, its driver gone).
     bool ClearErrors(COMSTAT* status);
 
     IoStart Read(void* buffer, DWORD count, OVERLAPPED* record, DWORD* bytes);

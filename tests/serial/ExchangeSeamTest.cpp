@@ -60,6 +60,38 @@ TEST_F(ScriptedExchange, BeginConfiguresThePortAndReportsTheStart) {
     EXPECT_TRUE(exchange.Listening());
 }
 
+// A file or a pipe opens like a port; the host's transfers would go into it.
+TEST_F(ScriptedExchange, ANameThatOpensSomethingElseThanASerialPortIsNotOpened) {
+    api.serialDevice = false;
+    EXPECT_FALSE(exchange.Begin(target));
+    EXPECT_EQ(api.OpenedPaths().size(), 1u) << "only the probe";
+    EXPECT_EQ(api.openHandles, 0);
+    EXPECT_TRUE(sink.Codes().empty());
+}
+
+TEST_F(ScriptedExchange, ADeviceThatStopsAnsweringEndsTheListeningWithoutEvents) {
+    ASSERT_TRUE(exchange.Begin(target));
+    DataArrives();
+    api.deviceGone = true;
+    exchange.ReceiveTurn();
+    EXPECT_FALSE(exchange.Listening());
+    EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
+    EXPECT_EQ(api.Unreaped(), 0u);
+}
+
+// Pulled out during the wait: the wait ends as if a character came.
+TEST_F(ScriptedExchange, ADevicePulledOutDuringTheWaitIsNotReadAsData) {
+    ASSERT_TRUE(exchange.Begin(target));
+    api.waitCommEvent = [&](DWORD* events, OVERLAPPED*) {
+        *events = EV_RXCHAR;
+        api.deviceGone = true;
+        return TRUE;
+    };
+    exchange.ReceiveTurn();
+    EXPECT_FALSE(exchange.Listening());
+    EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
+}
+
 TEST_F(ScriptedExchange, PendingReadIsEndedOnItsOwnThreadAndReportsWhatArrived) {
     ASSERT_TRUE(exchange.Begin(target));
     DataArrives();

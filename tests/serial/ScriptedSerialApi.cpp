@@ -35,6 +35,14 @@ struct ScriptedCalls {
         Api().line = *line;
         return TRUE;
     }
+    static BOOL WINAPI GetCommState(HANDLE handle, LPDCB line) {
+        if (handle != kDevice || !Api().serialDevice) {
+            SetLastError(ERROR_INVALID_FUNCTION);
+            return FALSE;
+        }
+        *line = Api().line;
+        return TRUE;
+    }
     static BOOL WINAPI SetupComm(HANDLE, DWORD input, DWORD output) {
         Api().queueSizes[0] = input;
         Api().queueSizes[1] = output;
@@ -60,6 +68,10 @@ struct ScriptedCalls {
         return Api().waitCommEvent(events, record);
     }
     static BOOL WINAPI ClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT status) {
+        if (Api().deviceGone) {
+            SetLastError(ERROR_NOT_READY);
+            return FALSE;
+        }
         *errors = 0;
         if (status) {
             *status = COMSTAT{};
@@ -120,7 +132,7 @@ const SerialApi& ScriptedSerialApi::Table() const {
         &ScriptedCalls::SetupComm,       &ScriptedCalls::SetCommTimeouts, &ScriptedCalls::GetCommMask,
         &ScriptedCalls::SetCommMask,     &ScriptedCalls::WaitCommEvent, &ScriptedCalls::ClearCommError,
         &ScriptedCalls::ReadFile,        &ScriptedCalls::WriteFile,     &ScriptedCalls::GetOverlappedResult,
-        &ScriptedCalls::CancelIo,
+        &ScriptedCalls::CancelIo,        &ScriptedCalls::GetCommState,
     };
     return table;
 }

@@ -23,6 +23,10 @@ public:
 
     // Scripts; the defaults describe a quiet, healthy line.
     bool deviceExists = true;
+    // False makes the device something else than a serial port (a file).
+    bool serialDevice = true;
+    // True once the device has been pulled out: the port's calls fail.
+    bool deviceGone = false;
     std::function<BOOL(DWORD* events, OVERLAPPED* record)> waitCommEvent = [this](DWORD* events, OVERLAPPED* record) {
         return Pend(record, events);
     };

@@ -1,0 +1,65 @@
+#include "RigPlugin.h"
+#include <windows.h>
+#include "RigPorts.h"
+#include "plugin/CreatePlugin.h"
+
+StoredSettings::StoredSettings() : port(PluginPortName()) {
+    ints[L"BAUDRATE"] = 115200;
+    ints[L"WATETIME"] = 3600;
+}
+
+BSTR StoredSettings::ReadString(const wchar_t*, const wchar_t*) { return SysAllocString(port.c_str()); }
+
+int32_t StoredSettings::ReadInt(const wchar_t* key, int32_t defaultValue) {
+    auto stored = ints.find(key);
+    return stored == ints.end() ? defaultValue : stored->second;
+}
+
+Plugin::IDevImportPlugin* CreateLoadedPlugin(StoredSettings& settings, IDeviceEventSink* sink) {
+    Plugin::IDevImportPlugin* plugin = CreatePlugin();
+    plugin->LoadSettings(&settings);
+    plugin->SetEventSink(sink);
+    return plugin;
+}
+
+bool LongRun() {
+    wchar_t value[8];
+    DWORD length = GetEnvironmentVariableW(L"RELIABILITY_LONG", value, 8);
+    return length == 1 && value[0] == L'1';
+}
+
+namespace {
+
+class EndSink : public IDeviceEventSink {
+public:
+    EndSink() : m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_started(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~EndSink() {
+        CloseHandle(m_ended);
+        CloseHandle(m_started);
+    }
+    void OnEvent(int32_t code, const void*, uint32_t) override {
+        if (code == EventStarted) SetEvent(m_started);
+        if (code == EventStopped || code == EventLogText) SetEvent(m_ended);
+    }
+    void OnRequestDone(ITransferRequest*) override {}
+    HANDLE m_ended;
+    HANDLE m_started;
+};
+
+}  // namespace
+
+void WarmUpTheRig() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    StoredSettings settings;
+    EndSink sink;
+    Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
+    if (plugin->StartExchange()) {
+        WaitForSingleObject(sink.m_started, 5000);
+        plugin->StopExchange();
+        WaitForSingleObject(sink.m_ended, 5000);
+    }
+    plugin->Release();
+    Sleep(200);
+}
