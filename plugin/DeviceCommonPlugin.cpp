@@ -47,6 +47,7 @@ bool CDeviceCommonPlugin::StopExchange() { return m_exchange.StopExchange(); }
 bool CDeviceCommonPlugin::QueueTransferRequest(ITransferRequest* request) {
     if (!request || request->GetKind() != Transmit::kRequestKind) return false;
     m_requests.Append(request);
+    m_exchange.Wake();
     return true;
 }
 

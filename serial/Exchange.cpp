@@ -3,8 +3,9 @@
 using namespace Exchange;
 
 CExchange::CExchange(CSerialPort& port, const std::atomic<IDeviceEventSink*>& sink,
-                     const std::atomic<bool>& stop, const std::atomic<int32_t>& waitTime, Clock clock)
-    : m_port(port), m_sink(sink), m_stop(stop), m_waitTime(waitTime), m_clock(clock) {}
+                     const std::atomic<bool>& stop, const std::atomic<int32_t>& waitTime, Clock clock,
+                     HANDLE wake)
+    : m_port(port), m_sink(sink), m_stop(stop), m_waitTime(waitTime), m_clock(clock), m_wake(wake) {}
 
 CExchange::~CExchange() { End(); }
 
@@ -37,7 +38,7 @@ void CExchange::ReceiveTurn() {
     // The character event is edge-triggered: bytes that came after the last
     // read of a burst but before the wait began raise none, and would lie
     // unread until more followed.
-    if (waiting == 0 && !m_port.WaitForReceive(kListenMilliseconds)) return;
+    if (waiting == 0 && !m_port.WaitForReceive(kListenMilliseconds, m_wake)) return;
     // A device pulled out during the wait ends it as if a character came.
     if (!Queued(&waiting)) return;
     // A continuous stream would keep this loop going for ever; the stop

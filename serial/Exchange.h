@@ -41,7 +41,7 @@ class CExchange {
 public:
     CExchange(CSerialPort& port, const std::atomic<IDeviceEventSink*>& sink,
               const std::atomic<bool>& stop, const std::atomic<int32_t>& waitTime,
-              Exchange::Clock clock);
+              Exchange::Clock clock, HANDLE wake = nullptr);
     ~CExchange();
     CExchange(const CExchange&) = delete;
     CExchange& operator=(const CExchange&) = delete;
@@ -69,6 +69,7 @@ private:
     const std::atomic<bool>& m_stop;
     const std::atomic<int32_t>& m_waitTime;
     Exchange::Clock m_clock;
+    HANDLE m_wake;
 
     uint8_t m_buffer[Exchange::kBlockSize];
     OVERLAPPED m_readRecord{};

@@ -39,7 +39,12 @@ bool CExchangeControl::StartExchange() {
 bool CExchangeControl::StopExchange() {
     bool portWasOpen = m_port.IsOpen();
     m_stop = true;
+    Wake();
     return !portWasOpen;
+}
+
+void CExchangeControl::Wake() {
+    if (m_wake.IsValid()) SetEvent(m_wake.Get());
 }
 
 // Once the final event is sent the host may release the plug-in and unload
@@ -64,7 +69,7 @@ void CExchangeControl::RunExchange() {
 // False when the port could not be opened. The exchange's records go, and
 // the port is closed, before the final event.
 bool CExchangeControl::RunTurns() {
-    CExchange exchange(m_port, m_sink, m_stop, m_settings.waitTime, &GetTickCount64);
+    CExchange exchange(m_port, m_sink, m_stop, m_settings.waitTime, &GetTickCount64, m_wake.Get());
     if (!exchange.Begin(m_target)) return false;
     CTransmitter transmitter(m_port, m_sink, m_stop, m_requests);
     while (exchange.Listening()) {

@@ -25,6 +25,9 @@ public:
     bool StartExchange();
     // True when no exchange held the port at the call. Never waits.
     bool StopExchange();
+    // Ends the current listening wait, so newly queued requests go out at
+    // once instead of after up to one listening time.
+    void Wake();
 
 private:
     static unsigned __stdcall ExchangeWorker(void* control);
@@ -41,6 +44,8 @@ private:
     Exchange::Target m_target;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_running{false};
+    // Auto-reset: one wake-up ends at most one listening wait.
+    Win32::UniqueHandle m_wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
     Win32::UniqueHandle m_worker;
     std::atomic<DWORD> m_workerId{0};
 };

@@ -41,7 +41,7 @@ bool CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
     return m_api.setCommTimeouts(m_port, const_cast<COMMTIMEOUTS*>(&timeouts)) != FALSE;
 }
 
-bool CSerialPort::WaitForReceive(DWORD milliseconds) {
+bool CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE wake) {
     HANDLE port = m_port;
     DWORD previousMask = 0;
     m_api.getCommMask(port, &previousMask);
@@ -59,7 +59,8 @@ bool CSerialPort::WaitForReceive(DWORD milliseconds) {
         pending = GetLastError() == ERROR_IO_PENDING;
         // A failed wait also takes its time, so a broken device cannot make
         // the caller spin.
-        arrived = WaitForSingleObject(m_waitEvent.Get(), milliseconds) == WAIT_OBJECT_0;
+        const HANDLE events[] = {m_waitEvent.Get(), wake};
+        arrived = WaitForMultipleObjects(wake ? 2 : 1, events, FALSE, milliseconds) == WAIT_OBJECT_0;
     }
 
     // Changing the mask ends a wait still pending; the cancel covers a

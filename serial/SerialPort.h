@@ -34,8 +34,9 @@ public:
     bool SetupQueues(DWORD inputSize, DWORD outputSize);
     bool SetTimeouts(const COMMTIMEOUTS& timeouts);
     // True when a character arrived within the time. No wait it starts is
-    // left running: the event mask is restored and the wait finished.
-    bool WaitForReceive(DWORD milliseconds);
+    // left running: the event mask is restored and the wait finished. A set
+    // wake event ends the wait early, as no arrival.
+    bool WaitForReceive(DWORD milliseconds, HANDLE wake = nullptr);
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
     // Written bytes the device has not sent yet; also clears its error state.

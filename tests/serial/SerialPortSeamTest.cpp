@@ -26,6 +26,17 @@ TEST_F(ScriptedPort, QuietWaitIsEndedAndFinishedBeforeItsRecordGoes) {
     EXPECT_EQ(api.mask, DWORD(EV_BREAK | EV_ERR));
 }
 
+// A queued request or a stop must not wait out a quiet listening time.
+TEST_F(ScriptedPort, WakeEndsAQuietWaitAtOnceAsNoArrival) {
+    HANDLE wake = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+    ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(port.WaitForReceive(10000, wake));
+    EXPECT_LT(GetTickCount64() - start, 5000u);
+    EXPECT_EQ(api.Unreaped(), 0u);
+    EXPECT_EQ(api.mask, DWORD(EV_BREAK | EV_ERR));
+    CloseHandle(wake);
+}
+
 TEST_F(ScriptedPort, WaitCompletingInTimeReportsArrivalAndIsFinished) {
     api.waitCommEvent = [&](DWORD* events, OVERLAPPED* record) {
         BOOL result = api.Pend(record, events);
