@@ -2,25 +2,14 @@
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <numeric>
-#include "RecordingSink.h"
-#include "RigPorts.h"
-#include "serial/ExchangeControl.h"
+#include "RigExchange.h"
 
 namespace {
 
 constexpr DWORD kPatience = 10000;
 
-class ExchangeOnTheRig : public ::testing::Test {
+class ExchangeOnTheRig : public RigExchange {
 protected:
-    void SetUp() override {
-        PurgePluginPort();
-        ASSERT_TRUE(instrument.IsOpen());
-        sinkPointer = &sink;
-        settings.portName = PluginPortName().c_str();
-        settings.line = RigLine();
-        settings.waitTime = 30;
-    }
-
     void StartAndWaitForTheStart() {
         ASSERT_TRUE(control.StartExchange());
         ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
@@ -33,13 +22,6 @@ protected:
         EXPECT_TRUE(sink.WaitFor(EventStopped, kPatience));
         return sink.Events().back().tick - start;
     }
-
-    Instrument instrument;
-    RecordingSink sink;
-    std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
-    Settings::PortSettings settings;
-    CRequestQueue requests;
-    CExchangeControl control{sinkPointer, settings, requests};
 };
 
 std::vector<uint8_t> Pattern(size_t size) {

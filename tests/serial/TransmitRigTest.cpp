@@ -5,10 +5,8 @@
 #include <cstdio>
 #include <thread>
 #include "FakeRequest.h"
-#include "RecordingSink.h"
-#include "RigPorts.h"
+#include "RigExchange.h"
 #include "plugin/CreatePlugin.h"
-#include "serial/ExchangeControl.h"
 #include "tests/unit/fakes/RecordingSettings.h"
 
 namespace {
@@ -26,17 +24,8 @@ void PrintRate(const char* what, size_t bytes, ULONGLONG milliseconds) {
                 milliseconds ? bytes * 1000.0 / milliseconds : 0.0);
 }
 
-class TransmitOnTheRig : public ::testing::Test {
+class TransmitOnTheRig : public RigExchange {
 protected:
-    void SetUp() override {
-        PurgePluginPort();
-        ASSERT_TRUE(instrument.IsOpen());
-        sinkPointer = &sink;
-        settings.portName = PluginPortName().c_str();
-        settings.line = RigLine();
-        settings.waitTime = 30;
-    }
-
     void TearDown() override {
         control.StopExchange();
         instrument.StopReading();
@@ -58,13 +47,6 @@ protected:
         }
         return 0;
     }
-
-    Instrument instrument;
-    RecordingSink sink;
-    std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
-    Settings::PortSettings settings;
-    CRequestQueue requests;
-    CExchangeControl control{sinkPointer, settings, requests};
 };
 
 TEST_F(TransmitOnTheRig, LineThatKeepsUpGetsTheWholeRequestChunkByChunk) {
