@@ -1,11 +1,11 @@
-#include "CreatePlugin.h"
-#include "DeviceCommonPlugin.h"
+#include "plugin/CreatePlugin.h"
+#include "plugin/DeviceCommonPlugin.h"
+#include "plugin_api/HostBoundary.h"
 
-// The module's only export. The new object carries one reference, the host's.
-// If construction fails, the members built so far are destroyed and the
-// exception reaches the caller.
+// The module's only export. The new object carries one reference, the
+// host's; null when it cannot be made (memory exhausted), with nothing left
+// behind.
 extern "C" Plugin::IDevImportPlugin* CreatePlugin() {
-    Plugin::IDevImportPlugin* plugin = new CDeviceCommonPlugin();
-    plugin->AddRef();
-    return plugin;
+    return Plugin::AnswerOr<Plugin::IDevImportPlugin*>(
+        nullptr, [] { return CDeviceCommonPlugin::Create(Settings::Win32Ports()); });
 }

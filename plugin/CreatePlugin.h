@@ -1,4 +1,4 @@
 #pragma once
-#include "../plugin_api/IDevImportPlugin.h"
+#include "plugin_api/IDevImportPlugin.h"
 
 extern "C" Plugin::IDevImportPlugin* CreatePlugin();

@@ -1,19 +1,28 @@
-#include "DeviceCommonPlugin.h"
-#include "PluginIdentity.h"
-#include "../serial/Transmit.h"
+#include "plugin/DeviceCommonPlugin.h"
+#include "plugin/PluginIdentity.h"
+#include "plugin_api/HostBoundary.h"
+#include "serial/DevicePath.h"
+#include "serial/Transmit.h"
+#include "settings/SettingsPersistence.h"
 
-CDeviceCommonPlugin::CDeviceCommonPlugin() : CDeviceCommonPlugin(Settings::Win32Ports()) {}
+namespace {
 
-CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::PortSystem& ports) : m_ports(ports) {
-    Settings::FillDescriptors(m_descriptors);
-    Settings::FillBaudRates(m_baudRateList);
-    Settings::FillDataBits(m_dataBitsList);
-    Settings::FillParities(m_parityList);
-    Settings::FillStopBits(m_stopBitsList);
-    Settings::FillFlowControls(m_flowControlList);
+Settings::DescriptorTable Descriptors() {
+    Settings::DescriptorTable table;
+    Settings::FillDescriptors(table);
+    return table;
 }
 
-CDeviceCommonPlugin::~CDeviceCommonPlugin() = default;
+}  // namespace
+
+CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::PortSystem& ports) {
+    auto* plugin = new CDeviceCommonPlugin(ports);
+    plugin->AddRef();
+    return plugin;
+}
+
+CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::PortSystem& ports)
+    : m_descriptors(Descriptors()), m_controller(m_descriptors, m_settings, ports) {}
 
 Plugin::IPlugin* CDeviceCommonPlugin::GetInterface(int kind) {
     if (kind != 0 && kind != 4) return nullptr;
@@ -21,7 +30,8 @@ Plugin::IPlugin* CDeviceCommonPlugin::GetInterface(int kind) {
     return this;
 }
 
-BSTR CDeviceCommonPlugin::GetName() { return Plugin::AllocBstrOrThrow(kDeviceCommonPluginName); }
+// Null when the system has no memory for it.
+BSTR CDeviceCommonPlugin::GetName() { return SysAllocString(kDeviceCommonPluginName); }
 
 #if PLUGIN_EXPLICIT_STRUCT_RETURN
 GUID* CDeviceCommonPlugin::GetId(GUID* result) {
@@ -34,23 +44,39 @@ GUID CDeviceCommonPlugin::GetId() { return kDeviceCommonPluginId; }
 
 int CDeviceCommonPlugin::GetPluginValue() { return 1; }
 
-Plugin::IPropertyListViewController* CDeviceCommonPlugin::GetPropertyListController() { return this; }
+// All or nothing: settings that cannot be read whole keep the earlier ones.
+void CDeviceCommonPlugin::LoadSettings(ISettingsReader* reader) {
+    Plugin::AnswerNothing([&] {
+        Settings::PortSettings loaded;
+        Settings::LoadPortSettings(*reader, m_descriptors, loaded);
+        m_settings = std::move(loaded);
+    });
+}
+
+void CDeviceCommonPlugin::SaveSettings(ISettingsWriter* writer) {
+    Plugin::AnswerNothing([&] { Settings::SavePortSettings(*writer, m_descriptors, m_settings); });
+}
+
+Plugin::IPropertyListViewController* CDeviceCommonPlugin::GetPropertyListController() { return &m_controller; }
 
 bool CDeviceCommonPlugin::SetEventSink(IDeviceEventSink* sink) {
-    m_sink = sink;
+    m_exchange.SetSink(sink);
     return true;
 }
 
-bool CDeviceCommonPlugin::StartExchange() { return m_exchange.StartExchange(); }
+bool CDeviceCommonPlugin::StartExchange() {
+    return Plugin::AnswerOr(false, [&] {
+        Exchange::Target target{DevicePathFor(m_settings.portName.c_str()), m_settings.line, m_settings.waitTime};
+        return m_exchange.StartExchange(std::move(target));
+    });
+}
+
 bool CDeviceCommonPlugin::StopExchange() { return m_exchange.StopExchange(); }
 
 bool CDeviceCommonPlugin::QueueTransferRequest(ITransferRequest* request) {
     if (!request || request->GetKind() != Transmit::kRequestKind) return false;
-    m_requests.Append(request);
-    m_exchange.Wake();
-    return true;
+    return Plugin::AnswerOr(false, [&] {
+        m_exchange.Queue(request);
+        return true;
+    });
 }
-
-bool CDeviceCommonPlugin::FirstQuery() { return true; }
-bool CDeviceCommonPlugin::SecondQuery() { return true; }
-void CDeviceCommonPlugin::LastNotice() {}

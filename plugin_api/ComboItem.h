@@ -1,8 +1,8 @@
 #pragma once
 #include <cstdint>
-#include "WideString.h"
-#include "IComboItem.h"
-#include "RefCounted.h"
+#include "plugin_api/WideString.h"
+#include "plugin_api/IComboItem.h"
+#include "plugin_api/RefCounted.h"
 
 namespace Plugin {
 namespace Detail {

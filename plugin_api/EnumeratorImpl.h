@@ -1,5 +1,5 @@
 #pragma once
-#include "IEnumerator.h"
+#include "plugin_api/IEnumerator.h"
 
 namespace Plugin {
 

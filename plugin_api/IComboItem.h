@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <cstdint>
-#include "IRefCounted.h"
+#include "plugin_api/IRefCounted.h"
 
 namespace Plugin {
 

@@ -1,6 +1,6 @@
 #pragma once
-#include "HostInterfaces.h"
-#include "IPlugin.h"
+#include "plugin_api/HostInterfaces.h"
+#include "plugin_api/IPlugin.h"
 
 namespace Plugin {
 

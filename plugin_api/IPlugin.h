@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
-#include "AbiCompat.h"
-#include "IRefCounted.h"
+#include "plugin_api/AbiCompat.h"
+#include "plugin_api/IRefCounted.h"
 
 namespace Plugin {
 

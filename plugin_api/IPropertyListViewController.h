@@ -1,5 +1,5 @@
 #pragma once
-#include "HostInterfaces.h"
+#include "plugin_api/HostInterfaces.h"
 
 namespace Plugin {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "RefCounted.h"
+#include "plugin_api/RefCounted.h"
 
 namespace Plugin {
 

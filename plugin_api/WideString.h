@@ -1,7 +1,7 @@
 #pragma once
 #include <new>
 #include <string>
-#include "HResultError.h"
+#include "plugin_api/HResultError.h"
 
 namespace Plugin {
 namespace Detail {

@@ -1,4 +1,4 @@
-#include "DevicePath.h"
+#include "serial/DevicePath.h"
 
 Plugin::WideString DevicePathFor(const wchar_t* portName) {
     if (portName[0] == L'\\') return portName;

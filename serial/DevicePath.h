@@ -1,5 +1,5 @@
 #pragma once
-#include "../plugin_api/WideString.h"
+#include "plugin_api/WideString.h"
 
 // The path under which a port name is opened. Only COM1 to COM9 open by their
 // bare name; COM10 and up exist only in the device namespace, so every name

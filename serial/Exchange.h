@@ -1,16 +1,13 @@
 #pragma once
 #include <windows.h>
-#include <atomic>
 #include <cstdint>
-#include "../plugin_api/HostInterfaces.h"
-#include "../plugin_api/WideString.h"
-#include "../win32/ManualResetEvent.h"
-#include "SerialPort.h"
+#include "plugin_api/WideString.h"
+#include "serial/ExchangeContext.h"
 
 namespace Exchange {
 
 constexpr DWORD kListenMilliseconds = 100;
-constexpr DWORD kBlockSize = 65536;
+constexpr DWORD kBlockSize = CSerialPort::kReceiveBufferSize;
 constexpr DWORD kQueueSize = 1048576;
 constexpr COMMTIMEOUTS kTimeouts{MAXDWORD, 0, 0, 500, 1};
 constexpr DWORD kLineRecordLength = 28;
@@ -21,11 +18,13 @@ constexpr char kOpenErrorText[] = u8"Ошибка открытия порта.\n
 constexpr uint32_t kOpenErrorLength = sizeof(kOpenErrorText) - 1;
 static_assert(kOpenErrorLength == 42, "the host expects the 42-byte text");
 
-// What an exchange opens, copied on the host's thread when it starts, so the
-// host may edit its settings while the worker runs.
+// What an exchange opens and how long it waits for data, copied on the
+// host's thread when it starts, so the host may edit its settings while
+// the worker runs.
 struct Target {
     Plugin::WideString devicePath;
     DCB line{};
+    int32_t waitSeconds = 10;
 };
 
 // A clock in milliseconds that never goes back: the idle time must not follow
@@ -39,9 +38,7 @@ using Clock = ULONGLONG(WINAPI*)();
 // closing. The caller runs the turns and sends the final event.
 class CExchange {
 public:
-    CExchange(CSerialPort& port, const std::atomic<IDeviceEventSink*>& sink,
-              const std::atomic<bool>& stop, const std::atomic<int32_t>& waitTime,
-              Exchange::Clock clock, HANDLE wake = nullptr);
+    CExchange(ExchangeContext& context, Exchange::Clock clock);
     ~CExchange();
     CExchange(const CExchange&) = delete;
     CExchange& operator=(const CExchange&) = delete;
@@ -59,21 +56,12 @@ public:
     void End();
 
 private:
-    DWORD ReadBlock();
     bool Queued(DWORD* bytes);
-    void Send(DeviceEventCode code, const void* data, uint32_t count) const;
     ULONGLONG NowSeconds() const { return m_clock() / 1000; }
 
-    CSerialPort& m_port;
-    const std::atomic<IDeviceEventSink*>& m_sink;
-    const std::atomic<bool>& m_stop;
-    const std::atomic<int32_t>& m_waitTime;
+    ExchangeContext& m_context;
     Exchange::Clock m_clock;
-    HANDLE m_wake;
-
-    uint8_t m_buffer[Exchange::kBlockSize];
-    OVERLAPPED m_readRecord{};
-    Win32::ManualResetEvent m_readEvent;
+    int32_t m_waitSeconds = 0;
     bool m_dataSeen = false;
     bool m_deviceGone = false;
     ULONGLONG m_lastDataSecond = 0;

@@ -1,77 +1,151 @@
-#include "ExchangeControl.h"
-#include <process.h>
-#include "DevicePath.h"
-#include "Transmit.h"
+#include "serial/ExchangeControl.h"
+#include "serial/Transmit.h"
+#include "win32/CriticalSection.h"
+#include "win32/UniqueHandle.h"
 
-CExchangeControl::CExchangeControl(const std::atomic<IDeviceEventSink*>& sink,
-                                   const Settings::PortSettings& settings, CRequestQueue& requests,
-                                   const SerialApi& api)
-    : m_sink(sink), m_settings(settings), m_requests(requests), m_port(api) {}
+// Held by the plug-in and by the worker of a running exchange.
+class CExchangeControl::CShared {
+public:
+    explicit CShared(const SerialApi& api) : context(api) {}
+    CShared(const CShared&) = delete;
+    CShared& operator=(const CShared&) = delete;
+
+    void AddRef() { InterlockedIncrement(&m_references); }
+    void Release() {
+        if (InterlockedDecrement(&m_references) == 0) delete this;
+    }
+
+    bool Start(Exchange::Target& target);
+    bool Stop();
+    void OwnerLetsGo();
+
+    ExchangeContext context;
+
+private:
+    static DWORD WINAPI Worker(void* shared);
+    void RunExchange();
+    bool RunTurns();
+    void Finish(DeviceEventCode code, const void* data, uint32_t count);
+
+    LONG volatile m_references = 1;
+    // Guards the members below; never held while the host is called.
+    Win32::CriticalSection m_lock;
+    Exchange::Target m_target;
+    bool m_running = false;
+    bool m_finishing = false;
+    DWORD m_workerId = 0;
+    Win32::UniqueHandle m_worker;
+};
+
+CExchangeControl::CExchangeControl(const SerialApi& api) : m_shared(new CShared(api)) {}
 
 CExchangeControl::~CExchangeControl() {
-    if (!m_running || GetCurrentThreadId() == m_workerId) return;
-    m_stop = true;
-    WaitForSingleObject(m_worker.Get(), INFINITE);
+    m_shared->OwnerLetsGo();
+    m_shared->Release();
 }
 
-bool CExchangeControl::StartExchange() {
-    if (!m_sink.load()) return false;
-    Exchange::Target target{DevicePathFor(m_settings.portName.c_str()), m_settings.line};
-    bool idle = false;
-    if (!m_running.compare_exchange_strong(idle, true)) return false;
+void CExchangeControl::SetSink(IDeviceEventSink* sink) { m_shared->context.sink.Set(sink); }
 
-    // The previous worker, if any, is past its last use of this object (it
-    // may be the caller, inside its final event): only its handle is left.
-    m_worker.Reset();
-    m_target = std::move(target);
-    m_stop = false;
-    unsigned id = 0;
-    auto thread = _beginthreadex(nullptr, 0, &ExchangeWorker, this, 0, &id);
-    if (thread == 0) {
-        m_running = false;
+bool CExchangeControl::StartExchange(Exchange::Target target) { return m_shared->Start(target); }
+
+bool CExchangeControl::StopExchange() { return m_shared->Stop(); }
+
+void CExchangeControl::Queue(ITransferRequest* request) {
+    m_shared->context.requests.Append(request);
+    m_shared->context.Wake();
+}
+
+bool CExchangeControl::CShared::Start(Exchange::Target& target) {
+    if (!context.sink.HasSink()) return false;
+    // The worker's code must stay mapped until its thread has ended, even
+    // when the host unloads the module right after its last event. The
+    // worker owns this reference from before it runs and drops it last.
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Worker), &module)) {
         return false;
     }
-    m_worker.Reset(reinterpret_cast<HANDLE>(thread));
+
+    Win32::Lock hold(m_lock);
+    // Only the finishing worker may start the next exchange before its
+    // final event has returned: the new one's events then wait for it.
+    const bool free = !m_running || (m_finishing && m_workerId == GetCurrentThreadId());
+    DWORD id = 0;
+    // Made suspended, so its handle and id are recorded before it can end.
+    HANDLE thread = free ? CreateThread(nullptr, 0, &Worker, this, CREATE_SUSPENDED, &id) : nullptr;
+    if (!thread) {
+        FreeLibrary(module);
+        return false;
+    }
+    AddRef();
+    m_target = std::move(target);
+    context.stop.Clear();
+    // A previous worker is inside its final event, past its last use of
+    // these members: only its handle is left.
+    m_worker.Reset(thread);
     m_workerId = id;
+    m_running = true;
+    m_finishing = false;
+    ResumeThread(thread);
     return true;
 }
 
-bool CExchangeControl::StopExchange() {
-    bool portWasOpen = m_port.IsOpen();
-    m_stop = true;
-    Wake();
+bool CExchangeControl::CShared::Stop() {
+    const bool portWasOpen = context.port.IsOpen();
+    context.stop.Set();
+    context.Wake();
     return !portWasOpen;
 }
 
-void CExchangeControl::Wake() {
-    if (m_wake.IsValid()) SetEvent(m_wake.Get());
+void CExchangeControl::CShared::OwnerLetsGo() {
+    context.sink.Close();
+    context.stop.Set();
+    context.Wake();
+    // Inside a callback the worker is this thread, or waits for it.
+    if (context.sink.InsideCall()) return;
+    HANDLE worker = nullptr;
+    {
+        Win32::Lock hold(m_lock);
+        if (m_running) worker = m_worker.Get();
+    }
+    if (worker) WaitForSingleObject(worker, INFINITE);
 }
 
-// Once the final event is sent the host may release the plug-in and unload
-// the module, while this thread still returns through the module's code. The
-// thread therefore holds the module loaded and lets it go as it exits.
-unsigned __stdcall CExchangeControl::ExchangeWorker(void* control) {
+DWORD WINAPI CExchangeControl::CShared::Worker(void* shared) {
+    static_cast<CShared*>(shared)->RunExchange();
+    static_cast<CShared*>(shared)->Release();
     HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ExchangeWorker), &module);
-    static_cast<CExchangeControl*>(control)->RunExchange();
-    if (module) FreeLibraryAndExitThread(module, 0);
-    return 0;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&Worker), &module);
+    FreeLibraryAndExitThread(module, 0);
 }
 
-void CExchangeControl::RunExchange() {
-    if (RunTurns()) {
+void CExchangeControl::CShared::RunExchange() {
+    bool opened = true;
+    // Nothing may leave the thread: an exception there ends the host's
+    // process. Whatever went wrong, the exchange ends as stopped.
+    try {
+        opened = RunTurns();
+    } catch (...) {
+        context.port.Close();
+    }
+    if (opened) {
         Finish(EventStopped, nullptr, 0);
     } else {
         Finish(EventLogText, Exchange::kOpenErrorText, Exchange::kOpenErrorLength);
     }
 }
 
-// False when the port could not be opened. The exchange's records go, and
-// the port is closed, before the final event.
-bool CExchangeControl::RunTurns() {
-    CExchange exchange(m_port, m_sink, m_stop, m_settings.waitTime, &GetTickCount64, m_wake.Get());
-    if (!exchange.Begin(m_target)) return false;
-    CTransmitter transmitter(m_port, m_sink, m_stop, m_requests);
+// False when the port could not be opened. The port is closed before the
+// final event.
+bool CExchangeControl::CShared::RunTurns() {
+    Exchange::Target target;
+    {
+        Win32::Lock hold(m_lock);
+        target = std::move(m_target);
+    }
+    CExchange exchange(context, &GetTickCount64);
+    if (!exchange.Begin(target)) return false;
+    CTransmitter transmitter(context);
     while (exchange.Listening()) {
         exchange.ReceiveTurn();
         // Never inside a read burst: received bytes wait in the driver while
@@ -83,8 +157,16 @@ bool CExchangeControl::RunTurns() {
     return true;
 }
 
-void CExchangeControl::Finish(DeviceEventCode code, const void* data, uint32_t count) {
-    IDeviceEventSink* sink = m_sink.load();
-    m_running = false;
-    if (sink) sink->OnEvent(code, data, count);
+void CExchangeControl::CShared::Finish(DeviceEventCode code, const void* data, uint32_t count) {
+    {
+        Win32::Lock hold(m_lock);
+        m_finishing = true;
+    }
+    context.sink.OnEvent(code, data, count);
+    Win32::Lock hold(m_lock);
+    // Unless the host started the next exchange from inside the event.
+    if (m_workerId == GetCurrentThreadId()) {
+        m_running = false;
+        m_finishing = false;
+    }
 }

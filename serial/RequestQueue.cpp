@@ -1,4 +1,4 @@
-#include "RequestQueue.h"
+#include "serial/RequestQueue.h"
 
 void CRequestQueue::Append(ITransferRequest* request) {
     Win32::Lock hold(m_lock);

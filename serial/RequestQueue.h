@@ -1,7 +1,7 @@
 #pragma once
 #include <list>
-#include "../plugin_api/HostInterfaces.h"
-#include "../win32/CriticalSection.h"
+#include "plugin_api/HostInterfaces.h"
+#include "win32/CriticalSection.h"
 
 // The host's transfer requests, oldest first, from QueueTransferRequest to
 // the worker. The requests are borrowed: dropping the queue leaves them

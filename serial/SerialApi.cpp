@@ -1,11 +1,11 @@
-#include "SerialApi.h"
+#include "serial/SerialApi.h"
 
 const SerialApi& SerialApi::System() {
     static const SerialApi api{
         &::CreateFileW,    &::CloseHandle,     &::SetCommState,   &::SetupComm,
         &::SetCommTimeouts, &::GetCommMask,    &::SetCommMask,    &::WaitCommEvent,
         &::ClearCommError, &::ReadFile,        &::WriteFile,      &::GetOverlappedResult,
-        &::CancelIo,       &::GetCommState,
+        &::CancelIoEx,      &::GetCommState,
     };
     return api;
 }

@@ -4,7 +4,7 @@
 // The Win32 calls the serial port makes on its device. Production uses the
 // system's; tests substitute scripted ones to produce driver results that
 // a test machine cannot (reads that complete late, waits ended by a mask
-// change).
+// change, devices that vanish).
 struct SerialApi {
     decltype(&::CreateFileW) createFile;
     decltype(&::CloseHandle) closeHandle;
@@ -18,7 +18,7 @@ struct SerialApi {
     decltype(&::ReadFile) readFile;
     decltype(&::WriteFile) writeFile;
     decltype(&::GetOverlappedResult) getOverlappedResult;
-    decltype(&::CancelIo) cancelIo;
+    decltype(&::CancelIoEx) cancelIoEx;
     decltype(&::GetCommState) getCommState;
 
     static const SerialApi& System();

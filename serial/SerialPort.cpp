@@ -1,7 +1,8 @@
-#include "SerialPort.h"
-#include "../win32/UniqueHandle.h"
+#include "serial/SerialPort.h"
+#include <algorithm>
+#include "win32/UniqueHandle.h"
 
-CSerialPort::CSerialPort(const SerialApi& api) : m_api(api) {}
+CSerialPort::CSerialPort(const SerialApi& api) : m_api(api), m_listen(api), m_read(api), m_write(api) {}
 
 CSerialPort::~CSerialPort() { Close(); }
 
@@ -19,54 +20,48 @@ bool CSerialPort::Probe(const wchar_t* path) const {
 
 bool CSerialPort::Open(const wchar_t* path, const DCB* line) {
     Close();
-    m_port = m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_OVERLAPPED, nullptr);
-    m_waitEvent = Win32::ManualResetEvent::Create();
-    if (!m_waitEvent.IsValid()) Close();
+    m_handle = m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_OVERLAPPED, nullptr);
+    // Without their events no operation could be waited for.
+    if (!m_listen.Ready() || !m_read.Ready() || !m_write.Ready()) Close();
     // Made on an invalid handle too, where it simply fails.
-    return m_api.setCommState(m_port, const_cast<DCB*>(line)) != FALSE;
+    return m_api.setCommState(m_handle, const_cast<DCB*>(line)) != FALSE;
 }
 
 void CSerialPort::Close() {
-    HANDLE port = m_port.exchange(INVALID_HANDLE_VALUE);
-    if (Win32::UniqueHandle::IsValid(port)) m_api.closeHandle(port);
-    m_waitEvent = Win32::ManualResetEvent();
+    if (!IsOpen()) return;
+    m_listen.Cancel();
+    m_read.Cancel();
+    m_write.Cancel();
+    m_api.closeHandle(m_handle.exchange(INVALID_HANDLE_VALUE));
 }
 
 bool CSerialPort::SetupQueues(DWORD inputSize, DWORD outputSize) {
-    return m_api.setupComm(m_port, inputSize, outputSize) != FALSE;
+    return m_api.setupComm(m_handle, inputSize, outputSize) != FALSE;
 }
 
 bool CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-    return m_api.setCommTimeouts(m_port, const_cast<COMMTIMEOUTS*>(&timeouts)) != FALSE;
+    return m_api.setCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts)) != FALSE;
 }
 
-bool CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE wake) {
-    HANDLE port = m_port;
+bool CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
+    HANDLE device = m_handle;
     DWORD previousMask = 0;
-    m_api.getCommMask(port, &previousMask);
-    m_api.setCommMask(port, EV_RXCHAR);
+    m_api.getCommMask(device, &previousMask);
+    m_api.setCommMask(device, EV_RXCHAR);
 
-    // The driver writes the mask and the record when the wait completes, so
-    // both stay here until it has.
-    DWORD events = 0;
-    OVERLAPPED record{};
-    record.hEvent = m_waitEvent.Get();
-    m_waitEvent.Reset();
-    bool arrived = true;
-    bool pending = false;
-    if (!m_api.waitCommEvent(port, &events, &record)) {
-        pending = GetLastError() == ERROR_IO_PENDING;
+    bool arrived = m_listen.StartWait(device).state == IoState::Completed;
+    if (!arrived) {
         // A failed wait also takes its time, so a broken device cannot make
         // the caller spin.
-        const HANDLE events[] = {m_waitEvent.Get(), wake};
-        arrived = WaitForMultipleObjects(wake ? 2 : 1, events, FALSE, milliseconds) == WAIT_OBJECT_0;
+        const HANDLE events[] = {m_listen.Event(), interrupt};
+        arrived = WaitForMultipleObjects(interrupt ? 2 : 1, events, FALSE, milliseconds) == WAIT_OBJECT_0;
     }
 
-    // Changing the mask ends a wait still pending; the cancel covers a
+    // Changing the mask ends a wait still running; the cancel covers a
     // driver that ignores the change.
-    m_api.setCommMask(port, previousMask);
-    if (pending) CancelPending(&record);
+    m_api.setCommMask(device, previousMask);
+    m_listen.Cancel();
     return arrived;
 }
 
@@ -82,35 +77,16 @@ DWORD CSerialPort::BytesUnsent() {
 
 bool CSerialPort::ClearErrors(COMSTAT* status) {
     DWORD errors = 0;
-    return m_api.clearCommError(m_port, &errors, status) != FALSE;
+    return m_api.clearCommError(m_handle, &errors, status) != FALSE;
 }
 
-IoStart CSerialPort::StartOf(BOOL result) {
-    if (result) return IoStart::Completed;
-    return GetLastError() == ERROR_IO_PENDING ? IoStart::Pending : IoStart::Failed;
+// The read time-outs make a read return at once with what is queued, but a
+// driver may still report it pending (Wine does on an empty queue). Such a
+// read is ended here, so the buffer is free again and the count is what
+// really arrived.
+IoResult CSerialPort::Read(DWORD count) {
+    IoResult read = m_read.StartRead(m_handle, m_received, std::min(count, kReceiveBufferSize));
+    return read.state == IoState::Pending ? m_read.Cancel() : read;
 }
 
-IoStart CSerialPort::Read(void* buffer, DWORD count, OVERLAPPED* record, DWORD* bytes) {
-    DWORD done = 0;
-    IoStart start = StartOf(m_api.readFile(m_port, buffer, count, &done, record));
-    if (start == IoStart::Completed && bytes) *bytes = done;
-    return start;
-}
-
-IoStart CSerialPort::Write(const void* buffer, DWORD count, OVERLAPPED* record, DWORD* bytes) {
-    DWORD done = 0;
-    IoStart start = StartOf(m_api.writeFile(m_port, buffer, count, &done, record));
-    if (start == IoStart::Completed && bytes) *bytes = done;
-    return start;
-}
-
-bool CSerialPort::GetIoResult(OVERLAPPED* record, DWORD* bytes, bool wait) {
-    return m_api.getOverlappedResult(m_port, record, bytes, wait ? TRUE : FALSE) != FALSE;
-}
-
-DWORD CSerialPort::CancelPending(OVERLAPPED* record) {
-    m_api.cancelIo(m_port);
-    DWORD bytes = 0;
-    GetIoResult(record, &bytes, true);
-    return bytes;
-}
+IoResult CSerialPort::StartWrite(const void* data, DWORD count) { return m_write.StartWrite(m_handle, data, count); }

@@ -1,18 +1,19 @@
 #pragma once
 #include <windows.h>
 #include <atomic>
-#include "../win32/ManualResetEvent.h"
-#include "SerialApi.h"
+#include <cstdint>
+#include "serial/OverlappedIo.h"
+#include "serial/SerialApi.h"
 
-// How an overlapped read or write began. A pending one must be finished
-// (GetIoResult with wait, or CancelPending) before its record or buffer goes.
-enum class IoStart { Completed, Pending, Failed };
-
-// One serial device opened for overlapped I/O, with the event on which it
-// waits for received characters. Operated by one thread at a time; only
-// IsOpen is read from other threads.
+// One serial device opened for overlapped I/O, and the single owner of
+// everything the driver writes into: the handle (closed through the seam),
+// one operation per direction (listening wait, read, write) and the receive
+// buffer. Closing or destroying it ends every operation first. Operated by
+// one thread at a time; only IsOpen is read from other threads.
 class CSerialPort {
 public:
+    static constexpr DWORD kReceiveBufferSize = 65536;
+
     explicit CSerialPort(const SerialApi& api = SerialApi::System());
     virtual ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
@@ -29,14 +30,14 @@ public:
     // whose device opened stays open even when the record is refused.
     bool Open(const wchar_t* path, const DCB* line);
     void Close();
-    bool IsOpen() const { return m_port.load() != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return m_handle.load() != INVALID_HANDLE_VALUE; }
 
     bool SetupQueues(DWORD inputSize, DWORD outputSize);
     bool SetTimeouts(const COMMTIMEOUTS& timeouts);
-    // True when a character arrived within the time. No wait it starts is
-    // left running: the event mask is restored and the wait finished. A set
-    // wake event ends the wait early, as no arrival.
-    bool WaitForReceive(DWORD milliseconds, HANDLE wake = nullptr);
+    // True when a character arrived within the time. A signalled interrupt
+    // ends the wait early, as no arrival. The event mask is restored and
+    // the wait ended before this returns.
+    bool WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
     // Written bytes the device has not sent yet; also clears its error state.
@@ -44,17 +45,24 @@ public:
     // False when the device no longer answers (unplugged, its driver gone).
     bool ClearErrors(COMSTAT* status);
 
-    IoStart Read(void* buffer, DWORD count, OVERLAPPED* record, DWORD* bytes);
-    IoStart Write(const void* buffer, DWORD count, OVERLAPPED* record, DWORD* bytes);
-    bool GetIoResult(OVERLAPPED* record, DWORD* bytes, bool wait);
-    // Cancels a pending read or write of this thread and waits for its end;
-    // returns the bytes it transferred before it ended.
-    DWORD CancelPending(OVERLAPPED* record);
+    // Reads up to count received bytes (at most the buffer) into Received(),
+    // which holds them until the next read. Ended before it returns.
+    IoResult Read(DWORD count);
+    const uint8_t* Received() const { return m_received; }
+
+    // data must stay valid until the write has ended: a start that did not
+    // report Pending, or FinishWrite with wait, or CancelWrite.
+    IoResult StartWrite(const void* data, DWORD count);
+    // Signalled when the running write completes.
+    HANDLE WriteEvent() const { return m_write.Event(); }
+    IoResult FinishWrite(bool wait) { return m_write.Finish(wait); }
+    IoResult CancelWrite() { return m_write.Cancel(); }
 
 private:
-    static IoStart StartOf(BOOL result);
-
     const SerialApi& m_api;
-    std::atomic<HANDLE> m_port{INVALID_HANDLE_VALUE};
-    Win32::ManualResetEvent m_waitEvent;
+    std::atomic<HANDLE> m_handle{INVALID_HANDLE_VALUE};
+    COverlappedIo m_listen;
+    COverlappedIo m_read;
+    COverlappedIo m_write;
+    uint8_t m_received[kReceiveBufferSize];
 };

@@ -1,19 +1,18 @@
-#include "Transmit.h"
+#include "serial/Transmit.h"
 #include <algorithm>
 
 using namespace Transmit;
 
-CTransmitter::CTransmitter(CSerialPort& port, const std::atomic<IDeviceEventSink*>& sink,
-                           const std::atomic<bool>& stop, CRequestQueue& queue, DWORD waitStepMilliseconds)
-    : m_port(port), m_sink(sink), m_stop(stop), m_queue(queue), m_waitStep(waitStepMilliseconds) {}
+CTransmitter::CTransmitter(ExchangeContext& context, DWORD waitStepMilliseconds)
+    : m_context(context), m_waitStep(waitStepMilliseconds) {}
 
 void CTransmitter::DrainQueue() {
     // A request left here is sent by a later turn or the next exchange; one
     // taken now could not be reported once the host withdrew its sink.
-    while (!m_stop && m_sink.load() && m_port.IsOpen()) {
-        ITransferRequest* request = m_queue.Head();
+    while (!m_context.stop.IsSet() && m_context.sink.HasSink() && m_context.port.IsOpen()) {
+        ITransferRequest* request = m_context.requests.Head();
         if (!request) return;
-        m_queue.RemoveHead();
+        m_context.requests.RemoveHead();
         // Checked when it was queued; a request that answers otherwise now
         // is not the host's to send.
         if (request->GetKind() != kRequestKind) return;
@@ -22,68 +21,59 @@ void CTransmitter::DrainQueue() {
 }
 
 void CTransmitter::TransmitRequest(ITransferRequest* request) {
-    m_writeEvent = Win32::ManualResetEvent::Create();
-    m_record = OVERLAPPED{};
-    m_record.hEvent = m_writeEvent.Get();
     const uint8_t* position = request->GetData();
     const int32_t size = request->GetSize();
-    // Without its event a write could not be waited for.
-    DWORD remaining = size > 0 && position && m_writeEvent.IsValid() ? static_cast<DWORD>(size) : 0;
+    DWORD remaining = size > 0 && position ? static_cast<DWORD>(size) : 0;
 
-    while (remaining > 0 && !m_stop) {
+    while (remaining > 0 && !m_context.stop.IsSet()) {
         ChunkResult chunk = WriteChunk(position, std::min(remaining, kChunkSize));
-        if (chunk.written > 0) Send(EventDataSent, position, chunk.written);
+        if (chunk.written > 0) m_context.sink.OnEvent(EventDataSent, position, chunk.written);
         // The next write starts right after the bytes that went out: a short
         // write neither skips nor repeats any.
         position += chunk.written;
         remaining -= chunk.written;
         if (chunk.requestEnds) break;
     }
-
-    m_writeEvent = Win32::ManualResetEvent();
-    if (IDeviceEventSink* sink = m_sink.load()) sink->OnRequestDone(request);
+    m_context.sink.OnRequestDone(request);
 }
 
-// Every write is over when this returns, completed or cancelled, so the
-// record and its event are free for the next one.
+// Every write has ended when this returns, completed or cancelled, so the
+// request's bytes are the host's again.
 CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD size) {
-    m_writeEvent.Reset();
-    DWORD written = 0;
-    IoStart start = m_port.Write(data, size, &m_record, &written);
+    CSerialPort& port = m_context.port;
+    IoResult write = port.StartWrite(data, size);
     // Also clears a line error, which would stop the device's I/O.
-    DWORD unsent = m_port.BytesUnsent();
-    switch (start) {
-        case IoStart::Completed: return {written, written == 0};
-        case IoStart::Failed: return {0, true};
-        case IoStart::Pending: break;
+    DWORD unsent = port.BytesUnsent();
+    switch (write.state) {
+        case IoState::Completed: return {write.bytes, write.bytes == 0};
+        case IoState::Failed: return {0, true};
+        case IoState::Pending: break;
     }
     if (WaitForWrite(unsent)) {
         // Its count stands whatever its result: those bytes went out.
-        m_port.GetIoResult(&m_record, &written, true);
-        return {written, written == 0};
+        write = port.FinishWrite(true);
+        return {write.bytes, write.bytes == 0};
     }
-    written = m_port.CancelPending(&m_record);
+    write = port.CancelWrite();
     // It may have completed just before the cancel.
-    return {written, written < size};
+    return {write.bytes, write.bytes < size};
 }
 
 // A slow line empties the output queue a little at every step; only a line
-// that takes nothing for six steps in a row is held.
+// that takes nothing for six steps in a row is held. A stop ends the wait
+// at once.
 bool CTransmitter::WaitForWrite(DWORD unsent) {
+    const HANDLE events[] = {m_context.port.WriteEvent(), m_context.stop.Event()};
     for (int stepsWithoutProgress = 0; stepsWithoutProgress < kStepsWithoutProgress;) {
-        DWORD waited = WaitForSingleObject(m_record.hEvent, m_waitStep);
+        const DWORD waited = WaitForMultipleObjects(2, events, FALSE, m_waitStep);
         if (waited == WAIT_OBJECT_0) return true;
-        if (waited != WAIT_TIMEOUT || m_stop) return false;
-        DWORD now = m_port.BytesUnsent();
+        if (waited != WAIT_TIMEOUT || m_context.stop.IsSet()) return false;
+        const DWORD now = m_context.port.BytesUnsent();
         // An empty queue while the write is pending means the driver is not
         // taking its bytes.
-        bool progress = now != 0 && now < unsent;
+        const bool progress = now != 0 && now < unsent;
         stepsWithoutProgress = progress ? 0 : stepsWithoutProgress + 1;
         unsent = now;
     }
     return false;
-}
-
-void CTransmitter::Send(DeviceEventCode code, const void* data, uint32_t count) const {
-    if (IDeviceEventSink* sink = m_sink.load()) sink->OnEvent(code, data, count);
 }

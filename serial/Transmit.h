@@ -1,11 +1,8 @@
 #pragma once
 #include <windows.h>
-#include <atomic>
 #include <cstdint>
-#include "../plugin_api/HostInterfaces.h"
-#include "../win32/ManualResetEvent.h"
-#include "RequestQueue.h"
-#include "SerialPort.h"
+#include "plugin_api/HostInterfaces.h"
+#include "serial/ExchangeContext.h"
 
 namespace Transmit {
 
@@ -23,8 +20,7 @@ constexpr int kStepsWithoutProgress = 6;
 // went out, then the request handed back.
 class CTransmitter {
 public:
-    CTransmitter(CSerialPort& port, const std::atomic<IDeviceEventSink*>& sink, const std::atomic<bool>& stop,
-                 CRequestQueue& queue, DWORD waitStepMilliseconds = Transmit::kWaitStepMilliseconds);
+    explicit CTransmitter(ExchangeContext& context, DWORD waitStepMilliseconds = Transmit::kWaitStepMilliseconds);
     CTransmitter(const CTransmitter&) = delete;
     CTransmitter& operator=(const CTransmitter&) = delete;
 
@@ -43,16 +39,9 @@ private:
     };
     ChunkResult WriteChunk(const uint8_t* data, DWORD size);
     // True when the write completed; false when the line held it or the
-    // stop flag came first.
+    // stop came first.
     bool WaitForWrite(DWORD unsentAtStart);
-    void Send(DeviceEventCode code, const void* data, uint32_t count) const;
 
-    CSerialPort& m_port;
-    const std::atomic<IDeviceEventSink*>& m_sink;
-    const std::atomic<bool>& m_stop;
-    CRequestQueue& m_queue;
+    ExchangeContext& m_context;
     const DWORD m_waitStep;
-
-    OVERLAPPED m_record{};
-    Win32::ManualResetEvent m_writeEvent;
 };

@@ -1,7 +1,7 @@
-#include "ComboChoices.h"
+#include "settings/ComboChoices.h"
 #include <vector>
-#include "../plugin_api/ComboItem.h"
-#include "../plugin_api/EnumeratorImpl.h"
+#include "plugin_api/ComboItem.h"
+#include "plugin_api/EnumeratorImpl.h"
 
 namespace Settings {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <cstdint>
-#include "../plugin_api/HostInterfaces.h"
-#include "SettingsTables.h"
+#include "plugin_api/HostInterfaces.h"
+#include "settings/SettingsTables.h"
 
 namespace Settings {
 

@@ -1,5 +1,5 @@
-#include "LineFlags.h"
-#include "PortSettings.h"
+#include "settings/LineFlags.h"
+#include "settings/PortSettings.h"
 
 namespace Settings {
 

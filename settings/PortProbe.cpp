@@ -1,7 +1,7 @@
-#include "PortProbe.h"
+#include "settings/PortProbe.h"
 #include <cwchar>
-#include "../serial/DevicePath.h"
-#include "../win32/UniqueHandle.h"
+#include "serial/DevicePath.h"
+#include "win32/UniqueHandle.h"
 
 namespace Settings {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
-#include "../plugin_api/WideString.h"
-#include "SettingsTables.h"
+#include "plugin_api/WideString.h"
+#include "settings/SettingsTables.h"
 
 namespace Settings {
 

@@ -1,8 +1,7 @@
 #pragma once
 #include <windows.h>
-#include <atomic>
 #include <cstdint>
-#include "../plugin_api/WideString.h"
+#include "plugin_api/WideString.h"
 
 namespace Settings {
 
@@ -19,9 +18,7 @@ inline BYTE LowByte(int32_t value) { return static_cast<BYTE>(value & 0xFF); }
 struct PortSettings {
     DCB line{};
     Plugin::WideString portName;
-    // Read by the exchange worker at every idle check while the host may
-    // edit it, hence atomic.
-    std::atomic<int32_t> waitTime{10};
+    int32_t waitTime = 10;
     int32_t flowControl = FlowNone;
 };
 

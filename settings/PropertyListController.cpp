@@ -1,29 +1,48 @@
-#include "../plugin/DeviceCommonPlugin.h"
-#include "../win32/UniqueBstr.h"
-#include "ComboChoices.h"
-#include "WaitTimeText.h"
+#include "settings/PropertyListController.h"
+#include "plugin_api/HostBoundary.h"
+#include "settings/ComboChoices.h"
+#include "settings/WaitTimeText.h"
+#include "win32/UniqueBstr.h"
 
-using namespace Settings;
+namespace Settings {
 
-void CDeviceCommonPlugin::FillView(IPropertyListView* view) {
-    m_view = view;
-    // Without a view there is nothing to fill, and ApplyView will refuse.
-    if (!view) return;
-
-    view->AddGroup(m_descriptors.at(AutoImportGroup).caption.c_str());
-    const SettingDescriptor& waitTime = m_descriptors.at(WaitTime);
-    view->AddTextProperty(waitTime.id, true, waitTime.caption.c_str(), FormatWaitTime(m_settings.waitTime).c_str());
-
-    view->AddGroup(m_descriptors.at(PortSettingsGroup).caption.c_str());
-    for (SettingId id : {Port, BaudRate, Parity, DataBits, StopBits, FlowControl}) AddComboSetting(m_descriptors.at(id));
+CPropertyListController::CPropertyListController(const DescriptorTable& descriptors, PortSettings& settings,
+                                                 PortSystem& ports)
+    : m_descriptors(descriptors), m_settings(settings), m_ports(ports) {
+    FillBaudRates(m_baudRateList);
+    FillDataBits(m_dataBitsList);
+    FillParities(m_parityList);
+    FillStopBits(m_stopBitsList);
+    FillFlowControls(m_flowControlList);
 }
 
-void CDeviceCommonPlugin::AddComboSetting(const SettingDescriptor& descriptor) {
+void CPropertyListController::FillView(IPropertyListView* view) {
+    m_view = view;
+    // Without a view there is nothing to fill, and ApplyView will refuse.
+    // Out of memory, the view keeps what was added so far.
+    if (view) Plugin::AnswerNothing([&] { Fill(*view); });
+}
+
+void CPropertyListController::Fill(IPropertyListView& view) {
+    OptionList found;
+    ProbePorts(m_ports, m_settings.portName, found);
+    m_portList.swap(found);
+
+    view.AddGroup(m_descriptors.at(AutoImportGroup).caption.c_str());
+    const SettingDescriptor& waitTime = m_descriptors.at(WaitTime);
+    view.AddTextProperty(waitTime.id, true, waitTime.caption.c_str(), FormatWaitTime(m_settings.waitTime).c_str());
+
+    view.AddGroup(m_descriptors.at(PortSettingsGroup).caption.c_str());
+    for (SettingId id : {Port, BaudRate, Parity, DataBits, StopBits, FlowControl}) {
+        AddComboSetting(view, m_descriptors.at(id));
+    }
+}
+
+void CPropertyListController::AddComboSetting(IPropertyListView& view, const SettingDescriptor& descriptor) {
     const OptionList* choices = nullptr;
     int32_t selected = 0;
     switch (descriptor.id) {
     case Port:
-        RefreshPortList();
         choices = &m_portList;
         selected = SelectedPort();
         break;
@@ -50,33 +69,36 @@ void CDeviceCommonPlugin::AddComboSetting(const SettingDescriptor& descriptor) {
     default:
         return;
     }
-    OfferChoices(*m_view, descriptor.id, true, descriptor.caption.c_str(), *choices, selected);
+    OfferChoices(view, descriptor.id, true, descriptor.caption.c_str(), *choices, selected);
 }
-
-void CDeviceCommonPlugin::RefreshPortList() { ProbePorts(m_ports, m_settings.portName, m_portList); }
 
 // The configured port when it was found (names compare exactly, case
 // included), else the lowest port found, else -1 for none.
-int32_t CDeviceCommonPlugin::SelectedPort() const {
+int32_t CPropertyListController::SelectedPort() const {
     for (const auto& [number, name] : m_portList) {
         if (name == m_settings.portName) return number;
     }
     return m_portList.empty() ? -1 : m_portList.begin()->first;
 }
 
-bool CDeviceCommonPlugin::ApplyView() {
+bool CPropertyListController::ApplyView() {
     if (!m_view) return false;
-    // Each setting stands by itself: one the view does not deliver keeps its
-    // value and does not stop the others.
-    for (SettingId id : {Port, BaudRate, Parity, DataBits, StopBits, FlowControl}) ApplySetting(id);
-    return ApplySetting(WaitTime);
+    return Plugin::AnswerOr(false, [&] {
+        PortSettings edited = m_settings;
+        // Each setting stands by itself: one the view does not deliver keeps
+        // its value and does not stop the others.
+        for (SettingId id : {Port, BaudRate, Parity, DataBits, StopBits, FlowControl}) ApplySetting(id, edited);
+        const bool waitTimeTaken = ApplySetting(WaitTime, edited);
+        m_settings = std::move(edited);
+        return waitTimeTaken;
+    });
 }
 
-bool CDeviceCommonPlugin::ApplySetting(SettingId id) {
+bool CPropertyListController::ApplySetting(SettingId id, PortSettings& edited) const {
     if (id == WaitTime) {
         Win32::UniqueBstr text;
         if (!m_view->GetTextValue(id, text.Receive())) return false;
-        m_settings.waitTime = ParseWaitTime(text.Get());
+        edited.waitTime = ParseWaitTime(text.Get());
         return true;
     }
 
@@ -87,28 +109,30 @@ bool CDeviceCommonPlugin::ApplySetting(SettingId id) {
         // Only a port the last probe offered can be chosen.
         auto found = m_portList.find(value);
         if (found == m_portList.end()) return false;
-        m_settings.portName = found->second;
+        edited.portName = found->second;
         break;
     }
     case BaudRate:
-        m_settings.line.BaudRate = static_cast<DWORD>(value);
+        edited.line.BaudRate = static_cast<DWORD>(value);
         break;
     case Parity:
-        m_settings.line.Parity = LowByte(value);
+        edited.line.Parity = LowByte(value);
         break;
     case DataBits:
-        m_settings.line.ByteSize = LowByte(value);
+        edited.line.ByteSize = LowByte(value);
         break;
     case StopBits:
-        m_settings.line.StopBits = LowByte(value);
+        edited.line.StopBits = LowByte(value);
         break;
     case FlowControl:
         // The line flags follow the new mode at the next load, as stored
         // settings always have.
-        m_settings.flowControl = value;
+        edited.flowControl = value;
         break;
     default:
         return false;
     }
     return true;
 }
+
+}  // namespace Settings

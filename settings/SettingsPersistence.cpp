@@ -1,6 +1,6 @@
-#include "SettingsPersistence.h"
-#include "../win32/UniqueBstr.h"
-#include "LineFlags.h"
+#include "settings/SettingsPersistence.h"
+#include "win32/UniqueBstr.h"
+#include "settings/LineFlags.h"
 
 namespace Settings {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
-#include "../plugin_api/HostInterfaces.h"
-#include "PortSettings.h"
-#include "SettingsTables.h"
+#include "plugin_api/HostInterfaces.h"
+#include "settings/PortSettings.h"
+#include "settings/SettingsTables.h"
 
 namespace Settings {
 

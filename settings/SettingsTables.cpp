@@ -1,6 +1,6 @@
-#include "SettingsTables.h"
+#include "settings/SettingsTables.h"
 #include <cwchar>
-#include "../resources/StringIds.h"
+#include "resources/StringIds.h"
 
 namespace Settings {
 namespace {

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <map>
-#include "../plugin_api/WideString.h"
+#include "plugin_api/WideString.h"
 
 namespace Settings {
 

@@ -1,4 +1,4 @@
-#include "WaitTimeText.h"
+#include "settings/WaitTimeText.h"
 #include <cwchar>
 #include <limits>
 

@@ -1,6 +1,6 @@
 #pragma once
 #include <cstdint>
-#include "../plugin_api/WideString.h"
+#include "plugin_api/WideString.h"
 
 namespace Settings {
 

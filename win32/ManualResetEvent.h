@@ -1,6 +1,6 @@
 #pragma once
 #include <windows.h>
-#include "UniqueHandle.h"
+#include "win32/UniqueHandle.h"
 
 namespace Win32 {
 

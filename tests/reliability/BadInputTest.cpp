@@ -121,10 +121,12 @@ TEST_P(BadSettings, GiveADefinedResult) {
         ASSERT_TRUE(instrument.Send({1, 2, 3}));
         ASSERT_TRUE(sink.WaitForEnds(1, kPatience)) << "ends without a stop";
         EXPECT_EQ(sink.Count(EventStopped), 1u);
+        EXPECT_EQ(sink.ReceivedBytes(), 3u);
         break;
     case Outcome::Runs:
         ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
         ASSERT_TRUE(instrument.Send({1, 2, 3}));
+        EXPECT_TRUE(sink.WaitForReceived(3, kPatience)) << "the bytes arrive";
         EXPECT_FALSE(sink.WaitForEnds(1, 300)) << "runs until stopped";
         EXPECT_FALSE(plugin->StopExchange());
         ASSERT_TRUE(sink.WaitForEnds(1, kPatience));

@@ -87,13 +87,13 @@ TEST_P(InstrumentGone, ExchangeEndsByItselfWithoutSpinningAndTheNextStartFailsTo
     }
     EXPECT_TRUE(plugin->StopExchange()) << "nothing holds the port any more";
 
-    ASSERT_TRUE(plugin->StartExchange());
+    ASSERT_TRUE(StartAfterTheLastEnd(plugin));
     ASSERT_TRUE(sink.WaitForEnds(2, kPatience));
     EXPECT_EQ(sink.OpeningErrors(), 1u);
     EXPECT_EQ(sink.Count(EventStarted), 1u);
 
     ASSERT_TRUE(RigCable::Plug());
-    ASSERT_TRUE(plugin->StartExchange());
+    ASSERT_TRUE(StartAfterTheLastEnd(plugin));
     EXPECT_TRUE(sink.WaitFor(EventStarted, 2, kPatience)) << "the port works again once plugged back";
     plugin->StopExchange();
     EXPECT_TRUE(sink.WaitForEnds(3, kPatience));

@@ -49,13 +49,15 @@ protected:
     DWORD threads = 0;
 };
 
-TEST_F(Lifetime, LastReleaseWhileTheInstrumentStreamsStopsTheExchangeFirst) {
+// The host may free its sink once it has let go: the exchange ends without
+// a final event.
+TEST_F(Lifetime, LastReleaseWhileTheInstrumentStreamsEndsTheExchangeSilently) {
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     ASSERT_TRUE(plugin->StartExchange());
     instrument.StartStreaming();
     ASSERT_TRUE(sink.WaitForReceived(50000, kPatience));
     EXPECT_TRUE(plugin->Release());
-    EXPECT_EQ(sink.Count(EventStopped), 1u) << "the exchange ended before the plug-in went";
+    EXPECT_EQ(sink.Count(EventStopped), 0u);
     instrument.StopStreaming();
     ExpectSilenceAfterTheEnd();
 }
@@ -94,7 +96,7 @@ TEST_F(Lifetime, ExchangesRestartedFromTheirFinalEventThenReleasedWhileRunning) 
     EXPECT_TRUE(plugin->Release());
     EXPECT_EQ(restarts, kExchanges - 1);
     EXPECT_EQ(sink.Count(EventStarted), kExchanges);
-    EXPECT_EQ(sink.Count(EventStopped), kExchanges);
+    EXPECT_EQ(sink.Count(EventStopped), kExchanges - 1) << "the last one ends silently";
     ExpectSilenceAfterTheEnd();
 }
 

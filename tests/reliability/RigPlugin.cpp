@@ -22,6 +22,13 @@ Plugin::IDevImportPlugin* CreateLoadedPlugin(StoredSettings& settings, IDeviceEv
     return plugin;
 }
 
+bool StartAfterTheLastEnd(Plugin::IDevImportPlugin* plugin) {
+    for (const ULONGLONG end = GetTickCount64() + 2000; !plugin->StartExchange(); Sleep(1)) {
+        if (GetTickCount64() > end) return false;
+    }
+    return true;
+}
+
 bool LongRun() {
     wchar_t value[8];
     DWORD length = GetEnvironmentVariableW(L"RELIABILITY_LONG", value, 8);

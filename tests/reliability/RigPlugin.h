@@ -19,6 +19,10 @@ public:
 // A plug-in made as the host makes it, with its settings loaded and sink set.
 Plugin::IDevImportPlugin* CreateLoadedPlugin(StoredSettings& settings, IDeviceEventSink* sink);
 
+// A start is taken once the last exchange's final event has returned, a
+// moment after the sink has seen it.
+bool StartAfterTheLastEnd(Plugin::IDevImportPlugin* plugin);
+
 // RELIABILITY_LONG=1 asks for the long versions of the runs.
 bool LongRun();
 

@@ -94,7 +94,7 @@ TEST_F(StartStopCycling, EveryStartEndsOnceAndNothingIsLeftBehind) {
     plugin = CreateLoadedPlugin(settings, &sink);
     std::mt19937 random(20261209);
     for (size_t cycle = 0; cycle < cycles; ++cycle) {
-        ASSERT_TRUE(plugin->StartExchange()) << "cycle " << cycle;
+        ASSERT_TRUE(StartAfterTheLastEnd(plugin)) << "cycle " << cycle;
         StopAt(static_cast<StopPoint>(random() % static_cast<unsigned>(StopPoint::Count)), cycle, random);
         ASSERT_TRUE(sink.WaitForEnds(cycle + 1, kPatience)) << "cycle " << cycle;
         ASSERT_EQ(sink.Ends(), cycle + 1) << "cycle " << cycle;

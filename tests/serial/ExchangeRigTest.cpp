@@ -11,7 +11,7 @@ constexpr DWORD kPatience = 10000;
 class ExchangeOnTheRig : public RigExchange {
 protected:
     void StartAndWaitForTheStart() {
-        ASSERT_TRUE(control.StartExchange());
+        ASSERT_TRUE(Start());
         ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
     }
 
@@ -92,7 +92,7 @@ class IdleTimeout : public ExchangeOnTheRig, public ::testing::WithParamInterfac
 
 TEST_P(IdleTimeout, EndsBetweenNAndNPlusOneSecondsAfterTheLastBlock) {
     const int32_t seconds = GetParam();
-    settings.waitTime = seconds;
+    target.waitSeconds = seconds;
     StartAndWaitForTheStart();
     EXPECT_FALSE(sink.WaitFor(EventStopped, 1500)) << "no limit before the first data";
     ASSERT_TRUE(instrument.Send({1, 2, 3}));
@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(WaitTimes, IdleTimeout, ::testing::Values(1, 2));
 
 TEST_F(ExchangeOnTheRig, StartDuringAnExchangeIsRefused) {
     StartAndWaitForTheStart();
-    EXPECT_FALSE(control.StartExchange());
+    EXPECT_FALSE(Start());
     StopAndMeasure();
     EXPECT_EQ(sink.Count(EventStarted), 1u);
 }
@@ -117,7 +117,7 @@ TEST_F(ExchangeOnTheRig, StartDuringAnExchangeIsRefused) {
 TEST_F(ExchangeOnTheRig, NextExchangeStartedFromTheFinalEventReopensThePort) {
     std::atomic<bool> restarted{false};
     sink.react = [&](const RecordedEvent& event) {
-        if (event.code == EventStopped && sink.Count(EventStopped) == 1) restarted = control.StartExchange();
+        if (event.code == EventStopped && sink.Count(EventStopped) == 1) restarted = Start();
     };
     StartAndWaitForTheStart();
     control.StopExchange();

@@ -14,8 +14,9 @@ class ScriptedExchange : public ::testing::Test {
 protected:
     void SetUp() override {
         g_nowMilliseconds = 5400;
-        sinkPointer = &sink;
+        context.sink.Set(&sink);
         target.devicePath = L"\\\\.\\COM3";
+        target.waitSeconds = 2;
     }
 
     // Every wait reports a character at once.
@@ -33,12 +34,9 @@ protected:
     }
 
     ScriptedSerialApi api;
-    CSerialPort port{api.Table()};
+    ExchangeContext context{api.Table()};
     RecordingSink sink;
-    std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
-    std::atomic<bool> stop{false};
-    std::atomic<int32_t> waitTime{2};
-    CExchange exchange{port, sinkPointer, stop, waitTime, &ScriptedClock};
+    CExchange exchange{context, &ScriptedClock};
     Exchange::Target target;
 };
 
@@ -92,14 +90,13 @@ TEST_F(ScriptedExchange, ADevicePulledOutDuringTheWaitIsNotReadAsData) {
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
 }
 
-TEST_F(ScriptedExchange, PendingReadIsEndedOnItsOwnThreadAndReportsWhatArrived) {
+TEST_F(ScriptedExchange, PendingReadIsEndedAndReportsWhatArrived) {
     ASSERT_TRUE(exchange.Begin(target));
     DataArrives();
     api.readFile = [&](void*, DWORD, DWORD*, OVERLAPPED* record) { return api.Pend(record); };
     api.bytesBeforeCancel = 5;
     exchange.ReceiveTurn();
     EXPECT_EQ(api.Unreaped(), 0u);
-    EXPECT_EQ(api.cancelThread, api.readThread);
     auto events = sink.Events();
     ASSERT_EQ(events.size(), 3u);
     EXPECT_EQ(events[1].code, EventDataReceived);
@@ -125,7 +122,7 @@ TEST_F(ScriptedExchange, StopEndsAContinuousStreamBetweenBlocks) {
     ReadsReturn(Exchange::kBlockSize);
     api.bytesQueued = [] { return Exchange::kBlockSize; };
     sink.react = [&](const RecordedEvent& event) {
-        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) stop = true;
+        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) context.stop.Set();
     };
     exchange.ReceiveTurn();
     EXPECT_EQ(sink.Count(EventDataReceived), 3u);
@@ -162,8 +159,6 @@ TEST_F(ScriptedExchange, IdleTimeCountsWholeSecondsSinceTheLastBlock) {
 
     DataArrives();
     ReadsReturn(1);
-    g_nowMilliseconds = 5'900;
-    exchange.ReceiveTurn();
     struct Case {
         ULONGLONG now;
         int32_t waitTime;
@@ -173,9 +168,13 @@ TEST_F(ScriptedExchange, IdleTimeCountsWholeSecondsSinceTheLastBlock) {
         {8'000, 10, false}, {16'000, 10, true}, {5'900, -1, true},
     };
     for (const Case& c : cases) {
+        target.waitSeconds = c.waitTime;
+        g_nowMilliseconds = 5'900;
+        ASSERT_TRUE(exchange.Begin(target));
+        exchange.ReceiveTurn();
         g_nowMilliseconds = c.now;
-        waitTime = c.waitTime;
         EXPECT_EQ(exchange.IdleTimeUp(), c.timeUp) << "now " << c.now << " ms, wait time " << c.waitTime;
+        exchange.End();
     }
 }
 

@@ -27,13 +27,16 @@ TEST(PluginExchange, LastReleaseFromTheEndOfAFailedExchangeDestroysThePlugin) {
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventLogText});
 }
 
-TEST(PluginExchange, ReleaseWhileTheExchangeStartsWaitsForItsEnd) {
+TEST(PluginExchange, ReleaseWhileTheExchangeStartsEndsItWithNoLaterEvent) {
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
     RecordingSink sink;
     plugin->SetEventSink(&sink);
     ASSERT_TRUE(plugin->StartExchange());
     EXPECT_TRUE(plugin->Release());
-    EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventLogText}) << "the worker ended before the plug-in went";
+    const size_t events = sink.Events().size();
+    EXPECT_LE(events, 1u) << "at most the port-opening text, made before the release";
+    Sleep(200);
+    EXPECT_EQ(sink.Events().size(), events);
 }
 
 // Only kind 4 is the host's data for the instrument.

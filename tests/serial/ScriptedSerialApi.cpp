@@ -109,15 +109,18 @@ struct ScriptedCalls {
         SetLastError(done.error);
         return done.error == ERROR_SUCCESS;
     }
-    static BOOL WINAPI CancelIo(HANDLE) {
+    static BOOL WINAPI CancelIoEx(HANDLE, LPOVERLAPPED target) {
         Hold hold(Api().m_lock);
         Api().cancelThread = GetCurrentThreadId();
+        bool found = false;
         for (auto& [record, pending] : Api().m_pending) {
-            if (pending.completed) continue;
+            if (pending.completed || (target && record != target)) continue;
+            found = true;
             DWORD bytes = pending.events ? 0 : Api().bytesBeforeCancel;
             Api().Complete(record, bytes, bytes ? ERROR_SUCCESS : ERROR_OPERATION_ABORTED);
         }
-        return TRUE;
+        if (!found) SetLastError(ERROR_NOT_FOUND);
+        return found;
     }
 };
 
@@ -132,7 +135,7 @@ const SerialApi& ScriptedSerialApi::Table() const {
         &ScriptedCalls::SetupComm,       &ScriptedCalls::SetCommTimeouts, &ScriptedCalls::GetCommMask,
         &ScriptedCalls::SetCommMask,     &ScriptedCalls::WaitCommEvent, &ScriptedCalls::ClearCommError,
         &ScriptedCalls::ReadFile,        &ScriptedCalls::WriteFile,     &ScriptedCalls::GetOverlappedResult,
-        &ScriptedCalls::CancelIo,        &ScriptedCalls::GetCommState,
+        &ScriptedCalls::CancelIoEx,        &ScriptedCalls::GetCommState,
     };
     return table;
 }

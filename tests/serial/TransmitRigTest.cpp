@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <thread>
 #include "FakeRequest.h"
 #include "RigExchange.h"
@@ -12,6 +13,11 @@
 namespace {
 
 constexpr DWORD kPatience = 20000;
+
+// Drops the plug-in before the requests and the sink it may still use.
+struct Released {
+    void operator()(Plugin::IDevImportPlugin* plugin) const { plugin->Release(); }
+};
 
 std::vector<uint8_t> Joined(std::initializer_list<const std::vector<uint8_t>*> parts) {
     std::vector<uint8_t> all;
@@ -32,7 +38,7 @@ protected:
     }
 
     void Start(size_t exchange = 1) {
-        ASSERT_TRUE(control.StartExchange());
+        ASSERT_TRUE(StartAfterTheLastEnd());
         ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, exchange));
     }
 
@@ -50,11 +56,11 @@ protected:
 };
 
 TEST_F(TransmitOnTheRig, LineThatKeepsUpGetsTheWholeRequestChunkByChunk) {
-    FakeRequest request{RequestBytes(150000)};
+    FakeRequest& request = Request(RequestBytes(150000));
     instrument.StartReading();
     Start();
     ULONGLONG queued = GetTickCount64();
-    requests.Append(&request);
+    control.Queue(&request);
     ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience));
     PrintRate("150000-byte request", request.bytes.size(), TickOf(&request) - queued);
     EXPECT_EQ(sink.SentCounts(), (std::vector<size_t>{65536, 65536, 18928}));
@@ -68,11 +74,11 @@ TEST_F(TransmitOnTheRig, LineThatKeepsUpGetsTheWholeRequestChunkByChunk) {
 }
 
 TEST_F(TransmitOnTheRig, LargeRequestRate) {
-    FakeRequest request{RequestBytes(4 << 20)};
+    FakeRequest& request = Request(RequestBytes(4 << 20));
     instrument.StartReading();
     Start();
     ULONGLONG queued = GetTickCount64();
-    requests.Append(&request);
+    control.Queue(&request);
     ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience));
     ULONGLONG done = TickOf(&request);
     ASSERT_TRUE(instrument.WaitForBytes(request.bytes.size(), kPatience));
@@ -83,10 +89,10 @@ TEST_F(TransmitOnTheRig, LargeRequestRate) {
 }
 
 TEST_F(TransmitOnTheRig, RequestsGoInQueueOrderEachAfterTheOnesEnd) {
-    FakeRequest first{RequestBytes(100000, 1)};
-    FakeRequest second{RequestBytes(70000, 2)};
-    requests.Append(&first);
-    requests.Append(&second);
+    FakeRequest& first = Request(RequestBytes(100000, 1));
+    FakeRequest& second = Request(RequestBytes(70000, 2));
+    control.Queue(&first);
+    control.Queue(&second);
     instrument.StartReading();
     Start();
     ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience, 2));
@@ -106,10 +112,10 @@ TEST_F(TransmitOnTheRig, RequestsGoInQueueOrderEachAfterTheOnesEnd) {
 // stays pending with nothing moving, is given up after six half-second
 // steps and cancelled, and what went out is what the instrument finds.
 TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
-    FakeRequest request{RequestBytes(300000)};
+    FakeRequest& request = Request(RequestBytes(300000));
     Start();
     ULONGLONG queued = GetTickCount64();
-    requests.Append(&request);
+    control.Queue(&request);
     ASSERT_TRUE(sink.WaitFor(RequestDone, kPatience));
     ULONGLONG heldFor = TickOf(&request) - queued;
     auto reported = sink.Sent();
@@ -134,10 +140,10 @@ TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
 }
 
 TEST_F(TransmitOnTheRig, StopEndsTheRequestBeingSentAndTheNextExchangeSendsTheRest) {
-    FakeRequest first{RequestBytes(150000, 1)};
-    FakeRequest second{RequestBytes(150000, 2)};
-    FakeRequest third{RequestBytes(150000, 3)};
-    for (FakeRequest* request : {&first, &second, &third}) requests.Append(request);
+    FakeRequest& first = Request(RequestBytes(150000, 1));
+    FakeRequest& second = Request(RequestBytes(150000, 2));
+    FakeRequest& third = Request(RequestBytes(150000, 3));
+    for (FakeRequest* request : {&first, &second, &third}) control.Queue(request);
     sink.react = [&](const RecordedEvent& event) {
         if (event.code == EventDataSent && sink.Count(EventDataSent) == 1) control.StopExchange();
     };
@@ -165,14 +171,14 @@ TEST_F(TransmitOnTheRig, StopEndsTheRequestBeingSentAndTheNextExchangeSendsTheRe
 // Received bytes wait in the driver while a chunk is written, and are read
 // between chunks' requests: neither direction loses or reorders a byte.
 TEST_F(TransmitOnTheRig, FullDuplexBothDirectionsArriveCompleteAndInOrder) {
-    FakeRequest request{RequestBytes(400000)};
+    FakeRequest& request = Request(RequestBytes(400000));
     const auto stream = RequestBytes(400000, 99);
     instrument.StartReading();
     Start();
     ULONGLONG begun = GetTickCount64();
     std::atomic<bool> streamed{false};
     std::thread sender([&] { streamed = instrument.Send(stream); });
-    requests.Append(&request);
+    control.Queue(&request);
     bool done = sink.WaitFor(RequestDone, kPatience);
     bool received = sink.WaitForReceived(stream.size(), kPatience);
     sender.join();
@@ -198,7 +204,8 @@ TEST(PluginTransmitOnTheRig, QueuedWhileIdleGoesInTheFirstTurnAndOthersNeverReac
     FakeRequest other{RequestBytes(100, 5), 3};
     FakeRequest toSend{RequestBytes(100, 6)};
 
-    Plugin::IDevImportPlugin* plugin = CreatePlugin();
+    std::unique_ptr<Plugin::IDevImportPlugin, Released> owner(CreatePlugin());
+    Plugin::IDevImportPlugin* plugin = owner.get();
     plugin->LoadSettings(&reader);
     plugin->SetEventSink(&sink);
     EXPECT_FALSE(plugin->QueueTransferRequest(&other));
@@ -216,7 +223,7 @@ TEST(PluginTransmitOnTheRig, QueuedWhileIdleGoesInTheFirstTurnAndOthersNeverReac
     EXPECT_EQ(instrument.StopReading(), toSend.bytes);
     plugin->StopExchange();
     ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
-    EXPECT_TRUE(plugin->Release());
+    EXPECT_TRUE(owner.release()->Release());
 }
 
 }  // namespace

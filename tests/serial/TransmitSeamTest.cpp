@@ -1,6 +1,7 @@
 // Sending requests against a scripted driver: slow, held and failing lines
 // that Wine cannot produce, with wait steps of 1 ms instead of 500.
 #include <gtest/gtest.h>
+#include <thread>
 #include "FakeRequest.h"
 #include "RecordingSink.h"
 #include "ScriptedSerialApi.h"
@@ -18,10 +19,10 @@ struct Write {
 class ScriptedTransmit : public ::testing::Test {
 protected:
     void SetUp() override {
-        sinkPointer = &sink;
+        context.sink.Set(&sink);
         DCB line{};
-        port.Open(L"\\\\.\\COM3", &line);
-        ASSERT_TRUE(port.IsOpen());
+        context.port.Open(L"\\\\.\\COM3", &line);
+        ASSERT_TRUE(context.port.IsOpen());
         api.bytesBeforeCancel = 4096;
         WritesComplete();
     }
@@ -72,12 +73,10 @@ protected:
     }
 
     ScriptedSerialApi api;
-    CSerialPort port{api.Table()};
+    ExchangeContext context{api.Table()};
     RecordingSink sink;
-    std::atomic<IDeviceEventSink*> sinkPointer{nullptr};
-    std::atomic<bool> stop{false};
-    CRequestQueue queue;
-    CTransmitter transmitter{port, sinkPointer, stop, queue, kStep};
+    CRequestQueue& queue = context.requests;
+    CTransmitter transmitter{context, kStep};
 
     FakeRequest request{RequestBytes(Transmit::kChunkSize + 100)};
     std::vector<Write> writes;
@@ -235,7 +234,7 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
     queue.Append(&second);
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     api.bytesUnsent = [this] {
-        if (++unsentCalls == 3) stop = true;
+        if (++unsentCalls == 3) context.stop.Set();
         return DWORD{65536};
     };
     transmitter.DrainQueue();
@@ -246,11 +245,27 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
     EXPECT_EQ(queue.Head(), &second);
     EXPECT_EQ(second.calls, 0) << "a request still queued is not touched";
 
-    stop = false;
+    context.stop.Clear();
     WritesComplete();
     transmitter.DrainQueue();
     EXPECT_EQ(sink.Events().back().request, &second);
     EXPECT_EQ(queue.Head(), nullptr);
+}
+
+// A stop must not wait out a 500 ms step of a write that the line holds.
+TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
+    CTransmitter patient{context};
+    FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
+    std::thread stopper([this] {
+        Sleep(50);
+        context.stop.Set();
+    });
+    const ULONGLONG start = GetTickCount64();
+    patient.TransmitRequest(&request);
+    const ULONGLONG took = GetTickCount64() - start;
+    stopper.join();
+    EXPECT_LT(took, 250u);
+    ExpectDoneOnceAtTheEnd(&request);
 }
 
 // Requests go strictly in queue order, one after the other's end; those
@@ -262,16 +277,16 @@ TEST_F(ScriptedTransmit, DrainSendsInQueueOrderAndLeavesWhatItCannotReport) {
     queue.Append(&request);
     queue.Append(&second);
 
-    stop = true;
+    context.stop.Set();
     transmitter.DrainQueue();
-    stop = false;
-    sinkPointer = nullptr;
+    context.stop.Clear();
+    context.sink.Set(nullptr);
     transmitter.DrainQueue();
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(queue.Head(), &request);
     EXPECT_EQ(request.calls, 0);
 
-    sinkPointer = &sink;
+    context.sink.Set(&sink);
     sink.react = [&](const RecordedEvent& event) {
         if (event.request == &request) queue.Append(&late);
     };

@@ -39,7 +39,7 @@ protected:
 
     Fakes::ScriptedPortSystem ports;
     Fakes::RecordingSettingsReader reader;
-    CDeviceCommonPlugin* plugin = new CDeviceCommonPlugin(ports);
+    CDeviceCommonPlugin* plugin = CDeviceCommonPlugin::Create(ports);
     Fakes::RecordingPropertyListView view;
 };
 

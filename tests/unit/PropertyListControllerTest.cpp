@@ -29,7 +29,7 @@ protected:
 
     Fakes::ScriptedPortSystem ports;
     RecordingSettingsReader reader;
-    CDeviceCommonPlugin* plugin = new CDeviceCommonPlugin(ports);
+    CDeviceCommonPlugin* plugin = CDeviceCommonPlugin::Create(ports);
     Plugin::IPropertyListViewController& controller = *plugin->GetPropertyListController();
     RecordingPropertyListView view;
 };
@@ -189,7 +189,7 @@ TEST_F(PropertyListController, ApplyViewWithoutAViewRefusesAndReadsNothing) {
     EXPECT_EQ(SavedSettings()[0], L"WriteInt WATETIME 10");
 }
 
-// FillView failing at every allocation in turn: the error leaves, nothing
+// FillView failing at every allocation in turn: no exception leaves, nothing
 // leaks, and the next FillView fills a whole list.
 TEST_F(PropertyListController, FillViewFailingAtEveryAllocationLeaksNothing) {
     ports.Present(3);
@@ -204,21 +204,15 @@ TEST_F(PropertyListController, FillViewFailingAtEveryAllocationLeaksNothing) {
     const long before = AllocationCounter::Outstanding();
     long failures = 0;
     for (long n = 1;; ++n) {
-        bool failed = false;
         {
             RecordingPropertyListView failing;
             AllocationCounter::FailAt(n);
-            try {
-                controller.FillView(&failing);
-            } catch (const std::exception&) {
-                failed = true;
-            }
+            EXPECT_NO_THROW(controller.FillView(&failing)) << "allocation " << n;
         }
         const bool fired = AllocationCounter::Fired();
         AllocationCounter::FailAt(0);
         if (!fired) break;
         ++failures;
-        EXPECT_TRUE(failed) << "allocation " << n;
         EXPECT_TRUE(fillWhole()) << "after failing allocation " << n;
         ASSERT_EQ(AllocationCounter::Outstanding(), before) << "leak after failing allocation " << n;
     }

@@ -1,0 +1,56 @@
+#pragma once
+#include <windows.h>
+#include "serial/SerialApi.h"
+#include "win32/ManualResetEvent.h"
+
+// How an overlapped operation stands.
+enum class IoState { Completed, Pending, Failed };
+
+// What an operation's start or end reports. bytes is what it moved, also
+// when it failed or was cancelled part-way; error is the Win32 error of a
+// failure, ERROR_SUCCESS otherwise.
+struct IoResult {
+    IoState state;
+    DWORD bytes;
+    DWORD error;
+};
+
+// One overlapped operation on a device and everything the driver writes
+// into while it runs: its record, its event and, for a wait, the event
+// mask. At most one runs at a time. Whoever starts one ends it (Finish with
+// wait, or Cancel); this owner cancels and reaps one still running before
+// its memory goes.
+class COverlappedIo {
+public:
+    explicit COverlappedIo(const SerialApi& api);
+    ~COverlappedIo();
+    COverlappedIo(const COverlappedIo&) = delete;
+    COverlappedIo& operator=(const COverlappedIo&) = delete;
+
+    // False when the system could not make the event; nothing starts then.
+    bool Ready() const { return m_event.IsValid(); }
+    // Signalled when the running operation completes.
+    HANDLE Event() const { return m_event.Get(); }
+    bool Running() const { return m_running; }
+    // The events a completed wait reported.
+    DWORD Events() const { return m_events; }
+
+    IoResult StartWait(HANDLE device);
+    IoResult StartRead(HANDLE device, void* buffer, DWORD count);
+    IoResult StartWrite(HANDLE device, const void* data, DWORD count);
+    // The running operation's end; without wait, Pending while it runs.
+    IoResult Finish(bool wait);
+    // Ends the running operation and reaps it; reports what it moved.
+    IoResult Cancel();
+
+private:
+    void Prepare(HANDLE device);
+    IoResult Started(BOOL result, DWORD bytes);
+
+    const SerialApi& m_api;
+    HANDLE m_device = INVALID_HANDLE_VALUE;
+    OVERLAPPED m_record{};
+    Win32::ManualResetEvent m_event = Win32::ManualResetEvent::Create();
+    DWORD m_events = 0;
+    bool m_running = false;
+};
