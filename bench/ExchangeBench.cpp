@@ -281,9 +281,10 @@ void LetGoLatency(LineState state, bool release) {
         WaitUntil([&] { return sink.started == 1; });
         if (state == LineState::WriteHeld) {
             // The instrument reads nothing: once the line's buffers are full
-            // the write stays pending.
+            // (at once, when an earlier sample filled them) the write stays
+            // pending.
             plugin->QueueTransferRequest(&held);
-            WaitUntil([&] { return sink.sent > 0; });
+            WaitUntil([&] { return sink.sent > 0; }, 500);
         }
         Sleep(20 + (i * 37) % 100);
         const double start = Now();
