@@ -1,0 +1,312 @@
+// Awkward but legal moves of a host, made through the plug-in's table only:
+// the last Release from inside any callback or while bytes stream, starts
+// racing the final event, and how long stopping and releasing take.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <functional>
+#include <vector>
+#include "CountingSink.h"
+#include "FakeRequest.h"
+#include "ProcessCensus.h"
+#include "RigPlugin.h"
+#include "RigPorts.h"
+
+namespace {
+
+constexpr DWORD kPatience = 10000;
+// Stands for OnRequestDone among the event codes.
+constexpr int32_t kRequestDone = 0;
+
+double NowMs() {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+bool WaitUntil(DWORD milliseconds, const std::function<bool()>& done) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
+    while (!done()) {
+        if (GetTickCount64() >= deadline) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+// Counts as CountingSink does, and catches what a host must never see: two
+// calls in progress at once, or a call that starts once the host has let go.
+class GuardedSink : public CountingSink {
+public:
+    std::atomic<bool> closed{false};
+    std::atomic<int> inside{0}, overlaps{0}, calls{0}, lateCalls{0}, lateCode{-1};
+    std::atomic<double> lastStopped{0};
+
+    void OnEvent(int32_t code, const void* data, uint32_t count) override {
+        Enter(code);
+        if (code == EventStopped) lastStopped = NowMs();
+        CountingSink::OnEvent(code, data, count);
+        --inside;
+    }
+    void OnRequestDone(ITransferRequest* request) override {
+        Enter(kRequestDone);
+        CountingSink::OnRequestDone(request);
+        --inside;
+    }
+
+private:
+    void Enter(int32_t code) {
+        if (inside++ != 0) ++overlaps;
+        ++calls;
+        if (closed && lateCalls++ == 0) lateCode = code;
+    }
+};
+
+class HostMoves : public ::testing::Test {
+protected:
+    void SetUp() override {
+        PurgePluginPort();
+        ASSERT_TRUE(instrument.IsOpen());
+        WarmUpTheRig();
+        // Before any instrument thread: each test ends those it starts.
+        handles = Census::HandleCount();
+        threads = Census::ThreadCount();
+    }
+    void TearDown() override {
+        if (auto* left = plugin.exchange(nullptr)) left->Release();
+        instrument.StopStreaming();
+        instrument.StopReading();
+        // A held line's bytes must not reach the next test.
+        instrument.ReadUntilQuiet(200);
+        instrument.Purge();
+    }
+
+    void Create() { plugin = CreateLoadedPlugin(settings, &sink); }
+    void StartAndWait() {
+        const size_t started = sink.Count(EventStarted);
+        ASSERT_TRUE(plugin.load()->StartExchange());
+        ASSERT_TRUE(sink.WaitFor(EventStarted, started + 1, kPatience));
+    }
+    // -1 when the reference was already gone.
+    int ReleaseLast() {
+        auto* last = plugin.exchange(nullptr);
+        return last ? last->Release() : -1;
+    }
+    // A host thread still inside a call holds the object: the callback waits
+    // until the host has made its last call.
+    void ReleaseFromCallback() {
+        if (released >= 0 || !WaitUntil(kPatience, [&] { return hostDone.load(); })) return;
+        const int result = ReleaseLast();
+        sink.closed = true;
+        released = result;
+    }
+    // After the last Release: nothing more reaches the sink, and the process
+    // is back as it was. A failed expectation makes gtest keep a thread and
+    // handles of its own under Wine, so the census is taken before any
+    // expectation here, and is not judged after an earlier failure.
+    void ExpectSilenceAndNothingLeft() {
+        const int before = sink.calls;
+        Sleep(300);
+        const int after = sink.calls, late = sink.lateCalls, overlaps = sink.overlaps;
+        instrument.StopReading();
+        instrument.StopStreaming();
+        const bool judged = !HasFailure();
+        const bool settled = Census::SettlesAt(handles, threads, 5000);
+        const DWORD handlesNow = Census::HandleCount(), threadsNow = Census::ThreadCount();
+        EXPECT_EQ(after, before) << "calls after the end";
+        EXPECT_EQ(late, 0) << "calls begun after the host let go; the first's code (0: OnRequestDone): "
+                           << sink.lateCode;
+        EXPECT_EQ(overlaps, 0);
+        if (judged) {
+            EXPECT_TRUE(settled) << "handles " << handles << " -> " << handlesNow << ", threads " << threads
+                                 << " -> " << threadsNow;
+        }
+    }
+
+    Instrument instrument;
+    GuardedSink sink;
+    StoredSettings settings;
+    std::atomic<Plugin::IDevImportPlugin*> plugin{nullptr};
+    std::atomic<bool> hostDone{false};
+    std::atomic<int> released{-1};
+    DWORD handles = 0;
+    DWORD threads = 0;
+};
+
+struct Callback { const char* name; int32_t code; };
+
+void PrintTo(const Callback& callback, std::ostream* out) { *out << callback.name; }
+
+class LastReleaseInsideACallback : public HostMoves, public ::testing::WithParamInterface<Callback> {};
+
+TEST_P(LastReleaseInsideACallback, IsSafeAndNothingFollowsIt) {
+    const int32_t at = GetParam().code;
+    // A plug-in released mid-request never hands it back: it outlives the test.
+    static FakeRequest request{RequestBytes(150000)};
+    sink.react = [&](int32_t code, uint32_t) {
+        if (code == at) ReleaseFromCallback();
+    };
+    sink.requestDone = [&](ITransferRequest*) {
+        if (at == kRequestDone) ReleaseFromCallback();
+    };
+    instrument.StartReading();
+    Create();
+    if (at == EventDataSent || at == kRequestDone) {
+        ASSERT_TRUE(plugin.load()->QueueTransferRequest(&request));
+    }
+    ASSERT_TRUE(plugin.load()->StartExchange());
+    hostDone = true;
+    if (at == EventDataReceived || at == EventLogText) {
+        ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
+        ASSERT_TRUE(instrument.Send(std::vector<uint8_t>(3000, 0x33)));
+    }
+    ASSERT_TRUE(WaitUntil(kPatience, [&] { return released >= 0; })) << "the callback never came";
+    ExpectSilenceAndNothingLeft();
+    EXPECT_EQ(released, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(HostMoves, LastReleaseInsideACallback,
+                         ::testing::Values(Callback{"EventStarted", EventStarted},
+                                           Callback{"EventDataReceived", EventDataReceived},
+                                           Callback{"EventLogText", EventLogText},
+                                           Callback{"EventDataSent", EventDataSent},
+                                           Callback{"OnRequestDone", kRequestDone}),
+                         ::testing::PrintToStringParamName());
+
+TEST_F(HostMoves, StartFromAnotherThreadFailsUntilTheFinalEventHasReturned) {
+    std::atomic<bool> inFinal{false}, leftFinal{false};
+    sink.react = [&](int32_t code, uint32_t) {
+        if (code != EventStopped || inFinal) return;
+        inFinal = true;
+        Sleep(300);
+        leftFinal = true;
+    };
+    Create();
+    StartAndWait();
+    plugin.load()->StopExchange();
+    ASSERT_TRUE(WaitUntil(kPatience, [&] { return inFinal.load(); }));
+    EXPECT_FALSE(plugin.load()->StartExchange()) << "started while the worker was inside its final event";
+    ASSERT_TRUE(WaitUntil(kPatience, [&] { return leftFinal.load(); }));
+    EXPECT_TRUE(WaitUntil(1000, [&] { return plugin.load()->StartExchange(); })) << "refused once it had returned";
+    EXPECT_TRUE(sink.WaitFor(EventStarted, 2, kPatience));
+    EXPECT_EQ(sink.overlaps, 0);
+}
+
+TEST_F(HostMoves, StartFromInsideTheFinalEventBeginsOnlyAfterItReturns) {
+    std::atomic<int> restarted{-1};
+    sink.react = [&](int32_t code, uint32_t) {
+        if (code != EventStopped || restarted >= 0) return;
+        restarted = plugin.load()->StartExchange();
+        Sleep(300);
+    };
+    Create();
+    StartAndWait();
+    plugin.load()->StopExchange();
+    ASSERT_TRUE(sink.WaitFor(EventStarted, 2, kPatience));
+    EXPECT_EQ(restarted, 1);
+    EXPECT_EQ(sink.overlaps, 0) << "the next EventStarted came while EventStopped was in progress";
+}
+
+TEST_F(HostMoves, FailingStartRestartedFromItsFinalEventThenReleasedThereLeavesNothing) {
+    constexpr size_t kStarts = 50;
+    settings.port = L"COM200";
+    std::atomic<size_t> starts{0};
+    sink.react = [&](int32_t code, uint32_t) {
+        if (code != EventLogText) return;
+        if (sink.Ends() < kStarts) starts += plugin.load()->StartExchange();
+        else ReleaseFromCallback();
+    };
+    Create();
+    ASSERT_TRUE(plugin.load()->StartExchange());
+    ++starts;
+    hostDone = true;
+    ASSERT_TRUE(WaitUntil(kPatience, [&] { return released >= 0; })) << sink.Ends() << " of " << kStarts << " ends";
+    ExpectSilenceAndNothingLeft();
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(starts, kStarts);
+    EXPECT_EQ(sink.OpeningErrors(), kStarts);
+    EXPECT_EQ(sink.Ends(), kStarts) << "one final event per start";
+}
+
+TEST_F(HostMoves, NoCallStartsOnceTheLastReleaseHasBegun) {
+    // Slow calls widen the window a late call or an early return would hit.
+    sink.react = [](int32_t code, uint32_t) {
+        if (code == EventDataReceived || code == EventLogText) Sleep(2);
+    };
+    instrument.StartStreaming();
+    Create();
+    StartAndWait();
+    ASSERT_TRUE(sink.WaitForReceived(50000, kPatience));
+    auto* last = plugin.exchange(nullptr);
+    sink.closed = true;
+    const bool destroyed = last->Release();
+    const int inside = sink.inside;
+    ExpectSilenceAndNothingLeft();
+    EXPECT_TRUE(destroyed);
+    EXPECT_EQ(inside, 0) << "Release returned while a call was in progress";
+}
+
+enum class Line { Quiet, Burst, HeldWrite };
+
+struct LineCase { const char* name; Line line; };
+
+void PrintTo(const LineCase& line, std::ostream* out) { *out << line.name; }
+
+class StopAndReleaseLatency : public HostMoves, public ::testing::WithParamInterface<LineCase> {
+protected:
+    // A fresh exchange in the line's state.
+    void Prepare(Line line) {
+        // Queued again by every repeat, and outlives any worker still holding it.
+        static FakeRequest held{RequestBytes(4 << 20)};
+        Create();
+        StartAndWait();
+        if (line == Line::Burst) {
+            ASSERT_TRUE(sink.WaitForReceived(sink.ReceivedBytes() + 4096, kPatience));
+        }
+        if (line == Line::HeldWrite) {
+            // The instrument does not read: the pseudo-terminal fills and the
+            // write stays pending well within the plug-in's give-up time.
+            ASSERT_TRUE(plugin.load()->QueueTransferRequest(&held));
+            Sleep(200);
+        }
+    }
+};
+
+void ExpectQuick(const char* what, const char* line, std::vector<double> ms) {
+    std::sort(ms.begin(), ms.end());
+    const double median = ms[ms.size() / 2], worst = ms.back();
+    std::printf("%s on a %s line: median %.2f ms, worst %.2f ms\n", what, line, median, worst);
+    EXPECT_LE(median, 20.0) << what;
+    EXPECT_LE(worst, 150.0) << what;
+}
+
+TEST_P(StopAndReleaseLatency, MedianAndWorstWithinBounds) {
+    constexpr int kRepeats = 15;
+    const Line line = GetParam().line;
+    if (line == Line::Burst) instrument.StartStreaming();
+    std::vector<double> stops, releases;
+    for (int i = 0; i < kRepeats; ++i) {
+        ASSERT_NO_FATAL_FAILURE(Prepare(line));
+        const size_t ends = sink.Ends();
+        const double asked = NowMs();
+        plugin.load()->StopExchange();
+        ASSERT_TRUE(sink.WaitForEnds(ends + 1, kPatience));
+        stops.push_back(sink.lastStopped - asked);
+        ReleaseLast();
+
+        ASSERT_NO_FATAL_FAILURE(Prepare(line));
+        const double called = NowMs();
+        EXPECT_EQ(ReleaseLast(), 1);
+        releases.push_back(NowMs() - called);
+    }
+    ExpectQuick("StopExchange", GetParam().name, stops);
+    ExpectQuick("last Release", GetParam().name, releases);
+}
+
+INSTANTIATE_TEST_SUITE_P(HostMoves, StopAndReleaseLatency,
+                         ::testing::Values(LineCase{"Quiet", Line::Quiet}, LineCase{"Burst", Line::Burst},
+                                           LineCase{"HeldWrite", Line::HeldWrite}),
+                         ::testing::PrintToStringParamName());
+
+}  // namespace
