@@ -1,60 +1,148 @@
 #include "serial/Exchange.h"
+#include "serial/Trace.h"
+#include <cwchar>
 
 using namespace Exchange;
 
+namespace {
+
+const wchar_t* ParityName(BYTE parity) {
+    switch (parity) {
+    case NOPARITY: return L"no";
+    case ODDPARITY: return L"odd";
+    case EVENPARITY: return L"even";
+    case MARKPARITY: return L"mark";
+    case SPACEPARITY: return L"space";
+    default: return L"unknown";
+    }
+}
+
+const wchar_t* StopBitsName(BYTE stopBits) {
+    switch (stopBits) {
+    case ONESTOPBIT: return L"1";
+    case ONE5STOPBITS: return L"1.5";
+    case TWOSTOPBITS: return L"2";
+    default: return L"unknown";
+    }
+}
+
+}  // namespace
+
 CExchange::CExchange(ExchangeContext& context, Clock clock) : m_context(context), m_clock(clock) {}
 
-CExchange::~CExchange() { End(); }
+CExchange::~CExchange() {
+    if (!m_ended) End(false);
+}
 
 bool CExchange::Begin(const Target& target) {
     CSerialPort& port = m_context.port;
-    if (!port.Probe(target.devicePath.c_str())) return false;
+    m_path = target.devicePath.c_str();
+    if (!port.Probe(m_path)) {
+        Trace(L"%ls cannot be opened as a serial port", m_path);
+        return false;
+    }
 
     DCB line = target.line;
     line.DCBlength = kLineRecordLength;
-    port.Open(target.devicePath.c_str(), &line);
+    DWORD error = ERROR_SUCCESS;
+    const bool applied = port.Open(m_path, &line, &error);
+    TraceOpening(line, applied, error);
     if (port.IsOpen()) {
-        port.SetupQueues(kQueueSize, kQueueSize);
-        port.SetTimeouts(kTimeouts);
+        if (DWORD refused = port.SetupQueues(kQueueSize, kQueueSize)) {
+            Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, refused);
+        }
+        if (DWORD refused = port.SetTimeouts(kTimeouts)) {
+            Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, refused);
+        }
     }
 
     m_waitSeconds = target.waitSeconds;
     m_dataSeen = false;
-    m_deviceGone = false;
+    m_ended = false;
+    m_context.loss.Clear();
     m_lastDataSecond = NowSeconds();
     m_context.sink.OnEvent(EventStarted, nullptr, 0);
     return true;
 }
 
-bool CExchange::Listening() const { return m_context.port.IsOpen() && !m_context.stop.IsSet() && !m_deviceGone; }
+// A refused line record leaves the exchange running at the driver's own
+// settings, as the host expects; the trace is where it shows.
+void CExchange::TraceOpening(const DCB& line, bool applied, DWORD error) const {
+    if (!m_context.port.IsOpen()) {
+        Trace(L"%ls could not be opened, error %lu", m_path, error);
+        return;
+    }
+    wchar_t settings[96];
+    std::swprintf(settings, 96, L"%lu baud, %u data bits, %ls parity, %ls stop bits", line.BaudRate,
+                  unsigned{line.ByteSize}, ParityName(line.Parity), StopBitsName(line.StopBits));
+    if (applied) {
+        Trace(L"%ls opened: %ls", m_path, settings);
+    } else {
+        Trace(L"%ls opened, but the driver refused %ls (error %lu) and keeps its own settings", m_path, settings,
+              error);
+    }
+}
+
+bool CExchange::Listening() const {
+    return m_context.port.IsOpen() && !m_context.stop.IsSet() && !m_context.loss.Happened();
+}
 
 void CExchange::ReceiveTurn() {
-    CSerialPort& port = m_context.port;
+    const ULONGLONG begun = m_clock();
     DWORD waiting = 0;
     if (!Queued(&waiting)) return;
     // The character event is edge-triggered: bytes that came after the last
     // read of a burst but before the wait began raise none, and would lie
     // unread until more followed.
-    if (waiting == 0 && !port.WaitForReceive(kListenMilliseconds, m_context.wake.Get())) return;
-    // A device pulled out during the wait ends it as if a character came.
-    if (!Queued(&waiting)) return;
-    // A continuous stream would keep this loop going for ever; the stop
-    // flag ends it between blocks.
-    do {
-        const DWORD count = port.Read(kBlockSize).bytes;
-        m_context.sink.OnEvent(EventDataReceived, port.Received(), count);
-        m_context.sink.OnEvent(EventLogText, port.Received(), count);
-    } while (!m_context.stop.IsSet() && Queued(&waiting) && waiting != 0);
-    m_lastDataSecond = NowSeconds();
-    m_dataSeen = true;
+    if (waiting == 0) {
+        const ListenResult listen = m_context.port.WaitForReceive(kListenMilliseconds, m_context.wake.Get());
+        if (MeansDeviceGone(listen.error)) {
+            m_context.loss.Record(listen.error, L"wait");
+            return;
+        }
+        // A quiet wait took its time; a failed one did not.
+        if (!listen.arrived && listen.error == ERROR_SUCCESS) return;
+        if (listen.arrived && !Queued(&waiting)) return;
+    }
+    if (HandOverQueued(waiting) == 0 && !m_context.loss.Happened()) WaitOutTheTurn(begun);
 }
 
-// A port whose device has gone fails every call at once; listening on would
-// spin, so the exchange ends as if stopped.
+// Reads while the driver reports bytes queued and hands each block over, as
+// data and as its log copy. A continuous stream would keep this going for
+// ever; the stop flag ends it between blocks.
+uint64_t CExchange::HandOverQueued(DWORD waiting) {
+    CSerialPort& port = m_context.port;
+    uint64_t handedOver = 0;
+    while (waiting != 0 && !m_context.stop.IsSet()) {
+        const IoResult read = port.Read(kBlockSize);
+        if (read.state == IoState::Failed && MeansDeviceGone(read.error)) m_context.loss.Record(read.error, L"read");
+        if (read.bytes == 0) break;
+        m_context.sink.OnEvent(EventDataReceived, port.Received(), read.bytes);
+        m_context.sink.OnEvent(EventLogText, port.Received(), read.bytes);
+        handedOver += read.bytes;
+        if (!Queued(&waiting)) break;
+    }
+    if (handedOver != 0) {
+        m_lastDataSecond = NowSeconds();
+        m_dataSeen = true;
+    }
+    return handedOver;
+}
+
+// A queued request or a stop ends it early, as they end a listening wait.
+void CExchange::WaitOutTheTurn(ULONGLONG begun) const {
+    const ULONGLONG elapsed = m_clock() - begun;
+    if (elapsed >= kListenMilliseconds || m_context.stop.IsSet()) return;
+    const HANDLE events[] = {m_context.wake.Get(), m_context.stop.Event()};
+    WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(kListenMilliseconds - elapsed));
+}
+
+// A port whose device has gone fails its status call at once.
 bool CExchange::Queued(DWORD* bytes) {
     COMSTAT status{};
-    if (!m_context.port.ClearErrors(&status)) {
-        m_deviceGone = true;
+    DWORD error = ERROR_SUCCESS;
+    if (!m_context.port.ClearErrors(&status, &error)) {
+        m_context.loss.Record(error, L"status");
         return false;
     }
     *bytes = status.cbInQue;
@@ -66,4 +154,21 @@ bool CExchange::IdleTimeUp() const {
     return static_cast<int64_t>(NowSeconds() - m_lastDataSecond) > m_waitSeconds;
 }
 
-void CExchange::End() { m_context.port.Close(); }
+void CExchange::End(bool released) {
+    if (m_context.port.IsOpen()) TraceEnd(released);
+    m_ended = true;
+    m_context.port.Close();
+}
+
+void CExchange::TraceEnd(bool released) const {
+    if (released) {
+        Trace(L"%ls: exchange ended: the last reference was released", m_path);
+    } else if (m_context.loss.Happened()) {
+        Trace(L"%ls: exchange ended: the device is gone (error %lu from the %ls)", m_path, m_context.loss.Error(),
+              m_context.loss.Operation());
+    } else if (m_context.stop.IsSet()) {
+        Trace(L"%ls: exchange ended: stopped by the host", m_path);
+    } else {
+        Trace(L"%ls: exchange ended: no data for more than %d s", m_path, m_waitSeconds);
+    }
+}

@@ -48,21 +48,30 @@ public:
     bool Begin(const Exchange::Target& target);
     bool Listening() const;
     // Waits one listening time for data and hands over every block received.
-    // A device that no longer answers ends the listening.
+    // A turn that brings no byte (a wait that completes without data, a
+    // read that finds none) still takes the listening time, so no driver
+    // can make the worker spin or the host see empty blocks. A device that
+    // has gone ends the listening.
     void ReceiveTurn();
     // True once data has been seen and none has come for more than the wait
     // time, counted in whole seconds.
     bool IdleTimeUp() const;
-    void End();
+    // Closes the port; the trace tells why the exchange ended.
+    void End(bool released);
 
 private:
     bool Queued(DWORD* bytes);
+    uint64_t HandOverQueued(DWORD waiting);
+    void WaitOutTheTurn(ULONGLONG begun) const;
+    void TraceOpening(const DCB& line, bool applied, DWORD error) const;
+    void TraceEnd(bool released) const;
     ULONGLONG NowSeconds() const { return m_clock() / 1000; }
 
     ExchangeContext& m_context;
     Exchange::Clock m_clock;
+    const wchar_t* m_path = L"";
     int32_t m_waitSeconds = 0;
     bool m_dataSeen = false;
-    bool m_deviceGone = false;
+    bool m_ended = false;
     ULONGLONG m_lastDataSecond = 0;
 };

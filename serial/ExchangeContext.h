@@ -27,6 +27,25 @@ private:
     Win32::ManualResetEvent m_event = Win32::ManualResetEvent::Create();
 };
 
+// The first sign that the device has gone, from whichever operation saw
+// it; the exchange ends on it. Only the worker records and reads it.
+class CDeviceLoss {
+public:
+    void Record(DWORD error, const wchar_t* operation) {
+        if (m_error != ERROR_SUCCESS) return;
+        m_error = error;
+        m_operation = operation;
+    }
+    void Clear() { m_error = ERROR_SUCCESS; }
+    bool Happened() const { return m_error != ERROR_SUCCESS; }
+    DWORD Error() const { return m_error; }
+    const wchar_t* Operation() const { return m_operation; }
+
+private:
+    DWORD m_error = ERROR_SUCCESS;
+    const wchar_t* m_operation = L"";
+};
+
 // Everything an exchange works on, shared by the host's side and the
 // worker, which may outlive the plug-in object.
 struct ExchangeContext {
@@ -40,6 +59,7 @@ struct ExchangeContext {
     CSinkGate sink;
     CRequestQueue requests;
     CStopSignal stop;
+    CDeviceLoss loss;
     // Auto-reset: one wake-up ends at most one listening wait, so a newly
     // queued request or a stop need not wait out a quiet listening time.
     Win32::UniqueHandle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};

@@ -145,7 +145,7 @@ bool CExchangeControl::CShared::RunTurns() {
     }
     CExchange exchange(context, &GetTickCount64);
     if (!exchange.Begin(target)) return false;
-    CTransmitter transmitter(context);
+    CTransmitter transmitter(context, target.line);
     while (exchange.Listening()) {
         exchange.ReceiveTurn();
         // Never inside a read burst: received bytes wait in the driver while
@@ -153,7 +153,7 @@ bool CExchangeControl::CShared::RunTurns() {
         transmitter.DrainQueue();
         if (exchange.IdleTimeUp()) break;
     }
-    exchange.End();
+    exchange.End(context.sink.Closed());
     return true;
 }
 

@@ -2,6 +2,23 @@
 #include <algorithm>
 #include "win32/UniqueHandle.h"
 
+bool MeansDeviceGone(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_NOT_READY:
+    case ERROR_BROKEN_PIPE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 CSerialPort::CSerialPort(const SerialApi& api) : m_api(api), m_listen(api), m_read(api), m_write(api) {}
 
 CSerialPort::~CSerialPort() { Close(); }
@@ -18,14 +35,21 @@ bool CSerialPort::Probe(const wchar_t* path) const {
     return serialDevice;
 }
 
-bool CSerialPort::Open(const wchar_t* path, const DCB* line) {
+bool CSerialPort::Open(const wchar_t* path, const DCB* line, DWORD* error) {
     Close();
     m_handle = m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED, nullptr);
+    DWORD failure = IsOpen() ? ERROR_SUCCESS : GetLastError();
     // Without their events no operation could be waited for.
-    if (!m_listen.Ready() || !m_read.Ready() || !m_write.Ready()) Close();
+    if (!m_listen.Ready() || !m_read.Ready() || !m_write.Ready()) {
+        Close();
+        failure = ERROR_NOT_ENOUGH_MEMORY;
+    }
     // Made on an invalid handle too, where it simply fails.
-    return m_api.setCommState(m_handle, const_cast<DCB*>(line)) != FALSE;
+    const bool applied = m_api.setCommState(m_handle, const_cast<DCB*>(line)) != FALSE;
+    if (!applied && IsOpen()) failure = GetLastError();
+    if (error) *error = failure;
+    return applied;
 }
 
 void CSerialPort::Close() {
@@ -36,33 +60,34 @@ void CSerialPort::Close() {
     m_api.closeHandle(m_handle.exchange(INVALID_HANDLE_VALUE));
 }
 
-bool CSerialPort::SetupQueues(DWORD inputSize, DWORD outputSize) {
-    return m_api.setupComm(m_handle, inputSize, outputSize) != FALSE;
+DWORD CSerialPort::SetupQueues(DWORD inputSize, DWORD outputSize) {
+    return m_api.setupComm(m_handle, inputSize, outputSize) ? ERROR_SUCCESS : GetLastError();
 }
 
-bool CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-    return m_api.setCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts)) != FALSE;
+DWORD CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+    return m_api.setCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts)) ? ERROR_SUCCESS : GetLastError();
 }
 
-bool CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
+ListenResult CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
     HANDLE device = m_handle;
     DWORD previousMask = 0;
     m_api.getCommMask(device, &previousMask);
     m_api.setCommMask(device, EV_RXCHAR);
 
-    bool arrived = m_listen.StartWait(device).state == IoState::Completed;
-    if (!arrived) {
-        // A failed wait also takes its time, so a broken device cannot make
-        // the caller spin.
+    IoResult wait = m_listen.StartWait(device);
+    if (wait.state == IoState::Pending) {
         const HANDLE events[] = {m_listen.Event(), interrupt};
-        arrived = WaitForMultipleObjects(interrupt ? 2 : 1, events, FALSE, milliseconds) == WAIT_OBJECT_0;
+        if (WaitForMultipleObjects(interrupt ? 2 : 1, events, FALSE, milliseconds) == WAIT_OBJECT_0) {
+            wait = m_listen.Finish(true);
+        }
     }
 
     // Changing the mask ends a wait still running; the cancel covers a
     // driver that ignores the change.
     m_api.setCommMask(device, previousMask);
     m_listen.Cancel();
-    return arrived;
+    if (wait.state == IoState::Failed) return {false, wait.error};
+    return {wait.state == IoState::Completed, ERROR_SUCCESS};
 }
 
 DWORD CSerialPort::BytesWaiting() {
@@ -75,9 +100,11 @@ DWORD CSerialPort::BytesUnsent() {
     return ClearErrors(&status) ? status.cbOutQue : 0;
 }
 
-bool CSerialPort::ClearErrors(COMSTAT* status) {
-    DWORD errors = 0;
-    return m_api.clearCommError(m_handle, &errors, status) != FALSE;
+bool CSerialPort::ClearErrors(COMSTAT* status, DWORD* error) {
+    DWORD lineErrors = 0;
+    if (m_api.clearCommError(m_handle, &lineErrors, status)) return true;
+    if (error) *error = GetLastError();
+    return false;
 }
 
 // The read time-outs make a read return at once with what is queued, but a
@@ -85,8 +112,12 @@ bool CSerialPort::ClearErrors(COMSTAT* status) {
 // read is ended here, so the buffer is free again and the count is what
 // really arrived.
 IoResult CSerialPort::Read(DWORD count) {
-    IoResult read = m_read.StartRead(m_handle, m_received, std::min(count, kReceiveBufferSize));
-    return read.state == IoState::Pending ? m_read.Cancel() : read;
+    const IoResult read = m_read.StartRead(m_handle, m_received, std::min(count, kReceiveBufferSize));
+    if (read.state != IoState::Pending) return read;
+    const IoResult cancelled = m_read.Cancel();
+    // The abort is ours, not the device's.
+    if (cancelled.error == ERROR_OPERATION_ABORTED) return {IoState::Completed, cancelled.bytes, ERROR_SUCCESS};
+    return cancelled;
 }
 
 IoResult CSerialPort::StartWrite(const void* data, DWORD count) { return m_write.StartWrite(m_handle, data, count); }

@@ -5,6 +5,18 @@
 #include "serial/OverlappedIo.h"
 #include "serial/SerialApi.h"
 
+// True for the errors by which drivers report that their device has gone
+// (unplugged, its driver unloaded): USB, Bluetooth and virtual-pair drivers
+// each use some of them, from the wait, the read, the write or the status.
+bool MeansDeviceGone(DWORD error);
+
+// How a listening wait ended: arrived when a character (or another event the
+// driver reports) came; error is the Win32 error of a failed wait.
+struct ListenResult {
+    bool arrived;
+    DWORD error;
+};
+
 // One serial device opened for overlapped I/O, and the single owner of
 // everything the driver writes into: the handle (closed through the seam),
 // one operation per direction (listening wait, read, write) and the receive
@@ -27,26 +39,31 @@ public:
     // have the host's transfers written into it.
     bool Probe(const wchar_t* path) const;
     // Opens path as it is; true when the line record was accepted. A port
-    // whose device opened stays open even when the record is refused.
-    bool Open(const wchar_t* path, const DCB* line);
+    // whose device opened stays open even when the record is refused. error
+    // receives the Win32 error of the open or of the refused record.
+    bool Open(const wchar_t* path, const DCB* line, DWORD* error = nullptr);
     void Close();
     bool IsOpen() const { return m_handle.load() != INVALID_HANDLE_VALUE; }
 
-    bool SetupQueues(DWORD inputSize, DWORD outputSize);
-    bool SetTimeouts(const COMMTIMEOUTS& timeouts);
-    // True when a character arrived within the time. A signalled interrupt
-    // ends the wait early, as no arrival. The event mask is restored and
-    // the wait ended before this returns.
-    bool WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
+    // Both answer the Win32 error of a refusal, ERROR_SUCCESS when taken.
+    DWORD SetupQueues(DWORD inputSize, DWORD outputSize);
+    DWORD SetTimeouts(const COMMTIMEOUTS& timeouts);
+    // Waits up to the time for a received character. A signalled interrupt
+    // ends the wait early, as no arrival; a failed wait returns at once with
+    // its error. The event mask is restored and the wait ended before this
+    // returns.
+    ListenResult WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
     // Written bytes the device has not sent yet; also clears its error state.
     DWORD BytesUnsent();
-    // False when the device no longer answers (unplugged, its driver gone).
-    bool ClearErrors(COMSTAT* status);
+    // The device's status; false when the device no longer answers, with
+    // the error in *error when given.
+    bool ClearErrors(COMSTAT* status, DWORD* error = nullptr);
 
     // Reads up to count received bytes (at most the buffer) into Received(),
-    // which holds them until the next read. Ended before it returns.
+    // which holds them until the next read. Ended before it returns; a read
+    // this had to cancel reports what it moved, as completed.
     IoResult Read(DWORD count);
     const uint8_t* Received() const { return m_received; }
 

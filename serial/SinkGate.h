@@ -19,6 +19,7 @@ public:
     // under way keeps the sink it began with.
     void Set(IDeviceEventSink* sink) { m_sink = sink; }
     bool HasSink() const { return m_sink.load() != nullptr; }
+    bool Closed() const { return m_closed; }
     // True on the thread of a call under way, inside the host's callback.
     bool InsideCall() const { return m_callingThread.load() == GetCurrentThreadId(); }
 

@@ -1,15 +1,27 @@
 #include "serial/Transmit.h"
 #include <algorithm>
+#include "serial/Trace.h"
 
 using namespace Transmit;
 
-CTransmitter::CTransmitter(ExchangeContext& context, DWORD waitStepMilliseconds)
-    : m_context(context), m_waitStep(waitStepMilliseconds) {}
+ULONGLONG Transmit::LineMilliseconds(DWORD count, const DCB& line) {
+    const ULONGLONG dataBits = line.ByteSize >= 5 && line.ByteSize <= 8 ? line.ByteSize : 8;
+    const ULONGLONG parityBits = line.Parity == NOPARITY ? 0 : 1;
+    const ULONGLONG stopTenths = line.StopBits == TWOSTOPBITS ? 20 : line.StopBits == ONE5STOPBITS ? 15 : 10;
+    // In tenths of a bit: a start bit, the data, the parity, the stop bits.
+    const ULONGLONG tenthsPerCharacter = 10 * (1 + dataBits + parityBits) + stopTenths;
+    const ULONGLONG baud = std::max<DWORD>(line.BaudRate, kSlowestBaud);
+    return (count * tenthsPerCharacter * 100 + baud - 1) / baud;
+}
+
+CTransmitter::CTransmitter(ExchangeContext& context, const DCB& line, DWORD waitStepMilliseconds)
+    : m_context(context), m_line(line), m_waitStep(waitStepMilliseconds) {}
 
 void CTransmitter::DrainQueue() {
     // A request left here is sent by a later turn or the next exchange; one
     // taken now could not be reported once the host withdrew its sink.
-    while (!m_context.stop.IsSet() && m_context.sink.HasSink() && m_context.port.IsOpen()) {
+    while (!m_context.stop.IsSet() && !m_context.loss.Happened() && m_context.sink.HasSink() &&
+           m_context.port.IsOpen()) {
         ITransferRequest* request = m_context.requests.Head();
         if (!request) return;
         m_context.requests.RemoveHead();
@@ -41,39 +53,69 @@ void CTransmitter::TransmitRequest(ITransferRequest* request) {
 // request's bytes are the host's again.
 CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD size) {
     CSerialPort& port = m_context.port;
+    const ULONGLONG begun = GetTickCount64();
     IoResult write = port.StartWrite(data, size);
     // Also clears a line error, which would stop the device's I/O.
-    DWORD unsent = port.BytesUnsent();
+    DWORD unsent = 0;
+    const bool answering = Unsent(&unsent);
     switch (write.state) {
         case IoState::Completed: return {write.bytes, write.bytes == 0};
-        case IoState::Failed: return {0, true};
+        case IoState::Failed:
+            Lost(write);
+            return {0, true};
         case IoState::Pending: break;
     }
-    if (WaitForWrite(unsent)) {
+    if (answering && WaitForWrite(size, unsent)) {
         // Its count stands whatever its result: those bytes went out.
         write = port.FinishWrite(true);
+        Lost(write);
         return {write.bytes, write.bytes == 0};
     }
     write = port.CancelWrite();
     // It may have completed just before the cancel.
+    if (write.bytes < size && !m_context.stop.IsSet() && !m_context.loss.Happened()) {
+        Trace(L"a write was given up after %llu ms: %lu of %lu bytes sent", GetTickCount64() - begun, write.bytes,
+              size);
+    }
     return {write.bytes, write.bytes < size};
 }
 
 // A slow line empties the output queue a little at every step; only a line
-// that takes nothing for six steps in a row is held. A stop ends the wait
-// at once.
-bool CTransmitter::WaitForWrite(DWORD unsent) {
+// that takes nothing for six steps in a row is held. A driver that does not
+// count a pending write in its queue (it reports it empty) gets the write's
+// line time at the configured speed, plus the same six steps. A stop ends
+// the wait at once.
+bool CTransmitter::WaitForWrite(DWORD size, DWORD unsent) {
     const HANDLE events[] = {m_context.port.WriteEvent(), m_context.stop.Event()};
+    const ULONGLONG lineTimeUp =
+        GetTickCount64() + LineMilliseconds(size, m_line) + ULONGLONG{kStepsWithoutProgress} * m_waitStep;
     for (int stepsWithoutProgress = 0; stepsWithoutProgress < kStepsWithoutProgress;) {
         const DWORD waited = WaitForMultipleObjects(2, events, FALSE, m_waitStep);
         if (waited == WAIT_OBJECT_0) return true;
         if (waited != WAIT_TIMEOUT || m_context.stop.IsSet()) return false;
-        const DWORD now = m_context.port.BytesUnsent();
-        // An empty queue while the write is pending means the driver is not
-        // taking its bytes.
-        const bool progress = now != 0 && now < unsent;
-        stepsWithoutProgress = progress ? 0 : stepsWithoutProgress + 1;
+        DWORD now = 0;
+        if (!Unsent(&now)) return false;
+        if (now == 0) {
+            if (GetTickCount64() >= lineTimeUp) return false;
+            continue;
+        }
+        stepsWithoutProgress = now < unsent ? 0 : stepsWithoutProgress + 1;
         unsent = now;
     }
     return false;
+}
+
+bool CTransmitter::Unsent(DWORD* bytes) {
+    COMSTAT status{};
+    DWORD error = ERROR_SUCCESS;
+    if (!m_context.port.ClearErrors(&status, &error)) {
+        m_context.loss.Record(error, L"status");
+        return false;
+    }
+    *bytes = status.cbOutQue;
+    return true;
+}
+
+void CTransmitter::Lost(const IoResult& write) {
+    if (write.state == IoState::Failed && MeansDeviceGone(write.error)) m_context.loss.Record(write.error, L"write");
 }

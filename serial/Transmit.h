@@ -12,6 +12,12 @@ constexpr DWORD kWaitStepMilliseconds = 500;
 // Steps in a row in which the output queue did not go down: the line is
 // held, not slow (3 s of 500 ms steps).
 constexpr int kStepsWithoutProgress = 6;
+// Below the slowest speed a line is set to, a record's speed is not a speed.
+constexpr DWORD kSlowestBaud = 110;
+
+// The time the line needs to carry count bytes at the record's speed and
+// character size.
+ULONGLONG LineMilliseconds(DWORD count, const DCB& line);
 
 }  // namespace Transmit
 
@@ -20,7 +26,10 @@ constexpr int kStepsWithoutProgress = 6;
 // went out, then the request handed back.
 class CTransmitter {
 public:
-    explicit CTransmitter(ExchangeContext& context, DWORD waitStepMilliseconds = Transmit::kWaitStepMilliseconds);
+    // line is the record the port was opened with: its speed tells a slow
+    // line from a held one where the driver does not count a pending write.
+    CTransmitter(ExchangeContext& context, const DCB& line,
+                 DWORD waitStepMilliseconds = Transmit::kWaitStepMilliseconds);
     CTransmitter(const CTransmitter&) = delete;
     CTransmitter& operator=(const CTransmitter&) = delete;
 
@@ -38,10 +47,14 @@ private:
         bool requestEnds;
     };
     ChunkResult WriteChunk(const uint8_t* data, DWORD size);
-    // True when the write completed; false when the line held it or the
-    // stop came first.
-    bool WaitForWrite(DWORD unsentAtStart);
+    // True when the write completed; false when the line held it, the
+    // device went or the stop came first.
+    bool WaitForWrite(DWORD size, DWORD unsentAtStart);
+    // The output queue's count; false when the device has gone.
+    bool Unsent(DWORD* bytes);
+    void Lost(const IoResult& write);
 
     ExchangeContext& m_context;
+    const DCB m_line;
     const DWORD m_waitStep;
 };

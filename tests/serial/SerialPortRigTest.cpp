@@ -23,7 +23,7 @@ protected:
 
 TEST_F(PortOnTheRig, QuietWaitTakesItsTimeAndFindsNothing) {
     ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(port.WaitForReceive(100));
+    EXPECT_FALSE(port.WaitForReceive(100).arrived);
     ULONGLONG elapsed = GetTickCount64() - start;
     EXPECT_GE(elapsed, 90u);
     EXPECT_LT(elapsed, 400u);
@@ -35,7 +35,7 @@ TEST_F(PortOnTheRig, ByteDuringTheWaitIsReportedAndLeftToRead) {
         Sleep(30);
         instrument.Send({0x5A});
     });
-    EXPECT_TRUE(port.WaitForReceive(2000));
+    EXPECT_TRUE(port.WaitForReceive(2000).arrived);
     sender.join();
     Sleep(20);
     EXPECT_EQ(port.BytesWaiting(), 1u);

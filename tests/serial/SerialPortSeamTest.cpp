@@ -20,7 +20,7 @@ protected:
 
 TEST_F(ScriptedPort, QuietWaitIsEndedAndFinishedBeforeItsRecordGoes) {
     ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(port.WaitForReceive(50));
+    EXPECT_FALSE(port.WaitForReceive(50).arrived);
     EXPECT_GE(GetTickCount64() - start, 40u);
     EXPECT_EQ(api.Unreaped(), 0u);
     EXPECT_EQ(api.mask, DWORD(EV_BREAK | EV_ERR));
@@ -30,7 +30,7 @@ TEST_F(ScriptedPort, QuietWaitIsEndedAndFinishedBeforeItsRecordGoes) {
 TEST_F(ScriptedPort, WakeEndsAQuietWaitAtOnceAsNoArrival) {
     HANDLE wake = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(port.WaitForReceive(10000, wake));
+    EXPECT_FALSE(port.WaitForReceive(10000, wake).arrived);
     EXPECT_LT(GetTickCount64() - start, 5000u);
     EXPECT_EQ(api.Unreaped(), 0u);
     EXPECT_EQ(api.mask, DWORD(EV_BREAK | EV_ERR));
@@ -43,21 +43,21 @@ TEST_F(ScriptedPort, WaitCompletingInTimeReportsArrivalAndIsFinished) {
         api.Complete(record, 0, ERROR_SUCCESS, EV_RXCHAR);
         return result;
     };
-    EXPECT_TRUE(port.WaitForReceive(1000));
+    EXPECT_TRUE(port.WaitForReceive(1000).arrived);
     EXPECT_EQ(api.Unreaped(), 0u);
     EXPECT_EQ(api.mask, DWORD(EV_BREAK | EV_ERR));
 }
 
 // Nothing is pending after a failed call, so nothing may be waited for; the
-// time is still taken so a broken device cannot make the worker spin.
-TEST_F(ScriptedPort, FailedWaitTakesItsTimeAndWaitsForNoResult) {
+// error goes to the caller, which decides whether the device has gone.
+TEST_F(ScriptedPort, FailedWaitReportsItsErrorAndWaitsForNoResult) {
     api.waitCommEvent = [](DWORD*, OVERLAPPED*) {
-        SetLastError(ERROR_ACCESS_DENIED);
+        SetLastError(ERROR_BAD_COMMAND);
         return FALSE;
     };
-    ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(port.WaitForReceive(50));
-    EXPECT_GE(GetTickCount64() - start, 40u);
+    const ListenResult listen = port.WaitForReceive(50);
+    EXPECT_FALSE(listen.arrived);
+    EXPECT_EQ(listen.error, DWORD(ERROR_BAD_COMMAND));
     EXPECT_EQ(api.overlappedResultCalls, 0);
 }
 

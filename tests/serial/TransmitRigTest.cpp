@@ -8,6 +8,7 @@
 #include "FakeRequest.h"
 #include "RigExchange.h"
 #include "plugin/CreatePlugin.h"
+#include "serial/Transmit.h"
 #include "tests/unit/fakes/RecordingSettings.h"
 
 namespace {
@@ -110,7 +111,9 @@ TEST_F(TransmitOnTheRig, RequestsGoInQueueOrderEachAfterTheOnesEnd) {
 
 // The instrument stops reading and the cable's buffers fill: the write
 // stays pending with nothing moving, is given up after six half-second
-// steps and cancelled, and what went out is what the instrument finds.
+// steps (plus the chunk's line time where the driver does not count a
+// pending write, as Wine's pseudo-terminal does not) and cancelled, and
+// what went out is what the instrument finds.
 TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
     FakeRequest& request = Request(RequestBytes(300000));
     Start();
@@ -121,7 +124,7 @@ TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
     auto reported = sink.Sent();
     std::printf("held line: request done after %llu ms, %zu bytes reported sent\n", heldFor, reported.size());
     EXPECT_GE(heldFor, 2900u);
-    EXPECT_LE(heldFor, 6000u);
+    EXPECT_LE(heldFor, Transmit::LineMilliseconds(Transmit::kChunkSize, RigLine()) + 4000);
     EXPECT_LT(reported.size(), request.bytes.size());
     EXPECT_EQ(sink.Count(RequestDone), 1u);
 

@@ -11,6 +11,16 @@ namespace {
 
 constexpr DWORD kStep = 1;
 
+DCB LineAt(DWORD baud) {
+    DCB line{};
+    line.BaudRate = baud;
+    line.ByteSize = 8;
+    return line;
+}
+
+// So fast that a write's line time is nothing next to the wait steps.
+DCB FastLine() { return LineAt(4'000'000'000u); }
+
 struct Write {
     const uint8_t* data;
     DWORD size;
@@ -76,7 +86,8 @@ protected:
     ExchangeContext context{api.Table()};
     RecordingSink sink;
     CRequestQueue& queue = context.requests;
-    CTransmitter transmitter{context, kStep};
+    DCB line = FastLine();
+    CTransmitter transmitter{context, line, kStep};
 
     FakeRequest request{RequestBytes(Transmit::kChunkSize + 100)};
     std::vector<Write> writes;
@@ -131,7 +142,6 @@ TEST_F(ScriptedTransmit, PendingWriteIsGivenUpOnlyAfterSixStepsWithoutProgress) 
         {"stalls shorter than the limit", 65536, {65536, 65536, 65536, 65536, 65536, 60000, 60000, 60000,
                                                   60000, 60000, 50000}, false, 0},
         {"held line", 65536, std::vector<DWORD>(10, 65536), true, 6},
-        {"empty queue with the write pending", 0, std::vector<DWORD>(10, 0), true, 6},
         {"count going up", 100, {200, 300, 400, 500, 600, 700, 800}, true, 6},
         {"held after moving once", 65536, {60000, 60000, 60000, 60000, 60000, 60000, 60000, 60000}, true, 7},
     };
@@ -152,6 +162,35 @@ TEST_F(ScriptedTransmit, PendingWriteIsGivenUpOnlyAfterSixStepsWithoutProgress) 
             EXPECT_EQ(writes.size(), 2u);
             EXPECT_EQ(sink.Sent(), request.bytes);
         }
+        ExpectDoneOnceAtTheEnd(&request);
+    }
+}
+
+// Drivers that never count a pending write in the output queue (it reads 0
+// throughout): the write gets its line time at the configured speed plus
+// the six steps, so a slow line is not cut off and a held one still ends.
+TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCountGetsItsLineTime) {
+    struct Case {
+        const char* line;
+        DWORD baud;
+        size_t zeroesBeforeCompletion;
+        bool givenUp;
+        ULONGLONG atLeastMilliseconds;
+    } cases[] = {
+        {"9600 baud, moving", 9600, 200, false, 0},
+        {"921600 baud, held", 921600, 1'000'000, true, 700},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        sink.Clear();
+        writes.clear();
+        unsentCalls = 0;
+        CTransmitter atSpeed{context, LineAt(c.baud), kStep};
+        FirstWriteWaitsThrough(0, std::vector<DWORD>(c.zeroesBeforeCompletion, 0));
+        const ULONGLONG start = GetTickCount64();
+        atSpeed.TransmitRequest(&request);
+        EXPECT_GE(GetTickCount64() - start, c.atLeastMilliseconds);
+        EXPECT_EQ(writes.size(), c.givenUp ? 1u : 2u);
         ExpectDoneOnceAtTheEnd(&request);
     }
 }
@@ -191,32 +230,45 @@ TEST_F(ScriptedTransmit, ShortWritesGoOnRightAfterTheBytesThatWentOut) {
     ExpectDoneOnceAtTheEnd(&request);
 }
 
+// A write that moves nothing ends its request; one whose error says the
+// device has gone also ends the exchange.
 TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
     struct Case {
         const char* write;
         std::function<BOOL(OVERLAPPED*, DWORD*)> outcome;
+        bool deviceGone;
     } cases[] = {
-        {"fails at once",
+        {"fails at once, device gone",
          [](OVERLAPPED*, DWORD*) {
              SetLastError(ERROR_ACCESS_DENIED);
              return FALSE;
-         }},
+         },
+         true},
+        {"fails at once, bad argument",
+         [](OVERLAPPED*, DWORD*) {
+             SetLastError(ERROR_INVALID_PARAMETER);
+             return FALSE;
+         },
+         false},
         {"completes at once with nothing",
          [](OVERLAPPED*, DWORD* written) {
              *written = 0;
              return TRUE;
-         }},
-        {"completes later with nothing and an error",
+         },
+         false},
+        {"completes later with nothing, device gone",
          [this](OVERLAPPED* record, DWORD*) {
              BOOL result = api.Pend(record);
-             api.Complete(record, 0, ERROR_GEN_FAILURE);
+             api.Complete(record, 0, ERROR_DEVICE_REMOVED);
              return result;
-         }},
+         },
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.write);
         sink.Clear();
         writes.clear();
+        context.loss.Clear();
         api.writeFile = [this, &c](const void* data, DWORD size, DWORD* written, OVERLAPPED* record) {
             Note(data, size);
             return c.outcome(record, written);
@@ -225,6 +277,7 @@ TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
         EXPECT_EQ(writes.size(), 1u);
         EXPECT_EQ(sink.Codes(), std::vector<int32_t>{RequestDone});
         EXPECT_EQ(api.Unreaped(), 0u);
+        EXPECT_EQ(context.loss.Happened(), c.deviceGone);
     }
 }
 
@@ -254,7 +307,7 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
 
 // A stop must not wait out a 500 ms step of a write that the line holds.
 TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
-    CTransmitter patient{context};
+    CTransmitter patient{context, line};
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     std::thread stopper([this] {
         Sleep(50);
