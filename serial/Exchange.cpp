@@ -8,7 +8,7 @@ namespace {
 
 const wchar_t* ParityName(BYTE parity) {
     switch (parity) {
-    case NOPARITY: return L"no";
+    case NOPARITY: return L"none";
     case ODDPARITY: return L"odd";
     case EVENPARITY: return L"even";
     case MARKPARITY: return L"mark";
@@ -73,7 +73,7 @@ void CExchange::TraceOpening(const DCB& line, bool applied, DWORD error) const {
         return;
     }
     wchar_t settings[96];
-    std::swprintf(settings, 96, L"%lu baud, %u data bits, %ls parity, %ls stop bits", line.BaudRate,
+    std::swprintf(settings, 96, L"%lu baud, data bits %u, parity %ls, stop bits %ls", line.BaudRate,
                   unsigned{line.ByteSize}, ParityName(line.Parity), StopBitsName(line.StopBits));
     if (applied) {
         Trace(L"%ls opened: %ls", m_path, settings);

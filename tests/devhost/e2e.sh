@@ -110,4 +110,21 @@ case_missing_port() {
     grep -q 'Ошибка открытия порта\.' "$work/stderr.txt" || fail "the plug-in's message is missing"
 }
 
+# --trace shows why the exchange ended, and line settings the driver
+# refused (9 data bits, stored by hand); the exchange runs on regardless.
+case_trace() {
+    write_settings COM5
+    sed -i 's/^BYTESIZE=8/BYTESIZE=9/' "$ini"
+    start_instrument
+    devhost --trace receive --out "$(winpath "$work/received.bin")" --say '$PSIM,RATE,10*04\r\n' 2>"$work/stderr.txt"
+    local status=$?
+    cat "$work/stderr.txt" >&2
+    [ $status -eq 0 ] || fail "devhost status $status"
+    finish_instrument
+    grep -q '^DeviceCommon: .*COM5 opened, but the driver refused 38400 baud, data bits 9, parity none' "$work/stderr.txt" ||
+        fail "the refused settings are not in the trace"
+    grep -q '^DeviceCommon: .*COM5: exchange ended: no data for more than 2 s' "$work/stderr.txt" ||
+        fail "the idle end is not in the trace"
+}
+
 "case_$case_name"

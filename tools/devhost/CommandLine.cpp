@@ -23,6 +23,8 @@ bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line,
                 return false;
             }
             (word == L"--dll" ? line.dllPath : settings) = words[++i];
+        } else if (word == L"--trace") {
+            line.trace = true;
         } else if (word == L"--help" || word == L"-h" || word == L"/?") {
             line.help = true;
         } else if (line.command.empty() && word.rfind(L"-", 0) != 0) {

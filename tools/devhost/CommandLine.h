@@ -15,6 +15,7 @@ struct CommandLine {
     std::wstring dllPath;       // empty: DeviceCommon.dll next to devhost.exe
     std::wstring settingsPath;  // absolute
     bool help = false;
+    bool trace = false;         // show the plug-in's trace on stderr
     std::vector<std::wstring> arguments;
 };
 

@@ -10,6 +10,8 @@ constexpr wchar_t kCommonOptions[] =
     L"  --dll PATH        the plug-in DLL (default: DeviceCommon.dll next to devhost.exe)\n"
     L"  --settings FILE   the INI file of the settings, section [DeviceCommon]\n"
     L"                    (default: devhost.ini in the current folder)\n"
+    L"  --trace           show the plug-in's trace (its debug output: the port\n"
+    L"                    opened and its settings, why an exchange ended) on stderr\n"
     L"  --help            this text\n";
 
 struct HelpText {

@@ -1,10 +1,12 @@
 // devhost: a console host for DeviceCommon.dll, for people checking a port
 // and an instrument without the application, and for the end-to-end tests.
+#include <optional>
 #include <vector>
 #include "CommandSupport.h"
 #include "Commands.h"
 #include "ConsoleOutput.h"
 #include "ExitCodes.h"
+#include "TraceReader.h"
 
 int wmain(int argc, wchar_t** argv) {
     using namespace DevHost;
@@ -14,6 +16,11 @@ int wmain(int argc, wchar_t** argv) {
     if (!ParseCommandLine(std::vector<std::wstring>(argv + 1, argv + argc), line, error)) {
         Complain(error);
         return ExitUsage;
+    }
+    std::optional<CTraceReader> trace;
+    if (line.trace) {
+        trace.emplace();
+        if (!trace->Problem().empty()) Complain(L"no trace: " + trace->Problem());
     }
     if (line.help || line.command.empty()) {
         if (PrintHelp(line.command)) return line.help ? ExitOk : ExitUsage;
