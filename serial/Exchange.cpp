@@ -96,10 +96,7 @@ void CExchange::ReceiveTurn() {
     // unread until more followed.
     if (waiting == 0) {
         const ListenResult listen = m_context.port.WaitForReceive(kListenMilliseconds, m_context.wake.Get());
-        if (MeansDeviceGone(listen.error)) {
-            m_context.loss.Record(listen.error, L"wait");
-            return;
-        }
+        if (m_context.DeviceGoneBy(listen.error, L"wait")) return;
         // A quiet wait took its time; a failed one did not.
         if (!listen.arrived && listen.error == ERROR_SUCCESS) return;
         if (listen.arrived && !Queued(&waiting)) return;
@@ -115,7 +112,7 @@ uint64_t CExchange::HandOverQueued(DWORD waiting) {
     uint64_t handedOver = 0;
     while (waiting != 0 && !m_context.stop.IsSet()) {
         const IoResult read = port.Read(kBlockSize);
-        if (read.state == IoState::Failed && MeansDeviceGone(read.error)) m_context.loss.Record(read.error, L"read");
+        if (read.state == IoState::Failed && m_context.DeviceGoneBy(read.error, L"read")) break;
         if (read.bytes == 0) break;
         m_context.sink.OnEvent(EventDataReceived, port.Received(), read.bytes);
         m_context.sink.OnEvent(EventLogText, port.Received(), read.bytes);
@@ -137,14 +134,9 @@ void CExchange::WaitOutTheTurn(ULONGLONG begun) const {
     WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(kListenMilliseconds - elapsed));
 }
 
-// A port whose device has gone fails its status call at once.
 bool CExchange::Queued(DWORD* bytes) {
     COMSTAT status{};
-    DWORD error = ERROR_SUCCESS;
-    if (!m_context.port.ClearErrors(&status, &error)) {
-        m_context.loss.Record(error, L"status");
-        return false;
-    }
+    if (!m_context.Status(&status)) return false;
     *bytes = status.cbInQue;
     return true;
 }

@@ -55,6 +55,27 @@ struct ExchangeContext {
 
     void Wake() { SetEvent(wake.Get()); }
 
+    // The device's status; false, with the device recorded as gone, when it
+    // no longer answers.
+    bool Status(COMSTAT* status) {
+        DWORD error = ERROR_SUCCESS;
+        if (port.ClearErrors(status, &error)) return true;
+        loss.Record(error, L"status");
+        return false;
+    }
+
+    // True, with the device recorded as gone, when an operation's error
+    // says so. An abort the worker did not cause says so only when the
+    // device no longer answers: some drivers (Wine on a plain
+    // pseudo-terminal) abort every wait.
+    bool DeviceGoneBy(DWORD error, const wchar_t* operation) {
+        if (!MeansDeviceGone(error)) return false;
+        COMSTAT status{};
+        if (error == ERROR_OPERATION_ABORTED) return !Status(&status);
+        loss.Record(error, operation);
+        return true;
+    }
+
     CSerialPort port;
     CSinkGate sink;
     CRequestQueue requests;

@@ -107,15 +107,11 @@ bool CTransmitter::WaitForWrite(DWORD size, DWORD unsent) {
 
 bool CTransmitter::Unsent(DWORD* bytes) {
     COMSTAT status{};
-    DWORD error = ERROR_SUCCESS;
-    if (!m_context.port.ClearErrors(&status, &error)) {
-        m_context.loss.Record(error, L"status");
-        return false;
-    }
+    if (!m_context.Status(&status)) return false;
     *bytes = status.cbOutQue;
     return true;
 }
 
 void CTransmitter::Lost(const IoResult& write) {
-    if (write.state == IoState::Failed && MeansDeviceGone(write.error)) m_context.loss.Record(write.error, L"write");
+    if (write.state == IoState::Failed) m_context.DeviceGoneBy(write.error, L"write");
 }

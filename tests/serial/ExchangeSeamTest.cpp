@@ -146,8 +146,21 @@ TEST_F(ScriptedExchange, EveryDriverBehaviourGivesDefinedEventsWithoutSpinning) 
          [](ScriptedSerialApi& api) { api.bytesQueued = [] { return DWORD{10}; }; },
          false},
     };
+    cases.push_back({"wait aborted, the device still answering", [](ScriptedSerialApi& api) {
+                         api.waitCommEvent = [](DWORD*, OVERLAPPED*) {
+                             SetLastError(ERROR_OPERATION_ABORTED);
+                             return FALSE;
+                         };
+                     }, false});
+    cases.push_back({"wait aborted, the device no longer answering", [](ScriptedSerialApi& api) {
+                         api.waitCommEvent = [&api](DWORD*, OVERLAPPED*) {
+                             api.deviceGone = true;
+                             SetLastError(ERROR_OPERATION_ABORTED);
+                             return FALSE;
+                         };
+                     }, true});
     for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_DEVICE_REMOVED,
-                        ERROR_OPERATION_ABORTED, ERROR_INVALID_HANDLE, ERROR_NOT_READY}) {
+                        ERROR_INVALID_HANDLE, ERROR_NOT_READY}) {
         cases.push_back({"wait fails: device gone", [error](ScriptedSerialApi& api) {
                              api.waitCommEvent = [error](DWORD*, OVERLAPPED*) {
                                  SetLastError(error);
@@ -165,6 +178,7 @@ TEST_F(ScriptedExchange, EveryDriverBehaviourGivesDefinedEventsWithoutSpinning) 
     for (const Case& c : cases) {
         SCOPED_TRACE(c.driver);
         sink.Clear();
+        api.deviceGone = false;
         api.waitCommEvent = [this](DWORD* events, OVERLAPPED* record) { return api.Pend(record, events); };
         api.bytesQueued = [] { return DWORD{0}; };
         api.readFile = [](void*, DWORD, DWORD* read, OVERLAPPED*) {
