@@ -18,7 +18,7 @@ constexpr size_t kMiB = 1024 * 1024;
 constexpr size_t kLargestRequest = 200 * 1024;
 constexpr size_t kRequestsInFlight = 4;
 // What the rig's pseudo-terminals hold while the host is busy sending.
-constexpr size_t kEchoWhileSending = 4096;
+constexpr size_t kEchoWhileSending = 2048;
 constexpr DWORD kPatience = 60000;
 
 class SoakRequest : public ITransferRequest {
