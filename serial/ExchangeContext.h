@@ -4,18 +4,23 @@
 #include "serial/RequestQueue.h"
 #include "serial/SerialPort.h"
 #include "serial/SinkGate.h"
+#include "win32/CriticalSection.h"
 #include "win32/ManualResetEvent.h"
 #include "win32/UniqueHandle.h"
 
 // The host's stop: a flag the worker reads between steps, and an event that
-// ends its waits (a pending write among them) at once.
+// ends its waits (a pending write among them) at once. Setting and clearing
+// are whole, so a stop racing a start cannot leave the event signalled
+// with the flag clear.
 class CStopSignal {
 public:
     void Set() {
+        Win32::Lock hold(m_change);
         m_set = true;
         SetEvent(m_event.Get());
     }
     void Clear() {
+        Win32::Lock hold(m_change);
         m_set = false;
         m_event.Reset();
     }
@@ -25,6 +30,7 @@ public:
 private:
     std::atomic<bool> m_set{false};
     Win32::ManualResetEvent m_event = Win32::ManualResetEvent::Create();
+    Win32::CriticalSection m_change;
 };
 
 // The first sign that the device has gone, from whichever operation saw

@@ -1,4 +1,5 @@
 #include "serial/ExchangeControl.h"
+#include <new>
 #include "serial/Transmit.h"
 #include "win32/CriticalSection.h"
 #include "win32/UniqueHandle.h"
@@ -6,7 +7,11 @@
 // Held by the plug-in and by the worker of a running exchange.
 class CExchangeControl::CShared {
 public:
-    explicit CShared(const SerialApi& api) : context(api) {}
+    // Raises the standard allocation failure when the system has no events
+    // to give: without them no wait could be ended.
+    explicit CShared(const SerialApi& api) : context(api) {
+        if (!context.stop.Event() || !context.wake.IsValid()) throw std::bad_alloc();
+    }
     CShared(const CShared&) = delete;
     CShared& operator=(const CShared&) = delete;
 
@@ -143,6 +148,10 @@ bool CExchangeControl::CShared::RunTurns() {
         Win32::Lock hold(m_lock);
         target = std::move(m_target);
     }
+    // Started from inside the previous final event, the exchange opens the
+    // port only once that event has returned: a last Release made in it
+    // must find the port closed.
+    if (!context.sink.AwaitTurn()) return true;
     CExchange exchange(context, &GetTickCount64);
     if (!exchange.Begin(target)) return false;
     CTransmitter transmitter(context, target.line);

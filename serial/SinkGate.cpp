@@ -1,21 +1,21 @@
 #include "serial/SinkGate.h"
 
-template <typename Call>
-void CSinkGate::Deliver(Call call) {
-    Win32::Lock hold(m_calls);
-    IDeviceEventSink* sink = m_sink.load();
-    if (m_closed || !sink) return;
-    m_callingThread = GetCurrentThreadId();
-    call(*sink);
-    m_callingThread = 0;
+void CSinkGate::Set(IDeviceEventSink* sink) {
+    m_sink = sink;
+    if (!InsideCall()) Win32::Lock waitForTheCallUnderWay(m_calls);
 }
 
 void CSinkGate::OnEvent(DeviceEventCode code, const void* data, uint32_t count) {
-    Deliver([&](IDeviceEventSink& sink) { sink.OnEvent(code, data, count); });
+    Reach([&](IDeviceEventSink& sink) { sink.OnEvent(code, data, count); });
 }
 
 void CSinkGate::OnRequestDone(ITransferRequest* request) {
-    Deliver([&](IDeviceEventSink& sink) { sink.OnRequestDone(request); });
+    Reach([&](IDeviceEventSink& sink) { sink.OnRequestDone(request); });
+}
+
+bool CSinkGate::AwaitTurn() {
+    Win32::Lock waitForTheCallUnderWay(m_calls);
+    return !m_closed;
 }
 
 void CSinkGate::Close() {

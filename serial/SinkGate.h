@@ -15,9 +15,10 @@ public:
     CSinkGate(const CSinkGate&) = delete;
     CSinkGate& operator=(const CSinkGate&) = delete;
 
-    // The host may change or withdraw its sink at any time; a call already
-    // under way keeps the sink it began with.
-    void Set(IDeviceEventSink* sink) { m_sink = sink; }
+    // The host may change or withdraw its sink at any time. Made outside the
+    // callbacks, this returns once a call to the old sink under way has
+    // returned, so the host may free it then.
+    void Set(IDeviceEventSink* sink);
     bool HasSink() const { return m_sink.load() != nullptr; }
     bool Closed() const { return m_closed; }
     // True on the thread of a call under way, inside the host's callback.
@@ -25,6 +26,14 @@ public:
 
     void OnEvent(DeviceEventCode code, const void* data, uint32_t count);
     void OnRequestDone(ITransferRequest* request);
+    // Any other call into the host's objects (a transfer request's getters)
+    // goes through the gate too; false when the gate is closed or no sink
+    // is set, and the call was not made.
+    template <typename Call>
+    bool Reach(Call call);
+    // Returns once no call is under way; false when the gate is closed. A
+    // new exchange begins only after the previous one's final event.
+    bool AwaitTurn();
 
     // From now on no call starts. Returns once none is under way, except
     // the one the caller is inside of: closed from within a callback, that
@@ -32,8 +41,6 @@ public:
     void Close();
 
 private:
-    template <typename Call>
-    void Deliver(Call call);
 
     std::atomic<IDeviceEventSink*> m_sink{nullptr};
     // Held for each call; the calling thread may enter it again from inside
@@ -44,3 +51,14 @@ private:
     std::atomic<bool> m_closed{false};
     std::atomic<DWORD> m_callingThread{0};
 };
+
+template <typename Call>
+bool CSinkGate::Reach(Call call) {
+    Win32::Lock hold(m_calls);
+    IDeviceEventSink* sink = m_sink.load();
+    if (m_closed || !sink) return false;
+    m_callingThread = GetCurrentThreadId();
+    call(*sink);
+    m_callingThread = 0;
+    return true;
+}

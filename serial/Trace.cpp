@@ -8,7 +8,7 @@ void Trace(const wchar_t* format, ...) {
     constexpr wchar_t kPrefix[] = L"DeviceCommon: ";
     constexpr size_t kPrefixLength = sizeof kPrefix / sizeof kPrefix[0] - 1;
     wchar_t line[kLength];
-    std::wcscpy(line, kPrefix);
+    std::wmemcpy(line, kPrefix, kPrefixLength);
     va_list arguments;
     va_start(arguments, format);
     // Leaves room for the line's end.

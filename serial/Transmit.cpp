@@ -26,15 +26,22 @@ void CTransmitter::DrainQueue() {
         if (!request) return;
         m_context.requests.RemoveHead();
         // Checked when it was queued; a request that answers otherwise now
-        // is not the host's to send.
-        if (request->GetKind() != kRequestKind) return;
+        // is not the host's to send. The request is the host's object, so
+        // it is asked through the gate, as the sink is.
+        int32_t kind = 0;
+        if (!m_context.sink.Reach([&](IDeviceEventSink&) { kind = request->GetKind(); })) return;
+        if (kind != kRequestKind) return;
         TransmitRequest(request);
     }
 }
 
 void CTransmitter::TransmitRequest(ITransferRequest* request) {
-    const uint8_t* position = request->GetData();
-    const int32_t size = request->GetSize();
+    const uint8_t* position = nullptr;
+    int32_t size = 0;
+    m_context.sink.Reach([&](IDeviceEventSink&) {
+        position = request->GetData();
+        size = request->GetSize();
+    });
     DWORD remaining = size > 0 && position ? static_cast<DWORD>(size) : 0;
 
     while (remaining > 0 && !m_context.stop.IsSet()) {

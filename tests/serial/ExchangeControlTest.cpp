@@ -140,4 +140,25 @@ TEST_F(ExchangeControl, DestroyingFromTheFinalEventNeitherHangsNorTouchesTheOwne
     EXPECT_TRUE(WaitUntil(destroyed, kPatience));
 }
 
+// The next exchange, started from inside the final event, waits for that
+// event to return; the owner let go there, so it never opens the port.
+TEST_F(ExchangeControl, DestroyingFromTheFinalEventAfterARestartLeavesThePortAlone) {
+    std::atomic<bool> destroyed{false};
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == EventStarted) control->StopExchange();
+        if (event.code == EventStopped) {
+            EXPECT_TRUE(Start());
+            Sleep(100);
+            control.reset();
+            destroyed = true;
+        }
+    };
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(WaitUntil(destroyed, kPatience));
+    Sleep(200);
+    EXPECT_EQ(api.OpenedPaths().size(), 2u) << "the first exchange's probe and open only";
+    EXPECT_EQ(api.openHandles, 0);
+    EXPECT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventStopped}));
+}
+
 }  // namespace
