@@ -1,6 +1,7 @@
 // Awkward but legal moves of a host, made through the plug-in's table only:
-// the last Release from inside any callback or while bytes stream, starts
-// racing the final event, and how long stopping and releasing take.
+// the last Release from inside any callback, while bytes stream or while
+// exchanges restart from their final events, starts racing the final event,
+// and how long stopping and releasing take.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <atomic>
@@ -156,11 +157,15 @@ TEST_P(LastReleaseInsideACallback, IsSafeAndNothingFollowsIt) {
         ASSERT_TRUE(plugin.load()->QueueTransferRequest(&request));
     }
     ASSERT_TRUE(plugin.load()->StartExchange());
-    hostDone = true;
-    if (at == EventDataReceived || at == EventLogText) {
+    if (at == EventDataReceived || at == EventLogText || at == EventStopped) {
         ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
         ASSERT_TRUE(instrument.Send(std::vector<uint8_t>(3000, 0x33)));
     }
+    if (at == EventStopped) {
+        ASSERT_TRUE(sink.WaitForReceived(3000, kPatience));
+        plugin.load()->StopExchange();
+    }
+    hostDone = true;
     ASSERT_TRUE(WaitUntil(kPatience, [&] { return released >= 0; })) << "the callback never came";
     ExpectSilenceAndNothingLeft();
     EXPECT_EQ(released, 1);
@@ -171,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(HostMoves, LastReleaseInsideACallback,
                                            Callback{"EventDataReceived", EventDataReceived},
                                            Callback{"EventLogText", EventLogText},
                                            Callback{"EventDataSent", EventDataSent},
-                                           Callback{"OnRequestDone", kRequestDone}),
+                                           Callback{"OnRequestDone", kRequestDone},
+                                           Callback{"EventStopped", EventStopped}),
                          ::testing::PrintToStringParamName());
 
 TEST_F(HostMoves, StartFromAnotherThreadFailsUntilTheFinalEventHasReturned) {
@@ -227,6 +233,30 @@ TEST_F(HostMoves, FailingStartRestartedFromItsFinalEventThenReleasedThereLeavesN
     EXPECT_EQ(starts, kStarts);
     EXPECT_EQ(sink.OpeningErrors(), kStarts);
     EXPECT_EQ(sink.Ends(), kStarts) << "one final event per start";
+}
+
+// Each exchange's final event starts the next one; the last reference goes
+// while the last of them runs, which then ends without a final event.
+TEST_F(HostMoves, ExchangesRestartedFromTheirFinalEventThenReleasedWhileRunning) {
+    constexpr size_t kExchanges = 20;
+    std::atomic<size_t> restarts{0};
+    sink.react = [&](int32_t code, uint32_t) {
+        if (code == EventStopped && sink.Count(EventStopped) < kExchanges && plugin.load()->StartExchange()) {
+            ++restarts;
+        }
+    };
+    Create();
+    ASSERT_TRUE(plugin.load()->StartExchange());
+    for (size_t exchange = 1; exchange <= kExchanges; ++exchange) {
+        ASSERT_TRUE(sink.WaitFor(EventStarted, exchange, kPatience)) << "exchange " << exchange;
+        if (exchange < kExchanges) plugin.load()->StopExchange();
+    }
+    sink.closed = true;
+    EXPECT_EQ(ReleaseLast(), 1);
+    ExpectSilenceAndNothingLeft();
+    EXPECT_EQ(restarts, kExchanges - 1);
+    EXPECT_EQ(sink.Count(EventStarted), kExchanges);
+    EXPECT_EQ(sink.Count(EventStopped), kExchanges - 1);
 }
 
 TEST_F(HostMoves, NoCallStartsOnceTheLastReleaseHasBegun) {
