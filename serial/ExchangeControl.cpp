@@ -103,8 +103,7 @@ bool CExchangeControl::CShared::Stop() {
 
 void CExchangeControl::CShared::OwnerLetsGo() {
     context.sink.Close();
-    context.stop.Set();
-    context.Wake();
+    Stop();
     // Inside a callback the worker is this thread, or waits for it.
     if (context.sink.InsideCall()) return;
     HANDLE worker = nullptr;

@@ -31,9 +31,6 @@ public:
     bool Ready() const { return m_event.IsValid(); }
     // Signalled when the running operation completes.
     HANDLE Event() const { return m_event.Get(); }
-    bool Running() const { return m_running; }
-    // The events a completed wait reported.
-    DWORD Events() const { return m_events; }
 
     IoResult StartWait(HANDLE device);
     IoResult StartRead(HANDLE device, void* buffer, DWORD count);
@@ -51,6 +48,7 @@ private:
     HANDLE m_device = INVALID_HANDLE_VALUE;
     OVERLAPPED m_record{};
     Win32::ManualResetEvent m_event = Win32::ManualResetEvent::Create();
+    // Where a wait's driver writes the events it saw, when it completes.
     DWORD m_events = 0;
     bool m_running = false;
 };

@@ -95,11 +95,6 @@ DWORD CSerialPort::BytesWaiting() {
     return ClearErrors(&status) ? status.cbInQue : 0;
 }
 
-DWORD CSerialPort::BytesUnsent() {
-    COMSTAT status{};
-    return ClearErrors(&status) ? status.cbOutQue : 0;
-}
-
 bool CSerialPort::ClearErrors(COMSTAT* status, DWORD* error) {
     DWORD lineErrors = 0;
     if (m_api.clearCommError(m_handle, &lineErrors, status)) return true;

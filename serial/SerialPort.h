@@ -55,8 +55,6 @@ public:
     ListenResult WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
-    // Written bytes the device has not sent yet; also clears its error state.
-    DWORD BytesUnsent();
     // The device's status; false when the device no longer answers, with
     // the error in *error when given.
     bool ClearErrors(COMSTAT* status, DWORD* error = nullptr);
