@@ -93,13 +93,19 @@ void CExchange::ReceiveTurn() {
     if (!Queued(&waiting)) return;
     // The character event is edge-triggered: bytes that came after the last
     // read of a burst but before the wait began raise none, and would lie
-    // unread until more followed.
-    if (waiting == 0) {
-        const ListenResult listen = m_context.port.WaitForReceive(kListenMilliseconds, m_context.wake.Get());
+    // unread until more followed. A wait left pending by an earlier turn may
+    // have completed on bytes read since, so an arrival with nothing queued
+    // earns one fresh wait before the turn counts as empty.
+    for (int waits = 0; waiting == 0 && waits < 2; ++waits) {
+        const ULONGLONG elapsed = m_clock() - begun;
+        if (elapsed >= kListenMilliseconds) return;
+        const ListenResult listen =
+            m_context.port.WaitForReceive(static_cast<DWORD>(kListenMilliseconds - elapsed), m_context.wake.Get());
         if (m_context.DeviceGoneBy(listen.error, L"wait")) return;
-        // A quiet wait took its time; a failed one did not.
-        if (!listen.arrived && listen.error == ERROR_SUCCESS) return;
-        if (listen.arrived && !Queued(&waiting)) return;
+        // A failed wait took no time; a quiet one took its time.
+        if (listen.error != ERROR_SUCCESS) break;
+        if (!listen.arrived) return;
+        if (!Queued(&waiting)) return;
     }
     if (HandOverQueued(waiting) == 0 && !m_context.loss.Happened()) WaitOutTheTurn(begun);
 }

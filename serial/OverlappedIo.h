@@ -31,6 +31,8 @@ public:
     bool Ready() const { return m_event.IsValid(); }
     // Signalled when the running operation completes.
     HANDLE Event() const { return m_event.Get(); }
+    // True from a start that reported Pending until the operation is reaped.
+    bool Running() const { return m_running; }
 
     IoResult StartWait(HANDLE device);
     IoResult StartRead(HANDLE device, void* buffer, DWORD count);

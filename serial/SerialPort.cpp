@@ -54,7 +54,7 @@ bool CSerialPort::Open(const wchar_t* path, const DCB* line, DWORD* error) {
 
 void CSerialPort::Close() {
     if (!IsOpen()) return;
-    m_listen.Cancel();
+    StopListening();
     m_read.Cancel();
     m_write.Cancel();
     m_api.closeHandle(m_handle.exchange(INVALID_HANDLE_VALUE));
@@ -69,25 +69,31 @@ DWORD CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 }
 
 ListenResult CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
-    HANDLE device = m_handle;
-    DWORD previousMask = 0;
-    m_api.getCommMask(device, &previousMask);
-    m_api.setCommMask(device, EV_RXCHAR);
-
-    IoResult wait = m_listen.StartWait(device);
+    if (!m_listening) {
+        m_api.getCommMask(m_handle, &m_maskBefore);
+        m_api.setCommMask(m_handle, EV_RXCHAR);
+        m_listening = true;
+    }
+    IoResult wait = m_listen.Running() ? m_listen.Finish(false) : m_listen.StartWait(m_handle);
     if (wait.state == IoState::Pending) {
         const HANDLE events[] = {m_listen.Event(), interrupt};
-        if (WaitForMultipleObjects(interrupt ? 2 : 1, events, FALSE, milliseconds) == WAIT_OBJECT_0) {
-            wait = m_listen.Finish(true);
+        if (WaitForMultipleObjects(interrupt ? 2 : 1, events, FALSE, milliseconds) != WAIT_OBJECT_0) {
+            return {false, ERROR_SUCCESS};
         }
+        wait = m_listen.Finish(true);
     }
-
-    // Changing the mask ends a wait still running; the cancel covers a
-    // driver that ignores the change.
-    m_api.setCommMask(device, previousMask);
-    m_listen.Cancel();
     if (wait.state == IoState::Failed) return {false, wait.error};
-    return {wait.state == IoState::Completed, ERROR_SUCCESS};
+    return {true, ERROR_SUCCESS};
+}
+
+// An empty mask ends a running wait on every driver, also on one that
+// ignores CancelIoEx for waits (Wine's does), so the cancel only reaps it.
+void CSerialPort::StopListening() {
+    if (!m_listening) return;
+    m_api.setCommMask(m_handle, 0);
+    m_api.setCommMask(m_handle, m_maskBefore);
+    m_listen.Cancel();
+    m_listening = false;
 }
 
 DWORD CSerialPort::BytesWaiting() {

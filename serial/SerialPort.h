@@ -48,10 +48,13 @@ public:
     // Both answer the Win32 error of a refusal, ERROR_SUCCESS when taken.
     DWORD SetupQueues(DWORD inputSize, DWORD outputSize);
     DWORD SetTimeouts(const COMMTIMEOUTS& timeouts);
-    // Waits up to the time for a received character. A signalled interrupt
-    // ends the wait early, as no arrival; a failed wait returns at once with
-    // its error. The event mask is restored and the wait ended before this
-    // returns.
+    // Waits up to the time for a received character. The port listens for
+    // characters from its first wait until it closes, and a wait that
+    // outlasts the time stays pending into the next call: a turn then costs
+    // the driver no mask changes and no new wait. A completion the caller
+    // did not see (bytes it may have read already) is reported at once as
+    // an arrival. A signalled interrupt ends the call early, as no arrival;
+    // a failed wait returns at once with its error.
     ListenResult WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
@@ -74,10 +77,15 @@ public:
     IoResult CancelWrite() { return m_write.Cancel(); }
 
 private:
+    void StopListening();
+
     const SerialApi& m_api;
     std::atomic<HANDLE> m_handle{INVALID_HANDLE_VALUE};
     COverlappedIo m_listen;
     COverlappedIo m_read;
     COverlappedIo m_write;
+    // The event mask the port had before its first wait, put back on closing.
+    DWORD m_maskBefore = 0;
+    bool m_listening = false;
     uint8_t m_received[kReceiveBufferSize];
 };

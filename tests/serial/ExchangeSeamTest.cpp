@@ -235,7 +235,39 @@ TEST_F(ScriptedExchange, QuietTurnReportsNothing) {
     ASSERT_TRUE(exchange.Begin(target));
     exchange.ReceiveTurn();
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
+    exchange.End(false);
     EXPECT_EQ(api.Unreaped(), 0u);
+}
+
+// The wait a quiet turn left pending completes on bytes that the next turn
+// reads without it; the turn after must not take that old completion for a
+// driver that reports arrivals without data, and wait out its time.
+TEST_F(ScriptedExchange, AnOldCompletionDoesNotDelayTheNextArrival) {
+    ASSERT_TRUE(exchange.Begin(target));
+    std::vector<OVERLAPPED*> waits;
+    api.waitCommEvent = [&](DWORD* events, OVERLAPPED* record) {
+        waits.push_back(record);
+        return api.Pend(record, events);
+    };
+    exchange.ReceiveTurn();
+    ASSERT_EQ(waits.size(), 1u);
+    DataArrives(5);
+    api.waitCommEvent = [&](DWORD* events, OVERLAPPED* record) {
+        waits.push_back(record);
+        BOOL result = api.Pend(record, events);
+        queued = 3;
+        api.Complete(record, 0, ERROR_SUCCESS, EV_RXCHAR);
+        return result;
+    };
+    api.Complete(waits[0], 0, ERROR_SUCCESS, EV_RXCHAR);
+    exchange.ReceiveTurn();
+    ASSERT_EQ(sink.Received().size(), 5u);
+
+    const ULONGLONG start = GetTickCount64();
+    exchange.ReceiveTurn();
+    EXPECT_EQ(sink.Received().size(), 8u);
+    EXPECT_LT(GetTickCount64() - start, 50u) << "waited out the turn";
+    EXPECT_EQ(waits.size(), 2u);
 }
 
 // Whole seconds of a clock that only moves forward; the exchange ends when
