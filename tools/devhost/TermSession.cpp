@@ -33,13 +33,13 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
                 inputEnded = true;
             } else if (!quitting) {
                 quitting = true;
-                m_display.Notice(L"Ctrl+]: stopping the exchange, term ends");
+                m_display.Notice(L"Ctrl+]: term ends");
                 plugin.StopExchange();
             }
         }
         if (!quitting && ctrlC.StopAsked()) {
             quitting = true;
-            m_display.Notice(L"Ctrl+C: stopping the exchange, term ends (Ctrl+C again ends it at once)");
+            m_display.Notice(L"Ctrl+C: term ends");
         }
         const CExchangeSink& sink = *m_sinks.back();
         ULONGLONG now = GetTickCount64();
