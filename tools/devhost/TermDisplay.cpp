@@ -6,7 +6,7 @@
 namespace DevHost {
 
 CTermDisplay::CTermDisplay(CTermScreen& screen, const TermOptions& options)
-    : m_screen(screen), m_hex(options.hex), m_timestamps(options.timestamps), m_startTick(GetTickCount64()) {}
+    : m_screen(screen), m_hex(options.hex), m_timestamps(options.timestamps), m_start(std::chrono::steady_clock::now()) {}
 
 void CTermDisplay::Received(const uint8_t* data, size_t count) {
     Win32::Lock lock(m_lock);
@@ -24,7 +24,8 @@ void CTermDisplay::Show(bool sent, const std::string& body) {
     std::string prefix;
     if (m_timestamps) {
         char time[32];
-        std::snprintf(time, sizeof time, "[%8.3f] ", (GetTickCount64() - m_startTick) / 1000.0);
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
+        std::snprintf(time, sizeof time, "[%8.3f] ", elapsed.count());
         prefix = time;
     }
     if (sent) prefix += "> ";

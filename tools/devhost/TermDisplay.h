@@ -1,5 +1,5 @@
 #pragma once
-#include <windows.h>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include "TermOptions.h"
@@ -28,7 +28,7 @@ private:
     CTermScreen& m_screen;
     const bool m_hex;
     const bool m_timestamps;
-    const ULONGLONG m_startTick;
+    const std::chrono::steady_clock::time_point m_start;
     Win32::CriticalSection m_lock;
     CVisibleText m_receivedText;
     CVisibleText m_sentText;

@@ -36,6 +36,7 @@ SHORT CTermScreen::Width() const {
 }
 
 void CTermScreen::Write(std::FILE* stream, const std::string& utf8) {
+    if (utf8.empty()) return;
     Win32::Lock lock(m_lock);
     if (!m_console) {
         WriteRaw(stream, utf8);

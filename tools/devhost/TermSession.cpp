@@ -25,7 +25,7 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
     bool inputEnded = false;
     ULONGLONG statusShown = 0;
     for (;;) {
-        TypedInput typed;
+        TypedInput typed{TypedInput::Line, {}};
         if (input.Pop(typed, kInputWait)) {
             if (typed.kind == TypedInput::Line) {
                 Send(plugin, typed.line);
@@ -56,7 +56,10 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
 
 // The exit status, or -1 when the session goes on with the next exchange.
 int CTermSession::Ended(const ExchangeReport& report, bool quitting, bool inputEnded) {
-    if (report.end == ExchangeEnd::PortNotOpened) return ExitPortNotOpened;
+    if (report.end == ExchangeEnd::PortNotOpened) {
+        m_display.Notice(L"the port could not be opened; term ends");
+        return ExitPortNotOpened;
+    }
     if (quitting) return ExitOk;
     std::wstring why = L"the plug-in ended the exchange (no data for more than " + std::to_wstring(m_waitSeconds) +
                        L" s)";
