@@ -89,7 +89,8 @@ void CTermScreen::EraseBottom() {
 // right; a line too long for the window keeps its end and drops the status.
 void CTermScreen::DrawBottom() {
     EraseBottom();
-    size_t room = static_cast<size_t>(Width()) - 1;
+    SHORT width = Width();
+    size_t room = width > 1 ? static_cast<size_t>(width) - 1 : 0;
     std::wstring left = m_inputShown ? L"> " + m_input : L"";
     if (left.size() > room) left = left.substr(left.size() - room);
     std::wstring line = left;

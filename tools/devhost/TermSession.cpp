@@ -21,24 +21,12 @@ CTermSession::CTermSession(const TermOptions& options, int32_t waitSeconds, CTer
 
 int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, const CCtrlCStop& ctrlC) {
     if (!StartExchange(plugin)) return ExitPluginFailed;
-    bool quitting = false;
-    bool inputEnded = false;
     ULONGLONG statusShown = 0;
     for (;;) {
         TypedInput typed{TypedInput::Line, {}};
-        if (input.Pop(typed, kInputWait)) {
-            if (typed.kind == TypedInput::Line) {
-                Send(plugin, typed.line);
-            } else if (typed.kind == TypedInput::End) {
-                inputEnded = true;
-            } else if (!quitting) {
-                quitting = true;
-                m_display.Notice(L"Ctrl+]: term ends");
-                plugin.StopExchange();
-            }
-        }
-        if (!quitting && ctrlC.StopAsked()) {
-            quitting = true;
+        if (input.Pop(typed, kInputWait)) Take(plugin, typed);
+        if (!m_quitting && ctrlC.StopAsked()) {
+            m_quitting = true;
             m_display.Notice(L"Ctrl+C: term ends");
         }
         const CExchangeSink& sink = *m_sinks.back();
@@ -48,22 +36,34 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
             statusShown = now;
         }
         if (!sink.WaitForEnd(0)) continue;
-        int status = Ended(sink.Report(), quitting, inputEnded);
+        int status = Ended(sink.Report());
         if (status >= 0) return status;
         if (!StartExchange(plugin)) return ExitPluginFailed;
     }
 }
 
+void CTermSession::Take(Plugin::IDevImportPlugin& plugin, const TypedInput& typed) {
+    if (typed.kind == TypedInput::Line) {
+        Send(plugin, typed.line);
+    } else if (typed.kind == TypedInput::End) {
+        m_inputEnded = true;
+    } else if (!m_quitting) {
+        m_quitting = true;
+        m_display.Notice(L"Ctrl+]: term ends");
+        plugin.StopExchange();
+    }
+}
+
 // The exit status, or -1 when the session goes on with the next exchange.
-int CTermSession::Ended(const ExchangeReport& report, bool quitting, bool inputEnded) {
+int CTermSession::Ended(const ExchangeReport& report) {
     if (report.end == ExchangeEnd::PortNotOpened) {
         m_display.Notice(L"the port could not be opened; term ends");
         return ExitPortNotOpened;
     }
-    if (quitting) return ExitOk;
+    if (m_quitting) return ExitOk;
     std::wstring why = L"the plug-in ended the exchange (no data for more than " + std::to_wstring(m_waitSeconds) +
                        L" s)";
-    if (m_options.restart && !inputEnded) {
+    if (m_options.restart && !m_inputEnded) {
         m_display.Notice(why + L"; starting the next");
         return -1;
     }

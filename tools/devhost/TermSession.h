@@ -31,8 +31,9 @@ public:
 
 private:
     bool StartExchange(Plugin::IDevImportPlugin& plugin);
+    void Take(Plugin::IDevImportPlugin& plugin, const TypedInput& typed);
     void Send(Plugin::IDevImportPlugin& plugin, const std::wstring& line);
-    int Ended(const ExchangeReport& report, bool quitting, bool inputEnded);
+    int Ended(const ExchangeReport& report);
 
     const TermOptions& m_options;
     const int32_t m_waitSeconds;
@@ -41,6 +42,8 @@ private:
     Capture::CCaptureWriter& m_capture;
     std::deque<std::unique_ptr<CExchangeSink>> m_sinks;
     std::deque<std::unique_ptr<CTransferRequest>> m_requests;
+    bool m_quitting = false;    // Ctrl+C or Ctrl+]: the exchange ending now ends the session
+    bool m_inputEnded = false;  // piped input is over: no next exchange
 };
 
 }  // namespace DevHost
