@@ -3,7 +3,10 @@
 #include "CommandLine.h"
 #include "HexDump.h"
 #include "ReceiveOptions.h"
+#include "TermOptions.h"
 #include "TransferRequest.h"
+#include "TypedLine.h"
+#include "VisibleText.h"
 
 namespace {
 
@@ -83,6 +86,57 @@ TEST(ReceiveOptions, TransfersKeepTheirOrderAndDisplayDefaultsSensibly) {
     EXPECT_FALSE(ParseReceiveOptions({L"--text", L"--hex"}, bad, error));
     EXPECT_FALSE(ParseReceiveOptions({L"--send"}, bad, error));
     EXPECT_FALSE(ParseReceiveOptions({L"--loud"}, bad, error));
+}
+
+TEST(TermInput, TextGetsTheLineEndingAndHexIsTheBytesTyped) {
+    const struct {
+        std::vector<std::wstring> options;
+        const wchar_t* line;
+        bool sent;
+        std::string bytes;
+    } cases[] = {
+        {{}, L"AT", true, "AT\r\n"},
+        {{}, L"", true, "\r\n"},
+        {{L"--eol", L"none"}, L"AT", true, "AT"},
+        {{L"--eol", L"lf"}, L"AT", true, "AT\n"},
+        {{L"--hex"}, L"24 50 0d0A", true, "$P\r\n"},
+        {{L"--hex", L"--eol", L"cr"}, L"41", true, "A\r"},
+        {{L"--hex"}, L"4 1 2", false, ""},
+        {{L"--hex"}, L"41 zz", false, ""},
+    };
+    for (const auto& c : cases) {
+        TermOptions options;
+        std::wstring error;
+        ASSERT_TRUE(ParseTermOptions(c.options, options, error)) << error;
+        std::vector<uint8_t> bytes;
+        EXPECT_EQ(EncodeTypedLine(c.line, options.hex, options.lineEnding, bytes, error), c.sent) << c.line;
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes) << c.line;
+    }
+    TermOptions options;
+    std::wstring error;
+    EXPECT_FALSE(ParseTermOptions({L"--eol", L"crcr"}, options, error));
+    EXPECT_FALSE(ParseTermOptions({L"--eol"}, options, error));
+}
+
+// Blocks may split a CR LF; control bytes must not reach the console raw.
+TEST(VisibleText, LineEndsBreakLinesAndOtherControlBytesShowAsHex) {
+    const struct {
+        std::vector<std::string> blocks;
+        std::string shown;
+    } cases[] = {
+        {{"a\r", "\nb\r\n"}, "a\nb\n"},
+        {{"x\ry\nz"}, "x\ny\nz"},
+        {{"\n\r"}, "\n\n"},
+        {{std::string("\0\x07\x1b[2J\t\x7f\xd0\x9f", 10)}, "<0x00><0x07><0x1B>[2J\t<0x7F>\xd0\x9f"},
+    };
+    for (const auto& c : cases) {
+        CVisibleText text;
+        std::string shown;
+        for (const std::string& block : c.blocks) {
+            shown += text.Render(reinterpret_cast<const uint8_t*>(block.data()), block.size());
+        }
+        EXPECT_EQ(shown, c.shown);
+    }
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/bin/bash
 # End-to-end cases of devhost against the simulated instrument, on COM5 and
 # COM6 joined by the null-modem rig. Usage: e2e.sh CASE
-# Environment (set by CTest): RUN_IN_WINE, BIN_DIR, WORK_DIR.
+# Environment (set by CTest): RUN_IN_WINE, BIN_DIR, WORK_DIR, RIG_DIR (the
+# rig's state folder, with the Linux ends of the pair).
 set -u
 
 case_name=$1
@@ -34,6 +35,20 @@ start_instrument() {
     "$RUN_IN_WINE" "$BIN_DIR/nmea_instrument.exe" run COM6 --baud 38400 --seconds 2 --start-timeout 40 \
         --sent "$(winpath "$work/sent.bin")" --received "$(winpath "$work/heard.bin")" &
     instrument=$!
+}
+
+# The echoing instrument on the Linux end of COM6, keeping what it heard.
+start_echo() {
+    /usr/bin/python3 "$(dirname "$0")/echo_instrument.py" "$RIG_DIR/com6" "$work/heard.bin" --quiet 1 "$@" &
+    instrument=$!
+    sleep 0.5
+}
+
+# The bytes of one direction of a capture, in order.
+capture_bytes() {
+    /usr/bin/python3 -c 'import sys
+blocks = [line.split() for line in open(sys.argv[1]) if not line.startswith("#")]
+sys.stdout.buffer.write(bytes(int(b, 16) for block in blocks if block[1] == sys.argv[2] for b in block[2:]))' "$1" "$2"
 }
 
 finish_instrument() {
@@ -125,6 +140,63 @@ case_trace() {
         fail "the refused settings are not in the trace"
     grep -q '^DeviceCommon: .*COM5: exchange ended: no data for more than 2 s' "$work/stderr.txt" ||
         fail "the idle end is not in the trace"
+}
+
+# term fed from a pipe sends each line with the chosen ending (or the hex
+# bytes typed, refusing a bad hex line) and shows what the instrument echoed.
+case_term_pipe() {
+    write_settings COM5
+    local run options input heard shown status
+    while IFS='|' read -r run options input heard shown; do
+        start_echo
+        # shellcheck disable=SC2086 # options are words
+        printf "$input" | devhost term $options >"$work/$run.out" 2>"$work/$run.err"
+        status=$?
+        cat "$work/$run.err" >&2
+        [ $status -eq 0 ] || fail "$run: devhost status $status"
+        finish_instrument
+        cmp "$work/heard.bin" <(printf "$heard") || fail "$run: the instrument heard other bytes"
+        cmp "$work/$run.out" <(printf "$shown") || fail "$run: term showed other text"
+    done <<'EOF'
+crlf||alpha\nbeta\n|alpha\r\nbeta\r\n|alpha\nbeta\n
+cr|--eol cr|alpha\nbeta\n|alpha\rbeta\r|alpha\nbeta\n
+lf|--eol lf|alpha\nbeta\n|alpha\nbeta\n|alpha\nbeta\n
+none|--eol none|alpha\nbeta\n|alphabeta|alphabeta
+EOF
+
+    # The dump's lines follow the blocks as they came, so only its bytes are compared.
+    start_echo
+    printf '41 42\nzz\n0743 0d 0a\n' | devhost term --hex >"$work/hex.out" 2>"$work/hex.err"
+    status=$?
+    cat "$work/hex.err" >&2
+    [ $status -eq 0 ] || fail "hex: devhost status $status"
+    finish_instrument
+    cmp "$work/heard.bin" <(printf 'AB\x07C\r\n') || fail "hex: the instrument heard other bytes"
+    [ "$(sed -E 's/^[0-9a-f]{8} //; s/ +\|.*//' "$work/hex.out" | tr -s ' \n' '  ')" = " 41 42 07 43 0d 0a " ] ||
+        fail "hex: the dump shows other bytes"
+    grep -q 'not sent: "zz"' "$work/hex.err" || fail "the bad hex line was not refused"
+}
+
+# A capture's in-blocks are exactly the bytes received and its out-blocks
+# those sent, with receive and with term.
+case_capture() {
+    write_settings COM5
+    start_echo --greet 'hello$'
+    devhost receive --out "$(winpath "$work/received.bin")" --capture "$(winpath "$work/receive.cap")" --say 'ping\r\n'
+    local status=$?
+    [ $status -eq 0 ] || fail "receive: devhost status $status"
+    finish_instrument
+    grep -q '^# capture of devhost receive on COM5, 38400 baud 8N1' "$work/receive.cap" || fail "no header"
+    cmp <(capture_bytes "$work/receive.cap" in) "$work/received.bin" || fail "receive: in-blocks differ from --out"
+    cmp <(capture_bytes "$work/receive.cap" out) <(printf 'ping\r\n') || fail "receive: out-blocks differ"
+
+    start_echo --greet 'hi'
+    printf 'one\ntwo\n' | devhost term --capture "$(winpath "$work/term.cap")" >"$work/term.out"
+    status=$?
+    [ $status -eq 0 ] || fail "term: devhost status $status"
+    finish_instrument
+    cmp <(capture_bytes "$work/term.cap" in) <(printf 'hi'; cat "$work/heard.bin") || fail "term: in-blocks differ"
+    cmp <(capture_bytes "$work/term.cap" out) "$work/heard.bin" || fail "term: out-blocks differ"
 }
 
 "case_$case_name"

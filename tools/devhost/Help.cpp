@@ -28,6 +28,7 @@ constexpr HelpText kHelp[] = {
      L"  settings             the plug-in's settings list with every choice\n"
      L"  set NAME=VALUE...    change settings through the plug-in and save them\n"
      L"  receive [options]    run one exchange with the instrument\n"
+     L"  term [options]       a console session: type to the instrument, see its answers\n"
      L"devhost COMMAND --help tells more.\n"},
     {L"info", L"usage: devhost info\nPrints the plug-in's name, identifier, version and the DLL's path.\n"},
     {L"settings",
@@ -45,18 +46,49 @@ constexpr HelpText kHelp[] = {
      L"choices, and the settings file is left unchanged.\n"
      L"example: devhost set port=COM5 baud=115200 parity=none data=8 stop=1 flow=none wait=5\n"},
     {L"receive",
-     L"usage: devhost receive [--out FILE] [--text|--hex] [--send FILE|--say TEXT]...\n"
+     L"usage: devhost receive [--out FILE] [--capture FILE] [--text|--hex] [--send FILE|--say TEXT]...\n"
      L"Runs one exchange with the saved settings until the plug-in ends it (no data\n"
      L"for longer than the wait time once data came) or Ctrl+C stops it.\n"
-     L"  --out FILE    write every received byte to FILE exactly as received\n"
-     L"  --text        show received data as it is (the default without --out)\n"
-     L"  --hex         show received data as a hex dump with stream offsets\n"
-     L"  --send FILE   send the file's bytes to the instrument\n"
-     L"  --say TEXT    send TEXT as UTF-8; \\r \\n \\t \\\\ and \\xHH are escapes\n"
+     L"  --out FILE      write every received byte to FILE exactly as received\n"
+     L"  --capture FILE  record every received block and every sent chunk with\n"
+     L"                  its time, as text: one line each, milliseconds since the\n"
+     L"                  start, in or out, the bytes in hex\n"
+     L"  --text          show received data as it is (the default without --out)\n"
+     L"  --hex           show received data as a hex dump with stream offsets\n"
+     L"  --send FILE     send the file's bytes to the instrument\n"
+     L"  --say TEXT      send TEXT as UTF-8; \\r \\n \\t \\\\ and \\xHH are escapes\n"
      L"Transfers are sent in the order given. On a console a status line on stderr\n"
      L"shows bytes in and out, the rate and the quiet time against the wait time.\n"
      L"Exit status: 0 normal end, 3 the port could not be opened, 4 not all bytes\n"
-     L"sent or stored, 1 bad options, 2 the plug-in failed.\n"},
+     L"sent or stored (--out or --capture), 1 bad options, 2 the plug-in failed.\n"},
+    {L"term",
+     L"usage: devhost term [--eol none|cr|lf|crlf] [--hex] [--timestamps] [--echo]\n"
+     L"                    [--restart] [--capture FILE]\n"
+     L"A console session with the instrument through the plug-in, with the saved\n"
+     L"settings: each line typed is sent when Enter is pressed, and what the\n"
+     L"instrument sends shows as it comes. Ctrl+C or Ctrl+] ends the session.\n"
+     L"  --eol E         the ending added to each line: none, cr, lf or crlf\n"
+     L"                  (default crlf; none with --hex)\n"
+     L"  --hex           type bytes in hex, spaces optional (24 50 0d0a); a line that\n"
+     L"                  is not hex is refused and nothing is sent. Received data\n"
+     L"                  shows as a hex dump\n"
+     L"  --timestamps    start each received block on a new line, each of its lines\n"
+     L"                  with its time since the session began: [  12.345]\n"
+     L"  --echo          show what was sent as well, its lines marked \"> \"\n"
+     L"  --restart       when the plug-in ends an exchange (no data for longer than\n"
+     L"                  the wait time once data came), start the next one at once;\n"
+     L"                  without it term ends there\n"
+     L"  --capture FILE  record both directions with their times, as receive does\n"
+     L"Received text: CR, LF and CR LF each end a line, tab stays, other control\n"
+     L"bytes and DEL show as <0x07>. At the bottom of a console: the line being typed\n"
+     L"(Backspace deletes, Esc clears it) and the status: bytes in and out, the rate,\n"
+     L"the quiet time against the wait time.\n"
+     L"Input from a pipe or a file: the lines are sent in order; at its end term\n"
+     L"waits until the exchange ends by itself (Ctrl+C stops it sooner) and does not\n"
+     L"restart. Received data goes to stdout, notices in [] to stderr.\n"
+     L"Exit status: 0 ended by Ctrl+C, Ctrl+] or the end of the exchange, 3 the port\n"
+     L"could not be opened, 4 the capture was not written whole, 1 bad options, 2 the\n"
+     L"plug-in failed.\n"},
 };
 
 }  // namespace

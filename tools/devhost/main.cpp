@@ -32,6 +32,8 @@ int wmain(int argc, wchar_t** argv) {
         return RunSet(line);
     } else if (line.command == L"receive") {
         return RunReceive(line);
+    } else if (line.command == L"term") {
+        return RunTerm(line);
     }
     Complain(L"unknown command \"" + line.command + L"\"; devhost --help lists the commands");
     return ExitUsage;

@@ -1,0 +1,60 @@
+#include "ConsoleLineEditor.h"
+
+namespace DevHost {
+namespace {
+
+constexpr wchar_t kCtrlRightBracket = 0x1D;
+constexpr wchar_t kEscape = 0x1B;
+constexpr DWORD kStopCheckMs = 100;
+
+}  // namespace
+
+CConsoleLineEditor::CConsoleLineEditor(HANDLE console, CInputQueue& queue, ShowLine show)
+    : m_console(console), m_queue(queue), m_show(std::move(show)) {
+    GetConsoleMode(m_console, &m_savedMode);
+    SetConsoleMode(m_console, ENABLE_PROCESSED_INPUT);
+    m_show(m_line);
+    m_thread = std::thread([this] { Run(); });
+}
+
+CConsoleLineEditor::~CConsoleLineEditor() {
+    m_stop = true;
+    m_thread.join();
+    SetConsoleMode(m_console, m_savedMode);
+}
+
+// The wait lets the thread see the stop within a moment instead of staying
+// blocked in a read until the next key.
+void CConsoleLineEditor::Run() {
+    while (!m_stop) {
+        if (WaitForSingleObject(m_console, kStopCheckMs) != WAIT_OBJECT_0) continue;
+        INPUT_RECORD records[32];
+        DWORD count = 0;
+        if (!ReadConsoleInputW(m_console, records, 32, &count)) return;
+        for (DWORD i = 0; i < count; ++i) {
+            if (records[i].EventType == KEY_EVENT && records[i].Event.KeyEvent.bKeyDown) Key(records[i].Event.KeyEvent);
+        }
+    }
+}
+
+void CConsoleLineEditor::Key(const KEY_EVENT_RECORD& key) {
+    wchar_t c = key.uChar.UnicodeChar;
+    for (WORD repeat = 0; repeat < key.wRepeatCount; ++repeat) {
+        if (c == L'\r') {
+            m_queue.Push({TypedInput::Line, m_line});
+            m_line.clear();
+        } else if (c == L'\b') {
+            if (!m_line.empty()) m_line.pop_back();
+        } else if (c == kEscape) {
+            m_line.clear();
+        } else if (c == kCtrlRightBracket) {
+            m_queue.Push({TypedInput::Quit, {}});
+            return;
+        } else if (c >= L' ') {
+            m_line += c;
+        }
+    }
+    m_show(m_line);
+}
+
+}  // namespace DevHost

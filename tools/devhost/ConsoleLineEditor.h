@@ -1,0 +1,44 @@
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <functional>
+#include <string>
+#include <thread>
+#include "InputQueue.h"
+
+namespace DevHost {
+
+// Reads the keyboard of a console one key at a time and edits the line
+// itself: printable keys add, Backspace removes, Esc clears, Enter hands
+// the line on, Ctrl+] asks to quit. Ctrl+C stays with the console's
+// control handler.
+//
+// Key events rather than ReadConsoleW's line mode: in line mode the console
+// echoes the typed text wherever the cursor is, so data printed meanwhile
+// tears the line apart, and Ctrl+] is only seen after Enter. Key events
+// come the same way from the Windows console and from Wine's console on a
+// Unix terminal (which turns the terminal's bytes into key events), and the
+// typed line is drawn by devhost on the bottom line with the status.
+class CConsoleLineEditor {
+public:
+    using ShowLine = std::function<void(const std::wstring& line)>;
+
+    CConsoleLineEditor(HANDLE console, CInputQueue& queue, ShowLine show);
+    ~CConsoleLineEditor();
+    CConsoleLineEditor(const CConsoleLineEditor&) = delete;
+    CConsoleLineEditor& operator=(const CConsoleLineEditor&) = delete;
+
+private:
+    void Run();
+    void Key(const KEY_EVENT_RECORD& key);
+
+    HANDLE m_console;
+    CInputQueue& m_queue;
+    ShowLine m_show;
+    DWORD m_savedMode = 0;
+    std::wstring m_line;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+}  // namespace DevHost
