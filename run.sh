@@ -64,7 +64,7 @@ demo() {
     say "choosing COM5, $baud baud 8N1, no flow control, quiet time 2 s (saved in $out/devhost.ini)"
     "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" set port=COM5 baud=$baud parity=none data=8 stop=1 flow=none wait=2
     say "starting the GNSS receiver on COM6: it waits for the host's command, then sends fixes for 4 s"
-    "$wine" "$bin/nmea_instrument.exe" run COM6 --baud $baud --seconds 4 --sent "$winout\\sent.nmea" &
+    "$wine" "$bin/instrument_sim.exe" gnss COM6 --baud $baud --seconds 4 --sent "$winout\\sent.nmea" &
     local instrument=$!
     sleep 1
     say "devhost receives on COM5, sends the command \$PSIM,RATE,10 and ends after 2 s without data"
@@ -72,7 +72,7 @@ demo() {
         --say '$PSIM,RATE,10*04\r\n'
     wait "$instrument"
     say "checking every sentence in $out/received.nmea"
-    "$wine" "$bin/nmea_instrument.exe" check "$winout\\received.nmea" --baud $baud
+    "$wine" "$bin/instrument_sim.exe" check "$winout\\received.nmea" --baud $baud
     cmp -s "$out/sent.nmea" "$out/received.nmea" && echo "byte for byte what the instrument sent"
 }
 

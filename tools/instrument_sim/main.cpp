@@ -1,38 +1,33 @@
-// A simulated GNSS receiver on a COM port, for the demo and the end-to-end
-// tests, and a checker of what a host recorded from it. Runs on Windows
-// against a real port pair as well as under Wine on the null-modem rig.
+// The instrument simulator: plays an instrument on a COM port so that a host
+// can be tried without one. Runs on Windows against a real port pair as well
+// as under Wine on the null-modem rig.
 #include <windows.h>
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include "Checker.h"
-#include "Instrument.h"
+#include "GnssReceiver.h"
+#include "WholeFile.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "usage: nmea_instrument run PORT [--baud N] [--seconds S] [--start-timeout S]\n"
+    "usage: instrument_sim MODE ...\n"
+    "The instrument simulator: plays an instrument on a COM port for a host.\n"
+    "Modes:\n"
+    "  instrument_sim gnss PORT [--baud N] [--seconds S] [--start-timeout S]\n"
     "                           [--sent FILE] [--received FILE]\n"
-    "         waits for the host's first line, answers $PSIM,RATE,<1-20> with\n"
-    "         $PSIM,ACK,RATE,<n>, sends GGA GSA RMC VTG fixes for S seconds (default 4)\n"
-    "         paced as a line at N baud (default 9600) carries them, then listens\n"
-    "         until the line is quiet for 1 s. --sent and --received log the bytes.\n"
-    "       nmea_instrument check FILE [--baud N]\n"
-    "         checks every sentence's checksum in FILE and prints a summary;\n"
-    "         exit status 0 only when every line is an intact sentence.\n";
+    "      a GNSS receiver: waits for the host's first line, answers $PSIM,RATE,<1-20>\n"
+    "      with $PSIM,ACK,RATE,<n>, sends GGA GSA RMC VTG fixes for S seconds\n"
+    "      (default 4) paced as a line at N baud (default 9600) carries them, then\n"
+    "      listens until the line is quiet for 1 s. --sent and --received log the bytes.\n"
+    "  instrument_sim check FILE [--baud N]\n"
+    "      checks every sentence's checksum in a recording of the GNSS receiver and\n"
+    "      prints a summary; exit status 0 only when every line is an intact sentence.\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
     return 1;
-}
-
-bool ReadWholeFile(const wchar_t* path, std::string& bytes) {
-    std::FILE* file = _wfopen(path, L"rb");
-    if (!file) return false;
-    char buffer[65536];
-    for (size_t read; (read = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.append(buffer, read);
-    std::fclose(file);
-    return true;
 }
 
 int Check(const wchar_t* path, unsigned long baud) {
@@ -50,8 +45,8 @@ int Check(const wchar_t* path, unsigned long baud) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return Usage();
-    std::wstring command = argv[1];
-    InstrumentOptions options;
+    std::wstring mode = argv[1];
+    GnssReceiverOptions options;
     options.port = argv[2];
     for (int i = 3; i + 1 < argc; i += 2) {
         std::wstring option = argv[i];
@@ -64,7 +59,7 @@ int wmain(int argc, wchar_t** argv) {
         else return Usage();
     }
     if (argc % 2 == 0 || options.baud == 0) return Usage();
-    if (command == L"check") return Check(argv[2], options.baud);
-    if (command == L"run") return RunInstrument(options);
+    if (mode == L"check") return Check(argv[2], options.baud);
+    if (mode == L"gnss") return RunGnssReceiver(options);
     return Usage();
 }
