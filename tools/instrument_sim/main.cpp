@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cwchar>
 #include <string>
+#include <vector>
 #include "Checker.h"
 #include "GnssReceiver.h"
+#include "Replay.h"
 #include "WholeFile.h"
 
 namespace {
@@ -21,6 +23,11 @@ constexpr char kUsage[] =
     "      with $PSIM,ACK,RATE,<n>, sends GGA GSA RMC VTG fixes for S seconds\n"
     "      (default 4) paced as a line at N baud (default 9600) carries them, then\n"
     "      listens until the line is quiet for 1 s. --sent and --received log the bytes.\n"
+    "  instrument_sim replay CAPTURE PORT [--baud N] [--speed N]\n"
+    "      plays what the instrument sent in a capture (its \"in\" blocks, as devhost\n"
+    "      --capture records them) onto PORT at N baud 8N1 (default 9600), each block\n"
+    "      whole at its recorded time, N times as fast with --speed (default 1, may be\n"
+    "      fractional); answers nothing. Prints what it played at the end.\n"
     "  instrument_sim check FILE [--baud N]\n"
     "      checks every sentence's checksum in a recording of the GNSS receiver and\n"
     "      prints a summary; exit status 0 only when every line is an intact sentence.\n";
@@ -41,11 +48,23 @@ int Check(const wchar_t* path, unsigned long baud) {
     return summary.damaged == 0 && summary.sentences > 0 ? 0 : 1;
 }
 
+int Replay(const std::vector<std::wstring>& arguments) {
+    ReplayOptions options;
+    std::wstring error;
+    if (!ParseReplayOptions(arguments, options, error)) {
+        std::fprintf(stderr, "%ls\n", error.c_str());
+        return Usage();
+    }
+    return RunReplay(options);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 3) return Usage();
+    if (argc < 2) return Usage();
     std::wstring mode = argv[1];
+    if (mode == L"replay") return Replay({argv + 2, argv + argc});
+    if (argc < 3) return Usage();
     GnssReceiverOptions options;
     options.port = argv[2];
     for (int i = 3; i + 1 < argc; i += 2) {
