@@ -7,7 +7,7 @@ namespace {
 // Options of the commands that take a value; the value is passed on with
 // its option and never read as a command or as --help.
 bool TakesValue(const std::wstring& option) {
-    return option == L"--out" || option == L"--send" || option == L"--say";
+    return option == L"--out" || option == L"--capture" || option == L"--send" || option == L"--say";
 }
 
 }  // namespace

@@ -4,9 +4,10 @@
 
 namespace DevHost {
 
-CExchangeSink::CExchangeSink(ReceivedBytes received, Notice notice)
+CExchangeSink::CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent)
     : m_received(std::move(received)),
       m_notice(std::move(notice)),
+      m_sent(std::move(sent)),
       m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 void CExchangeSink::Track(const CTransferRequest& request) {
@@ -61,6 +62,7 @@ void CExchangeSink::Sent(const void* data, uint32_t count) {
     for (RequestProgress& progress : m_report.requests) {
         if (progress.request->Holds(data)) progress.bytesSent += count;
     }
+    if (m_sent && data && count > 0) m_sent(static_cast<const uint8_t*>(data), count);
 }
 
 void CExchangeSink::OnRequestDone(ITransferRequest* request) {

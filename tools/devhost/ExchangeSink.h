@@ -42,8 +42,10 @@ class CExchangeSink final : public IDeviceEventSink {
 public:
     using ReceivedBytes = std::function<void(const uint8_t* data, size_t count, uint64_t streamOffset)>;
     using Notice = std::function<void(const std::wstring& text)>;
+    using SentBytes = std::function<void(const uint8_t* data, size_t count)>;
 
-    CExchangeSink(ReceivedBytes received, Notice notice);
+    // sent may be empty: most hosts need only the counts of the report.
+    CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent = {});
 
     // Lets the report follow a request that the host queues.
     void Track(const CTransferRequest& request);
@@ -63,6 +65,7 @@ private:
 
     ReceivedBytes m_received;
     Notice m_notice;
+    SentBytes m_sent;
     mutable Win32::CriticalSection m_lock;
     Win32::UniqueHandle m_ended;
     ExchangeReport m_report;

@@ -45,18 +45,21 @@ constexpr HelpText kHelp[] = {
      L"choices, and the settings file is left unchanged.\n"
      L"example: devhost set port=COM5 baud=115200 parity=none data=8 stop=1 flow=none wait=5\n"},
     {L"receive",
-     L"usage: devhost receive [--out FILE] [--text|--hex] [--send FILE|--say TEXT]...\n"
+     L"usage: devhost receive [--out FILE] [--capture FILE] [--text|--hex] [--send FILE|--say TEXT]...\n"
      L"Runs one exchange with the saved settings until the plug-in ends it (no data\n"
      L"for longer than the wait time once data came) or Ctrl+C stops it.\n"
-     L"  --out FILE    write every received byte to FILE exactly as received\n"
-     L"  --text        show received data as it is (the default without --out)\n"
-     L"  --hex         show received data as a hex dump with stream offsets\n"
-     L"  --send FILE   send the file's bytes to the instrument\n"
-     L"  --say TEXT    send TEXT as UTF-8; \\r \\n \\t \\\\ and \\xHH are escapes\n"
+     L"  --out FILE      write every received byte to FILE exactly as received\n"
+     L"  --capture FILE  record every received block and every sent chunk with\n"
+     L"                  its time, as text: one line each, milliseconds since the\n"
+     L"                  start, in or out, the bytes in hex\n"
+     L"  --text          show received data as it is (the default without --out)\n"
+     L"  --hex           show received data as a hex dump with stream offsets\n"
+     L"  --send FILE     send the file's bytes to the instrument\n"
+     L"  --say TEXT      send TEXT as UTF-8; \\r \\n \\t \\\\ and \\xHH are escapes\n"
      L"Transfers are sent in the order given. On a console a status line on stderr\n"
      L"shows bytes in and out, the rate and the quiet time against the wait time.\n"
      L"Exit status: 0 normal end, 3 the port could not be opened, 4 not all bytes\n"
-     L"sent or stored, 1 bad options, 2 the plug-in failed.\n"},
+     L"sent or stored (--out or --capture), 1 bad options, 2 the plug-in failed.\n"},
 };
 
 }  // namespace

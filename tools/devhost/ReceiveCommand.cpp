@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <memory>
+#include "Capture.h"
 #include "CommandSupport.h"
 #include "Commands.h"
 #include "ConsoleOutput.h"
@@ -8,6 +9,7 @@
 #include "ExitCodes.h"
 #include "HexDump.h"
 #include "IniSettings.h"
+#include "LineDescription.h"
 #include "ReceiveOptions.h"
 #include "StatusLine.h"
 #include "TransferRequest.h"
@@ -49,7 +51,7 @@ void ShowData(DataDisplay display, const uint8_t* data, size_t count, uint64_t o
 }
 
 // The outcome as an exit status, with the reason on stderr.
-int Conclude(const ExchangeReport& report, bool outFileFailed) {
+int Conclude(const ExchangeReport& report, bool outFileFailed, bool captureFailed) {
     if (report.end == ExchangeEnd::PortNotOpened) {
         Complain(L"the port could not be opened: " + report.pluginMessage);
         return ExitPortNotOpened;
@@ -63,6 +65,10 @@ int Conclude(const ExchangeReport& report, bool outFileFailed) {
     }
     if (outFileFailed) {
         Complain(L"received bytes could not all be written to the output file");
+        status = ExitIncomplete;
+    }
+    if (captureFailed) {
+        Complain(L"the capture file could not be written whole");
         status = ExitIncomplete;
     }
     Print(stderr, L"received " + std::to_wstring(report.bytesIn) + L" bytes in " + std::to_wstring(report.blocksIn) +
@@ -91,10 +97,17 @@ int RunReceive(const CommandLine& line) {
             return ExitUsage;
         }
     }
+    Capture::CCaptureWriter capture;
+    if (!options.capturePath.empty() &&
+        !capture.Open(options.capturePath, "devhost receive on " + DescribeSavedLine(line.settingsPath), error)) {
+        Complain(error);
+        return ExitUsage;
+    }
     CStatusLine status;
     bool outFileFailed = false;
     CExchangeSink sink(
         [&](const uint8_t* data, size_t count, uint64_t offset) {
+            capture.Record(Capture::Direction::In, data, count);
             if (out && std::fwrite(data, 1, count, out.get()) != count) outFileFailed = true;
             status.Clear();
             ShowData(options.display, data, count, offset);
@@ -102,7 +115,8 @@ int RunReceive(const CommandLine& line) {
         [&](const std::wstring& text) {
             status.Clear();
             Print(stderr, L"[" + text + L"]\n");
-        });
+        },
+        [&](const uint8_t* data, size_t count) { capture.Record(Capture::Direction::Out, data, count); });
 
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
@@ -123,7 +137,7 @@ int RunReceive(const CommandLine& line) {
     while (!sink.WaitForEnd(kStatusIntervalMs)) status.Show(FormatStatus(sink.Report(), GetTickCount64(), waitSeconds));
     status.Clear();
     if (out && std::fflush(out.get()) != 0) outFileFailed = true;
-    return Conclude(sink.Report(), outFileFailed);
+    return Conclude(sink.Report(), outFileFailed, !capture.Healthy());
 }
 
 }  // namespace DevHost

@@ -14,13 +14,14 @@ bool ParseReceiveOptions(const std::vector<std::wstring>& arguments, ReceiveOpti
             }
             options.display = display;
             displayChosen = true;
-        } else if (option == L"--out" || option == L"--send" || option == L"--say") {
+        } else if (option == L"--out" || option == L"--capture" || option == L"--send" || option == L"--say") {
             if (i + 1 >= arguments.size()) {
                 error = option + L" needs a value";
                 return false;
             }
             const std::wstring& value = arguments[++i];
             if (option == L"--out") options.outPath = value;
+            else if (option == L"--capture") options.capturePath = value;
             else options.transfers.push_back({option == L"--send", value});
         } else {
             error = L"unknown option for receive: " + option;

@@ -13,6 +13,7 @@ struct TransferSource {
 
 struct ReceiveOptions {
     std::wstring outPath;
+    std::wstring capturePath;  // empty: no capture
     DataDisplay display = DataDisplay::None;
     std::vector<TransferSource> transfers;  // in the order given
 };
