@@ -5,10 +5,12 @@
 #   ./run.sh build  installs what is missing and builds
 #   ./run.sh bench  installs what is missing, builds, and runs the benchmarks
 #                   on the null-modem rig (table in build/bench-results.md)
+#   ./run.sh package  installs what is missing, builds, and makes the release
+#                   package dist/DeviceCommon-<version>.zip and its .sha256
 set -euo pipefail
 cd "$(dirname "$0")"
 BUILD_DIR=${BUILD_DIR:-build}
-PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest socat gcc)
+PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest socat gcc unzip)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -99,10 +101,22 @@ bench() {
     cat "$results"
 }
 
+# The plug-in, devhost, the instrument simulator, a user README and their
+# checksums in one zip, with the zip's own checksum beside it.
+package() {
+    build
+    say "packaging into dist/"
+    cpack --config "$BUILD_DIR/CPackConfig.cmake"
+    # CPack stages the files beside the package; only the package is kept.
+    rm -rf dist/_CPack_Packages
+    ls -l dist
+}
+
 case "${1:-}" in
     demo) demo ;;
     test) run_tests ;;
     build) build ;;
     bench) bench ;;
-    *) echo "usage: $0 demo|test|build|bench" >&2; exit 2 ;;
+    package) package ;;
+    *) echo "usage: $0 demo|test|build|bench|package" >&2; exit 2 ;;
 esac
