@@ -5,10 +5,12 @@
 #   ./run.sh build  installs what is missing and builds
 #   ./run.sh bench  installs what is missing, builds, and runs the benchmarks
 #                   on the null-modem rig (table in build/bench-results.md)
+#   ./run.sh package  installs what is missing, builds, and makes the release
+#                   package dist/DeviceCommon-<version>.zip and its .sha256
 set -euo pipefail
 cd "$(dirname "$0")"
 BUILD_DIR=${BUILD_DIR:-build}
-PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest socat gcc python3-serial tmux)
+PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest socat gcc python3-serial tmux unzip)
 
 say() { printf '\n== %s\n' "$*"; }
 
@@ -64,7 +66,7 @@ demo() {
     say "choosing COM5, $baud baud 8N1, no flow control, quiet time 2 s (saved in $out/devhost.ini)"
     "$wine" "$bin/devhost.exe" --settings "$winout\\devhost.ini" set port=COM5 baud=$baud parity=none data=8 stop=1 flow=none wait=2
     say "starting the GNSS receiver on COM6: it waits for the host's command, then sends fixes for 4 s"
-    "$wine" "$bin/nmea_instrument.exe" run COM6 --baud $baud --seconds 4 --sent "$winout\\sent.nmea" &
+    "$wine" "$bin/instrument_sim.exe" gnss COM6 --baud $baud --seconds 4 --sent "$winout\\sent.nmea" &
     local instrument=$!
     sleep 1
     say "devhost receives on COM5, sends the command \$PSIM,RATE,10 and ends after 2 s without data"
@@ -72,7 +74,7 @@ demo() {
         --say '$PSIM,RATE,10*04\r\n'
     wait "$instrument"
     say "checking every sentence in $out/received.nmea"
-    "$wine" "$bin/nmea_instrument.exe" check "$winout\\received.nmea" --baud $baud
+    "$wine" "$bin/instrument_sim.exe" check "$winout\\received.nmea" --baud $baud
     cmp -s "$out/sent.nmea" "$out/received.nmea" && echo "byte for byte what the instrument sent"
 }
 
@@ -99,10 +101,22 @@ bench() {
     cat "$results"
 }
 
+# The plug-in, devhost, the instrument simulator, a user README and their
+# checksums in one zip, with the zip's own checksum beside it.
+package() {
+    build
+    say "packaging into dist/"
+    cpack --config "$BUILD_DIR/CPackConfig.cmake"
+    # CPack stages the files beside the package; only the package is kept.
+    rm -rf dist/_CPack_Packages
+    ls -l dist
+}
+
 case "${1:-}" in
     demo) demo ;;
     test) run_tests ;;
     build) build ;;
     bench) bench ;;
-    *) echo "usage: $0 demo|test|build|bench" >&2; exit 2 ;;
+    package) package ;;
+    *) echo "usage: $0 demo|test|build|bench|package" >&2; exit 2 ;;
 esac

@@ -32,7 +32,7 @@ write_settings() {
 }
 
 start_instrument() {
-    "$RUN_IN_WINE" "$BIN_DIR/nmea_instrument.exe" run COM6 --baud 38400 --seconds 2 --start-timeout 40 \
+    "$RUN_IN_WINE" "$BIN_DIR/instrument_sim.exe" gnss COM6 --baud 38400 --seconds 2 --start-timeout 40 \
         --sent "$(winpath "$work/sent.bin")" --received "$(winpath "$work/heard.bin")" &
     instrument=$!
 }

@@ -1,4 +1,4 @@
-#include "Instrument.h"
+#include "GnssReceiver.h"
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -42,7 +42,7 @@ void Say(const char* format, ...) {
 // and logged so a test can compare it with what the host received.
 class CPacedSender {
 public:
-    CPacedSender(CSerialLine& line, const InstrumentOptions& options)
+    CPacedSender(CSerialLine& line, const GnssReceiverOptions& options)
         : m_line(line), m_log(options.sentLog), m_bytesPerSecond(options.baud / 10.0) {}
 
     // A ticket that Sent() tells about.
@@ -92,7 +92,7 @@ void TakeHostLines(std::string& pending, CPacedSender& sender, int& rate, bool& 
 
 }  // namespace
 
-int RunInstrument(const InstrumentOptions& options) {
+int RunGnssReceiver(const GnssReceiverOptions& options) {
     CSerialLine line;
     DWORD error = 0;
     if (!line.Open(options.port, options.baud, error)) {

@@ -8,7 +8,7 @@
 // quiet. The one command it knows, "$PSIM,RATE,<1-20>*hh", sets the fixes
 // per second and is answered "$PSIM,ACK,RATE,<n>"; anything else starting
 // with "$PSIM" is answered "$PSIM,NAK,...".
-struct InstrumentOptions {
+struct GnssReceiverOptions {
     std::wstring port;
     DWORD baud = 9600;
     double streamSeconds = 4.0;
@@ -18,4 +18,4 @@ struct InstrumentOptions {
 };
 
 // The process exit status: 0 done, 2 port trouble, 3 no host.
-int RunInstrument(const InstrumentOptions& options);
+int RunGnssReceiver(const GnssReceiverOptions& options);

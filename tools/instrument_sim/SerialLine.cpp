@@ -51,3 +51,5 @@ bool CSerialLine::ReadAvailable(std::string& into) {
     into.append(buffer.data(), read);
     return true;
 }
+
+bool CSerialLine::Drain() { return FlushFileBuffers(m_port.Get()) != FALSE; }

@@ -13,6 +13,9 @@ public:
     bool Write(const std::string& text);
     // Appends what has arrived so far, possibly nothing.
     bool ReadAvailable(std::string& into);
+    // Returns once the driver has sent everything written, so that closing
+    // the port right after loses nothing.
+    bool Drain();
 
 private:
     Win32::UniqueHandle m_port;

@@ -1,0 +1,84 @@
+// The instrument simulator: plays an instrument on a COM port so that a host
+// can be tried without one. Runs on Windows against a real port pair as well
+// as under Wine on the null-modem rig.
+#include <windows.h>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+#include "Checker.h"
+#include "GnssReceiver.h"
+#include "Replay.h"
+#include "WholeFile.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: instrument_sim MODE ...\n"
+    "The instrument simulator: plays an instrument on a COM port for a host.\n"
+    "Modes:\n"
+    "  instrument_sim gnss PORT [--baud N] [--seconds S] [--start-timeout S]\n"
+    "                           [--sent FILE] [--received FILE]\n"
+    "      a GNSS receiver: waits for the host's first line, answers $PSIM,RATE,<1-20>\n"
+    "      with $PSIM,ACK,RATE,<n>, sends GGA GSA RMC VTG fixes for S seconds\n"
+    "      (default 4) paced as a line at N baud (default 9600) carries them, then\n"
+    "      listens until the line is quiet for 1 s. --sent and --received log the bytes.\n"
+    "  instrument_sim replay CAPTURE PORT [--baud N] [--speed N]\n"
+    "      plays what the instrument sent in a capture (its \"in\" blocks, as devhost\n"
+    "      --capture records them) onto PORT at N baud 8N1 (default 9600), each block\n"
+    "      whole at its recorded time, N times as fast with --speed (default 1, may be\n"
+    "      fractional); answers nothing. Prints what it played at the end.\n"
+    "  instrument_sim check FILE [--baud N]\n"
+    "      checks every sentence's checksum in a recording of the GNSS receiver and\n"
+    "      prints a summary; exit status 0 only when every line is an intact sentence.\n";
+
+int Usage() {
+    std::fputs(kUsage, stderr);
+    return 1;
+}
+
+int Check(const wchar_t* path, unsigned long baud) {
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) {
+        std::fprintf(stderr, "cannot read %ls\n", path);
+        return 1;
+    }
+    RecordingSummary summary = CheckRecording(bytes);
+    std::fputs(FormatSummary(summary, baud).c_str(), stdout);
+    return summary.damaged == 0 && summary.sentences > 0 ? 0 : 1;
+}
+
+int Replay(const std::vector<std::wstring>& arguments) {
+    ReplayOptions options;
+    std::wstring error;
+    if (!ParseReplayOptions(arguments, options, error)) {
+        std::fprintf(stderr, "%ls\n", error.c_str());
+        return Usage();
+    }
+    return RunReplay(options);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) return Usage();
+    std::wstring mode = argv[1];
+    if (mode == L"replay") return Replay({argv + 2, argv + argc});
+    if (argc < 3) return Usage();
+    GnssReceiverOptions options;
+    options.port = argv[2];
+    for (int i = 3; i + 1 < argc; i += 2) {
+        std::wstring option = argv[i];
+        const wchar_t* value = argv[i + 1];
+        if (option == L"--baud") options.baud = std::wcstoul(value, nullptr, 10);
+        else if (option == L"--seconds") options.streamSeconds = std::wcstod(value, nullptr);
+        else if (option == L"--start-timeout") options.startTimeoutSeconds = std::wcstod(value, nullptr);
+        else if (option == L"--sent") options.sentLog = value;
+        else if (option == L"--received") options.receivedLog = value;
+        else return Usage();
+    }
+    if (argc % 2 == 0 || options.baud == 0) return Usage();
+    if (mode == L"check") return Check(argv[2], options.baud);
+    if (mode == L"gnss") return RunGnssReceiver(options);
+    return Usage();
+}
