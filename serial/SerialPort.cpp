@@ -54,7 +54,7 @@ bool CSerialPort::Open(const wchar_t* path, const DCB* line, DWORD* error) {
 
 void CSerialPort::Close() {
     if (!IsOpen()) return;
-    StopListening();
+    EndListening();
     m_read.Cancel();
     m_write.Cancel();
     m_api.closeHandle(m_handle.exchange(INVALID_HANDLE_VALUE));
@@ -88,7 +88,7 @@ ListenResult CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
 
 // An empty mask ends a running wait on every driver, also on one that
 // ignores CancelIoEx for waits (Wine's does), so the cancel only reaps it.
-void CSerialPort::StopListening() {
+void CSerialPort::EndListening() {
     if (!m_listening) return;
     m_api.setCommMask(m_handle, 0);
     m_api.setCommMask(m_handle, m_maskBefore);

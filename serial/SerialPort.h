@@ -56,6 +56,10 @@ public:
     // an arrival. A signalled interrupt ends the call early, as no arrival;
     // a failed wait returns at once with its error.
     ListenResult WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
+    // Ends a pending wait and puts the port's event mask back; the next wait
+    // starts afresh. Some drivers watch the line for a pending wait (Wine's
+    // polls it every millisecond), which a long write need not pay for.
+    void EndListening();
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
     // The device's status; false when the device no longer answers, with
@@ -77,8 +81,6 @@ public:
     IoResult CancelWrite() { return m_write.Cancel(); }
 
 private:
-    void StopListening();
-
     const SerialApi& m_api;
     std::atomic<HANDLE> m_handle{INVALID_HANDLE_VALUE};
     COverlappedIo m_listen;

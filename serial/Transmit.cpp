@@ -44,6 +44,9 @@ void CTransmitter::TransmitRequest(ITransferRequest* request) {
     });
     DWORD remaining = size > 0 && position ? static_cast<DWORD>(size) : 0;
 
+    // Nothing is read while a request goes out; the next listening turn
+    // asks the driver what came meanwhile.
+    m_context.port.EndListening();
     while (remaining > 0 && !m_context.stop.IsSet()) {
         ChunkResult chunk = WriteChunk(position, std::min(remaining, kChunkSize));
         if (chunk.written > 0) m_context.sink.OnEvent(EventDataSent, position, chunk.written);
