@@ -33,18 +33,21 @@ double Now() {
     return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
+double CpuMilliseconds(const FILETIME& kernel, const FILETIME& user) {
+    auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return double(ticks(kernel) + ticks(user)) / 10000.0;
+}
+
 double CpuMilliseconds() {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return double(ticks(kernel) + ticks(user)) / 10000.0;
+    return CpuMilliseconds(kernel, user);
 }
 
 double ThreadCpuMilliseconds() {
     FILETIME created, exited, kernel, user;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return double(ticks(kernel) + ticks(user)) / 10000.0;
+    return CpuMilliseconds(kernel, user);
 }
 
 // CPU the process spends outside the calling thread (the sender) between

@@ -5,7 +5,6 @@
 #include "ReceiveOptions.h"
 #include "TermOptions.h"
 #include "TransferRequest.h"
-#include "TypedLine.h"
 #include "VisibleText.h"
 
 namespace {

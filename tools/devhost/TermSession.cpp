@@ -1,7 +1,6 @@
 #include "TermSession.h"
 #include "ExitCodes.h"
 #include "StatusLine.h"
-#include "TypedLine.h"
 
 namespace DevHost {
 namespace {
