@@ -15,14 +15,14 @@ Settings::DescriptorTable Descriptors() {
 
 }  // namespace
 
-CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::PortSystem& ports) {
-    auto* plugin = new CDeviceCommonPlugin(ports);
+CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::PortSystem& ports, const SerialApi& serial) {
+    auto* plugin = new CDeviceCommonPlugin(ports, serial);
     plugin->AddRef();
     return plugin;
 }
 
-CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::PortSystem& ports)
-    : m_descriptors(Descriptors()), m_controller(m_descriptors, m_settings, ports) {}
+CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::PortSystem& ports, const SerialApi& serial)
+    : m_descriptors(Descriptors()), m_controller(m_descriptors, m_settings, ports), m_exchange(serial) {}
 
 Plugin::IPlugin* CDeviceCommonPlugin::GetInterface(int kind) {
     if (kind != 0 && kind != 4) return nullptr;

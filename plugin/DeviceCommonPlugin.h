@@ -14,9 +14,9 @@
 class CDeviceCommonPlugin : public Plugin::CPluginImpl<Plugin::IDevImportPlugin> {
 public:
     // A new object carrying one reference, the caller's; ports answers the
-    // port probe of the property list. Raises the module's out-of-memory
-    // errors.
-    static CDeviceCommonPlugin* Create(Settings::PortSystem& ports);
+    // port probe of the property list, serial makes the exchange's calls on
+    // its device. Raises the module's out-of-memory errors.
+    static CDeviceCommonPlugin* Create(Settings::PortSystem& ports, const SerialApi& serial = SerialApi::System());
 
     // IPlugin
     Plugin::IPlugin* GetInterface(int kind) override;
@@ -38,7 +38,7 @@ public:
     bool QueueTransferRequest(ITransferRequest* request) override;
 
 private:
-    explicit CDeviceCommonPlugin(Settings::PortSystem& ports);
+    CDeviceCommonPlugin(Settings::PortSystem& ports, const SerialApi& serial);
     ~CDeviceCommonPlugin() override = default;
 
     Settings::DescriptorTable m_descriptors;

@@ -42,11 +42,9 @@ bool CExchange::Begin(const Target& target) {
         return false;
     }
 
-    DCB line = target.line;
-    line.DCBlength = kLineRecordLength;
     DWORD error = ERROR_SUCCESS;
-    const bool applied = port.Open(m_path, &line, &error);
-    TraceOpening(line, applied, error);
+    const bool applied = port.Open(m_path, target.line, &error);
+    TraceOpening(target.line, applied, error);
     if (port.IsOpen()) {
         if (DWORD refused = port.SetupQueues(kQueueSize, kQueueSize)) {
             Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, refused);
@@ -59,7 +57,7 @@ bool CExchange::Begin(const Target& target) {
     m_waitSeconds = target.waitSeconds;
     m_dataSeen = false;
     m_ended = false;
-    m_context.loss.Clear();
+    m_context.health.Reset(m_path, m_clock());
     m_lastDataSecond = NowSeconds();
     m_context.sink.OnEvent(EventStarted, nullptr, 0);
     return true;
@@ -84,50 +82,69 @@ void CExchange::TraceOpening(const DCB& line, bool applied, DWORD error) const {
 }
 
 bool CExchange::Listening() const {
-    return m_context.port.IsOpen() && !m_context.stop.IsSet() && !m_context.loss.Happened();
+    return m_context.port.IsOpen() && !m_context.stop.IsSet() && !m_context.health.Gone();
 }
 
 void CExchange::ReceiveTurn() {
+    CDeviceHealth& health = m_context.health;
     const ULONGLONG begun = m_clock();
-    DWORD waiting = 0;
-    if (!Queued(&waiting)) return;
+    health.CheckWhenQuiet(begun);
+    if (HandOverQueued(begun, false) != 0 || health.Gone()) return;
     // The character event is edge-triggered: bytes that came after the last
     // read of a burst but before the wait began raise none, and would lie
     // unread until more followed. A wait left pending by an earlier turn may
-    // have completed on bytes read since, so an arrival with nothing queued
+    // have completed on bytes read since, so an arrival that brings nothing
     // earns one fresh wait before the turn counts as empty.
-    for (int waits = 0; waiting == 0 && waits < 2; ++waits) {
+    for (int waits = 0; waits < 2 && !health.Unsupported(PortCall::Wait); ++waits) {
         const ULONGLONG elapsed = m_clock() - begun;
         if (elapsed >= kListenMilliseconds) return;
         const ListenResult listen =
             m_context.port.WaitForReceive(static_cast<DWORD>(kListenMilliseconds - elapsed), m_context.wake.Get());
-        if (m_context.DeviceGoneBy(listen.error, L"wait")) return;
-        // A failed wait took no time; a quiet one took its time.
-        if (listen.error != ERROR_SUCCESS) break;
+        // A failed wait took no time; the turn then polls.
+        if (listen.error != ERROR_SUCCESS) {
+            if (health.Failed(PortCall::Wait, listen.error)) return;
+            break;
+        }
+        health.Succeeded(PortCall::Wait);
         if (!listen.arrived) return;
-        if (!Queued(&waiting)) return;
+        if (HandOverQueued(begun, true) != 0 || health.Gone()) return;
     }
-    if (HandOverQueued(waiting) == 0 && !m_context.loss.Happened()) WaitOutTheTurn(begun);
+    WaitOutTheTurn(begun);
 }
 
-// Reads while the driver reports bytes queued and hands each block over, as
-// data and as its log copy. A continuous stream would keep this going for
-// ever; the stop flag ends it between blocks.
-uint64_t CExchange::HandOverQueued(DWORD waiting) {
+// Reads what the driver reports queued, and again while more is, handing
+// each block over as data and as its log copy. Some drivers count received
+// bytes late (their count stays 0 until a USB buffer fills), so after a
+// character event the read is made whatever the count says; a driver with
+// no status call is read until a read finds nothing.
+uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
     CSerialPort& port = m_context.port;
+    CDeviceHealth& health = m_context.health;
     uint64_t handedOver = 0;
-    while (waiting != 0 && !m_context.stop.IsSet()) {
-        const IoResult read = port.Read(kBlockSize);
-        if (read.state == IoState::Failed && m_context.DeviceGoneBy(read.error, L"read")) break;
+    bool readAnyway = afterCharacterEvent;
+    while (!m_context.stop.IsSet()) {
+        COMSTAT status{};
+        const bool counted = health.Status(&status);
+        if (health.Gone()) break;
+        if (counted && status.cbInQue == 0 && !readAnyway) break;
+        const IoResult read = port.Read(counted && status.cbInQue != 0 ? status.cbInQue : kBlockSize);
+        if (read.state == IoState::Failed) {
+            health.Failed(PortCall::Read, read.error);
+            break;
+        }
+        health.Succeeded(PortCall::Read);
         if (read.bytes == 0) break;
         m_context.sink.OnEvent(EventDataReceived, port.Received(), read.bytes);
         m_context.sink.OnEvent(EventLogText, port.Received(), read.bytes);
         handedOver += read.bytes;
-        if (!Queued(&waiting)) break;
+        readAnyway = false;
+        // The driver keeps what comes meanwhile; the next turn reads it.
+        if (m_clock() - begun >= kListenMilliseconds) break;
     }
     if (handedOver != 0) {
         m_lastDataSecond = NowSeconds();
         m_dataSeen = true;
+        health.DataCame(m_clock());
     }
     return handedOver;
 }
@@ -138,13 +155,6 @@ void CExchange::WaitOutTheTurn(ULONGLONG begun) const {
     if (elapsed >= kListenMilliseconds || m_context.stop.IsSet()) return;
     const HANDLE events[] = {m_context.wake.Get(), m_context.stop.Event()};
     WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(kListenMilliseconds - elapsed));
-}
-
-bool CExchange::Queued(DWORD* bytes) {
-    COMSTAT status{};
-    if (!m_context.Status(&status)) return false;
-    *bytes = status.cbInQue;
-    return true;
 }
 
 bool CExchange::IdleTimeUp() const {
@@ -161,9 +171,9 @@ void CExchange::End(bool released) {
 void CExchange::TraceEnd(bool released) const {
     if (released) {
         Trace(L"%ls: exchange ended: the last reference was released", m_path);
-    } else if (m_context.loss.Happened()) {
-        Trace(L"%ls: exchange ended: the device is gone (error %lu from the %ls)", m_path, m_context.loss.Error(),
-              m_context.loss.Operation());
+    } else if (m_context.health.Gone()) {
+        Trace(L"%ls: exchange ended: the device is gone (error %lu from the %ls)", m_path,
+              m_context.health.GoneError(), m_context.health.GoneBy());
     } else if (m_context.stop.IsSet()) {
         Trace(L"%ls: exchange ended: stopped by the host", m_path);
     } else {

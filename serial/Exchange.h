@@ -9,8 +9,11 @@ namespace Exchange {
 constexpr DWORD kListenMilliseconds = 100;
 constexpr DWORD kBlockSize = CSerialPort::kReceiveBufferSize;
 constexpr DWORD kQueueSize = 1048576;
+// Reads return at once with what is queued (an interval time-out of
+// MAXDWORD with no total time-outs); a write may take 500 ms per byte plus
+// 1 ms before the driver gives it up, so no driver ends a write that flow
+// control holds: the transmitter decides when a write is given up.
 constexpr COMMTIMEOUTS kTimeouts{MAXDWORD, 0, 0, 500, 1};
-constexpr DWORD kLineRecordLength = 28;
 
 // The only message of the module, sent instead of any other event when the
 // port cannot be opened. UTF-8, sent without its terminating zero.
@@ -47,11 +50,13 @@ public:
     // tried, and EventStarted sent even when the overlapped open failed.
     bool Begin(const Exchange::Target& target);
     bool Listening() const;
-    // Waits one listening time for data and hands over every block received.
-    // A turn that brings no byte (a wait that completes without data, a
-    // read that finds none) still takes the listening time, so no driver
-    // can make the worker spin or the host see empty blocks. A device that
-    // has gone ends the listening.
+    // Waits up to one listening time for data and hands over every block
+    // received, reading for at most about a listening time, so requests
+    // queued meanwhile go out however fast the instrument sends. A turn
+    // that brings no byte (a wait that completes without data, a read that
+    // finds none) still takes the listening time, so no driver can make the
+    // worker spin or the host see empty blocks. A device that has gone
+    // ends the listening.
     void ReceiveTurn();
     // True once data has been seen and none has come for more than the wait
     // time, counted in whole seconds.
@@ -60,8 +65,7 @@ public:
     void End(bool released);
 
 private:
-    bool Queued(DWORD* bytes);
-    uint64_t HandOverQueued(DWORD waiting);
+    uint64_t HandOverQueued(ULONGLONG begun, bool afterCharacterEvent);
     void WaitOutTheTurn(ULONGLONG begun) const;
     void TraceOpening(const DCB& line, bool applied, DWORD error) const;
     void TraceEnd(bool released) const;

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <atomic>
+#include "serial/DeviceHealth.h"
 #include "serial/RequestQueue.h"
 #include "serial/SerialPort.h"
 #include "serial/SinkGate.h"
@@ -33,25 +34,6 @@ private:
     Win32::CriticalSection m_change;
 };
 
-// The first sign that the device has gone, from whichever operation saw
-// it; the exchange ends on it. Only the worker records and reads it.
-class CDeviceLoss {
-public:
-    void Record(DWORD error, const wchar_t* operation) {
-        if (m_error != ERROR_SUCCESS) return;
-        m_error = error;
-        m_operation = operation;
-    }
-    void Clear() { m_error = ERROR_SUCCESS; }
-    bool Happened() const { return m_error != ERROR_SUCCESS; }
-    DWORD Error() const { return m_error; }
-    const wchar_t* Operation() const { return m_operation; }
-
-private:
-    DWORD m_error = ERROR_SUCCESS;
-    const wchar_t* m_operation = L"";
-};
-
 // Everything an exchange works on, shared by the host's side and the
 // worker, which may outlive the plug-in object.
 struct ExchangeContext {
@@ -61,32 +43,11 @@ struct ExchangeContext {
 
     void Wake() { SetEvent(wake.Get()); }
 
-    // The device's status; false, with the device recorded as gone, when it
-    // no longer answers.
-    bool Status(COMSTAT* status) {
-        DWORD error = ERROR_SUCCESS;
-        if (port.ClearErrors(status, &error)) return true;
-        loss.Record(error, L"status");
-        return false;
-    }
-
-    // True, with the device recorded as gone, when an operation's error
-    // says so. An abort the worker did not cause says so only when the
-    // device no longer answers: some drivers (Wine on a plain
-    // pseudo-terminal) abort every wait.
-    bool DeviceGoneBy(DWORD error, const wchar_t* operation) {
-        if (!MeansDeviceGone(error)) return false;
-        COMSTAT status{};
-        if (error == ERROR_OPERATION_ABORTED) return !Status(&status);
-        loss.Record(error, operation);
-        return true;
-    }
-
     CSerialPort port;
+    CDeviceHealth health{port};
     CSinkGate sink;
     CRequestQueue requests;
     CStopSignal stop;
-    CDeviceLoss loss;
     // Auto-reset: one wake-up ends at most one listening wait, so a newly
     // queued request or a stop need not wait out a quiet listening time.
     Win32::UniqueHandle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};

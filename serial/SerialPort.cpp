@@ -1,23 +1,7 @@
 #include "serial/SerialPort.h"
 #include <algorithm>
+#include "serial/LineRecord.h"
 #include "win32/UniqueHandle.h"
-
-bool MeansDeviceGone(DWORD error) {
-    switch (error) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_BAD_COMMAND:
-    case ERROR_GEN_FAILURE:
-    case ERROR_DEVICE_REMOVED:
-    case ERROR_DEVICE_NOT_CONNECTED:
-    case ERROR_OPERATION_ABORTED:
-    case ERROR_INVALID_HANDLE:
-    case ERROR_NOT_READY:
-    case ERROR_BROKEN_PIPE:
-        return true;
-    default:
-        return false;
-    }
-}
 
 CSerialPort::CSerialPort(const SerialApi& api) : m_api(api), m_listen(api), m_read(api), m_write(api) {}
 
@@ -35,7 +19,7 @@ bool CSerialPort::Probe(const wchar_t* path) const {
     return serialDevice;
 }
 
-bool CSerialPort::Open(const wchar_t* path, const DCB* line, DWORD* error) {
+bool CSerialPort::Open(const wchar_t* path, const DCB& line, DWORD* error) {
     Close();
     m_handle = m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_OVERLAPPED, nullptr);
@@ -45,8 +29,13 @@ bool CSerialPort::Open(const wchar_t* path, const DCB* line, DWORD* error) {
         Close();
         failure = ERROR_NOT_ENOUGH_MEMORY;
     }
-    // Made on an invalid handle too, where it simply fails.
-    const bool applied = m_api.setCommState(m_handle, const_cast<DCB*>(line)) != FALSE;
+    // Where the driver gives no record of its own, the settings' record is
+    // all there is. Made on an invalid handle too, where both simply fail.
+    DCB driversOwn{};
+    driversOwn.DCBlength = sizeof driversOwn;
+    const bool answered = m_api.getCommState(m_handle, &driversOwn) != FALSE;
+    DCB accepted = LineRecord::ForDriver(answered ? &driversOwn : nullptr, line);
+    const bool applied = m_api.setCommState(m_handle, &accepted) != FALSE;
     if (!applied && IsOpen()) failure = GetLastError();
     if (error) *error = failure;
     return applied;
@@ -119,6 +108,14 @@ IoResult CSerialPort::Read(DWORD count) {
     // The abort is ours, not the device's.
     if (cancelled.error == ERROR_OPERATION_ABORTED) return {IoState::Completed, cancelled.bytes, ERROR_SUCCESS};
     return cancelled;
+}
+
+bool CSerialPort::AnswersLineState(DWORD* error) const {
+    DCB line{};
+    line.DCBlength = sizeof line;
+    if (m_api.getCommState(m_handle, &line)) return true;
+    *error = GetLastError();
+    return false;
 }
 
 IoResult CSerialPort::StartWrite(const void* data, DWORD count) { return m_write.StartWrite(m_handle, data, count); }

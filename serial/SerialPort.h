@@ -5,11 +5,6 @@
 #include "serial/OverlappedIo.h"
 #include "serial/SerialApi.h"
 
-// True for the errors by which drivers report that their device has gone
-// (unplugged, its driver unloaded): USB, Bluetooth and virtual-pair drivers
-// each use some of them, from the wait, the read, the write or the status.
-bool MeansDeviceGone(DWORD error);
-
 // How a listening wait ended: arrived when a character (or another event the
 // driver reports) came; error is the Win32 error of a failed wait.
 struct ListenResult {
@@ -38,10 +33,11 @@ public:
     // is a serial port: a name that opens a file or a pipe would otherwise
     // have the host's transfers written into it.
     bool Probe(const wchar_t* path) const;
-    // Opens path as it is; true when the line record was accepted. A port
+    // Opens path as it is and gives the driver the line record it accepts
+    // (see LineRecord::ForDriver); true when the record was accepted. A port
     // whose device opened stays open even when the record is refused. error
     // receives the Win32 error of the open or of the refused record.
-    bool Open(const wchar_t* path, const DCB* line, DWORD* error = nullptr);
+    bool Open(const wchar_t* path, const DCB& line, DWORD* error = nullptr);
     void Close();
     bool IsOpen() const { return m_handle.load() != INVALID_HANDLE_VALUE; }
 
@@ -62,9 +58,12 @@ public:
     void EndListening();
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
-    // The device's status; false when the device no longer answers, with
-    // the error in *error when given.
+    // The device's status; false when the driver gives none, with the error
+    // in *error when given.
     bool ClearErrors(COMSTAT* status, DWORD* error = nullptr);
+    // Whether the driver still answers a query of its line state: every
+    // driver supports it, and it fails once the device has gone.
+    bool AnswersLineState(DWORD* error) const;
 
     // Reads up to count received bytes (at most the buffer) into Received(),
     // which holds them until the next read. Ended before it returns; a read

@@ -20,7 +20,7 @@ CTransmitter::CTransmitter(ExchangeContext& context, const DCB& line, DWORD wait
 void CTransmitter::DrainQueue() {
     // A request left here is sent by a later turn or the next exchange; one
     // taken now could not be reported once the host withdrew its sink.
-    while (!m_context.stop.IsSet() && !m_context.loss.Happened() && m_context.sink.HasSink() &&
+    while (!m_context.stop.IsSet() && !m_context.health.Gone() && m_context.sink.HasSink() &&
            m_context.port.IsOpen()) {
         ITransferRequest* request = m_context.requests.Head();
         if (!request) return;
@@ -68,22 +68,17 @@ CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD si
     // Also clears a line error, which would stop the device's I/O.
     DWORD unsent = 0;
     const bool answering = Unsent(&unsent);
-    switch (write.state) {
-        case IoState::Completed: return {write.bytes, write.bytes == 0};
-        case IoState::Failed:
-            Lost(write);
-            return {0, true};
-        case IoState::Pending: break;
-    }
-    if (answering && WaitForWrite(size, unsent)) {
-        // Its count stands whatever its result: those bytes went out.
-        write = port.FinishWrite(true);
-        Lost(write);
-        return {write.bytes, write.bytes == 0};
+    if (write.state == IoState::Pending && answering && WaitForWrite(size, unsent)) write = port.FinishWrite(true);
+    if (write.state != IoState::Pending) {
+        // Its count stands whatever its result: those bytes went out. A
+        // failed write may have sent more than it reports (some drivers
+        // time out after the bytes left), so the rest is not sent after it.
+        if (write.state == IoState::Failed) Failed(write, size);
+        return {write.bytes, write.state == IoState::Failed || write.bytes == 0};
     }
     write = port.CancelWrite();
     // It may have completed just before the cancel.
-    if (write.bytes < size && !m_context.stop.IsSet() && !m_context.loss.Happened()) {
+    if (write.bytes < size && !m_context.stop.IsSet() && !m_context.health.Gone()) {
         Trace(L"a write was given up after %llu ms: %lu of %lu bytes sent", GetTickCount64() - begun, write.bytes,
               size);
     }
@@ -115,13 +110,16 @@ bool CTransmitter::WaitForWrite(DWORD size, DWORD unsent) {
     return false;
 }
 
+// A driver with no status call counts nothing in its output queue: its
+// writes get their line time, as on a driver that does not count them.
 bool CTransmitter::Unsent(DWORD* bytes) {
     COMSTAT status{};
-    if (!m_context.Status(&status)) return false;
-    *bytes = status.cbOutQue;
-    return true;
+    *bytes = m_context.health.Status(&status) ? status.cbOutQue : 0;
+    return !m_context.health.Gone();
 }
 
-void CTransmitter::Lost(const IoResult& write) {
-    if (write.state == IoState::Failed) m_context.DeviceGoneBy(write.error, L"write");
+void CTransmitter::Failed(const IoResult& write, DWORD size) {
+    if (m_context.health.Failed(PortCall::Write, write.error)) return;
+    Trace(L"a write failed with error %lu after %lu of %lu bytes; the rest of the request is not sent", write.error,
+          write.bytes, size);
 }

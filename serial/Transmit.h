@@ -50,9 +50,11 @@ private:
     // True when the write completed; false when the line held it, the
     // device went or the stop came first.
     bool WaitForWrite(DWORD size, DWORD unsentAtStart);
-    // The output queue's count; false when the device has gone.
+    // The output queue's count (0 from a driver with no status call);
+    // false when the device has gone.
     bool Unsent(DWORD* bytes);
-    void Lost(const IoResult& write);
+    // Judges a failed write; the trace says what was not sent.
+    void Failed(const IoResult& write, DWORD size);
 
     ExchangeContext& m_context;
     const DCB m_line;

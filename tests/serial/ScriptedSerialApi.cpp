@@ -36,8 +36,8 @@ struct ScriptedCalls {
         return TRUE;
     }
     static BOOL WINAPI GetCommState(HANDLE handle, LPDCB line) {
-        if (handle != kDevice || !Api().serialDevice) {
-            SetLastError(ERROR_INVALID_FUNCTION);
+        if (handle != kDevice || !Api().serialDevice || Api().deviceGone) {
+            SetLastError(Api().deviceGone ? ERROR_NOT_READY : ERROR_INVALID_FUNCTION);
             return FALSE;
         }
         *line = Api().line;

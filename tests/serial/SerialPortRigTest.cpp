@@ -14,7 +14,7 @@ protected:
         PurgePluginPort();
         ASSERT_TRUE(instrument.IsOpen());
         DCB line = RigLine();
-        ASSERT_TRUE(port.Open(DevicePathFor(PluginPortName().c_str()).c_str(), &line));
+        ASSERT_TRUE(port.Open(DevicePathFor(PluginPortName().c_str()).c_str(), line));
     }
 
     Instrument instrument;
@@ -51,7 +51,7 @@ TEST_F(PortOnTheRig, ReadOnAnEmptyLineEndsWithNothing) {
 TEST(PortOpen, MissingDeviceLeavesThePortClosed) {
     CSerialPort port;
     DCB line = RigLine();
-    EXPECT_FALSE(port.Open(L"\\\\.\\COM200", &line));
+    EXPECT_FALSE(port.Open(L"\\\\.\\COM200", line));
     EXPECT_FALSE(port.IsOpen());
     EXPECT_FALSE(port.Probe(L"\\\\.\\COM200"));
 }

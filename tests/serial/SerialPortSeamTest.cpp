@@ -10,7 +10,7 @@ protected:
     void SetUp() override {
         api.mask = EV_BREAK | EV_ERR;
         DCB line{};
-        port.Open(L"\\\\.\\COM3", &line);
+        port.Open(L"\\\\.\\COM3", line);
         ASSERT_TRUE(port.IsOpen());
     }
 

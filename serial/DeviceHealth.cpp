@@ -1,0 +1,65 @@
+#include "serial/DeviceHealth.h"
+#include "serial/Trace.h"
+
+void CDeviceHealth::Reset(const wchar_t* path, ULONGLONG now) {
+    m_path = path;
+    for (int call = 0; call < kCalls; ++call) {
+        m_worked[call] = false;
+        m_unsupported[call] = false;
+    }
+    m_goneError = ERROR_SUCCESS;
+    m_lastSign = now;
+}
+
+const wchar_t* CDeviceHealth::Name(PortCall call) {
+    switch (call) {
+    case PortCall::Status: return L"status";
+    case PortCall::Wait: return L"wait";
+    case PortCall::Read: return L"read";
+    case PortCall::Write: return L"write";
+    case PortCall::Quiet: return L"check of a quiet line";
+    }
+    return L"call";
+}
+
+bool CDeviceHealth::Status(COMSTAT* status) {
+    if (Gone() || Unsupported(PortCall::Status)) return false;
+    DWORD error = ERROR_SUCCESS;
+    if (m_port.ClearErrors(status, &error)) {
+        Succeeded(PortCall::Status);
+        return true;
+    }
+    Failed(PortCall::Status, error);
+    return false;
+}
+
+bool CDeviceHealth::Failed(PortCall call, DWORD error) {
+    if (Gone()) return true;
+    DWORD stateError = ERROR_SUCCESS;
+    if (!m_port.AnswersLineState(&stateError)) {
+        RecordGone(call, error);
+        return true;
+    }
+    // Only calls the exchange can do without are given up.
+    const bool dispensable = call == PortCall::Status || call == PortCall::Wait;
+    if (dispensable && !m_worked[Index(call)] && !m_unsupported[Index(call)]) {
+        m_unsupported[Index(call)] = true;
+        Trace(L"%ls: the driver refuses the %ls call (error %lu) though the port answers: the exchange goes on "
+              L"without it",
+              m_path, Name(call), error);
+    }
+    return false;
+}
+
+void CDeviceHealth::CheckWhenQuiet(ULONGLONG now) {
+    if (Gone() || now - m_lastSign < kQuietCheckMilliseconds) return;
+    m_lastSign = now;
+    DWORD error = ERROR_SUCCESS;
+    if (!m_port.AnswersLineState(&error)) RecordGone(PortCall::Quiet, error);
+}
+
+void CDeviceHealth::RecordGone(PortCall call, DWORD error) {
+    // A driver that failed without saying why still lost its device.
+    m_goneError = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+    m_goneBy = call;
+}

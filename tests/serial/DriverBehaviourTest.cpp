@@ -1,0 +1,217 @@
+// The drivers our users plug in, one row per behaviour known from public
+// reports, each played under the plug-in object as the host drives it. On
+// every driver: the user's line settings reach the device (unless it takes
+// none), every byte reaches the host whole and within 250 ms of arriving,
+// the request goes out once and is handed back, the exchange ends for the
+// row's reason and no other, and nothing spins.
+#include <gtest/gtest.h>
+#include <functional>
+#include <ostream>
+#include "../unit/fakes/RecordingSettings.h"
+#include "FakeRequest.h"
+#include "ModelDriver.h"
+#include "RecordingSink.h"
+#include "plugin/DeviceCommonPlugin.h"
+#include "serial/Exchange.h"
+
+namespace {
+
+enum class End { Idle, DeviceGone, NotOpened };
+
+struct Row {
+    const char* behaviour;
+    std::function<void(DriverQuirks&)> quirks;
+    End end = End::Idle;
+    // Unplugged with every call failing with this error; ERROR_SUCCESS
+    // unplugs without any error.
+    DWORD unplugError = ERROR_SUCCESS;
+    bool takesSettings = true;
+    int32_t flow = Settings::FlowNone;
+};
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.behaviour; }
+
+Row Unplug(const char* behaviour, DWORD error) { return {behaviour, nullptr, End::DeviceGone, error}; }
+
+// ERROR_NO_SUCH_DEVICE, which not every SDK's headers name.
+constexpr DWORD kNoSuchDevice = 433;
+constexpr DWORD kUserBaud = 57600;
+constexpr ULONGLONG kMostDelivery = 250;
+constexpr ULONGLONG kMostGoneMilliseconds = 500;
+// An adapter that vanishes without an error is found by the check of a
+// quiet line, once a second.
+constexpr ULONGLONG kMostSilentGoneMilliseconds = 1500;
+// A 100 ms polling loop makes a few calls a turn; a spinning one thousands.
+constexpr double kMostCallsPerSecond = 150;
+
+const Row kRows[] = {
+    {"a driver as documented", nullptr},
+    {"refuses XonChar == XoffChar, no flow control (SetCommState; purejavacomm #122, node-serialport #817)",
+     [](DriverQuirks& q) { q.checksSpecialCharacters = true; }},
+    {"refuses XonChar == XoffChar, hardware flow control (node-serialport #824)",
+     [](DriverQuirks& q) { q.checksSpecialCharacters = true; }, End::Idle, 0, true, Settings::FlowHardware},
+    {"refuses XonChar == XoffChar, XON/XOFF flow control (node-serialport #824)",
+     [](DriverQuirks& q) { q.checksSpecialCharacters = true; }, End::Idle, 0, true, Settings::FlowXonXoff},
+    {"refuses a record not read from it (virtual ports, node-serialport #824)",
+     [](DriverQuirks& q) { q.wantsItsOwnRecord = true; }},
+    {"refuses XonLim/XoffLim other than its own (redirected ports, FreeRDP #3012)",
+     [](DriverQuirks& q) { q.checksLimits = true; }},
+    {"refuses every line record (STM32 virtual COM, purejavacomm #104)",
+     [](DriverQuirks& q) { q.lineRefusal = ERROR_INVALID_PARAMETER; }, End::Idle, 0, false},
+    {"line coding unanswered by the firmware: ERROR_GEN_FAILURE (pySerial #739)",
+     [](DriverQuirks& q) { q.lineRefusal = ERROR_GEN_FAILURE; }, End::Idle, 0, false},
+    {"refuses SetupComm (jSerialComm #276)", [](DriverQuirks& q) { q.queueRefusal = ERROR_INVALID_PARAMETER; }},
+    {"ClearCommError always ERROR_INVALID_PARAMETER (GNSS virtual COM, pySerial #575)",
+     [](DriverQuirks& q) { q.statusRefusal = ERROR_INVALID_PARAMETER; }},
+    {"counts received bytes late (serialport-rs #16, pySerial #117)", [](DriverQuirks& q) { q.countsLate = true; }},
+    {"character wait never completes", [](DriverQuirks& q) { q.wait = WaitStyle::Never; }},
+    {"character wait completes without data (USB and virtual pairs)",
+     [](DriverQuirks& q) { q.wait = WaitStyle::WithoutData; }},
+    {"character wait aborted at once (Wine on a plain pseudo-terminal)",
+     [](DriverQuirks& q) { q.wait = WaitStyle::Aborted; }},
+    {"WaitCommEvent ERROR_INVALID_PARAMETER (CH340, SerialPortStream #25)",
+     [](DriverQuirks& q) { q.waitRefusal = ERROR_INVALID_PARAMETER; }},
+    {"read pends despite the time-outs, ends with 0 bytes (pySerial #50, node-serialport #1836, Wine)",
+     [](DriverQuirks& q) { q.readsPend = true; }},
+    {"CancelIoEx leaves a character wait running (Wine)", [](DriverQuirks& q) { q.ignoresWaitCancel = true; }},
+    {"write fails with ERROR_SEM_TIMEOUT after its bytes left (jSerialComm #536)",
+     [](DriverQuirks& q) { q.writeError = ERROR_SEM_TIMEOUT; }},
+    {"write completes short under RTS/CTS (FTDI, corefx #16542)", [](DriverQuirks& q) { q.writeLimit = 40; }},
+    {"open ERROR_SEM_TIMEOUT: Bluetooth remote off (pySerial #450)",
+     [](DriverQuirks& q) { q.openError = ERROR_SEM_TIMEOUT; }, End::NotOpened},
+    {"open ERROR_NOT_FOUND: Bluetooth remote off (pySerial #450)",
+     [](DriverQuirks& q) { q.openError = ERROR_NOT_FOUND; }, End::NotOpened},
+    Unplug("unplug: ERROR_BAD_COMMAND (in-box CDC driver, thonny #2513, espmonitor #71)", ERROR_BAD_COMMAND),
+    Unplug("unplug: ERROR_ACCESS_DENIED (zig #23648, SerialPortStream #143)", ERROR_ACCESS_DENIED),
+    Unplug("unplug: ERROR_FILE_NOT_FOUND (node-serialport #95, jSerialComm #472)", ERROR_FILE_NOT_FOUND),
+    Unplug("unplug: ERROR_GEN_FAILURE", ERROR_GEN_FAILURE),
+    Unplug("unplug: ERROR_OPERATION_ABORTED", ERROR_OPERATION_ABORTED),
+    Unplug("unplug: ERROR_DEVICE_NOT_CONNECTED", ERROR_DEVICE_NOT_CONNECTED),
+    Unplug("unplug: ERROR_NO_SUCH_DEVICE", kNoSuchDevice),
+    Unplug("unplug without an error, only GetCommState fails (CH340, node-serialport #1011; libserialport #22)",
+           ERROR_SUCCESS),
+};
+
+class DriverBehaviour : public ::testing::TestWithParam<Row> {
+protected:
+    void SetUp() override {
+        if (GetParam().quirks) GetParam().quirks(quirks);
+        driver = std::make_unique<ModelDriver>(quirks);
+        settings.strings[L"PORT"] = L"COM3";
+        settings.ints[L"BAUDRATE"] = kUserBaud;
+        settings.ints[L"WATETIME"] = 1;
+        settings.ints[L"FLOWCONTROL"] = GetParam().flow;
+        plugin = CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
+        plugin->LoadSettings(&settings);
+        plugin->SetEventSink(&sink);
+    }
+    void TearDown() override {
+        plugin->Release();
+        driver.reset();
+    }
+
+    // A start is taken once the last exchange's final event has returned.
+    bool StartAgain() {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            if (plugin->StartExchange()) return true;
+            Sleep(10);
+        }
+        return false;
+    }
+    bool OnlyTheOpeningError(size_t from) const {
+        const auto events = sink.Events();
+        if (events.size() != from + 1 || events.back().code != EventLogText) return false;
+        const auto& text = events.back().data;
+        return std::string(text.begin(), text.end()) == Exchange::kOpenErrorText;
+    }
+    ULONGLONG EndTick() const {
+        for (const RecordedEvent& event : sink.Events()) {
+            if (event.code == EventStopped) return event.tick;
+        }
+        return 0;
+    }
+
+    DriverQuirks quirks;
+    std::unique_ptr<ModelDriver> driver;
+    Fakes::RecordingSettingsReader settings;
+    RecordingSink sink;
+    CDeviceCommonPlugin* plugin = nullptr;
+    FakeRequest request{RequestBytes(100)};
+};
+
+TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
+    const Row& row = GetParam();
+    const ULONGLONG started = GetTickCount64();
+    ASSERT_TRUE(plugin->StartExchange());
+    if (row.end == End::NotOpened) {
+        ASSERT_TRUE(sink.WaitFor(EventLogText, 3000));
+        EXPECT_TRUE(OnlyTheOpeningError(0));
+        return;
+    }
+    ASSERT_TRUE(sink.WaitFor(EventStarted, 3000));
+
+    Sleep(100);
+    driver->Arrive({'a', 'b', 'c'});
+    Sleep(300);
+    const std::vector<uint8_t> burst = RequestBytes(5000, 3);
+    driver->Arrive(burst);
+    Sleep(100);
+    ASSERT_TRUE(plugin->QueueTransferRequest(&request));
+    ASSERT_TRUE(sink.WaitFor(RequestDone, 3000));
+    ULONGLONG unplugged = 0;
+    if (row.end == End::DeviceGone) {
+        Sleep(200);
+        unplugged = GetTickCount64();
+        driver->Unplug(row.unplugError);
+    }
+    ASSERT_TRUE(sink.WaitFor(EventStopped, 5000));
+    const ULONGLONG ended = EndTick();
+
+    EXPECT_EQ(driver->Line().BaudRate == kUserBaud, row.takesSettings) << "the user's speed, or the driver's own";
+    EXPECT_NE(driver->Line().XonChar, driver->Line().XoffChar);
+
+    std::vector<uint8_t> arrived{'a', 'b', 'c'};
+    arrived.insert(arrived.end(), burst.begin(), burst.end());
+    EXPECT_EQ(sink.Received(), arrived) << "every byte, whole and in order";
+    const auto events = sink.Events();
+    size_t handedOver = 0;
+    auto event = events.begin();
+    for (const auto& [offset, tick] : driver->Arrivals()) {
+        for (; event != events.end() && handedOver <= offset; ++event) {
+            if (event->code != EventDataReceived) continue;
+            EXPECT_FALSE(event->data.empty()) << "no block without bytes";
+            handedOver += event->data.size();
+            if (handedOver > offset) {
+                EXPECT_LE(event->tick - tick, kMostDelivery) << "byte " << offset;
+            }
+        }
+    }
+
+    EXPECT_EQ(sink.Count(RequestDone), 1u);
+    EXPECT_EQ(driver->Written(), request.bytes) << "the request went out once, whole";
+
+    switch (row.end) {
+    case End::Idle:
+        EXPECT_GE(ended - started, 1000u + 400u) << "not before the wait time without data";
+        EXPECT_LE(ended - started, 4000u);
+        break;
+    case End::DeviceGone:
+        EXPECT_LE(ended - unplugged,
+                  row.unplugError == ERROR_SUCCESS ? kMostSilentGoneMilliseconds : kMostGoneMilliseconds);
+        break;
+    case End::NotOpened: break;
+    }
+    const double seconds = double(GetTickCount64() - started) / 1000.0;
+    EXPECT_LE(driver->Calls() / seconds, kMostCallsPerSecond) << "spins";
+
+    if (row.end == End::DeviceGone) {
+        const size_t before = sink.Events().size();
+        ASSERT_TRUE(StartAgain());
+        for (int wait = 0; wait < 300 && sink.Events().size() == before; ++wait) Sleep(10);
+        EXPECT_TRUE(OnlyTheOpeningError(before)) << "the port is gone until it is plugged back";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, DriverBehaviour, ::testing::ValuesIn(kRows));
+
+}  // namespace

@@ -1,0 +1,279 @@
+#include "ModelDriver.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+
+namespace {
+ModelDriver* g_current = nullptr;
+HANDLE const kDevice = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0xC0DE));
+// A late-counting driver shows its count once its USB buffer is full.
+constexpr size_t kUsbBuffer = 4096;
+}  // namespace
+
+// The table's entries: each counts the call and forwards to the model.
+struct ModelCalls {
+    using Hold = std::lock_guard<std::recursive_mutex>;
+    static ModelDriver& M() {
+        ++g_current->m_calls;
+        return *g_current;
+    }
+
+    static HANDLE WINAPI CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        DWORD error = m.m_quirks.openError;
+        if (m.m_unplugged) error = ERROR_FILE_NOT_FOUND;
+        if (error != ERROR_SUCCESS) {
+            SetLastError(error);
+            return INVALID_HANDLE_VALUE;
+        }
+        m.m_recordRead = false;
+        return kDevice;
+    }
+    static BOOL WINAPI CloseHandle(HANDLE) {
+        M();
+        return TRUE;
+    }
+    static BOOL WINAPI GetCommState(HANDLE, LPDCB line) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        if (m.m_unplugged) return m.Fail(m.DeviceFails() ? m.m_unplugError : ERROR_GEN_FAILURE);
+        *line = m.m_line;
+        m.m_recordRead = true;
+        return TRUE;
+    }
+    static BOOL WINAPI SetCommState(HANDLE, LPDCB line) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        const DriverQuirks& q = m.m_quirks;
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        if (q.lineRefusal != ERROR_SUCCESS) return m.Fail(q.lineRefusal);
+        const bool refused = (q.checksSpecialCharacters && line->XonChar == line->XoffChar) ||
+                             (q.wantsItsOwnRecord && !m.m_recordRead) ||
+                             (q.checksLimits && (line->XonLim != m.m_line.XonLim || line->XoffLim != m.m_line.XoffLim));
+        if (refused) return m.Fail(ERROR_INVALID_PARAMETER);
+        m.m_line = *line;
+        return TRUE;
+    }
+    static BOOL WINAPI SetupComm(HANDLE, DWORD, DWORD) {
+        ModelDriver& m = M();
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        return m.m_quirks.queueRefusal == ERROR_SUCCESS ? TRUE : m.Fail(m.m_quirks.queueRefusal);
+    }
+    static BOOL WINAPI SetCommTimeouts(HANDLE, LPCOMMTIMEOUTS) {
+        ModelDriver& m = M();
+        return m.DeviceFails() ? m.Fail(m.m_unplugError) : TRUE;
+    }
+    static BOOL WINAPI GetCommMask(HANDLE, LPDWORD mask) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        *mask = m.m_mask;
+        return TRUE;
+    }
+    // Every driver ends a pending wait when the mask changes.
+    static BOOL WINAPI SetCommMask(HANDLE, DWORD mask) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        m.m_mask = mask;
+        for (auto& [record, pending] : m.m_pending) {
+            if (pending.events && !pending.completed) m.Complete(record, 0, ERROR_SUCCESS);
+        }
+        return TRUE;
+    }
+    static BOOL WINAPI WaitCommEvent(HANDLE, LPDWORD events, LPOVERLAPPED record) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        const DriverQuirks& q = m.m_quirks;
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        if (q.waitRefusal != ERROR_SUCCESS) return m.Fail(q.waitRefusal);
+        if (m.m_unplugged) return m.Pend(record, {events});
+        switch (q.wait) {
+        case WaitStyle::WithoutData: *events = 0; return TRUE;
+        case WaitStyle::Aborted: {
+            const BOOL result = m.Pend(record, {events});
+            m.Complete(record, 0, ERROR_OPERATION_ABORTED);
+            return result;
+        }
+        case WaitStyle::Never: return m.Pend(record, {events});
+        case WaitStyle::Windows: break;
+        }
+        if (m.m_characterSeen) {
+            m.m_characterSeen = false;
+            *events = EV_RXCHAR;
+            return TRUE;
+        }
+        return m.Pend(record, {events});
+    }
+    static BOOL WINAPI ClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT status) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        if (m.m_quirks.statusRefusal != ERROR_SUCCESS) return m.Fail(m.m_quirks.statusRefusal);
+        *errors = 0;
+        if (status) {
+            *status = COMSTAT{};
+            const size_t queued = m.m_input.size();
+            status->cbInQue = static_cast<DWORD>(m.m_quirks.countsLate && queued < kUsbBuffer ? 0 : queued);
+        }
+        return TRUE;
+    }
+    static BOOL WINAPI ReadFile(HANDLE, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED record) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        if (m.m_input.empty() && m.m_quirks.readsPend) return m.Pend(record, {nullptr, buffer, size});
+        *read = m.TakeInput(buffer, size);
+        return TRUE;
+    }
+    static BOOL WINAPI WriteFile(HANDLE, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        const DriverQuirks& q = m.m_quirks;
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        const DWORD moved = q.writeLimit ? std::min(size, q.writeLimit) : size;
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        m.m_written.insert(m.m_written.end(), bytes, bytes + moved);
+        if (q.writeError == ERROR_SUCCESS) {
+            *written = moved;
+            return TRUE;
+        }
+        const BOOL result = m.Pend(record, {});
+        m.Complete(record, 0, q.writeError);
+        return result;
+    }
+    static BOOL WINAPI GetOverlappedResult(HANDLE, LPOVERLAPPED record, LPDWORD bytes, BOOL wait) {
+        ModelDriver& m = M();
+        for (;;) {
+            {
+                Hold hold(m.m_lock);
+                auto found = m.m_pending.find(record);
+                if (found == m.m_pending.end()) {
+                    ADD_FAILURE() << "result asked of a record with no I/O started";
+                    return m.Fail(ERROR_INVALID_PARAMETER);
+                }
+                if (found->second.completed) {
+                    const ModelDriver::Pending done = found->second;
+                    m.m_pending.erase(found);
+                    *bytes = done.bytes;
+                    SetLastError(done.error);
+                    return done.error == ERROR_SUCCESS;
+                }
+                if (!wait) return m.Fail(ERROR_IO_INCOMPLETE);
+            }
+            WaitForSingleObject(record->hEvent, INFINITE);
+        }
+    }
+    static BOOL WINAPI CancelIoEx(HANDLE, LPOVERLAPPED target) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        bool found = false;
+        for (auto& [record, pending] : m.m_pending) {
+            if (pending.completed || (target && record != target)) continue;
+            if (pending.events && m.m_quirks.ignoresWaitCancel) continue;
+            found = true;
+            m.Complete(record, 0, ERROR_OPERATION_ABORTED);
+        }
+        return found ? TRUE : m.Fail(ERROR_NOT_FOUND);
+    }
+};
+
+ModelDriver::ModelDriver(const DriverQuirks& quirks) : m_quirks(quirks) {
+    // What a driver starts with: slow, and buffer limits of its own.
+    m_line.DCBlength = sizeof m_line;
+    m_line.BaudRate = 2400;
+    m_line.ByteSize = 8;
+    m_line.fBinary = TRUE;
+    m_line.XonLim = 2048;
+    m_line.XoffLim = 512;
+    m_line.XonChar = 0x11;
+    m_line.XoffChar = 0x13;
+    g_current = this;
+}
+
+ModelDriver::~ModelDriver() {
+    EXPECT_TRUE(m_pending.empty()) << "I/O left pending on the device";
+    g_current = nullptr;
+}
+
+const SerialApi& ModelDriver::Table() const {
+    static const SerialApi table{
+        &ModelCalls::CreateFileW,   &ModelCalls::CloseHandle,     &ModelCalls::SetCommState,
+        &ModelCalls::SetupComm,     &ModelCalls::SetCommTimeouts, &ModelCalls::GetCommMask,
+        &ModelCalls::SetCommMask,   &ModelCalls::WaitCommEvent,   &ModelCalls::ClearCommError,
+        &ModelCalls::ReadFile,      &ModelCalls::WriteFile,       &ModelCalls::GetOverlappedResult,
+        &ModelCalls::CancelIoEx,    &ModelCalls::GetCommState,
+    };
+    return table;
+}
+
+void ModelDriver::Arrive(const std::vector<uint8_t>& bytes) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    m_arrivals.emplace_back(m_arrived, GetTickCount64());
+    m_arrived += bytes.size();
+    m_input.insert(m_input.end(), bytes.begin(), bytes.end());
+    for (auto& [record, pending] : m_pending) {
+        if (pending.completed) continue;
+        if (pending.buffer) Complete(record, TakeInput(pending.buffer, pending.size), ERROR_SUCCESS);
+    }
+    if (m_quirks.wait != WaitStyle::Windows || m_unplugged) return;
+    for (auto& [record, pending] : m_pending) {
+        if (pending.events && !pending.completed) return Complete(record, 0, ERROR_SUCCESS, EV_RXCHAR);
+    }
+    m_characterSeen = true;
+}
+
+void ModelDriver::Unplug(DWORD error) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    m_unplugged = true;
+    m_unplugError = error;
+    if (error == ERROR_SUCCESS) return;
+    for (auto& [record, pending] : m_pending) {
+        if (!pending.completed) Complete(record, 0, error);
+    }
+}
+
+DCB ModelDriver::Line() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return m_line;
+}
+
+std::vector<uint8_t> ModelDriver::Written() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return m_written;
+}
+
+std::vector<std::pair<size_t, ULONGLONG>> ModelDriver::Arrivals() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return m_arrivals;
+}
+
+int ModelDriver::Calls() const { return m_calls; }
+
+BOOL ModelDriver::Fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+BOOL ModelDriver::Pend(OVERLAPPED* record, Pending pending) {
+    m_pending[record] = pending;
+    ResetEvent(record->hEvent);
+    SetLastError(ERROR_IO_PENDING);
+    return FALSE;
+}
+
+void ModelDriver::Complete(OVERLAPPED* record, DWORD bytes, DWORD error, DWORD events) {
+    Pending& pending = m_pending[record];
+    pending.completed = true;
+    pending.bytes = bytes;
+    pending.error = error;
+    if (pending.events) *pending.events = events;
+    SetEvent(record->hEvent);
+}
+
+DWORD ModelDriver::TakeInput(void* buffer, DWORD size) {
+    const DWORD count = static_cast<DWORD>(std::min<size_t>(size, m_input.size()));
+    std::copy_n(m_input.begin(), count, static_cast<uint8_t*>(buffer));
+    m_input.erase(m_input.begin(), m_input.begin() + count);
+    return count;
+}

@@ -1,0 +1,96 @@
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <vector>
+#include "serial/SerialApi.h"
+
+// How a driver's character wait behaves on its own.
+enum class WaitStyle {
+    Windows,      // completes when a character comes (or came since the last wait)
+    Never,        // completes only when the mask changes or it is cancelled
+    WithoutData,  // completes at once with an empty mask
+    Aborted,      // completes at once with ERROR_OPERATION_ABORTED (Wine on a plain pty)
+};
+
+// The ways real drivers answer differently from Microsoft's reference
+// driver; all off is a driver that behaves as the documentation says.
+struct DriverQuirks {
+    DWORD openError = ERROR_SUCCESS;   // every CreateFileW fails with it
+    DWORD lineRefusal = ERROR_SUCCESS; // every SetCommState fails with it
+    bool checksSpecialCharacters = false;  // refuses XonChar == XoffChar
+    bool wantsItsOwnRecord = false;        // refuses a record not read from it first
+    bool checksLimits = false;             // refuses XonLim/XoffLim other than its own
+    DWORD queueRefusal = ERROR_SUCCESS;    // SetupComm fails with it
+    DWORD statusRefusal = ERROR_SUCCESS;   // ClearCommError always fails with it
+    DWORD waitRefusal = ERROR_SUCCESS;     // WaitCommEvent always fails with it
+    WaitStyle wait = WaitStyle::Windows;
+    bool countsLate = false;         // cbInQue stays 0 until a USB buffer's worth is queued
+    bool readsPend = false;          // a read of an empty queue pends until cancelled, then moves 0
+    bool ignoresWaitCancel = false;  // CancelIoEx does not end a wait (Wine)
+    DWORD writeError = ERROR_SUCCESS;  // writes send their bytes, then fail with it
+    DWORD writeLimit = 0;              // a write moves at most this many bytes (0: all)
+};
+
+// A serial device and its driver behind the port's call table, played in
+// real time: bytes arrive when the test says, the driver's own line record
+// changes only when it accepts one, and an unplug fails the calls the way
+// the quirks and the test say. Only one instance exists at a time.
+class ModelDriver {
+public:
+    explicit ModelDriver(const DriverQuirks& quirks);
+    ~ModelDriver();
+    ModelDriver(const ModelDriver&) = delete;
+    ModelDriver& operator=(const ModelDriver&) = delete;
+
+    const SerialApi& Table() const;
+
+    void Arrive(const std::vector<uint8_t>& bytes);
+    // From now on every call on the device fails with error; with
+    // ERROR_SUCCESS it vanishes silently: waits never complete and only the
+    // line state query fails.
+    void Unplug(DWORD error);
+
+    // The line record the driver works with now.
+    DCB Line() const;
+    std::vector<uint8_t> Written() const;
+    // Each arrival: the offset of its first byte among all that arrived, and
+    // when it arrived.
+    std::vector<std::pair<size_t, ULONGLONG>> Arrivals() const;
+    // Calls made on the device so far.
+    int Calls() const;
+
+private:
+    struct Pending {
+        DWORD* events = nullptr;
+        void* buffer = nullptr;
+        DWORD size = 0;
+        bool completed = false;
+        DWORD bytes = 0;
+        DWORD error = ERROR_SUCCESS;
+    };
+    friend struct ModelCalls;
+
+    BOOL Fail(DWORD error);
+    BOOL Pend(OVERLAPPED* record, Pending pending);
+    void Complete(OVERLAPPED* record, DWORD bytes, DWORD error, DWORD events = 0);
+    DWORD TakeInput(void* buffer, DWORD size);
+    bool DeviceFails() const { return m_unplugged && m_unplugError != ERROR_SUCCESS; }
+
+    const DriverQuirks m_quirks;
+    mutable std::recursive_mutex m_lock;
+    DCB m_line{};
+    bool m_recordRead = false;
+    DWORD m_mask = 0;
+    bool m_characterSeen = false;
+    bool m_unplugged = false;
+    DWORD m_unplugError = ERROR_SUCCESS;
+    std::vector<uint8_t> m_input;
+    size_t m_arrived = 0;
+    std::vector<std::pair<size_t, ULONGLONG>> m_arrivals;
+    std::vector<uint8_t> m_written;
+    std::map<OVERLAPPED*, Pending> m_pending;
+    std::atomic<int> m_calls{0};
+};
