@@ -53,6 +53,36 @@ TEST_F(ExchangeOnTheRig, StopEndsTheExchangeWhileTheInstrumentStreams) {
     }
 }
 
+// An instrument that never pauses (64 bytes every 5 ms, about a 115200-baud
+// line) and a host whose data callback takes a few milliseconds, as one
+// that parses what it receives: the driver always has bytes queued. A
+// request queued meanwhile still goes out within a listening turn, and
+// every received byte arrives once, in order.
+TEST_F(ExchangeOnTheRig, ARequestGoesOutWithinATurnWhileTheInstrumentStreams) {
+    sink.react = [](const RecordedEvent& event) {
+        if (event.code == EventDataReceived) Sleep(8);
+    };
+    StartAndWaitForTheStart();
+    instrument.StartReading();
+    instrument.StartStreaming(64, 5);
+    Sleep(1000);
+    FakeRequest& request = Request(Pattern(8));
+    const ULONGLONG queued = GetTickCount64();
+    control.Queue(&request);
+    const bool arrived = instrument.WaitForBytes(request.bytes.size(), 300);
+    const ULONGLONG took = GetTickCount64() - queued;
+    Sleep(300);
+    instrument.StopStreaming();
+    EXPECT_TRUE(arrived) << "the request reached the instrument after " << took << " ms";
+    StopAndMeasure();
+    EXPECT_EQ(instrument.StopReading(), request.bytes);
+    auto received = sink.Received();
+    ASSERT_GT(received.size(), 6400u);
+    for (size_t i = 0; i < received.size(); ++i) {
+        ASSERT_EQ(received[i], static_cast<uint8_t>(i)) << "at byte " << i;
+    }
+}
+
 TEST_F(ExchangeOnTheRig, BurstArrivesCompleteAndInOrderAsDataThenLogPairs) {
     StartAndWaitForTheStart();
     const auto sent = Pattern(100000);

@@ -52,14 +52,15 @@ bool Instrument::Send(const std::vector<uint8_t>& bytes) {
     return true;
 }
 
-void Instrument::StartStreaming() {
+void Instrument::StartStreaming(size_t blockSize, DWORD pause) {
     m_streaming = true;
-    m_streamer = std::thread([this] {
-        std::vector<uint8_t> block(4096);
+    m_streamer = std::thread([this, blockSize, pause] {
+        std::vector<uint8_t> block(blockSize);
         uint32_t position = 0;
         while (m_streaming) {
             for (auto& byte : block) byte = static_cast<uint8_t>(position++);
             if (!Send(block)) break;
+            if (pause) Sleep(pause);
         }
     });
 }

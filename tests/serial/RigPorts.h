@@ -27,9 +27,10 @@ public:
 
     bool IsOpen() const { return m_port != INVALID_HANDLE_VALUE; }
     bool Send(const std::vector<uint8_t>& bytes);
-    // Sends blocks until StopStreaming; each byte is the low byte of its
-    // position in the stream.
-    void StartStreaming();
+    // Sends blocks until StopStreaming, each after a pause of the given
+    // milliseconds (none: as fast as the line takes them); each byte is the
+    // low byte of its position in the stream.
+    void StartStreaming(size_t blockSize = 4096, DWORD pause = 0);
     void StopStreaming();
     // Drops whatever earlier tests left on the line.
     void Purge();
