@@ -45,8 +45,11 @@ void CTransmitter::TransmitRequest(ITransferRequest* request) {
     DWORD remaining = size > 0 && position ? static_cast<DWORD>(size) : 0;
 
     // Nothing is read while a request goes out; the next listening turn
-    // asks the driver what came meanwhile.
-    m_context.port.EndListening();
+    // asks the driver what came meanwhile. A short request leaves the
+    // listening wait pending, so an instrument's answer ends it at once; a
+    // long one ends it, as some drivers watch the line for a pending wait
+    // (Wine's polls it every millisecond) and would slow the write.
+    if (LineMilliseconds(remaining, m_line) > kLongWriteMilliseconds) m_context.port.EndListening();
     while (remaining > 0 && !m_context.stop.IsSet()) {
         ChunkResult chunk = WriteChunk(position, std::min(remaining, kChunkSize));
         if (chunk.written > 0) m_context.sink.OnEvent(EventDataSent, position, chunk.written);

@@ -14,6 +14,9 @@ constexpr DWORD kWaitStepMilliseconds = 500;
 constexpr int kStepsWithoutProgress = 6;
 // Below the slowest speed a line is set to, a record's speed is not a speed.
 constexpr DWORD kSlowestBaud = 110;
+// A request that takes the line longer than a listening turn gets the line
+// to itself: the listening wait is ended first.
+constexpr ULONGLONG kLongWriteMilliseconds = 100;
 
 // The time the line needs to carry count bytes at the record's speed and
 // character size.
