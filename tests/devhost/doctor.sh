@@ -25,7 +25,8 @@ speed_before=$(stty -F "$RIG_DIR/com5" speed)
 doctor >"$work/shim.txt" || fail "with the shim: status $?"
 RIG_WITHOUT_PTYSHIM=1 doctor >"$work/plain.txt" || fail "without the shim: status $?"
 # The NUL bytes it wrote must not reach the next test's instrument.
-/usr/bin/python3 -c 'import serial, sys; serial.Serial(sys.argv[1]).reset_input_buffer()' "$RIG_DIR/com6"
+/usr/bin/python3 -I -c 'import serial, sys; serial.Serial(sys.argv[1]).reset_input_buffer()' "$RIG_DIR/com6" ||
+    fail "COM6 could not be drained"
 cat "$work/shim.txt" "$work/plain.txt"
 
 grep -q '^character wait on a quiet line .*: stayed pending' "$work/shim.txt" ||

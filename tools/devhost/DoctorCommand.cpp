@@ -116,11 +116,12 @@ bool ReportOpen(const DriverObservations& seen) {
             openingError);
         return false;
     }
-    Row(L"open: took " + Ms(seen.openMilliseconds), L"opens the port as each exchange starts, which starts that much later");
+    Row(L"open: took " + Ms(seen.openMilliseconds),
+        L"opens the port as each exchange starts, which starts that much later");
     return true;
 }
 
-void ReportLineRecords(const DriverObservations& seen) {
+void ReportSettingCalls(const DriverObservations& seen) {
     CallRow(L"its own line record (GetCommState, then SetCommState of the same)", seen.ownRecord,
             L"starts from the driver's own record, for drivers that refuse a record not read from them",
             L"runs the exchange at the driver's own settings when it refuses the user's, and says so in its trace");
@@ -135,8 +136,8 @@ void ReportLineRecords(const DriverObservations& seen) {
             L"keeps the driver's own queues and says so in its trace");
     CallRow(L"the exchange's time-outs (SetCommTimeouts)", seen.timeouts, L"sets the same as each exchange starts",
             L"keeps the driver's own time-outs and says so in its trace");
-    Row(L"status call (ClearCommError): " + std::wstring(seen.status.Taken() ? L"works" : L"refused, ") +
-            (seen.status.Taken() ? L"" : ErrorText(seen.status.error)),
+    Row(L"status call (ClearCommError): " +
+            (seen.status.Taken() ? std::wstring(L"works") : L"refused, " + ErrorText(seen.status.error)),
         seen.status.Taken() ? L"learns from it what is queued"
                             : L"receives without it (reads with time-outs that return at once), noted once in "
                               L"its trace");
@@ -197,6 +198,12 @@ void ReportCharacterWait(const QuietCall& wait) {
         Row(seen + L"refused, " + ErrorText(wait.startError), turns);
         return;
     }
+    if (wait.completed && wait.queueKnown && wait.queued > 0) {
+        Row(seen + L"characters came after " + Ms(wait.milliseconds) +
+                L", so the line was not quiet; switch the instrument off and run doctor again",
+            L"waits for characters in turns of 100 ms");
+        return;
+    }
     if (wait.completed) {
         wchar_t events[16];
         std::swprintf(events, 16, L"events 0x%04lX", wait.result);
@@ -237,7 +244,7 @@ int RunDoctor(const CommandLine& line) {
 
     const DriverObservations seen = ObserveDriver(path, stored);
     if (!ReportOpen(seen)) return ExitPortNotOpened;
-    ReportLineRecords(seen);
+    ReportSettingCalls(seen);
     ReportOutputCount(seen.output);
     ReportCharacterWait(seen.characterWait);
     ReportEmptyRead(seen.emptyRead);

@@ -75,7 +75,7 @@ constexpr DWORD kCancelGraceMs = 100;
 
 // Opens the device at path as the plug-in does and makes the plug-in's
 // calls on it, leaving the driver's line record, event mask and time-outs
-// as they were. Writes a few NUL bytes to the line. Nothing more is
+// as they were. Writes about 100 ms of NUL bytes to the line. Nothing more is
 // observed once the open or GetCommState fails.
 DriverObservations ObserveDriver(const std::wstring& path, const StoredLine& stored);
 
