@@ -47,27 +47,27 @@ struct OutputCount {
     DWORD bytes = 0;
     DWORD startError = ERROR_SUCCESS;
     bool completedAtOnce = false;
-    bool completed = false;          // by itself, within its line time plus a second
-    DWORD milliseconds = 0;          // how long it ran
+    bool completed = false;  // by itself, within its line time plus a second
+    DWORD milliseconds = 0;  // how long it ran
     bool statusWorked = false;
-    DWORD mostQueued = 0;            // the largest cbOutQue seen while it ran
+    DWORD mostQueued = 0;  // the largest cbOutQue seen while it ran
 };
 
 // Everything observed of one port's driver without an instrument.
 struct DriverObservations {
     DWORD openError = ERROR_SUCCESS;
     DWORD openMilliseconds = 0;
-    CallAnswer readRecord;      // GetCommState
-    CallAnswer ownRecord;       // SetCommState of the record just read
-    CallAnswer equalCharacters; // XON/XOFF on, XonChar == XoffChar == NUL
-    CallAnswer userRecord;      // the plug-in's record for the stored settings
-    CallAnswer queues;          // SetupComm
-    CallAnswer timeouts;        // SetCommTimeouts with the exchange's time-outs
-    CallAnswer status;          // ClearCommError
+    CallAnswer readRecord;       // GetCommState
+    CallAnswer ownRecord;        // SetCommState of the record just read
+    CallAnswer equalCharacters;  // XON/XOFF on, XonChar == XoffChar == NUL
+    CallAnswer userRecord;       // the plug-in's record for the stored settings
+    CallAnswer queues;           // SetupComm
+    CallAnswer timeouts;         // SetCommTimeouts with the exchange's time-outs
+    CallAnswer status;           // ClearCommError
     OutputCount output;
     QuietCall characterWait;
     QuietCall emptyRead;
-    CallAnswer restored;        // the driver's record, mask and time-outs put back
+    CallAnswer restored;  // the driver's record, mask and time-outs put back
 };
 
 constexpr DWORD kCharacterWaitMs = 300;
