@@ -9,6 +9,7 @@ int RunSettings(const CommandLine& line);
 int RunSet(const CommandLine& line);
 int RunReceive(const CommandLine& line);
 int RunTerm(const CommandLine& line);
+int RunDoctor(const CommandLine& line);
 
 // Usage of one command, or of devhost as a whole for an empty name. False
 // when there is no such command.

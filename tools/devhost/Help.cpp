@@ -29,6 +29,7 @@ constexpr HelpText kHelp[] = {
      L"  set NAME=VALUE...    change settings through the plug-in and save them\n"
      L"  receive [options]    run one exchange with the instrument\n"
      L"  term [options]       a console session: type to the instrument, see its answers\n"
+     L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n"
      L"devhost COMMAND --help tells more.\n"},
     {L"info", L"usage: devhost info\nPrints the plug-in's name, identifier, version and the DLL's path.\n"},
     {L"settings",
@@ -89,6 +90,20 @@ constexpr HelpText kHelp[] = {
      L"Exit status: 0 ended by Ctrl+C, Ctrl+] or the end of the exchange, 3 the port\n"
      L"could not be opened, 4 the capture was not written whole, 1 bad options, 2 the\n"
      L"plug-in failed.\n"},
+    {L"doctor",
+     L"usage: devhost doctor [PORT]\n"
+     L"For field support: opens PORT (default: the port in the settings file) as the\n"
+     L"plug-in does and reports how its driver answers the plug-in's calls, each line\n"
+     L"with what the plug-in does about it: how long the open takes; whether the\n"
+     L"driver takes its own line record, one with equal XON/XOFF characters and the\n"
+     L"stored settings; queues and time-outs; the status call; whether it counts\n"
+     L"queued output; whether a character wait completes without data; how a read on\n"
+     L"an empty queue and the cancels end. Plain text, to paste into an e-mail.\n"
+     L"No instrument is needed, but about 100 ms of NUL bytes go out on the line. The\n"
+     L"settings file is not changed; the driver's line record, event mask and\n"
+     L"time-outs are put back at the end.\n"
+     L"Exit status: 0 reported, 3 the port could not be opened or is no serial port,\n"
+     L"1 bad options.\n"},
 };
 
 }  // namespace

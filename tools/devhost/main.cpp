@@ -34,6 +34,8 @@ int wmain(int argc, wchar_t** argv) {
         return RunReceive(line);
     } else if (line.command == L"term") {
         return RunTerm(line);
+    } else if (line.command == L"doctor") {
+        return RunDoctor(line);
     }
     Complain(L"unknown command \"" + line.command + L"\"; devhost --help lists the commands");
     return ExitUsage;
