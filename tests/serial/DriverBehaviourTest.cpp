@@ -64,7 +64,12 @@ const Row kRows[] = {
     {"ClearCommError always ERROR_INVALID_PARAMETER (GNSS virtual COM, pySerial #575)",
      [](DriverQuirks& q) { q.statusRefusal = ERROR_INVALID_PARAMETER; }},
     {"counts received bytes late (serialport-rs #16, pySerial #117)", [](DriverQuirks& q) { q.countsLate = true; }},
-    {"character wait never completes", [](DriverQuirks& q) { q.wait = WaitStyle::Never; }},
+    {"character wait never completes (redirected ports, FreeRDP #5620)", [](DriverQuirks& q) { q.wait = WaitStyle::Never; }},
+    {"character wait completes at once with EV_TXEMPTY (USB serial, circuits_uart #34)",
+     [](DriverQuirks& q) {
+         q.wait = WaitStyle::WithoutData;
+         q.waitEvents = EV_TXEMPTY;
+     }},
     {"character wait completes without data (USB and virtual pairs)",
      [](DriverQuirks& q) { q.wait = WaitStyle::WithoutData; }},
     {"character wait aborted at once (Wine on a plain pseudo-terminal)",

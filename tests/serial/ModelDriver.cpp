@@ -29,8 +29,12 @@ struct ModelCalls {
         m.m_recordRead = false;
         return kDevice;
     }
+    // Some drivers keep a port whose handle was closed with I/O still
+    // running, and refuse the next open (Cypress, libserialport #20).
     static BOOL WINAPI CloseHandle(HANDLE) {
-        M();
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        for (const auto& entry : m.m_pending) EXPECT_TRUE(entry.second.completed) << "closed with I/O running";
         return TRUE;
     }
     static BOOL WINAPI GetCommState(HANDLE, LPDCB line) {
@@ -89,7 +93,7 @@ struct ModelCalls {
         if (q.waitRefusal != ERROR_SUCCESS) return m.Fail(q.waitRefusal);
         if (m.m_unplugged) return m.Pend(record, {events});
         switch (q.wait) {
-        case WaitStyle::WithoutData: *events = 0; return TRUE;
+        case WaitStyle::WithoutData: *events = q.waitEvents; return TRUE;
         case WaitStyle::Aborted: {
             const BOOL result = m.Pend(record, {events});
             m.Complete(record, 0, ERROR_OPERATION_ABORTED);

@@ -11,7 +11,7 @@
 enum class WaitStyle {
     Windows,      // completes when a character comes (or came since the last wait)
     Never,        // completes only when the mask changes or it is cancelled
-    WithoutData,  // completes at once with an empty mask
+    WithoutData,  // completes at once without a character (waitEvents say what it reports)
     Aborted,      // completes at once with ERROR_OPERATION_ABORTED (Wine on a plain pty)
 };
 
@@ -27,6 +27,7 @@ struct DriverQuirks {
     DWORD statusRefusal = ERROR_SUCCESS;   // ClearCommError always fails with it
     DWORD waitRefusal = ERROR_SUCCESS;     // WaitCommEvent always fails with it
     WaitStyle wait = WaitStyle::Windows;
+    DWORD waitEvents = 0;
     bool countsLate = false;         // cbInQue stays 0 until a USB buffer's worth is queued
     bool readsPend = false;          // a read of an empty queue pends until cancelled, then moves 0
     bool ignoresWaitCancel = false;  // CancelIoEx does not end a wait (Wine)
