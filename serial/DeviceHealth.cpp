@@ -24,19 +24,18 @@ const wchar_t* CDeviceHealth::Name(PortCall call) {
 
 bool CDeviceHealth::Status(COMSTAT* status) {
     if (Gone() || Unsupported(PortCall::Status)) return false;
-    DWORD error = ERROR_SUCCESS;
-    if (m_port.ClearErrors(status, &error)) {
+    const IoResult answer = m_port.ClearErrors(status);
+    if (answer.state == IoState::Completed) {
         Succeeded(PortCall::Status);
         return true;
     }
-    Failed(PortCall::Status, error);
+    Failed(PortCall::Status, answer.error);
     return false;
 }
 
 bool CDeviceHealth::Failed(PortCall call, DWORD error) {
     if (Gone()) return true;
-    DWORD stateError = ERROR_SUCCESS;
-    if (!m_port.AnswersLineState(&stateError)) {
+    if (m_port.QueryLineState().state == IoState::Failed) {
         RecordGone(call, error);
         return true;
     }
@@ -54,8 +53,8 @@ bool CDeviceHealth::Failed(PortCall call, DWORD error) {
 void CDeviceHealth::CheckWhenQuiet(ULONGLONG now) {
     if (Gone() || now - m_lastSign < kQuietCheckMilliseconds) return;
     m_lastSign = now;
-    DWORD error = ERROR_SUCCESS;
-    if (!m_port.AnswersLineState(&error)) RecordGone(PortCall::Quiet, error);
+    const IoResult answer = m_port.QueryLineState();
+    if (answer.state == IoState::Failed) RecordGone(PortCall::Quiet, answer.error);
 }
 
 void CDeviceHealth::RecordGone(PortCall call, DWORD error) {

@@ -37,20 +37,22 @@ CExchange::~CExchange() {
 bool CExchange::Begin(const Target& target) {
     CSerialPort& port = m_context.port;
     m_path = target.devicePath.c_str();
-    if (!port.Probe(m_path)) {
-        Trace(L"%ls cannot be opened as a serial port", m_path);
+    const IoResult probe = port.Probe(m_path);
+    if (probe.state == IoState::Failed) {
+        Trace(L"%ls cannot be opened as a serial port, error %lu", m_path, probe.error);
         return false;
     }
 
-    DWORD error = ERROR_SUCCESS;
-    const bool applied = port.Open(m_path, target.line, &error);
-    TraceOpening(target.line, applied, error);
+    const IoResult opened = port.Open(m_path, target.line);
+    TraceOpening(target.line, opened);
     if (port.IsOpen()) {
-        if (DWORD refused = port.SetupQueues(kQueueSize, kQueueSize)) {
-            Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, refused);
+        const IoResult queues = port.SetupQueues(kQueueSize, kQueueSize);
+        if (queues.state == IoState::Failed) {
+            Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, queues.error);
         }
-        if (DWORD refused = port.SetTimeouts(kTimeouts)) {
-            Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, refused);
+        const IoResult timeouts = port.SetTimeouts(kTimeouts);
+        if (timeouts.state == IoState::Failed) {
+            Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, timeouts.error);
         }
     }
 
@@ -65,19 +67,19 @@ bool CExchange::Begin(const Target& target) {
 
 // A refused line record leaves the exchange running at the driver's own
 // settings, as the host expects; the trace is where it shows.
-void CExchange::TraceOpening(const DCB& line, bool applied, DWORD error) const {
+void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
     if (!m_context.port.IsOpen()) {
-        Trace(L"%ls could not be opened, error %lu", m_path, error);
+        Trace(L"%ls could not be opened, error %lu", m_path, opened.error);
         return;
     }
     wchar_t settings[96];
     std::swprintf(settings, 96, L"%lu baud, data bits %u, parity %ls, stop bits %ls", line.BaudRate,
                   unsigned{line.ByteSize}, ParityName(line.Parity), StopBitsName(line.StopBits));
-    if (applied) {
+    if (opened.state == IoState::Completed) {
         Trace(L"%ls opened: %ls", m_path, settings);
     } else {
         Trace(L"%ls opened, but the driver refused %ls (error %lu) and keeps its own settings", m_path, settings,
-              error);
+              opened.error);
     }
 }
 
@@ -98,15 +100,15 @@ void CExchange::ReceiveTurn() {
     for (int waits = 0; waits < 2 && !health.Unsupported(PortCall::Wait); ++waits) {
         const ULONGLONG elapsed = m_clock() - begun;
         if (elapsed >= kListenMilliseconds) return;
-        const ListenResult listen =
+        const IoResult listen =
             m_context.port.WaitForReceive(static_cast<DWORD>(kListenMilliseconds - elapsed), m_context.wake.Get());
         // A failed wait took no time; the turn then polls.
-        if (listen.error != ERROR_SUCCESS) {
+        if (listen.state == IoState::Failed) {
             if (health.Failed(PortCall::Wait, listen.error)) return;
             break;
         }
         health.Succeeded(PortCall::Wait);
-        if (!listen.arrived) return;
+        if (listen.state == IoState::Pending) return;
         if (HandOverQueued(begun, true) != 0 || health.Gone()) return;
     }
     WaitOutTheTurn(begun);

@@ -67,7 +67,7 @@ public:
 private:
     uint64_t HandOverQueued(ULONGLONG begun, bool afterCharacterEvent);
     void WaitOutTheTurn(ULONGLONG begun) const;
-    void TraceOpening(const DCB& line, bool applied, DWORD error) const;
+    void TraceOpening(const DCB& line, const IoResult& opened) const;
     void TraceEnd(bool released) const;
     ULONGLONG NowSeconds() const { return m_clock() / 1000; }
 

@@ -1,7 +1,6 @@
 #include "serial/SerialPort.h"
 #include <algorithm>
 #include "serial/LineRecord.h"
-#include "win32/UniqueHandle.h"
 
 CSerialPort::CSerialPort(const SerialApi& api) : m_api(api), m_listen(api), m_read(api), m_write(api) {}
 
@@ -9,36 +8,40 @@ CSerialPort::~CSerialPort() { Close(); }
 
 void CSerialPort::FreeOverlapped(DWORD, DWORD, OVERLAPPED* record) { delete record; }
 
-bool CSerialPort::Probe(const wchar_t* path) const {
-    HANDLE probe = m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (!Win32::UniqueHandle::IsValid(probe)) return false;
-    DCB line{};
-    line.DCBlength = sizeof line;
-    bool serialDevice = m_api.getCommState(probe, &line) != FALSE;
-    m_api.closeHandle(probe);
-    return serialDevice;
+namespace {
+
+IoResult Answer(BOOL taken) {
+    if (taken) return {IoState::Completed, 0, ERROR_SUCCESS};
+    return {IoState::Failed, 0, GetLastError()};
 }
 
-bool CSerialPort::Open(const wchar_t* path, const DCB& line, DWORD* error) {
+}  // namespace
+
+IoResult CSerialPort::Probe(const wchar_t* path) const {
+    Win32::UniqueHandle probe(
+        m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr), m_api.closeHandle);
+    if (!probe.IsValid()) return Answer(FALSE);
+    DCB line{};
+    line.DCBlength = sizeof line;
+    return Answer(m_api.getCommState(probe.Get(), &line));
+}
+
+IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
     Close();
-    m_handle = m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_OVERLAPPED, nullptr);
-    DWORD failure = IsOpen() ? ERROR_SUCCESS : GetLastError();
     // Without their events no operation could be waited for.
-    if (!m_listen.Ready() || !m_read.Ready() || !m_write.Ready()) {
-        Close();
-        failure = ERROR_NOT_ENOUGH_MEMORY;
-    }
+    if (!m_listen.Ready() || !m_read.Ready() || !m_write.Ready()) return {IoState::Failed, 0, ERROR_NOT_ENOUGH_MEMORY};
+    m_handle = Win32::UniqueHandle(
+        m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr),
+        m_api.closeHandle);
+    if (!m_handle.IsValid()) return Answer(FALSE);
+    m_open = true;
     // Where the driver gives no record of its own, the settings' record is
-    // all there is. Made on an invalid handle too, where both simply fail.
+    // all there is.
     DCB driversOwn{};
     driversOwn.DCBlength = sizeof driversOwn;
-    const bool answered = m_api.getCommState(m_handle, &driversOwn) != FALSE;
+    const bool answered = m_api.getCommState(Handle(), &driversOwn) != FALSE;
     DCB accepted = LineRecord::ForDriver(answered ? &driversOwn : nullptr, line);
-    const bool applied = m_api.setCommState(m_handle, &accepted) != FALSE;
-    if (!applied && IsOpen()) failure = GetLastError();
-    if (error) *error = failure;
-    return applied;
+    return Answer(m_api.setCommState(Handle(), &accepted));
 }
 
 void CSerialPort::Close() {
@@ -46,55 +49,51 @@ void CSerialPort::Close() {
     EndListening();
     m_read.Cancel();
     m_write.Cancel();
-    m_api.closeHandle(m_handle.exchange(INVALID_HANDLE_VALUE));
+    m_open = false;
+    m_handle.Reset();
 }
 
-DWORD CSerialPort::SetupQueues(DWORD inputSize, DWORD outputSize) {
-    return m_api.setupComm(m_handle, inputSize, outputSize) ? ERROR_SUCCESS : GetLastError();
+IoResult CSerialPort::SetupQueues(DWORD inputSize, DWORD outputSize) {
+    return Answer(m_api.setupComm(Handle(), inputSize, outputSize));
 }
 
-DWORD CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-    return m_api.setCommTimeouts(m_handle, const_cast<COMMTIMEOUTS*>(&timeouts)) ? ERROR_SUCCESS : GetLastError();
+IoResult CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+    return Answer(m_api.setCommTimeouts(Handle(), const_cast<COMMTIMEOUTS*>(&timeouts)));
 }
 
-ListenResult CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
+IoResult CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
     if (!m_listening) {
-        m_api.getCommMask(m_handle, &m_maskBefore);
-        m_api.setCommMask(m_handle, EV_RXCHAR);
+        m_api.getCommMask(Handle(), &m_maskBefore);
+        m_api.setCommMask(Handle(), EV_RXCHAR);
         m_listening = true;
     }
-    IoResult wait = m_listen.Running() ? m_listen.Finish(false) : m_listen.StartWait(m_handle);
+    IoResult wait = m_listen.Running() ? m_listen.Finish(false) : m_listen.StartWait(Handle());
     if (wait.state == IoState::Pending) {
         const HANDLE events[] = {m_listen.Event(), interrupt};
-        if (WaitForMultipleObjects(interrupt ? 2 : 1, events, FALSE, milliseconds) != WAIT_OBJECT_0) {
-            return {false, ERROR_SUCCESS};
-        }
+        if (WaitForMultipleObjects(interrupt ? 2 : 1, events, FALSE, milliseconds) != WAIT_OBJECT_0) return wait;
         wait = m_listen.Finish(true);
     }
-    if (wait.state == IoState::Failed) return {false, wait.error};
-    return {true, ERROR_SUCCESS};
+    return wait;
 }
 
 // An empty mask ends a running wait on every driver, also on one that
 // ignores CancelIoEx for waits (Wine's does), so the cancel only reaps it.
 void CSerialPort::EndListening() {
     if (!m_listening) return;
-    m_api.setCommMask(m_handle, 0);
-    m_api.setCommMask(m_handle, m_maskBefore);
+    m_api.setCommMask(Handle(), 0);
+    m_api.setCommMask(Handle(), m_maskBefore);
     m_listen.Cancel();
     m_listening = false;
 }
 
 DWORD CSerialPort::BytesWaiting() {
     COMSTAT status{};
-    return ClearErrors(&status) ? status.cbInQue : 0;
+    return ClearErrors(&status).state == IoState::Completed ? status.cbInQue : 0;
 }
 
-bool CSerialPort::ClearErrors(COMSTAT* status, DWORD* error) {
+IoResult CSerialPort::ClearErrors(COMSTAT* status) {
     DWORD lineErrors = 0;
-    if (m_api.clearCommError(m_handle, &lineErrors, status)) return true;
-    if (error) *error = GetLastError();
-    return false;
+    return Answer(m_api.clearCommError(Handle(), &lineErrors, status));
 }
 
 // The read time-outs make a read return at once with what is queued, but a
@@ -102,7 +101,7 @@ bool CSerialPort::ClearErrors(COMSTAT* status, DWORD* error) {
 // read is ended here, so the buffer is free again and the count is what
 // really arrived.
 IoResult CSerialPort::Read(DWORD count) {
-    const IoResult read = m_read.StartRead(m_handle, m_received, std::min(count, kReceiveBufferSize));
+    const IoResult read = m_read.StartRead(Handle(), m_received, std::min(count, kReceiveBufferSize));
     if (read.state != IoState::Pending) return read;
     const IoResult cancelled = m_read.Cancel();
     // The abort is ours, not the device's.
@@ -110,12 +109,10 @@ IoResult CSerialPort::Read(DWORD count) {
     return cancelled;
 }
 
-bool CSerialPort::AnswersLineState(DWORD* error) const {
+IoResult CSerialPort::QueryLineState() const {
     DCB line{};
     line.DCBlength = sizeof line;
-    if (m_api.getCommState(m_handle, &line)) return true;
-    *error = GetLastError();
-    return false;
+    return Answer(m_api.getCommState(Handle(), &line));
 }
 
-IoResult CSerialPort::StartWrite(const void* data, DWORD count) { return m_write.StartWrite(m_handle, data, count); }
+IoResult CSerialPort::StartWrite(const void* data, DWORD count) { return m_write.StartWrite(Handle(), data, count); }

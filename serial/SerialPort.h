@@ -4,19 +4,15 @@
 #include <cstdint>
 #include "serial/OverlappedIo.h"
 #include "serial/SerialApi.h"
-
-// How a listening wait ended: arrived when a character (or another event the
-// driver reports) came; error is the Win32 error of a failed wait.
-struct ListenResult {
-    bool arrived;
-    DWORD error;
-};
+#include "win32/UniqueHandle.h"
 
 // One serial device opened for overlapped I/O, and the single owner of
 // everything the driver writes into: the handle (closed through the seam),
 // one operation per direction (listening wait, read, write) and the receive
 // buffer. Closing or destroying it ends every operation first. Operated by
-// one thread at a time; only IsOpen is read from other threads.
+// one thread at a time; only IsOpen is read from other threads. Every
+// operation answers an IoResult: Completed when the driver took it, Failed
+// with the Win32 error when it did not.
 class CSerialPort {
 public:
     static constexpr DWORD kReceiveBufferSize = 65536;
@@ -32,38 +28,37 @@ public:
     // A plain open and close, to learn whether the device can be opened and
     // is a serial port: a name that opens a file or a pipe would otherwise
     // have the host's transfers written into it.
-    bool Probe(const wchar_t* path) const;
+    IoResult Probe(const wchar_t* path) const;
     // Opens path as it is and gives the driver the line record it accepts
-    // (see LineRecord::ForDriver); true when the record was accepted. A port
-    // whose device opened stays open even when the record is refused. error
-    // receives the Win32 error of the open or of the refused record.
-    bool Open(const wchar_t* path, const DCB& line, DWORD* error = nullptr);
+    // (see LineRecord::ForDriver). Failed when the device did not open, or
+    // when it opened but refused the record: the port then stays open, at
+    // the driver's own settings.
+    IoResult Open(const wchar_t* path, const DCB& line);
     void Close();
-    bool IsOpen() const { return m_handle.load() != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return m_open.load(); }
 
-    // Both answer the Win32 error of a refusal, ERROR_SUCCESS when taken.
-    DWORD SetupQueues(DWORD inputSize, DWORD outputSize);
-    DWORD SetTimeouts(const COMMTIMEOUTS& timeouts);
-    // Waits up to the time for a received character. The port listens for
-    // characters from its first wait until it closes, and a wait that
-    // outlasts the time stays pending into the next call: a turn then costs
-    // the driver no mask changes and no new wait. A completion the caller
-    // did not see (bytes it may have read already) is reported at once as
-    // an arrival. A signalled interrupt ends the call early, as no arrival;
-    // a failed wait returns at once with its error.
-    ListenResult WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
+    IoResult SetupQueues(DWORD inputSize, DWORD outputSize);
+    IoResult SetTimeouts(const COMMTIMEOUTS& timeouts);
+    // Waits up to the time for a received character: Completed when one (or
+    // another event the driver reports) came, Pending when none did. The
+    // port listens for characters from its first wait until it closes, and
+    // a wait that outlasts the time stays pending into the next call: a
+    // turn then costs the driver no mask changes and no new wait. A
+    // completion the caller did not see (bytes it may have read already) is
+    // reported at once. A signalled interrupt ends the call early, as
+    // Pending; a failed wait returns at once with its error.
+    IoResult WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
     // Ends a pending wait and puts the port's event mask back; the next wait
     // starts afresh. Some drivers watch the line for a pending wait (Wine's
     // polls it every millisecond), which a long write need not pay for.
     void EndListening();
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
-    // The device's status; false when the driver gives none, with the error
-    // in *error when given.
-    bool ClearErrors(COMSTAT* status, DWORD* error = nullptr);
-    // Whether the driver still answers a query of its line state: every
-    // driver supports it, and it fails once the device has gone.
-    bool AnswersLineState(DWORD* error) const;
+    // The device's status, which also clears its error state.
+    IoResult ClearErrors(COMSTAT* status);
+    // A query of the driver's line state: every driver supports it, and it
+    // fails once the device has gone.
+    IoResult QueryLineState() const;
 
     // Reads up to count received bytes (at most the buffer) into Received(),
     // which holds them until the next read. Ended before it returns; a read
@@ -80,8 +75,12 @@ public:
     IoResult CancelWrite() { return m_write.Cancel(); }
 
 private:
+    HANDLE Handle() const { return m_handle.Get(); }
+
     const SerialApi& m_api;
-    std::atomic<HANDLE> m_handle{INVALID_HANDLE_VALUE};
+    Win32::UniqueHandle m_handle;
+    // Read by other threads; the handle itself only by the operating one.
+    std::atomic<bool> m_open{false};
     COverlappedIo m_listen;
     COverlappedIo m_read;
     COverlappedIo m_write;

@@ -6,13 +6,21 @@ namespace Win32 {
 
 // Owns one kernel handle. Both null and INVALID_HANDLE_VALUE mean "none",
 // since CreateFile reports failure with one and CreateEvent with the other.
+// The handle is closed with CloseHandle, or with the close function given:
+// a device opened through a table of calls (a test's stand-in driver) is
+// closed through the same table.
 class UniqueHandle {
 public:
+    using Close = BOOL(WINAPI*)(HANDLE);
+
     UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.Detach()) {}
+    explicit UniqueHandle(HANDLE handle, Close close = &::CloseHandle) : m_handle(handle), m_close(close) {}
+    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.Detach()), m_close(other.m_close) {}
     UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-        if (this != &other) Reset(other.Detach());
+        if (this != &other) {
+            Reset(other.Detach());
+            m_close = other.m_close;
+        }
         return *this;
     }
     UniqueHandle(const UniqueHandle&) = delete;
@@ -26,11 +34,12 @@ public:
     HANDLE Detach() { return std::exchange(m_handle, INVALID_HANDLE_VALUE); }
     void Reset(HANDLE handle = INVALID_HANDLE_VALUE) {
         HANDLE old = std::exchange(m_handle, handle);
-        if (IsValid(old)) CloseHandle(old);
+        if (IsValid(old)) m_close(old);
     }
 
 private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
+    Close m_close = &::CloseHandle;
 };
 
 }  // namespace Win32

@@ -14,7 +14,7 @@ protected:
         PurgePluginPort();
         ASSERT_TRUE(instrument.IsOpen());
         DCB line = RigLine();
-        ASSERT_TRUE(port.Open(DevicePathFor(PluginPortName().c_str()).c_str(), line));
+        ASSERT_EQ(port.Open(DevicePathFor(PluginPortName().c_str()).c_str(), line).state, IoState::Completed);
     }
 
     Instrument instrument;
@@ -23,7 +23,7 @@ protected:
 
 TEST_F(PortOnTheRig, QuietWaitTakesItsTimeAndFindsNothing) {
     ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(port.WaitForReceive(100).arrived);
+    EXPECT_EQ(port.WaitForReceive(100).state, IoState::Pending);
     ULONGLONG elapsed = GetTickCount64() - start;
     EXPECT_GE(elapsed, 90u);
     EXPECT_LT(elapsed, 400u);
@@ -35,7 +35,7 @@ TEST_F(PortOnTheRig, ByteDuringTheWaitIsReportedAndLeftToRead) {
         Sleep(30);
         instrument.Send({0x5A});
     });
-    EXPECT_TRUE(port.WaitForReceive(2000).arrived);
+    EXPECT_EQ(port.WaitForReceive(2000).state, IoState::Completed);
     sender.join();
     Sleep(20);
     EXPECT_EQ(port.BytesWaiting(), 1u);
@@ -51,9 +51,9 @@ TEST_F(PortOnTheRig, ReadOnAnEmptyLineEndsWithNothing) {
 TEST(PortOpen, MissingDeviceLeavesThePortClosed) {
     CSerialPort port;
     DCB line = RigLine();
-    EXPECT_FALSE(port.Open(L"\\\\.\\COM200", line));
+    EXPECT_EQ(port.Open(L"\\\\.\\COM200", line).error, DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(port.IsOpen());
-    EXPECT_FALSE(port.Probe(L"\\\\.\\COM200"));
+    EXPECT_EQ(port.Probe(L"\\\\.\\COM200").state, IoState::Failed);
 }
 
 }  // namespace

@@ -27,9 +27,9 @@ TEST_F(ScriptedPort, QuietWaitStaysPendingIntoTheNextCallUntilThePortCloses) {
         return api.Pend(record, events);
     };
     ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(port.WaitForReceive(50).arrived);
+    EXPECT_EQ(port.WaitForReceive(50).state, IoState::Pending);
     EXPECT_GE(GetTickCount64() - start, 40u);
-    EXPECT_FALSE(port.WaitForReceive(20).arrived);
+    EXPECT_EQ(port.WaitForReceive(20).state, IoState::Pending);
     EXPECT_EQ(waitsStarted, 1);
     EXPECT_EQ(api.mask, DWORD(EV_RXCHAR));
     port.Close();
@@ -41,7 +41,7 @@ TEST_F(ScriptedPort, QuietWaitStaysPendingIntoTheNextCallUntilThePortCloses) {
 TEST_F(ScriptedPort, WakeEndsAQuietWaitAtOnceAsNoArrival) {
     HANDLE wake = CreateEventW(nullptr, FALSE, TRUE, nullptr);
     ULONGLONG start = GetTickCount64();
-    EXPECT_FALSE(port.WaitForReceive(10000, wake).arrived);
+    EXPECT_EQ(port.WaitForReceive(10000, wake).state, IoState::Pending);
     EXPECT_LT(GetTickCount64() - start, 5000u);
     CloseHandle(wake);
 }
@@ -52,7 +52,7 @@ TEST_F(ScriptedPort, WaitCompletingInTimeReportsArrivalAndIsFinished) {
         api.Complete(record, 0, ERROR_SUCCESS, EV_RXCHAR);
         return result;
     };
-    EXPECT_TRUE(port.WaitForReceive(1000).arrived);
+    EXPECT_EQ(port.WaitForReceive(1000).state, IoState::Completed);
     EXPECT_EQ(api.Unreaped(), 0u);
 }
 
@@ -62,10 +62,10 @@ TEST_F(ScriptedPort, WaitCompletedBetweenCallsIsReportedAtOnce) {
         pending = record;
         return api.Pend(record, events);
     };
-    EXPECT_FALSE(port.WaitForReceive(10).arrived);
+    EXPECT_EQ(port.WaitForReceive(10).state, IoState::Pending);
     api.Complete(pending, 0, ERROR_SUCCESS, EV_RXCHAR);
     ULONGLONG start = GetTickCount64();
-    EXPECT_TRUE(port.WaitForReceive(10000).arrived);
+    EXPECT_EQ(port.WaitForReceive(10000).state, IoState::Completed);
     EXPECT_LT(GetTickCount64() - start, 5000u);
     EXPECT_EQ(api.Unreaped(), 0u);
 }
@@ -77,8 +77,8 @@ TEST_F(ScriptedPort, FailedWaitReportsItsErrorAndWaitsForNoResult) {
         SetLastError(ERROR_BAD_COMMAND);
         return FALSE;
     };
-    const ListenResult listen = port.WaitForReceive(50);
-    EXPECT_FALSE(listen.arrived);
+    const IoResult listen = port.WaitForReceive(50);
+    EXPECT_EQ(listen.state, IoState::Failed);
     EXPECT_EQ(listen.error, DWORD(ERROR_BAD_COMMAND));
     EXPECT_EQ(api.overlappedResultCalls, 0);
 }
