@@ -8,9 +8,11 @@ DCB LineRecord::ForDriver(const DCB* driversOwn, const DCB& wanted) {
     line.Parity = wanted.Parity;
     line.StopBits = wanted.StopBits;
     line.fParity = wanted.Parity != NOPARITY;
-    // Bytes pass through unchanged: none dropped, replaced or ending the I/O.
+    // Bytes pass through unchanged: none dropped (also not while DSR is
+    // low), replaced or ending the I/O.
     line.fBinary = TRUE;
     line.fNull = FALSE;
+    line.fDsrSensitivity = FALSE;
     line.fErrorChar = FALSE;
     line.fAbortOnError = FALSE;
     line.fOutxCtsFlow = wanted.fOutxCtsFlow;
