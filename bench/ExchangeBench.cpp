@@ -2,11 +2,13 @@
 // Win32 calls on the same ports, plug-in and baseline runs interleaved. A
 // measurement to read, not a test: ./run.sh bench starts the rig and runs it.
 //   exchange_bench [results.md]   appends its rows to the Markdown table
-//   exchange_bench --profile      where a received block's time goes
+//   exchange_bench --profile [N]  where a received block's time goes, N exchanges
 // BENCH_RUNS sets the runs of each figure (default 5); BENCH_ONLY names the
 // measures to take (receive, transmit, latency, roundtrip, letgo, idle).
 #include <windows.h>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -57,11 +59,12 @@ void PurgeHostEnds(size_t count) {
 
 double MegabytesPerSecond(size_t bytes, double milliseconds) { return double(bytes) / 1e3 / milliseconds; }
 
-// One run's receive figures: aggregate MB/s and the receiving side's CPU
-// per MB.
+// One run's receive figures: aggregate MB/s, the receiving side's CPU per
+// MB, and the blocks the receivers read.
 struct Receiving {
     double rate;
     double cpuPerMegabyte;
+    uint64_t blocks;
 };
 
 // Each instrument sends bytesEach at once, on a thread of its own, into
@@ -88,7 +91,7 @@ Receiving MeasureReceive(std::vector<std::unique_ptr<BenchInstrument>>& instrume
     for (auto& sender : senders) sender.join();
     WaitUntil([&] { return received() >= total; });
     const double cpu = ProcessCpuMilliseconds() - cpuBefore - senderCpu;
-    return {MegabytesPerSecond(total, lastReceived() - start), cpu / (double(total) / 1e6)};
+    return {MegabytesPerSecond(total, lastReceived() - start), cpu / (double(total) / 1e6), 0};
 }
 
 std::vector<std::unique_ptr<BenchInstrument>> Instruments(size_t count) {
@@ -99,12 +102,14 @@ std::vector<std::unique_ptr<BenchInstrument>> Instruments(size_t count) {
     return instruments;
 }
 
-template <typename Receiver, typename Make>
-Receiving ReceiveRun(size_t exchanges, Make make) {
+template <typename Receiver>
+Receiving ReceiveRun(size_t exchanges, const SerialApi& serial = SerialApi::System()) {
     auto instruments = Instruments(exchanges);
     std::vector<std::unique_ptr<Receiver>> receivers;
-    for (size_t pair = 0; pair < exchanges; ++pair) receivers.push_back(make(Pairs()[pair].host));
-    const Receiving run = MeasureReceive(
+    for (size_t pair = 0; pair < exchanges; ++pair) {
+        receivers.push_back(std::make_unique<Receiver>(Pairs()[pair].host, serial));
+    }
+    Receiving run = MeasureReceive(
         instruments, kReceiveBytes / exchanges,
         [&] {
             uint64_t sum = 0;
@@ -116,6 +121,7 @@ Receiving ReceiveRun(size_t exchanges, Make make) {
             for (auto& receiver : receivers) last = std::max(last, receiver->LastReceived());
             return last;
         });
+    for (auto& receiver : receivers) run.blocks += receiver->Blocks();
     receivers.clear();
     PurgeHostEnds(exchanges);
     return run;
@@ -127,13 +133,15 @@ struct PluginReceiver {
         : running(port, serial) {}
     uint64_t Received() const { return running.sink.received; }
     double LastReceived() const { return running.sink.lastReceived; }
+    uint64_t Blocks() const { return running.sink.blocks; }
     RunningPlugin running;
 };
 
 struct BaselineReceiver {
-    explicit BaselineReceiver(const std::wstring& port) : bare(port) {}
+    explicit BaselineReceiver(const std::wstring& port, const SerialApi& = SerialApi::System()) : bare(port) {}
     uint64_t Received() const { return bare.received; }
     double LastReceived() const { return bare.lastReceived; }
+    uint64_t Blocks() const { return bare.blocks; }
     BareReceiver bare;
 };
 
@@ -145,10 +153,8 @@ void ReceiveThroughput(BenchTable& table, int runs) {
         Figure rate{"receive throughput, " + what + " (16 MiB in all)", "MB/s", {}, {}, true, 0.95};
         Figure cost{"receive CPU per MB, " + what, "ms/MB", {}, {}, false, 1.05};
         for (int run = 0; run < runs; ++run) {
-            const Receiving plugin = ReceiveRun<PluginReceiver>(
-                exchanges, [](const std::wstring& port) { return std::make_unique<PluginReceiver>(port); });
-            const Receiving baseline = ReceiveRun<BaselineReceiver>(
-                exchanges, [](const std::wstring& port) { return std::make_unique<BaselineReceiver>(port); });
+            const Receiving plugin = ReceiveRun<PluginReceiver>(exchanges);
+            const Receiving baseline = ReceiveRun<BaselineReceiver>(exchanges);
             std::printf("  run %d, %s: %.2f against %.2f MB/s, %.2f against %.2f ms/MB\n", run + 1, what.c_str(),
                         plugin.rate, baseline.rate, plugin.cpuPerMegabyte, baseline.cpuPerMegabyte);
             rate.plugin.push_back(plugin.rate);
@@ -356,45 +362,27 @@ void LetGoLatency(BenchTable& table, LineState state, bool release) {
     PurgeHostEnd(pair.host);
 }
 
-// 16 MiB through the plug-in with every serial call counted and timed,
-// then through the bare loop, which counts its own turns.
-void Profile() {
-    const PortPair& pair = Pairs()[0];
+// 16 MiB through the plug-in's exchanges with every serial call counted and
+// timed, then through as many bare loops, which count their blocks.
+void Profile(size_t exchanges) {
     const double megabytes = double(kReceiveBytes) / 1e6;
-    uint64_t blocks = 0;
-    Receiving plugin{};
-    {
-        auto instruments = Instruments(1);
-        PluginReceiver receiver(pair.host, ProfiledApi());
-        ResetTallies();
-        plugin = MeasureReceive(
-            instruments, kReceiveBytes, [&] { return receiver.Received(); },
-            [&] { return receiver.LastReceived(); });
-        blocks = receiver.running.sink.blocks;
-    }
-    PurgeHostEnd(pair.host);
-    std::printf("plug-in: %.2f MB/s, %.2f ms CPU per MB, %llu blocks (%.0f bytes each)\n", plugin.rate,
-                plugin.cpuPerMegabyte, (unsigned long long)blocks, double(kReceiveBytes) / double(blocks));
-    double inCalls = 0;
+    ResetTallies();
+    const Receiving plugin = ReceiveRun<PluginReceiver>(exchanges, ProfiledApi());
+    const Receiving baseline = ReceiveRun<BaselineReceiver>(exchanges);
+    std::printf("%zu exchange(s), 16 MiB in all\n", exchanges);
+    std::printf("plug-in:   %6.2f MB/s, %6.2f ms CPU per MB, %6llu blocks (%.0f bytes each)\n", plugin.rate,
+                plugin.cpuPerMegabyte, (unsigned long long)plugin.blocks, double(kReceiveBytes) / double(plugin.blocks));
+    std::printf("bare loop: %6.2f MB/s, %6.2f ms CPU per MB, %6llu blocks (%.0f bytes each)\n", baseline.rate,
+                baseline.cpuPerMegabyte, (unsigned long long)baseline.blocks,
+                double(kReceiveBytes) / double(baseline.blocks));
+    std::printf("the plug-in's serial calls (wall time on the workers):\n");
     for (int call = 0; call < kProfiledCalls; ++call) {
         const CallTally tally = Tally(ProfiledCall(call));
         if (tally.calls == 0) continue;
-        inCalls += tally.milliseconds;
         std::printf("  %-20s %8.3f per block  %8.1f us each  %8.2f ms per MB\n", NameOf(ProfiledCall(call)),
-                    double(tally.calls) / double(blocks), 1000.0 * tally.milliseconds / double(tally.calls),
+                    double(tally.calls) / double(plugin.blocks), 1000.0 * tally.milliseconds / double(tally.calls),
                     tally.milliseconds / megabytes);
     }
-    std::printf("  in these calls: %.2f ms per MB (wall time, the worker's)\n", inCalls / megabytes);
-
-    auto instruments = Instruments(1);
-    BaselineReceiver receiver(pair.host);
-    const Receiving baseline = MeasureReceive(
-        instruments, kReceiveBytes, [&] { return receiver.Received(); }, [&] { return receiver.LastReceived(); });
-    const double bareBlocks = double(receiver.bare.blocks);
-    std::printf("bare loop: %.2f MB/s, %.2f ms CPU per MB, %.0f blocks (%.0f bytes each), %.3f empty turns per "
-                "block (a wait each)\n",
-                baseline.rate, baseline.cpuPerMegabyte, bareBlocks, double(kReceiveBytes) / bareBlocks,
-                double(receiver.bare.emptyTurns) / bareBlocks);
 }
 
 }  // namespace
@@ -406,7 +394,7 @@ int main(int argc, char** argv) {
     }
     PurgeHostEnds(Pairs().size());
     if (argc > 1 && std::strcmp(argv[1], "--profile") == 0) {
-        Profile();
+        Profile(argc > 2 ? std::clamp<size_t>(std::strtoul(argv[2], nullptr, 10), 1, Pairs().size()) : 1);
         return 0;
     }
     const int runs = Runs();
