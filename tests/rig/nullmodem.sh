@@ -17,8 +17,9 @@ start   Joins two pseudo-terminals with socat and declares NAME_A and
         any program still running in PREFIX (see wineports.sh).
         Returns once both ends exist and Wine knows both ports; socat
         keeps running detached. Each further two names make one more
-        pair the same way, with a socat of its own. Anything left on PREFIX by an earlier
-        run is cleared first. PREFIX must have been booted (wineboot -i):
+        pair the same way, with a socat of its own. Anything left on
+        PREFIX by an earlier run is cleared first. PREFIX must have been
+        booted (wineboot -i):
         Wine skips making drive c: in a prefix whose dosdevices/ already
         exists.
 stop    Ends socat, removes the ports' registration and links, and
