@@ -80,18 +80,23 @@ demo() {
 
 bench() {
     build
-    local prefix results
+    local prefix results cpu
     prefix=$(cd "$BUILD_DIR" && pwd)/wineprefix
     results=$BUILD_DIR/bench-results.md
+    cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)
     "$BUILD_DIR/run-in-wine.sh" --prepare
-    say "joining COM5 and COM6 of the test prefix with the null-modem rig"
-    bash tests/rig/nullmodem.sh start "$prefix" com5 com6 >/dev/null
+    say "joining COM5-COM6, COM7-COM8, COM9-COM10 and COM11-COM12 of the test prefix with the null-modem rig"
+    bash tests/rig/nullmodem.sh start "$prefix" com5 com6 com7 com8 com9 com10 com11 com12 >/dev/null
     trap "bash tests/rig/nullmodem.sh stop '$prefix' >/dev/null" EXIT
     {
-        echo "Benchmarks of $(date -u '+%Y-%m-%d %H:%M UTC') on $(uname -n), $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo Wine)"
+        echo "Benchmarks of $(date -u '+%Y-%m-%d %H:%M UTC') on $(uname -n): $(uname -srm), $(nproc) cores${cpu:+ ($cpu)}, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo Wine)"
         echo
-        echo "| measure | plug-in | baseline | ratio | target |"
-        echo "|---|---|---|---|---|"
+        echo "Each figure with a baseline: ${BENCH_RUNS:-5} runs of the plug-in interleaved with as many of the baseline;"
+        echo "median (lowest–highest) of each side, the ratio of the medians (lowest–highest of the per-run ratios,"
+        echo "each plug-in run over the baseline run after it); met only when the ratio and its whole spread meet the target."
+        echo
+        echo "| measure | plug-in | baseline | ratio | target | met |"
+        echo "|---|---|---|---|---|---|"
     } >"$results"
     say "the exchange on the rig against bare Win32 loops on the same ports"
     "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/exchange_bench.exe" "$results"

@@ -1,434 +1,310 @@
 // The exchange on the null-modem rig, each figure next to a baseline of bare
-// Win32 calls measured in the same run on the same ports. A measurement to
-// read, not a test: ./run.sh bench starts the rig and runs it.
+// Win32 calls on the same ports, plug-in and baseline runs interleaved. A
+// measurement to read, not a test: ./run.sh bench starts the rig and runs it.
 //   exchange_bench [results.md]   appends its rows to the Markdown table
+//   exchange_bench --profile [N]  where a received block's time goes, N exchanges
+// BENCH_RUNS sets the runs of each figure (default 5); BENCH_ONLY names the
+// measures to take (receive, transmit, latency, roundtrip, letgo, idle).
 #include <windows.h>
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-#include "RigPorts.h"
+#include "BareLoop.h"
+#include "BareReceiver.h"
+#include "BenchClock.h"
+#include "BenchInstrument.h"
+#include "BenchPlugin.h"
+#include "BenchPorts.h"
+#include "BenchTable.h"
+#include "CallProfile.h"
 #include "plugin/CreatePlugin.h"
-#include "serial/DevicePath.h"
 
 namespace {
 
 constexpr size_t kReceiveBytes = 16 * 1024 * 1024;
-constexpr size_t kThroughputBytes = 4 * 1024 * 1024;
+constexpr size_t kTransmitBytes = 4 * 1024 * 1024;
 constexpr DWORD kChunk = 65536;
-// Each figure is the median of this many runs: single runs under Wine
-// scatter widely (transmit runs by a factor of five).
-constexpr int kRuns = 5;
 constexpr int kLatencySamples = 200;
+constexpr int kRoundTrips = 100;
+constexpr DWORD kRequestSize = 8;
 constexpr int kStopSamples = 30;
 constexpr DWORD kIdleMilliseconds = 10000;
-constexpr DWORD kPatience = 60000;
 
-double Now() {
-    LARGE_INTEGER frequency, counter;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
+int Runs() {
+    wchar_t text[16];
+    const DWORD length = GetEnvironmentVariableW(L"BENCH_RUNS", text, 16);
+    const int runs = length > 0 && length < 16 ? _wtoi(text) : 5;
+    return runs > 0 ? runs : 5;
 }
 
-double CpuMilliseconds(const FILETIME& kernel, const FILETIME& user) {
-    auto ticks = [](const FILETIME& t) { return (ULONGLONG(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return double(ticks(kernel) + ticks(user)) / 10000.0;
+bool Chosen(const char* measure) {
+    char names[256];
+    const DWORD length = GetEnvironmentVariableA("BENCH_ONLY", names, sizeof names);
+    return length == 0 || length >= sizeof names || std::strstr(names, measure) != nullptr;
 }
 
-double CpuMilliseconds() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    return CpuMilliseconds(kernel, user);
+const std::vector<PortPair>& Pairs() {
+    static const std::vector<PortPair> pairs = BenchPairs();
+    return pairs;
 }
 
-double ThreadCpuMilliseconds() {
-    FILETIME created, exited, kernel, user;
-    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    return CpuMilliseconds(kernel, user);
-}
-
-// CPU the process spends outside the calling thread (the sender) between
-// Begin and End: the receiving side's cost, Wine's helper threads included.
-class ReceiverCpu {
-public:
-    void Begin() {
-        m_process = CpuMilliseconds();
-        m_thread = ThreadCpuMilliseconds();
-    }
-    double End() const { return (CpuMilliseconds() - m_process) - (ThreadCpuMilliseconds() - m_thread); }
-
-private:
-    double m_process = 0;
-    double m_thread = 0;
-};
-
-double Percentile(std::vector<double> samples, double fraction) {
-    std::sort(samples.begin(), samples.end());
-    return samples[std::min(samples.size() - 1, size_t(fraction * double(samples.size())))];
-}
-
-// Time stamps of the events the bench waits for; no copies of the data.
-class TimingSink : public IDeviceEventSink {
-public:
-    std::atomic<uint64_t> received{0};
-    std::atomic<uint64_t> sent{0};
-    std::atomic<int> started{0};
-    std::atomic<int> stopped{0};
-    std::atomic<int> requestsDone{0};
-    std::atomic<double> lastReceived{0};
-    std::atomic<double> lastStopped{0};
-
-    void OnEvent(int32_t code, const void*, uint32_t count) override {
-        const double now = Now();
-        switch (code) {
-        case EventStarted: ++started; break;
-        case EventStopped:
-            lastStopped = now;
-            ++stopped;
-            break;
-        case EventDataReceived:
-            received += count;
-            lastReceived = now;
-            break;
-        case EventDataSent: sent += count; break;
-        default: break;
-        }
-    }
-    void OnRequestDone(ITransferRequest*) override { ++requestsDone; }
-};
-
-// Polls gently: a spinning bench thread would take a core from the worker
-// it measures. Times come from the sink's own stamps, not from this loop.
-template <typename Done>
-bool WaitUntil(Done done, DWORD milliseconds = kPatience) {
-    const ULONGLONG deadline = GetTickCount64() + milliseconds;
-    while (!done()) {
-        if (GetTickCount64() > deadline) return false;
-        Sleep(1);
-    }
-    return true;
-}
-
-class StoredSettings : public ISettingsReader {
-public:
-    BSTR ReadString(const wchar_t*, const wchar_t*) override { return SysAllocString(PluginPortName().c_str()); }
-    int32_t ReadInt(const wchar_t* key, int32_t defaultValue) override {
-        if (std::wstring(key) == L"BAUDRATE") return 115200;
-        if (std::wstring(key) == L"WATETIME") return 3600;
-        return defaultValue;
-    }
-};
-
-class Request : public ITransferRequest {
-public:
-    explicit Request(size_t size) : bytes(size, 0xA5) {}
-    std::vector<uint8_t> bytes;
-    void HostSlot1() override {}
-    void HostSlot2() override {}
-    int32_t GetKind() override { return 4; }
-    const uint8_t* GetData() override { return bytes.data(); }
-    int32_t GetSize() override { return int32_t(bytes.size()); }
-};
-
-// The plug-in with an exchange running on the rig's port.
-struct RunningPlugin {
-    TimingSink sink;
-    StoredSettings settings;
-    Plugin::IDevImportPlugin* plugin = CreatePlugin();
-    RunningPlugin() {
-        plugin->LoadSettings(&settings);
-        plugin->SetEventSink(&sink);
-        plugin->StartExchange();
-        WaitUntil([&] { return sink.started == 1; });
-    }
-    ~RunningPlugin() {
-        plugin->StopExchange();
-        WaitUntil([&] { return sink.stopped == 1; });
-        plugin->Release();
-    }
-};
-
-// The plug-in's end opened as a plain program would, with the plug-in's
-// time-outs and queue sizes.
-struct PlainPort {
-    HANDLE port = CreateFileW(DevicePathFor(PluginPortName().c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    PlainPort() {
-        DCB line = RigLine();
-        SetCommState(port, &line);
-        SetupComm(port, 1048576, 1048576);
-        COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 500, 1};
-        SetCommTimeouts(port, &timeouts);
-    }
-    ~PlainPort() {
-        CloseHandle(event);
-        CloseHandle(port);
-    }
-    // One overlapped transfer waited for to its end.
-    DWORD Transfer(bool write, void* buffer, DWORD size) {
-        OVERLAPPED record{};
-        record.hEvent = event;
-        ResetEvent(event);
-        DWORD moved = 0;
-        BOOL done = write ? WriteFile(port, buffer, size, &moved, &record) : ReadFile(port, buffer, size, &moved, &record);
-        if (!done && GetLastError() == ERROR_IO_PENDING) GetOverlappedResult(port, &record, &moved, TRUE);
-        return moved;
-    }
-};
-
-// The receive loop a careful Win32 program writes: ask the driver what is
-// queued; when nothing is, wait up to 100 ms for a character (leaving the
-// wait pending across turns); then read exactly what is queued.
-class CarefulReceiver {
-public:
-    std::atomic<uint64_t> received{0};
-    std::atomic<double> lastReceived{0};
-
-    explicit CarefulReceiver(PlainPort& plain) : m_plain(plain), m_thread([this] { Run(); }) {}
-    ~CarefulReceiver() {
-        m_running = false;
-        m_thread.join();
-        CloseHandle(m_waitEvent);
-    }
-
-private:
-    void Run() {
-        HANDLE port = m_plain.port;
-        SetCommMask(port, EV_RXCHAR);
-        std::vector<uint8_t> buffer(kChunk);
-        OVERLAPPED wait{};
-        wait.hEvent = m_waitEvent;
-        DWORD events = 0;
-        bool waiting = false;
-        while (m_running) {
-            COMSTAT status{};
-            DWORD errors = 0;
-            ClearCommError(port, &errors, &status);
-            if (status.cbInQue == 0) {
-                if (!waiting) {
-                    ResetEvent(wait.hEvent);
-                    waiting = !WaitCommEvent(port, &events, &wait) && GetLastError() == ERROR_IO_PENDING;
-                    if (!waiting) continue;
-                }
-                if (WaitForSingleObject(wait.hEvent, 100) == WAIT_OBJECT_0) {
-                    DWORD unused = 0;
-                    GetOverlappedResult(port, &wait, &unused, TRUE);
-                    waiting = false;
-                }
-                continue;
-            }
-            const DWORD count = m_plain.Transfer(false, buffer.data(), std::min<DWORD>(status.cbInQue, kChunk));
-            received += count;
-            lastReceived = Now();
-        }
-        SetCommMask(port, 0);
-        DWORD unused = 0;
-        if (waiting) GetOverlappedResult(port, &wait, &unused, TRUE);
-    }
-
-    PlainPort& m_plain;
-    HANDLE m_waitEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::atomic<bool> m_running{true};
-    std::thread m_thread;
-};
-
-double Median(std::vector<double> samples) { return Percentile(std::move(samples), 0.5); }
-
-struct Row {
-    std::string measure;
-    double plugin;
-    double baseline;
-    std::string unit;
-    std::string target;
-    bool hasBaseline = true;
-};
-std::vector<Row> g_rows;
-
-void Report(const Row& row) {
-    g_rows.push_back(row);
-    if (row.hasBaseline) {
-        std::printf("%-44s %10.2f %-8s baseline %10.2f  ratio %.2f  (target %s)\n", row.measure.c_str(), row.plugin,
-                    row.unit.c_str(), row.baseline, row.baseline ? row.plugin / row.baseline : 0.0,
-                    row.target.c_str());
-    } else {
-        std::printf("%-44s %10.2f %-8s (target %s)\n", row.measure.c_str(), row.plugin, row.unit.c_str(),
-                    row.target.c_str());
-    }
+void PurgeHostEnds(size_t count) {
+    for (size_t pair = 0; pair < count; ++pair) PurgeHostEnd(Pairs()[pair].host);
 }
 
 double MegabytesPerSecond(size_t bytes, double milliseconds) { return double(bytes) / 1e3 / milliseconds; }
 
-// One run's figures: the plug-in's and the baseline's.
-struct Pair {
-    double plugin;
-    double baseline;
+// One run's receive figures: aggregate MB/s, the receiving side's CPU per
+// MB, and the blocks the receivers read.
+struct Receiving {
+    double rate;
+    double cpuPerMegabyte;
+    uint64_t blocks;
 };
 
-Row MedianRow(const std::string& measure, const std::vector<Pair>& runs, const std::string& unit,
-              const std::string& target) {
-    std::vector<double> plugin, baseline;
-    for (const Pair& run : runs) {
-        std::printf("  %-42s run: %10.2f against %10.2f %s\n", measure.c_str(), run.plugin, run.baseline, unit.c_str());
-        plugin.push_back(run.plugin);
-        baseline.push_back(run.baseline);
+// Each instrument sends bytesEach at once, on a thread of its own, into
+// receivers already listening; received() and lastReceived() sum and stamp
+// all of them. The CPU counted is the whole process's, Wine's helper threads
+// included, less the sending threads' own.
+template <typename Received, typename LastReceived>
+Receiving MeasureReceive(std::vector<std::unique_ptr<BenchInstrument>>& instruments, size_t bytesEach,
+                         Received received, LastReceived lastReceived) {
+    const std::vector<uint8_t> payload(bytesEach, 0x3C);
+    const size_t total = bytesEach * instruments.size();
+    std::atomic<double> senderCpu{0};
+    Sleep(200);
+    const double cpuBefore = ProcessCpuMilliseconds();
+    const double start = Now();
+    std::vector<std::thread> senders;
+    for (auto& instrument : instruments) {
+        senders.emplace_back([&, sender = instrument.get()] {
+            const double before = ThreadCpuMilliseconds();
+            sender->Send(payload.data(), payload.size());
+            senderCpu = senderCpu + (ThreadCpuMilliseconds() - before);
+        });
     }
-    return {measure + ", median of " + std::to_string(runs.size()), Median(plugin), Median(baseline), unit, target};
+    for (auto& sender : senders) sender.join();
+    WaitUntil([&] { return received() >= total; });
+    const double cpu = ProcessCpuMilliseconds() - cpuBefore - senderCpu;
+    return {MegabytesPerSecond(total, lastReceived() - start), cpu / (double(total) / 1e6), 0};
 }
 
-// Throughput in MB/s and the receiving side's CPU per MB received.
-struct Receiving {
-    Pair rate;
-    Pair cpuPerMegabyte;
-};
+std::vector<std::unique_ptr<BenchInstrument>> Instruments(size_t count) {
+    std::vector<std::unique_ptr<BenchInstrument>> instruments;
+    for (size_t pair = 0; pair < count; ++pair) {
+        instruments.push_back(std::make_unique<BenchInstrument>(Pairs()[pair].instrument));
+    }
+    return instruments;
+}
 
-Receiving ReceiveRun() {
-    const std::vector<uint8_t> payload(kReceiveBytes, 0x3C);
-    const double megabytes = double(kReceiveBytes) / 1e6;
-    Receiving run{};
-    {
-        Instrument instrument;
-        RunningPlugin running;
-        ReceiverCpu cpu;
-        cpu.Begin();
-        const double start = Now();
-        instrument.Send(payload);
-        WaitUntil([&] { return running.sink.received >= kReceiveBytes; });
-        run.rate.plugin = MegabytesPerSecond(kReceiveBytes, running.sink.lastReceived - start);
-        run.cpuPerMegabyte.plugin = cpu.End() / megabytes;
+template <typename Receiver>
+Receiving ReceiveRun(size_t exchanges, const SerialApi& serial = SerialApi::System()) {
+    auto instruments = Instruments(exchanges);
+    std::vector<std::unique_ptr<Receiver>> receivers;
+    for (size_t pair = 0; pair < exchanges; ++pair) {
+        receivers.push_back(std::make_unique<Receiver>(Pairs()[pair].host, serial));
     }
-    PurgePluginPort();
-    {
-        Instrument instrument;
-        PlainPort plain;
-        CarefulReceiver receiver(plain);
-        Sleep(200);
-        ReceiverCpu cpu;
-        cpu.Begin();
-        const double start = Now();
-        instrument.Send(payload);
-        WaitUntil([&] { return receiver.received >= kReceiveBytes; });
-        run.rate.baseline = MegabytesPerSecond(kReceiveBytes, receiver.lastReceived - start);
-        run.cpuPerMegabyte.baseline = cpu.End() / megabytes;
-    }
-    PurgePluginPort();
+    Receiving run = MeasureReceive(
+        instruments, kReceiveBytes / exchanges,
+        [&] {
+            uint64_t sum = 0;
+            for (auto& receiver : receivers) sum += receiver->Received();
+            return sum;
+        },
+        [&] {
+            double last = 0;
+            for (auto& receiver : receivers) last = std::max(last, receiver->LastReceived());
+            return last;
+        });
+    for (auto& receiver : receivers) run.blocks += receiver->Blocks();
+    receivers.clear();
+    PurgeHostEnds(exchanges);
     return run;
 }
 
-void ReceiveThroughput() {
-    std::vector<Pair> rates, costs;
-    for (int i = 0; i < kRuns; ++i) {
-        const Receiving run = ReceiveRun();
-        rates.push_back(run.rate);
-        costs.push_back(run.cpuPerMegabyte);
+// Both receivers as MeasureReceive reads them.
+struct PluginReceiver {
+    explicit PluginReceiver(const std::wstring& port, const SerialApi& serial = SerialApi::System())
+        : running(port, serial) {}
+    uint64_t Received() const { return running.sink.received; }
+    double LastReceived() const { return running.sink.lastReceived; }
+    uint64_t Blocks() const { return running.sink.blocks; }
+    RunningPlugin running;
+};
+
+struct BaselineReceiver {
+    explicit BaselineReceiver(const std::wstring& port, const SerialApi& = SerialApi::System()) : bare(port) {}
+    uint64_t Received() const { return bare.received; }
+    double LastReceived() const { return bare.lastReceived; }
+    uint64_t Blocks() const { return bare.blocks; }
+    BareReceiver bare;
+};
+
+// 16 MiB in all, shared by 1, 2 and 4 exchanges on as many pairs.
+void ReceiveThroughput(BenchTable& table, int runs) {
+    for (size_t exchanges : {size_t{1}, size_t{2}, size_t{4}}) {
+        if (exchanges > Pairs().size()) break;
+        const std::string what = exchanges == 1 ? "1 exchange" : std::to_string(exchanges) + " exchanges at once";
+        Figure rate{"receive throughput, " + what + " (16 MiB in all)", "MB/s", {}, {}, true, 0.95};
+        Figure cost{"receive CPU per MB, " + what, "ms/MB", {}, {}, false, 1.05};
+        for (int run = 0; run < runs; ++run) {
+            const Receiving plugin = ReceiveRun<PluginReceiver>(exchanges);
+            const Receiving baseline = ReceiveRun<BaselineReceiver>(exchanges);
+            std::printf("  run %d, %s: %.2f against %.2f MB/s, %.2f against %.2f ms/MB\n", run + 1, what.c_str(),
+                        plugin.rate, baseline.rate, plugin.cpuPerMegabyte, baseline.cpuPerMegabyte);
+            rate.plugin.push_back(plugin.rate);
+            rate.baseline.push_back(baseline.rate);
+            cost.plugin.push_back(plugin.cpuPerMegabyte);
+            cost.baseline.push_back(baseline.cpuPerMegabyte);
+        }
+        table.Add(rate);
+        table.Add(cost);
     }
-    Report(MedianRow("receive throughput (16 MiB)", rates, "MB/s", "ratio >= 0.95"));
-    Report(MedianRow("receive CPU per MB", costs, "ms/MB", "ratio <= 1.05"));
 }
 
-Pair TransmitRun() {
-    Pair run{};
-    {
-        Instrument instrument;
-        instrument.StartReading();
-        RunningPlugin running;
+// Plug-in and baseline runs of one figure, interleaved; measure(true) is
+// the plug-in's run.
+template <typename Measure>
+Figure Interleaved(Figure figure, int runs, Measure measure) {
+    for (int run = 0; run < runs; ++run) {
+        figure.plugin.push_back(measure(true));
+        figure.baseline.push_back(measure(false));
+        std::printf("  run %d, %s: %.2f against %.2f %s\n", run + 1, figure.measure.c_str(), figure.plugin.back(),
+                    figure.baseline.back(), figure.unit.c_str());
+    }
+    return figure;
+}
+
+double TransmitRun(bool plugin) {
+    const PortPair& pair = Pairs()[0];
+    BenchInstrument instrument(pair.instrument);
+    instrument.StartCounting();
+    double rate = 0;
+    if (plugin) {
+        RunningPlugin running(pair.host);
         // The first request waits for the end of a listening turn: a
         // latency of up to 100 ms, not a matter of throughput.
         Request first(1);
         running.plugin->QueueTransferRequest(&first);
-        WaitUntil([&] { return running.sink.requestsDone == 1 && instrument.BytesRead() == 1; });
-        std::vector<Request> requests(kThroughputBytes / kChunk, Request(kChunk));
+        WaitUntil([&] { return running.sink.requestsDone == 1 && instrument.Counted() == 1; });
+        std::vector<Request> requests(kTransmitBytes / kChunk, Request(kChunk));
         const double start = Now();
         for (auto& request : requests) running.plugin->QueueTransferRequest(&request);
-        instrument.WaitForBytes(kThroughputBytes + 1, kPatience);
-        run.plugin = MegabytesPerSecond(kThroughputBytes, Now() - start);
+        WaitUntil([&] { return instrument.Counted() >= kTransmitBytes + 1; });
+        rate = MegabytesPerSecond(kTransmitBytes, Now() - start);
         WaitUntil([&] { return running.sink.requestsDone == int(requests.size()) + 1; });
-        instrument.StopReading();
-    }
-    PurgePluginPort();
-    {
-        Instrument instrument;
-        instrument.StartReading();
-        PlainPort plain;
+    } else {
+        BareLoop bare(pair.host);
         std::vector<uint8_t> chunk(kChunk, 0xA5);
         const double start = Now();
-        for (size_t sent = 0; sent < kThroughputBytes;) sent += plain.Transfer(true, chunk.data(), kChunk);
-        instrument.WaitForBytes(kThroughputBytes, kPatience);
-        run.baseline = MegabytesPerSecond(kThroughputBytes, Now() - start);
-        instrument.StopReading();
+        for (size_t sent = 0; sent < kTransmitBytes;) sent += bare.Write(chunk.data(), kChunk);
+        WaitUntil([&] { return instrument.Counted() >= kTransmitBytes; });
+        rate = MegabytesPerSecond(kTransmitBytes, Now() - start);
     }
-    PurgePluginPort();
-    return run;
+    instrument.Stop();
+    PurgeHostEnd(pair.host);
+    return rate;
 }
 
 // Single bytes at uneven intervals; the time from the write to the block
 // reaching the receiver.
-template <typename Received>
-double MedianEventLatency(Instrument& instrument, Received received) {
+template <typename Receiver>
+double MedianEventLatency(BenchInstrument& instrument, const Receiver& receiver) {
     std::vector<double> samples;
     for (int i = 0; i < kLatencySamples; ++i) {
         Sleep(5 + i % 20);
-        const uint64_t before = received().first;
+        const uint64_t before = receiver.Received();
+        const uint8_t byte = uint8_t(i);
         const double start = Now();
-        instrument.Send({uint8_t(i)});
-        WaitUntil([&] { return received().first > before; });
-        samples.push_back(received().second - start);
+        instrument.Send(&byte, 1);
+        WaitUntil([&] { return receiver.Received() > before; });
+        samples.push_back(receiver.LastReceived() - start);
     }
     return Median(samples);
 }
 
-Pair EventLatencyRun() {
-    Pair run{};
-    {
-        Instrument instrument;
-        RunningPlugin running;
-        run.plugin = MedianEventLatency(instrument, [&] {
-            return std::make_pair(running.sink.received.load(), running.sink.lastReceived.load());
-        });
-    }
-    PurgePluginPort();
-    {
-        Instrument instrument;
-        PlainPort plain;
-        CarefulReceiver receiver(plain);
-        run.baseline = MedianEventLatency(instrument, [&] {
-            return std::make_pair(receiver.received.load(), receiver.lastReceived.load());
-        });
-    }
-    PurgePluginPort();
-    return run;
+double EventLatencyRun(bool plugin) {
+    const PortPair& pair = Pairs()[0];
+    BenchInstrument instrument(pair.instrument);
+    const double latency = plugin ? MedianEventLatency(instrument, PluginReceiver(pair.host))
+                                  : MedianEventLatency(instrument, BaselineReceiver(pair.host));
+    PurgeHostEnd(pair.host);
+    return latency;
 }
 
-Pair IdleCpuRun() {
-    Pair run{};
-    {
-        Instrument instrument;
-        RunningPlugin running;
-        const double before = CpuMilliseconds();
-        Sleep(kIdleMilliseconds);
-        run.plugin = (CpuMilliseconds() - before) * 1000.0 / kIdleMilliseconds;
+// A polling host: an 8-byte request, then the instrument's 8-byte answer,
+// at the host's own pace of a few milliseconds between cycles. Returns the
+// times from the request to the answer's last byte.
+std::vector<double> RoundTrips(bool plugin) {
+    const PortPair& pair = Pairs()[0];
+    BenchInstrument instrument(pair.instrument);
+    instrument.StartEchoing(kRequestSize);
+    std::vector<double> samples;
+    if (plugin) {
+        RunningPlugin running(pair.host);
+        Request request(kRequestSize);
+        for (int cycle = 1; cycle <= kRoundTrips; ++cycle) {
+            Sleep(1 + cycle % 5);
+            const double start = Now();
+            running.plugin->QueueTransferRequest(&request);
+            WaitUntil([&] {
+                return running.sink.requestsDone == cycle && running.sink.received >= uint64_t(cycle) * kRequestSize;
+            });
+            samples.push_back(running.sink.lastReceived - start);
+        }
+    } else {
+        BareLoop bare(pair.host);
+        std::vector<uint8_t> request(kRequestSize, 0xA5), answer(kRequestSize);
+        for (int cycle = 1; cycle <= kRoundTrips; ++cycle) {
+            Sleep(1 + cycle % 5);
+            const double start = Now();
+            bare.Write(request.data(), kRequestSize);
+            for (DWORD got = 0; got < kRequestSize;) got += bare.Turn(answer.data() + got, kRequestSize - got);
+            samples.push_back(Now() - start);
+        }
     }
-    {
-        Instrument instrument;
-        PlainPort plain;
-        CarefulReceiver receiver(plain);
-        Sleep(100);
-        const double before = CpuMilliseconds();
-        Sleep(kIdleMilliseconds);
-        run.baseline = (CpuMilliseconds() - before) * 1000.0 / kIdleMilliseconds;
-    }
-    PurgePluginPort();
-    return run;
+    instrument.Stop();
+    PurgeHostEnd(pair.host);
+    return samples;
 }
 
-template <typename Measure>
-std::vector<Pair> Runs(Measure measure) {
-    std::vector<Pair> runs;
-    for (int i = 0; i < kRuns; ++i) runs.push_back(measure());
-    return runs;
+void RoundTrip(BenchTable& table, int runs) {
+    Figure median{"round trip of an 8-byte request, median of 100", "ms", {}, {}, false, 1.1};
+    Figure tail{"round trip of an 8-byte request, 95th percentile of 100", "ms", {}, {}, false, 1.1};
+    for (int run = 0; run < runs; ++run) {
+        const std::vector<double> plugin = RoundTrips(true);
+        const std::vector<double> baseline = RoundTrips(false);
+        median.plugin.push_back(Median(plugin));
+        median.baseline.push_back(Median(baseline));
+        tail.plugin.push_back(Percentile(plugin, 0.95));
+        tail.baseline.push_back(Percentile(baseline, 0.95));
+        std::printf("  run %d, round trip: median %.2f against %.2f ms, 95th percentile %.2f against %.2f ms\n",
+                    run + 1, median.plugin.back(), median.baseline.back(), tail.plugin.back(),
+                    tail.baseline.back());
+    }
+    table.Add(median);
+    table.Add(tail);
+}
+
+double IdleCpuRun(bool plugin) {
+    const PortPair& pair = Pairs()[0];
+    BenchInstrument instrument(pair.instrument);
+    std::unique_ptr<PluginReceiver> running;
+    std::unique_ptr<BaselineReceiver> bare;
+    if (plugin) {
+        running = std::make_unique<PluginReceiver>(pair.host);
+    } else {
+        bare = std::make_unique<BaselineReceiver>(pair.host);
+    }
+    Sleep(100);
+    const double before = ProcessCpuMilliseconds();
+    Sleep(kIdleMilliseconds);
+    return (ProcessCpuMilliseconds() - before) * 1000.0 / kIdleMilliseconds;
 }
 
 // What the line is doing when the host lets go.
@@ -445,14 +321,15 @@ const char* NameOf(LineState state) {
 
 // StopExchange until EventStopped, or the last Release until it returns,
 // in each state of the line.
-void LetGoLatency(LineState state, bool release) {
-    Instrument instrument;
+void LetGoLatency(BenchTable& table, LineState state, bool release) {
+    const PortPair& pair = Pairs()[0];
+    BenchInstrument instrument(pair.instrument);
     if (state == LineState::ReadingABurst) instrument.StartStreaming();
-    Request held(kThroughputBytes);
+    Request held(kTransmitBytes);
     std::vector<double> samples;
     for (int i = 0; i < kStopSamples; ++i) {
         TimingSink sink;
-        StoredSettings settings;
+        StoredSettings settings(pair.host);
         Plugin::IDevImportPlugin* plugin = CreatePlugin();
         plugin->LoadSettings(&settings);
         plugin->SetEventSink(&sink);
@@ -478,49 +355,66 @@ void LetGoLatency(LineState state, bool release) {
         }
         if (state == LineState::WriteHeld) instrument.Purge();
     }
-    instrument.StopStreaming();
+    instrument.Stop();
     const std::string what = std::string(release ? "last Release, " : "stop latency, ") + NameOf(state);
-    Report({what + ", median", Percentile(samples, 0.5), 0, "ms", "< 20 ms", false});
-    Report({what + ", worst", Percentile(samples, 1.0), 0, "ms", "< 150 ms", false});
+    table.AddAbsolute(what + ", median of 30", Percentile(samples, 0.5), "ms", 20);
+    table.AddAbsolute(what + ", worst of 30", Percentile(samples, 1.0), "ms", 150);
+    PurgeHostEnd(pair.host);
 }
 
-void WriteMarkdown(const char* path) {
-    FILE* file = std::fopen(path, "a");
-    if (!file) return;
-    for (const Row& row : g_rows) {
-        if (row.hasBaseline) {
-            std::fprintf(file, "| %s | %.2f %s | %.2f %s | %.2f | %s |\n", row.measure.c_str(), row.plugin,
-                         row.unit.c_str(), row.baseline, row.unit.c_str(), row.baseline ? row.plugin / row.baseline : 0.0,
-                         row.target.c_str());
-        } else {
-            std::fprintf(file, "| %s | %.2f %s | | | %s |\n", row.measure.c_str(), row.plugin, row.unit.c_str(),
-                         row.target.c_str());
-        }
+// 16 MiB through the plug-in's exchanges with every serial call counted and
+// timed, then through as many bare loops, which count their blocks.
+void Profile(size_t exchanges) {
+    const double megabytes = double(kReceiveBytes) / 1e6;
+    ResetTallies();
+    const Receiving plugin = ReceiveRun<PluginReceiver>(exchanges, ProfiledApi());
+    const Receiving baseline = ReceiveRun<BaselineReceiver>(exchanges);
+    std::printf("%zu exchange(s), 16 MiB in all\n", exchanges);
+    std::printf("plug-in:   %6.2f MB/s, %6.2f ms CPU per MB, %6llu blocks (%.0f bytes each)\n", plugin.rate,
+                plugin.cpuPerMegabyte, (unsigned long long)plugin.blocks, double(kReceiveBytes) / double(plugin.blocks));
+    std::printf("bare loop: %6.2f MB/s, %6.2f ms CPU per MB, %6llu blocks (%.0f bytes each)\n", baseline.rate,
+                baseline.cpuPerMegabyte, (unsigned long long)baseline.blocks,
+                double(kReceiveBytes) / double(baseline.blocks));
+    std::printf("the plug-in's serial calls (wall time on the workers):\n");
+    for (int call = 0; call < kProfiledCalls; ++call) {
+        const CallTally tally = Tally(ProfiledCall(call));
+        if (tally.calls == 0) continue;
+        std::printf("  %-20s %8.3f per block  %8.1f us each  %8.2f ms per MB\n", NameOf(ProfiledCall(call)),
+                    double(tally.calls) / double(plugin.blocks), 1000.0 * tally.milliseconds / double(tally.calls),
+                    tally.milliseconds / megabytes);
     }
-    std::fclose(file);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    {
-        Instrument instrument;
-        if (!instrument.IsOpen()) {
-            std::fprintf(stderr, "the rig's instrument port cannot be opened: start tests/rig/nullmodem.sh\n");
-            return 1;
+    if (Pairs().empty() || !BenchInstrument(Pairs()[0].instrument).IsOpen()) {
+        std::fprintf(stderr, "the rig's instrument port cannot be opened: start tests/rig/nullmodem.sh\n");
+        return 1;
+    }
+    PurgeHostEnds(Pairs().size());
+    if (argc > 1 && std::strcmp(argv[1], "--profile") == 0) {
+        Profile(argc > 2 ? std::clamp<size_t>(std::strtoul(argv[2], nullptr, 10), 1, Pairs().size()) : 1);
+        return 0;
+    }
+    const int runs = Runs();
+    std::printf("each figure from %d interleaved runs of plug-in and baseline\n", runs);
+    BenchTable table;
+    if (Chosen("receive")) ReceiveThroughput(table, runs);
+    if (Chosen("transmit")) {
+        table.Add(Interleaved({"transmit throughput (4 MiB, 64 KiB requests)", "MB/s", {}, {}, true, 0.95}, runs,
+                              TransmitRun));
+    }
+    if (Chosen("latency")) {
+        table.Add(Interleaved({"event latency, median of 200", "ms", {}, {}, false, 1.1}, runs, EventLatencyRun));
+    }
+    if (Chosen("roundtrip")) RoundTrip(table, runs);
+    if (Chosen("letgo")) {
+        for (LineState state : {LineState::Listening, LineState::ReadingABurst, LineState::WriteHeld}) {
+            for (bool release : {false, true}) LetGoLatency(table, state, release);
         }
     }
-    PurgePluginPort();
-    ReceiveThroughput();
-    Report(MedianRow("transmit throughput (4 MiB, 64 KiB requests)", Runs(TransmitRun), "MB/s", "ratio >= 0.95"));
-    Report(MedianRow("event latency, median", Runs(EventLatencyRun), "ms", "ratio <= 1.1"));
-    for (LineState state : {LineState::Listening, LineState::ReadingABurst, LineState::WriteHeld}) {
-        for (bool release : {false, true}) {
-            LetGoLatency(state, release);
-            PurgePluginPort();
-        }
-    }
-    Report(MedianRow("idle CPU, 10 s quiet", Runs(IdleCpuRun), "ms/s", "ratio <= 1"));
-    if (argc > 1) WriteMarkdown(argv[1]);
+    if (Chosen("idle")) table.Add(Interleaved({"idle CPU, 10 s quiet", "ms/s", {}, {}, false, 1.0}, runs, IdleCpuRun));
+    if (argc > 1) table.Append(argv[1]);
     return 0;
 }

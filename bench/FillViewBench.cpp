@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     std::printf("(median of %d rounds each)\n", kRounds);
     if (argc > 1) {
         if (FILE* results = std::fopen(argv[1], "a")) {
-            std::fprintf(results, "| FillView vs 255 bare opens (median) | %.2f ms | %.2f ms | %.2f | - |\n", fillView,
+            std::fprintf(results, "| FillView vs 255 bare opens (median) | %.2f ms | %.2f ms | %.2f | - | - |\n", fillView,
                          bareOpens, bareOpens > 0 ? fillView / bareOpens : 0.0);
             std::fclose(results);
         }

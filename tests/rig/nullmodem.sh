@@ -5,7 +5,7 @@ set -u
 
 usage() {
     cat <<'EOF'
-usage: nullmodem.sh start  PREFIX NAME_A NAME_B
+usage: nullmodem.sh start  PREFIX NAME_A NAME_B [NAME_C NAME_D]...
        nullmodem.sh stop   PREFIX
        nullmodem.sh status PREFIX
 
@@ -16,8 +16,10 @@ start   Joins two pseudo-terminals with socat and declares NAME_A and
         its server starts, so the prefix's wineserver is restarted, ending
         any program still running in PREFIX (see wineports.sh).
         Returns once both ends exist and Wine knows both ports; socat
-        keeps running detached. Anything left on PREFIX by an earlier
-        run is cleared first. PREFIX must have been booted (wineboot -i):
+        keeps running detached. Each further two names make one more
+        pair the same way, with a socat of its own. Anything left on
+        PREFIX by an earlier run is cleared first. PREFIX must have been
+        booted (wineboot -i):
         Wine skips making drive c: in a prefix whose dosdevices/ already
         exists.
 stop    Ends socat, removes the ports' registration and links, and
@@ -51,6 +53,7 @@ set_paths() {
     case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
     run_dir=$prefix.nullmodem
     log_file=$run_dir/socat.log
+    socat_pid_file=$run_dir/socat.pid
     ports_file=$run_dir/ports
 }
 
@@ -138,7 +141,7 @@ wait_for() {
     local what=$1 ticks=0 pid
     shift
     until "$@"; do
-        pid=$(cat "$run_dir/socat.pid" 2>/dev/null)
+        pid=$(cat "$socat_pid_file" 2>/dev/null)
         if [ -n "$pid" ] && ! alive "$pid"; then
             what="$what: socat exited"
             break
@@ -168,9 +171,13 @@ remove_links() {
 
 unplug() {
     local pid pid_file
-    if pid=$(socat_pid); then
-        end_process "$pid"
-    fi
+    for pid_file in "$run_dir"/socat*.pid; do
+        [ -f "$pid_file" ] || continue
+        if pid=$(recorded_pid "$pid_file" "link=$run_dir/"); then
+            end_process "$pid"
+        fi
+        rm -f "$pid_file"
+    done
     for pid_file in "$run_dir"/hold.*.pid; do
         [ -f "$pid_file" ] || continue
         if pid=$(recorded_pid "$pid_file" sleep); then
@@ -179,7 +186,6 @@ unplug() {
         rm -f "$pid_file"
     done
     remove_links
-    rm -f "$run_dir/socat.pid"
 }
 
 registered_ports() {
@@ -201,11 +207,13 @@ cmd_stop() {
 }
 
 cmd_start() {
-    local a=${2,,} b=${3,,} name
-    for name in "$a" "$b"; do
+    local names=("${@:2}") name twice i registrations=()
+    names=("${names[@],,}")
+    for name in "${names[@]}"; do
         [[ $name =~ ^com[1-9][0-9]{0,2}$ ]] || die "not a COM port name: $name"
     done
-    [ "$a" != "$b" ] || die "both ends are $a"
+    twice=$(printf '%s\n' "${names[@]}" | sort | uniq -d | head -n 1)
+    [ -z "$twice" ] || die "$twice is named twice"
     command -v socat >/dev/null || die "socat not found"
 
     [ -d "$prefix/dosdevices" ] || die "$prefix is not a booted Wine prefix"
@@ -213,11 +221,29 @@ cmd_start() {
     unplug
     # Ports of an earlier start with other names must not stay behind; the
     # same ones are simply registered again.
-    [ "$(registered_ports)" = "${a^^} ${b^^}" ] || unregister
+    [ "$(registered_ports)" = "${names[*]^^}" ] || unregister
     mkdir -p "$run_dir" || die "cannot create $run_dir"
     : >"$log_file"
 
-    detach "$run_dir/socat.pid" socat -d -d \
+    for ((i = 0; i < ${#names[@]}; i += 2)); do
+        plug_pair "${names[i]}" "${names[i + 1]}"
+        registrations+=("${names[i]^^}=$run_dir/${names[i]}" "${names[i + 1]^^}=$run_dir/${names[i + 1]}")
+    done
+    echo "${names[*]^^}" >"$ports_file"
+    bash "$wineports" add "$prefix" "${registrations[@]}" || {
+        cmd_stop
+        die "Wine did not take the ports"
+    }
+    cmd_status
+}
+
+# The first pair's socat keeps the pid file socat.pid; each further pair's
+# is named after its first end.
+plug_pair() {
+    local a=$1 b=$2
+    socat_pid_file=$run_dir/socat.pid
+    [ "$a" = "${names[0]}" ] || socat_pid_file=$run_dir/socat.$a.pid
+    detach "$socat_pid_file" socat -d -d \
         "pty,raw,echo=0,link=$run_dir/$a" \
         "pty,raw,echo=0,link=$run_dir/$b"
 
@@ -225,12 +251,6 @@ cmd_start() {
     hold_ctty "$run_dir/$a"
     hold_ctty "$run_dir/$b"
     wait_for "the ends to be held" holders_run "$a" "$b"
-    echo "${a^^} ${b^^}" >"$ports_file"
-    bash "$wineports" add "$prefix" "${a^^}=$run_dir/$a" "${b^^}=$run_dir/$b" || {
-        cmd_stop
-        die "Wine did not take the ports"
-    }
-    cmd_status
 }
 
 cmd_status() {
@@ -251,7 +271,7 @@ command=$1
 shift
 case $command in
     start)
-        [ $# -eq 3 ] || { usage >&2; exit 2; }
+        [ $# -ge 3 ] && [ $((($# - 1) % 2)) -eq 0 ] || { usage >&2; exit 2; }
         set_paths "$1"
         cmd_start "$@"
         ;;

@@ -1,0 +1,44 @@
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include "win32/UniqueHandle.h"
+
+// The instrument's end of one pair, opened for overlapped I/O. At most one
+// activity runs on its thread at a time: counting what the host sends,
+// answering each request at once, or streaming without pause.
+class BenchInstrument {
+public:
+    explicit BenchInstrument(const std::wstring& port);
+    ~BenchInstrument();
+    BenchInstrument(const BenchInstrument&) = delete;
+    BenchInstrument& operator=(const BenchInstrument&) = delete;
+
+    bool IsOpen() const { return m_port.IsValid(); }
+    // Writes all of it; false when the line took nothing for 5 s.
+    bool Send(const void* data, size_t size);
+
+    void StartCounting();
+    uint64_t Counted() const { return m_counted; }
+    // Answers every request of requestSize bytes with the same bytes.
+    void StartEchoing(DWORD requestSize);
+    void StartStreaming();
+    // Ends the activity and drops what is left in both directions.
+    void Stop();
+    // Drops what the host sent and the instrument did not read.
+    void Purge();
+
+private:
+    // One overlapped transfer, waited for at most `milliseconds`, then
+    // cancelled; returns the bytes it moved.
+    DWORD Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds);
+    template <typename Step>
+    void Start(Step step);
+
+    Win32::UniqueHandle m_port;
+    std::atomic<bool> m_running{false};
+    std::atomic<uint64_t> m_counted{0};
+    std::thread m_thread;
+};

@@ -1,0 +1,48 @@
+#include "BenchPorts.h"
+#include <sstream>
+#include "serial/DevicePath.h"
+
+std::vector<PortPair> BenchPairs() {
+    wchar_t names[256];
+    const DWORD length = GetEnvironmentVariableW(L"BENCH_PORTS", names, 256);
+    std::wistringstream list(length > 0 && length < 256 ? names : L"COM5 COM6 COM7 COM8 COM9 COM10 COM11 COM12");
+    std::vector<PortPair> pairs;
+    PortPair pair;
+    while (list >> pair.host >> pair.instrument) pairs.push_back(pair);
+    return pairs;
+}
+
+DCB BenchLine() {
+    DCB line{};
+    line.DCBlength = sizeof line;
+    BuildCommDCBW(L"baud=115200 parity=N data=8 stop=1", &line);
+    line.fBinary = TRUE;
+    return line;
+}
+
+Win32::UniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeouts) {
+    Win32::UniqueHandle port(CreateFileW(DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
+    if (!port.IsValid()) return port;
+    DCB line = BenchLine();
+    SetCommState(port.Get(), &line);
+    SetupComm(port.Get(), 1048576, 1048576);
+    COMMTIMEOUTS settings = timeouts;
+    SetCommTimeouts(port.Get(), &settings);
+    PurgeComm(port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
+    return port;
+}
+
+void PurgeHostEnd(const std::wstring& name) {
+    Win32::UniqueHandle port(CreateFileW(DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!port.IsValid()) return;
+    for (int quietRounds = 0, round = 0; quietRounds < 2 && round < 40; ++round) {
+        Sleep(50);
+        DWORD errors = 0;
+        COMSTAT status{};
+        ClearCommError(port.Get(), &errors, &status);
+        quietRounds = status.cbInQue == 0 ? quietRounds + 1 : 0;
+        PurgeComm(port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
+    }
+}
