@@ -79,6 +79,10 @@ public:
     HANDLE WriteEvent() const { return m_write.Event(); }
     IoResult FinishWrite(bool wait) { return m_write.Finish(wait); }
     IoResult CancelWrite() { return m_write.Cancel(); }
+    // For a driver that may ignore the cancel: the request alone, and the
+    // purge of the output that ends a write such a driver keeps pending.
+    void RequestWriteCancel() { m_write.RequestCancel(); }
+    bool PurgeOutput() { return m_api.purgeComm(m_handle, PURGE_TXABORT) != FALSE; }
 
 private:
     const SerialApi& m_api;
