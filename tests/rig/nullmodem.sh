@@ -9,31 +9,34 @@ usage: nullmodem.sh start  PREFIX NAME_A NAME_B
        nullmodem.sh stop   PREFIX
        nullmodem.sh status PREFIX
 
-start   Joins two pseudo-terminals with socat and declares NAME_A and
+start   Joins two pseudo-terminals with the rig's relay and declares NAME_A and
         NAME_B (e.g. com5 com6) to Wine as ports leading to them: in
         HKLM\Software\Wine\Ports, so that Wine names them in its device
         namespace as Windows does its ports. Wine reads that key when
         its server starts, so the prefix's wineserver is restarted, ending
         any program still running in PREFIX (see wineports.sh).
-        Returns once both ends exist and Wine knows both ports; socat
-        keeps running detached. Anything left on PREFIX by an earlier
+        Returns once both ends exist and Wine knows both ports; the
+        relay keeps running detached. It forwards each direction on its
+        own: an end that does not read holds back only what is sent to it. Anything left on PREFIX by an earlier
         run is cleared first. PREFIX must have been booted (wineboot -i):
         Wine skips making drive c: in a prefix whose dosdevices/ already
         exists.
-stop    Ends socat, removes the ports' registration and links, and
+stop    Ends the relay, removes the ports' registration and links, and
         restarts the wineserver so that Wine forgets them. May be called
         while a test holds the ports, to pull the cable: open handles then
         fail (write: ERROR_NOT_READY, read: ERROR_BROKEN_PIPE). Wine is
         then not restarted, so the names stay until its server next
         starts, and reopening the port opens an empty port device of
         Wine's rather than failing. Does nothing when nothing runs.
-status  Prints the pair; exits 0 when socat runs, 1 when it does not.
+status  Prints the pair; exits 0 when the relay runs, 1 when it does not.
 
-State lives in PREFIX.nullmodem/ (pid files, socat log, pty links, the
-registered port names).
+State lives in PREFIX.nullmodem/ (pid files, relay log, pty links, the
+registered port names). The relay is the native program rig/ptyrelay of
+the build folder that holds PREFIX (tests/rig/Rig.cmake builds it), or
+NULLMODEM_RELAY.
 Under Wine, WaitCommEvent only blocks on a quiet pty with libptyshim.so
 in LD_PRELOAD of the program using the port (the wine64 process).
-Environment: NULLMODEM_TIMEOUT (seconds to wait for socat, default 10).
+Environment: NULLMODEM_TIMEOUT (seconds to wait for the relay, default 10).
 EOF
 }
 
@@ -50,8 +53,9 @@ set_paths() {
     [ -n "$prefix" ] || die "empty PREFIX"
     case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
     run_dir=$prefix.nullmodem
-    log_file=$run_dir/socat.log
+    log_file=$run_dir/relay.log
     ports_file=$run_dir/ports
+    relay=${NULLMODEM_RELAY:-$(dirname "$prefix")/rig/ptyrelay}
 }
 
 tick() {
@@ -78,8 +82,8 @@ recorded_pid() {
     echo "$pid"
 }
 
-socat_pid() {
-    recorded_pid "$run_dir/socat.pid" "link=$run_dir/"
+relay_pid() {
+    recorded_pid "$run_dir/relay.pid" "$run_dir/"
 }
 
 end_process() {
@@ -97,7 +101,7 @@ end_process() {
 
 # Runs "$@" detached: its own session (CTest ends the process group of a
 # setup test), no terminal, and none of the caller's descriptors, since a
-# pipe kept open here would make CTest wait for socat to exit. The pid of
+# pipe kept open here would make CTest wait for the relay to exit. The pid of
 # the process that becomes "$@" goes to pid file $1.
 detach() {
     local pid_file=$1 fd
@@ -114,7 +118,7 @@ detach() {
 
 # The first session leader that opens a tty without O_NOCTTY adopts it as
 # controlling terminal. Wine's server is one and would adopt a pty; when
-# socat goes, the hangup sends it SIGHUP and it dumps its whole object table
+# the relay goes, the hangup sends it SIGHUP and it dumps its whole object table
 # to stderr. A holder in its own session adopts the pty first.
 hold_ctty() {
     local end=$1
@@ -131,16 +135,16 @@ holders_run() {
         recorded_pid "$run_dir/hold.$2.pid" sleep >/dev/null
 }
 
-# Polls "$@" until it succeeds; gives up early when socat has died. The pid
+# Polls "$@" until it succeeds; gives up early when the relay has died. The pid
 # file is fresh here, so the process is not matched by command line: that
 # reads empty while the process is between exec and its new arguments.
 wait_for() {
     local what=$1 ticks=0 pid
     shift
     until "$@"; do
-        pid=$(cat "$run_dir/socat.pid" 2>/dev/null)
+        pid=$(cat "$run_dir/relay.pid" 2>/dev/null)
         if [ -n "$pid" ] && ! alive "$pid"; then
-            what="$what: socat exited"
+            what="$what: the relay exited"
             break
         fi
         if [ $ticks -ge $timeout_ticks ]; then
@@ -158,7 +162,7 @@ wait_for() {
 
 remove_links() {
     local dos
-    # socat removes its own links when it exits, so the dosdevices links are
+    # The relay removes its own links when it exits, so the dosdevices links are
     # found by where they point. com1 -> /dev/ttyS0 and the like are Wine's.
     for dos in "$prefix"/dosdevices/com*; do
         [[ -L $dos && $(readlink "$dos") == "$run_dir"/* ]] && rm -f "$dos"
@@ -168,7 +172,7 @@ remove_links() {
 
 unplug() {
     local pid pid_file
-    if pid=$(socat_pid); then
+    if pid=$(relay_pid); then
         end_process "$pid"
     fi
     for pid_file in "$run_dir"/hold.*.pid; do
@@ -179,7 +183,7 @@ unplug() {
         rm -f "$pid_file"
     done
     remove_links
-    rm -f "$run_dir/socat.pid"
+    rm -f "$run_dir/relay.pid"
 }
 
 registered_ports() {
@@ -206,7 +210,7 @@ cmd_start() {
         [[ $name =~ ^com[1-9][0-9]{0,2}$ ]] || die "not a COM port name: $name"
     done
     [ "$a" != "$b" ] || die "both ends are $a"
-    command -v socat >/dev/null || die "socat not found"
+    [ -x "$relay" ] || die "no relay at $relay: build the rig (cmake --build BUILD --target ptyrelay)"
 
     [ -d "$prefix/dosdevices" ] || die "$prefix is not a booted Wine prefix"
 
@@ -217,11 +221,9 @@ cmd_start() {
     mkdir -p "$run_dir" || die "cannot create $run_dir"
     : >"$log_file"
 
-    detach "$run_dir/socat.pid" socat -d -d \
-        "pty,raw,echo=0,link=$run_dir/$a" \
-        "pty,raw,echo=0,link=$run_dir/$b"
+    detach "$run_dir/relay.pid" "$relay" "$run_dir/$a" "$run_dir/$b"
 
-    wait_for "socat to create both ends" ends_exist "$a" "$b"
+    wait_for "the relay to create both ends" ends_exist "$a" "$b"
     hold_ctty "$run_dir/$a"
     hold_ctty "$run_dir/$b"
     wait_for "the ends to be held" holders_run "$a" "$b"
@@ -235,14 +237,14 @@ cmd_start() {
 
 cmd_status() {
     local pid end
-    if pid=$(socat_pid); then
+    if pid=$(relay_pid); then
         for end in "$run_dir"/com*; do
             [ -L "$end" ] && echo "${end##*/} -> $(readlink "$end")"
         done
-        echo "socat running, pid $pid"
+        echo "relay running, pid $pid"
         return 0
     fi
-    echo "socat not running"
+    echo "relay not running"
     return 1
 }
 
