@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 BUILD_DIR=${BUILD_DIR:-build}
-PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest socat gcc python3-serial tmux unzip)
+PACKAGES=(cmake make g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 googletest gcc python3-serial tmux unzip)
 
 say() { printf '\n== %s\n' "$*"; }
 
