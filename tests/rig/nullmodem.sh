@@ -9,18 +9,18 @@ usage: nullmodem.sh start  PREFIX NAME_A NAME_B
        nullmodem.sh stop   PREFIX
        nullmodem.sh status PREFIX
 
-start   Joins two pseudo-terminals with the rig's relay and declares NAME_A and
-        NAME_B (e.g. com5 com6) to Wine as ports leading to them: in
-        HKLM\Software\Wine\Ports, so that Wine names them in its device
-        namespace as Windows does its ports. Wine reads that key when
-        its server starts, so the prefix's wineserver is restarted, ending
-        any program still running in PREFIX (see wineports.sh).
+start   Joins two pseudo-terminals with the rig's relay and declares
+        NAME_A and NAME_B (e.g. com5 com6) to Wine as ports leading to
+        them: in HKLM\Software\Wine\Ports, so that Wine names them in its
+        device namespace as Windows does its ports. Wine reads that key
+        when its server starts, so the prefix's wineserver is restarted,
+        ending any program still running in PREFIX (see wineports.sh).
         Returns once both ends exist and Wine knows both ports; the
         relay keeps running detached. It forwards each direction on its
-        own: an end that does not read holds back only what is sent to it. Anything left on PREFIX by an earlier
-        run is cleared first. PREFIX must have been booted (wineboot -i):
-        Wine skips making drive c: in a prefix whose dosdevices/ already
-        exists.
+        own: an end that does not read holds back only what is sent to
+        it. Anything left on PREFIX by an earlier run is cleared first.
+        PREFIX must have been booted (wineboot -i): Wine skips making
+        drive c: in a prefix whose dosdevices/ already exists.
 stop    Ends the relay, removes the ports' registration and links, and
         restarts the wineserver so that Wine forgets them. May be called
         while a test holds the ports, to pull the cable: open handles then
@@ -101,8 +101,8 @@ end_process() {
 
 # Runs "$@" detached: its own session (CTest ends the process group of a
 # setup test), no terminal, and none of the caller's descriptors, since a
-# pipe kept open here would make CTest wait for the relay to exit. The pid of
-# the process that becomes "$@" goes to pid file $1.
+# pipe kept open here would make CTest wait for the relay to exit. The pid
+# of the process that becomes "$@" goes to pid file $1.
 detach() {
     local pid_file=$1 fd
     shift
