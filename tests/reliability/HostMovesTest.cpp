@@ -368,7 +368,8 @@ INSTANTIATE_TEST_SUITE_P(HostMoves, WindowHost,
                          ::testing::PrintToStringParamName());
 
 TEST_F(HostMoves, SinkSwappedMidExchangeGetsEveryLaterEventAndTheOldOneNone) {
-    GuardedSink second;
+    // Outlives the worker, which may still be inside its final event.
+    static GuardedSink second;
     instrument.StartStreaming();
     Create();
     StartAndWait();
