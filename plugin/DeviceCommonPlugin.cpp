@@ -49,12 +49,12 @@ void CDeviceCommonPlugin::LoadSettings(ISettingsReader* reader) {
     Plugin::AnswerNothing([&] {
         Settings::PortSettings loaded;
         Settings::LoadPortSettings(*reader, m_descriptors, loaded);
-        m_settings = std::move(loaded);
+        m_settings.Replace(std::move(loaded));
     });
 }
 
 void CDeviceCommonPlugin::SaveSettings(ISettingsWriter* writer) {
-    Plugin::AnswerNothing([&] { Settings::SavePortSettings(*writer, m_descriptors, m_settings); });
+    Plugin::AnswerNothing([&] { Settings::SavePortSettings(*writer, m_descriptors, m_settings.Copy()); });
 }
 
 Plugin::IPropertyListViewController* CDeviceCommonPlugin::GetPropertyListController() { return &m_controller; }
@@ -66,7 +66,9 @@ bool CDeviceCommonPlugin::SetEventSink(IDeviceEventSink* sink) {
 
 bool CDeviceCommonPlugin::StartExchange() {
     return Plugin::AnswerOr(false, [&] {
-        Exchange::Target target{DevicePathFor(m_settings.portName.c_str()), m_settings.line, m_settings.waitTime};
+        // The worker may start the next exchange while the host edits.
+        const Settings::PortSettings settings = m_settings.Copy();
+        Exchange::Target target{DevicePathFor(settings.portName.c_str()), settings.line, settings.waitTime};
         return m_exchange.StartExchange(std::move(target));
     });
 }

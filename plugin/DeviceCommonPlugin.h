@@ -4,7 +4,7 @@
 #include "plugin_api/PluginImpl.h"
 #include "serial/ExchangeControl.h"
 #include "settings/PortProbe.h"
-#include "settings/PortSettings.h"
+#include "settings/SharedSettings.h"
 #include "settings/PropertyListController.h"
 #include "settings/SettingsTables.h"
 
@@ -42,7 +42,7 @@ private:
     ~CDeviceCommonPlugin() override = default;
 
     Settings::DescriptorTable m_descriptors;
-    Settings::PortSettings m_settings;
+    Settings::CSharedSettings m_settings;
     Settings::CPropertyListController m_controller;
     // Last, so it goes first: from then on nothing reaches the host.
     CExchangeControl m_exchange;

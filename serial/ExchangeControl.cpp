@@ -2,6 +2,7 @@
 #include <new>
 #include "serial/Transmit.h"
 #include "win32/CriticalSection.h"
+#include "win32/SentMessageWait.h"
 #include "win32/UniqueHandle.h"
 
 // Held by the plug-in and by the worker of a running exchange.
@@ -10,7 +11,7 @@ public:
     // Raises the standard allocation failure when the system has no events
     // to give: without them no wait could be ended.
     explicit CShared(const SerialApi& api) : context(api) {
-        if (!context.stop.Event() || !context.wake.IsValid()) throw std::bad_alloc();
+        if (!context.stop.Event() || !context.wake.IsValid() || !context.sink.Ready()) throw std::bad_alloc();
     }
     CShared(const CShared&) = delete;
     CShared& operator=(const CShared&) = delete;
@@ -111,7 +112,7 @@ void CExchangeControl::CShared::OwnerLetsGo() {
         Win32::Lock hold(m_lock);
         if (m_running) worker = m_worker.Get();
     }
-    if (worker) WaitForSingleObject(worker, INFINITE);
+    if (worker) Win32::WaitLettingSentMessagesThrough(worker, L"the exchange's worker to end");
 }
 
 DWORD WINAPI CExchangeControl::CShared::Worker(void* shared) {

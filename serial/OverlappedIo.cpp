@@ -66,7 +66,10 @@ IoResult COverlappedIo::Finish(bool wait) {
 // CancelIoEx reaches the operation from any thread: the last owner of the
 // port may not be the thread that started it.
 IoResult COverlappedIo::Cancel() {
-    if (!m_running) return kNothingMoved;
-    m_api.cancelIoEx(m_device, &m_record);
+    RequestCancel();
     return Finish(true);
+}
+
+void COverlappedIo::RequestCancel() {
+    if (m_running) m_api.cancelIoEx(m_device, &m_record);
 }

@@ -41,6 +41,8 @@ public:
     IoResult Finish(bool wait);
     // Ends the running operation and reaps it; reports what it moved.
     IoResult Cancel();
+    // Asks the driver to end the running operation, and returns at once.
+    void RequestCancel();
 
 private:
     void Prepare(HANDLE device);

@@ -5,7 +5,7 @@ const SerialApi& SerialApi::System() {
         &::CreateFileW,    &::CloseHandle,     &::SetCommState,   &::SetupComm,
         &::SetCommTimeouts, &::GetCommMask,    &::SetCommMask,    &::WaitCommEvent,
         &::ClearCommError, &::ReadFile,        &::WriteFile,      &::GetOverlappedResult,
-        &::CancelIoEx,      &::GetCommState,
+        &::CancelIoEx,      &::GetCommState,    &::PurgeComm,
     };
     return api;
 }

@@ -20,6 +20,7 @@ struct SerialApi {
     decltype(&::GetOverlappedResult) getOverlappedResult;
     decltype(&::CancelIoEx) cancelIoEx;
     decltype(&::GetCommState) getCommState;
+    decltype(&::PurgeComm) purgeComm;
 
     static const SerialApi& System();
 };

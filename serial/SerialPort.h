@@ -67,12 +67,15 @@ public:
     const uint8_t* Received() const { return m_received; }
 
     // data must stay valid until the write has ended: a start that did not
-    // report Pending, or FinishWrite with wait, or CancelWrite.
+    // report Pending, or FinishWrite with wait.
     IoResult StartWrite(const void* data, DWORD count);
     // Signalled when the running write completes.
     HANDLE WriteEvent() const { return m_write.Event(); }
     IoResult FinishWrite(bool wait) { return m_write.Finish(wait); }
-    IoResult CancelWrite() { return m_write.Cancel(); }
+    // Some drivers ignore the cancel of a write the line holds: the cancel
+    // returns at once, and the purge of the output ends such a write.
+    void RequestWriteCancel() { m_write.RequestCancel(); }
+    bool PurgeOutput() { return m_api.purgeComm(m_handle, PURGE_TXABORT) != FALSE; }
 
 private:
     HANDLE Handle() const { return m_handle.Get(); }

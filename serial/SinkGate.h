@@ -4,6 +4,7 @@
 #include <cstdint>
 #include "plugin_api/HostInterfaces.h"
 #include "win32/CriticalSection.h"
+#include "win32/ManualResetEvent.h"
 
 // The host's event sink as the exchange reaches it. One call at a time, in
 // the order made, also across exchanges: a new exchange's first event waits
@@ -14,6 +15,9 @@ public:
     CSinkGate() = default;
     CSinkGate(const CSinkGate&) = delete;
     CSinkGate& operator=(const CSinkGate&) = delete;
+
+    // False when the system had no event to give: no call could be waited for.
+    bool Ready() const { return m_noCall.IsValid(); }
 
     // The host may change or withdraw its sink at any time. Made outside the
     // callbacks, this returns once a call to the old sink under way has
@@ -41,24 +45,38 @@ public:
     void Close();
 
 private:
+    // The sink to call, with the call marked under way; null when the gate
+    // is closed or has no sink. Only the exchange's workers call: one waits
+    // here while another's call is under way.
+    IDeviceEventSink* BeginCall();
+    void EndCall();
+    // The host's side: returns once a call under way on another thread has
+    // ended. The host's thread may be the one that call sends to, so its
+    // sent messages are let through meanwhile.
+    void AwaitCallUnderWay(const wchar_t* waitingFor);
 
     std::atomic<IDeviceEventSink*> m_sink{nullptr};
-    // Held for each call; the calling thread may enter it again from inside
-    // its callback (closing, starting the next exchange).
-    Win32::CriticalSection m_calls;
-    // Set before the lock is taken, so that no call starts once Close has
-    // begun, even while it waits for the call under way.
+    // Set before the state is looked at, so that no call starts once Close
+    // has begun, even while it waits for the call under way.
     std::atomic<bool> m_closed{false};
     std::atomic<DWORD> m_callingThread{0};
+    // Guards the call's state below; never held while the host is called.
+    Win32::CriticalSection m_state;
+    // The calling thread may call again from inside its callback.
+    unsigned m_depth = 0;
+    uint64_t m_callsBegun = 0;
+    // Signalled while no call is under way.
+    Win32::ManualResetEvent m_noCall = Win32::ManualResetEvent::Create(true);
 };
 
 template <typename Call>
 bool CSinkGate::Reach(Call call) {
-    Win32::Lock hold(m_calls);
-    IDeviceEventSink* sink = m_sink.load();
-    if (m_closed || !sink) return false;
-    m_callingThread = GetCurrentThreadId();
+    IDeviceEventSink* sink = BeginCall();
+    if (!sink) return false;
+    struct Ending {
+        CSinkGate& gate;
+        ~Ending() { gate.EndCall(); }
+    } ending{*this};
     call(*sink);
-    m_callingThread = 0;
     return true;
 }

@@ -18,31 +18,45 @@ CTransmitter::CTransmitter(ExchangeContext& context, const DCB& line, DWORD wait
     : m_context(context), m_line(line), m_waitStep(waitStepMilliseconds) {}
 
 void CTransmitter::DrainQueue() {
-    // A request left here is sent by a later turn or the next exchange; one
-    // taken now could not be reported once the host withdrew its sink.
-    while (!m_context.stop.IsSet() && !m_context.health.Gone() && m_context.sink.HasSink() &&
-           m_context.port.IsOpen()) {
+    // A request left here is sent by a later turn or the next exchange: it
+    // leaves the queue only once the host's sink was there to read it, so
+    // that its end can be reported.
+    while (!m_context.stop.IsSet() && !m_context.health.Gone() && m_context.port.IsOpen()) {
         ITransferRequest* request = m_context.requests.Head();
         if (!request) return;
+        Contents contents{};
+        if (!Read(request, &contents)) return;
         m_context.requests.RemoveHead();
-        // Checked when it was queued; a request that answers otherwise now
-        // is not the host's to send. The request is the host's object, so
-        // it is asked through the gate, as the sink is.
-        int32_t kind = 0;
-        if (!m_context.sink.Reach([&](IDeviceEventSink&) { kind = request->GetKind(); })) return;
-        if (kind != kRequestKind) return;
-        TransmitRequest(request);
+        if (contents.kind == kRequestKind) {
+            Send(request, contents);
+            continue;
+        }
+        // Checked when it was queued; one that answers otherwise now is not
+        // the host's to send, but the host may wait for it.
+        Trace(L"a queued request changed its kind to %ld: handed back unsent", static_cast<long>(contents.kind));
+        m_context.sink.OnRequestDone(request);
     }
 }
 
 void CTransmitter::TransmitRequest(ITransferRequest* request) {
-    const uint8_t* position = nullptr;
-    int32_t size = 0;
-    m_context.sink.Reach([&](IDeviceEventSink&) {
-        position = request->GetData();
-        size = request->GetSize();
+    Contents contents{};
+    Read(request, &contents);
+    Send(request, contents);
+}
+
+// The request is the host's object, so it is asked through the gate, as
+// the sink is.
+bool CTransmitter::Read(ITransferRequest* request, Contents* contents) {
+    return m_context.sink.Reach([&](IDeviceEventSink&) {
+        contents->kind = request->GetKind();
+        contents->data = request->GetData();
+        contents->size = request->GetSize();
     });
-    DWORD remaining = size > 0 && position ? static_cast<DWORD>(size) : 0;
+}
+
+void CTransmitter::Send(ITransferRequest* request, const Contents& contents) {
+    const uint8_t* position = contents.data;
+    DWORD remaining = contents.size > 0 && position ? static_cast<DWORD>(contents.size) : 0;
 
     // Nothing is read while a request goes out; the next listening turn
     // asks the driver what came meanwhile. A short request leaves the
@@ -79,13 +93,32 @@ CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD si
         if (write.state == IoState::Failed) Failed(write, size);
         return {write.bytes, write.state == IoState::Failed || write.bytes == 0};
     }
-    write = port.CancelWrite();
+    write = CancelWrite();
     // It may have completed just before the cancel.
     if (write.bytes < size && !m_context.stop.IsSet() && !m_context.health.Gone()) {
         Trace(L"a write was given up after %llu ms: %lu of %lu bytes sent", GetTickCount64() - begun, write.bytes,
               size);
     }
     return {write.bytes, write.bytes < size};
+}
+
+// Some drivers (USB and virtual ports among them) do not cancel a write
+// the line holds; a purge of the output ends it. The request's bytes are
+// the host's again only once the write has ended, so one that outlives the
+// purge too is still waited for, and the trace says why the worker waits.
+IoResult CTransmitter::CancelWrite() {
+    CSerialPort& port = m_context.port;
+    port.RequestWriteCancel();
+    if (WaitForSingleObject(port.WriteEvent(), kCancelMilliseconds) == WAIT_TIMEOUT) {
+        const bool purged = port.PurgeOutput();
+        Trace(L"the driver did not cancel a write within %lu ms: its output %ls", kCancelMilliseconds,
+              purged ? L"was purged" : L"could not be purged");
+        if (WaitForSingleObject(port.WriteEvent(), kPurgeMilliseconds) == WAIT_TIMEOUT) {
+            Trace(L"a cancelled and purged write has not ended after %lu ms: waiting for the driver",
+                  kPurgeMilliseconds);
+        }
+    }
+    return port.FinishWrite(true);
 }
 
 // A slow line empties the output queue a little at every step; only a line

@@ -17,6 +17,10 @@ constexpr DWORD kSlowestBaud = 110;
 // A request that takes the line longer than a listening turn gets the line
 // to itself: the listening wait is ended first.
 constexpr ULONGLONG kLongWriteMilliseconds = 100;
+// A write the driver has not ended this long after its cancel is purged;
+// one that outlives the purge this long is waited for, with a trace line.
+constexpr DWORD kCancelMilliseconds = 100;
+constexpr DWORD kPurgeMilliseconds = 1000;
 
 // The time the line needs to carry count bytes at the record's speed and
 // character size.
@@ -45,11 +49,20 @@ public:
     void TransmitRequest(ITransferRequest* request);
 
 private:
+    // What the host's request holds, read in one call through the gate.
+    struct Contents {
+        int32_t kind;
+        const uint8_t* data;
+        int32_t size;
+    };
     struct ChunkResult {
         DWORD written;
         bool requestEnds;
     };
+    bool Read(ITransferRequest* request, Contents* contents);
+    void Send(ITransferRequest* request, const Contents& contents);
     ChunkResult WriteChunk(const uint8_t* data, DWORD size);
+    IoResult CancelWrite();
     // True when the write completed; false when the line held it, the
     // device went or the stop came first.
     bool WaitForWrite(DWORD size, DWORD unsentAtStart);

@@ -6,7 +6,7 @@
 
 namespace Settings {
 
-CPropertyListController::CPropertyListController(const DescriptorTable& descriptors, PortSettings& settings,
+CPropertyListController::CPropertyListController(const DescriptorTable& descriptors, CSharedSettings& settings,
                                                  PortSystem& ports)
     : m_descriptors(descriptors), m_settings(settings), m_ports(ports) {
     FillBaudRates(m_baudRateList);
@@ -24,47 +24,49 @@ void CPropertyListController::FillView(IPropertyListView* view) {
 }
 
 void CPropertyListController::Fill(IPropertyListView& view) {
+    const PortSettings shown = m_settings.Copy();
     OptionList found;
-    ProbePorts(m_ports, m_settings.portName, found);
+    ProbePorts(m_ports, shown.portName, found);
     m_portList.swap(found);
 
     view.AddGroup(m_descriptors.at(AutoImportGroup).caption.c_str());
     const SettingDescriptor& waitTime = m_descriptors.at(WaitTime);
-    view.AddTextProperty(waitTime.id, true, waitTime.caption.c_str(), FormatWaitTime(m_settings.waitTime).c_str());
+    view.AddTextProperty(waitTime.id, true, waitTime.caption.c_str(), FormatWaitTime(shown.waitTime).c_str());
 
     view.AddGroup(m_descriptors.at(PortSettingsGroup).caption.c_str());
     for (SettingId id : {Port, BaudRate, Parity, DataBits, StopBits, FlowControl}) {
-        AddComboSetting(view, m_descriptors.at(id));
+        AddComboSetting(view, m_descriptors.at(id), shown);
     }
 }
 
-void CPropertyListController::AddComboSetting(IPropertyListView& view, const SettingDescriptor& descriptor) {
+void CPropertyListController::AddComboSetting(IPropertyListView& view, const SettingDescriptor& descriptor,
+                                              const PortSettings& shown) {
     const OptionList* choices = nullptr;
     int32_t selected = 0;
     switch (descriptor.id) {
     case Port:
         choices = &m_portList;
-        selected = SelectedPort();
+        selected = SelectedPort(shown.portName);
         break;
     case BaudRate:
         choices = &m_baudRateList;
-        selected = static_cast<int32_t>(m_settings.line.BaudRate);
+        selected = static_cast<int32_t>(shown.line.BaudRate);
         break;
     case Parity:
         choices = &m_parityList;
-        selected = m_settings.line.Parity;
+        selected = shown.line.Parity;
         break;
     case DataBits:
         choices = &m_dataBitsList;
-        selected = m_settings.line.ByteSize;
+        selected = shown.line.ByteSize;
         break;
     case StopBits:
         choices = &m_stopBitsList;
-        selected = m_settings.line.StopBits;
+        selected = shown.line.StopBits;
         break;
     case FlowControl:
         choices = &m_flowControlList;
-        selected = m_settings.flowControl;
+        selected = shown.flowControl;
         break;
     default:
         return;
@@ -74,9 +76,9 @@ void CPropertyListController::AddComboSetting(IPropertyListView& view, const Set
 
 // The configured port when it was found (names compare exactly, case
 // included), else the lowest port found, else -1 for none.
-int32_t CPropertyListController::SelectedPort() const {
+int32_t CPropertyListController::SelectedPort(const Plugin::WideString& configured) const {
     for (const auto& [number, name] : m_portList) {
-        if (name == m_settings.portName) return number;
+        if (name == configured) return number;
     }
     return m_portList.empty() ? -1 : m_portList.begin()->first;
 }
@@ -84,12 +86,12 @@ int32_t CPropertyListController::SelectedPort() const {
 bool CPropertyListController::ApplyView() {
     if (!m_view) return false;
     return Plugin::AnswerOr(false, [&] {
-        PortSettings edited = m_settings;
+        PortSettings edited = m_settings.Copy();
         // Each setting stands by itself: one the view does not deliver keeps
         // its value and does not stop the others.
         for (SettingId id : {Port, BaudRate, Parity, DataBits, StopBits, FlowControl}) ApplySetting(id, edited);
         const bool waitTimeTaken = ApplySetting(WaitTime, edited);
-        m_settings = std::move(edited);
+        m_settings.Replace(std::move(edited));
         return waitTimeTaken;
     });
 }

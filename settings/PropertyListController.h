@@ -3,7 +3,7 @@
 #include "plugin_api/HostInterfaces.h"
 #include "plugin_api/IPropertyListViewController.h"
 #include "settings/PortProbe.h"
-#include "settings/PortSettings.h"
+#include "settings/SharedSettings.h"
 #include "settings/SettingsTables.h"
 
 namespace Settings {
@@ -15,7 +15,7 @@ namespace Settings {
 class CPropertyListController final : public Plugin::IPropertyListViewController {
 public:
     // Raises the module's out-of-memory errors while filling the lists.
-    CPropertyListController(const DescriptorTable& descriptors, PortSettings& settings, PortSystem& ports);
+    CPropertyListController(const DescriptorTable& descriptors, CSharedSettings& settings, PortSystem& ports);
     CPropertyListController(const CPropertyListController&) = delete;
     CPropertyListController& operator=(const CPropertyListController&) = delete;
     ~CPropertyListController() = default;
@@ -29,12 +29,12 @@ public:
 
 private:
     void Fill(IPropertyListView& view);
-    void AddComboSetting(IPropertyListView& view, const SettingDescriptor& descriptor);
-    int32_t SelectedPort() const;
+    void AddComboSetting(IPropertyListView& view, const SettingDescriptor& descriptor, const PortSettings& shown);
+    int32_t SelectedPort(const Plugin::WideString& configured) const;
     bool ApplySetting(SettingId id, PortSettings& edited) const;
 
     const DescriptorTable& m_descriptors;
-    PortSettings& m_settings;
+    CSharedSettings& m_settings;
     PortSystem& m_ports;
     IPropertyListView* m_view = nullptr;
 

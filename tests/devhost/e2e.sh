@@ -199,4 +199,5 @@ case_capture() {
     cmp <(capture_bytes "$work/term.cap" out) "$work/heard.bin" || fail "term: out-blocks differ"
 }
 
+/usr/bin/python3 "$(dirname "$0")/../rig/drain.py" "$RIG_DIR/com5"
 "case_$case_name"

@@ -37,6 +37,7 @@ wait_for_pane() {
 
 printf '[DeviceCommon]\r\nPORT=COM5\r\nBAUDRATE=38400\r\nPARITY=0\r\nBYTESIZE=8\r\nSTOPBITS=0\r\nFLOWCONTROL=0\r\nWATETIME=2\r\n' \
     >"$work/devhost.ini"
+/usr/bin/python3 "$(dirname "$0")/../rig/drain.py" "$RIG_DIR/com5"
 /usr/bin/python3 "$(dirname "$0")/echo_instrument.py" "$RIG_DIR/com6" "$work/heard.bin" --quiet 30 &
 instrument=$!
 

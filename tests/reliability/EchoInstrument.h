@@ -12,7 +12,7 @@
 // write back. The host does not read while it sends a request, and a
 // pseudo-terminal holds only a few kilobytes where a Windows driver queues
 // a megabyte: an echo of a whole request while the next one goes out would
-// stall socat's both directions, so the test paces it.
+// wait on a full line, so the test paces it.
 class EchoInstrument {
 public:
     EchoInstrument();

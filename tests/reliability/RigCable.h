@@ -2,7 +2,7 @@
 #include <string>
 
 // Pulls the null-modem cable out and plugs it back in while a test runs.
-// Under Wine the rig's script ends and restarts the socat joining the pair
+// Under Wine the rig's script ends and restarts the relay joining the pair
 // in the prefix named by NULLMODEM_PREFIX (a Unix path, set by CTest);
 // without it the cable cannot be pulled and Available is false.
 namespace RigCable {

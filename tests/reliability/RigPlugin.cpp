@@ -59,6 +59,10 @@ void WarmUpTheRig() {
     static bool done = false;
     if (done) return;
     done = true;
+    // The plug-in's waits on the host's thread let sent messages through;
+    // Wine opens a handle to the thread's message queue at its first such
+    // wait and keeps it for the thread's life.
+    MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_SENDMESSAGE, 0);
     StoredSettings settings;
     EndSink sink;
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);

@@ -26,7 +26,8 @@ bool StartAfterTheLastEnd(Plugin::IDevImportPlugin* plugin);
 // RELIABILITY_LONG=1 asks for the long versions of the runs.
 bool LongRun();
 
-// Runs one exchange on the rig to its end, once per process, so that what
-// Wine and the runtime keep for good after their first use of a port is not
-// counted as left behind by the exchanges under test.
+// Runs one exchange on the rig to its end, once per process, and makes the
+// calling thread's first wait on its message queue, so that what Wine and
+// the runtime keep for good after their first use of a port or a queue is
+// not counted as left behind by the exchanges under test.
 void WarmUpTheRig();

@@ -1,6 +1,6 @@
 # Null-modem rig for tests under Wine: two COM ports of a prefix joined by
-# socat and declared to Wine (wineports.sh), and ptyshim, preloaded into
-# wine64 so WaitCommEvent blocks on them.
+# the rig's relay (ptyrelay) and declared to Wine (wineports.sh), and
+# ptyshim, preloaded into wine64 so WaitCommEvent blocks on them.
 #
 #   include(tests/rig/Rig.cmake)
 #   add_nullmodem_fixture(${WINE_PREFIX_DIR} PREFIX_FIXTURE wineprefix)
@@ -9,7 +9,8 @@
 #       ENVIRONMENT LD_PRELOAD=${RIG_PRELOAD})
 
 # The project is cross-compiled for Windows, but the shim is loaded by the
-# Linux wine64 process, so it is built by the host's own compiler.
+# Linux wine64 process and the relay is a Linux program, so both are built
+# by the host's own compiler.
 find_program(NATIVE_CC NAMES cc gcc)
 if(NOT NATIVE_CC)
     message(FATAL_ERROR "Rig.cmake: no native C compiler (cc or gcc) to build ptyshim")
@@ -28,8 +29,19 @@ add_custom_command(
     VERBATIM)
 add_custom_target(ptyshim ALL DEPENDS ${RIG_PRELOAD})
 
+# nullmodem.sh finds it in rig/ beside the prefix's folder.
+set(RIG_RELAY ${CMAKE_BINARY_DIR}/rig/ptyrelay)
+add_custom_command(
+    OUTPUT ${RIG_RELAY}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/rig
+    COMMAND ${NATIVE_CC} -O2 -Wall -Wextra -o ${RIG_RELAY} ${CMAKE_CURRENT_LIST_DIR}/ptyrelay.c
+    DEPENDS ${CMAKE_CURRENT_LIST_DIR}/ptyrelay.c
+    COMMENT "Building the rig's native pty relay"
+    VERBATIM)
+add_custom_target(ptyrelay ALL DEPENDS ${RIG_RELAY})
+
 # Tests sharing the pair should also take RESOURCE_LOCK nullmodem: there is
-# one cable, and a test that stops socat pulls it out for everyone.
+# one cable, and a test that stops the relay pulls it out for everyone.
 # PREFIX_FIXTURE names the fixture that boots the prefix, which must happen
 # first: the ports go into its registry and dosdevices folder. Starting and
 # stopping restart Wine, which ends every program in the prefix, so nothing

@@ -9,33 +9,36 @@ usage: nullmodem.sh start  PREFIX NAME_A NAME_B [NAME_C NAME_D]...
        nullmodem.sh stop   PREFIX
        nullmodem.sh status PREFIX
 
-start   Joins two pseudo-terminals with socat and declares NAME_A and
-        NAME_B (e.g. com5 com6) to Wine as ports leading to them: in
-        HKLM\Software\Wine\Ports, so that Wine names them in its device
-        namespace as Windows does its ports. Wine reads that key when
-        its server starts, so the prefix's wineserver is restarted, ending
-        any program still running in PREFIX (see wineports.sh).
-        Returns once both ends exist and Wine knows both ports; socat
-        keeps running detached. Each further two names make one more
-        pair the same way, with a socat of its own. Anything left on
-        PREFIX by an earlier run is cleared first. PREFIX must have been
-        booted (wineboot -i):
-        Wine skips making drive c: in a prefix whose dosdevices/ already
-        exists.
-stop    Ends socat, removes the ports' registration and links, and
+start   Joins two pseudo-terminals with the rig's relay and declares
+        NAME_A and NAME_B (e.g. com5 com6) to Wine as ports leading to
+        them: in HKLM\Software\Wine\Ports, so that Wine names them in its
+        device namespace as Windows does its ports. Wine reads that key
+        when its server starts, so the prefix's wineserver is restarted,
+        ending any program still running in PREFIX (see wineports.sh).
+        Returns once both ends exist and Wine knows both ports; the
+        relay keeps running detached. It forwards each direction on its
+        own: an end that does not read holds back only what is sent to
+        it. Each further two names make one more pair the same way, with
+        a relay of its own. Anything left on PREFIX by an earlier run is
+        cleared first.
+        PREFIX must have been booted (wineboot -i): Wine skips making
+        drive c: in a prefix whose dosdevices/ already exists.
+stop    Ends the relay, removes the ports' registration and links, and
         restarts the wineserver so that Wine forgets them. May be called
         while a test holds the ports, to pull the cable: open handles then
         fail (write: ERROR_NOT_READY, read: ERROR_BROKEN_PIPE). Wine is
         then not restarted, so the names stay until its server next
         starts, and reopening the port opens an empty port device of
         Wine's rather than failing. Does nothing when nothing runs.
-status  Prints the pair; exits 0 when socat runs, 1 when it does not.
+status  Prints the pair; exits 0 when the relay runs, 1 when it does not.
 
-State lives in PREFIX.nullmodem/ (pid files, socat log, pty links, the
-registered port names).
+State lives in PREFIX.nullmodem/ (pid files, relay log, pty links, the
+registered port names). The relay is the native program rig/ptyrelay of
+the build folder that holds PREFIX (tests/rig/Rig.cmake builds it), or
+NULLMODEM_RELAY.
 Under Wine, WaitCommEvent only blocks on a quiet pty with libptyshim.so
 in LD_PRELOAD of the program using the port (the wine64 process).
-Environment: NULLMODEM_TIMEOUT (seconds to wait for socat, default 10).
+Environment: NULLMODEM_TIMEOUT (seconds to wait for the relay, default 10).
 EOF
 }
 
@@ -52,9 +55,10 @@ set_paths() {
     [ -n "$prefix" ] || die "empty PREFIX"
     case $prefix in /*) ;; *) prefix=$PWD/$prefix ;; esac
     run_dir=$prefix.nullmodem
-    log_file=$run_dir/socat.log
-    socat_pid_file=$run_dir/socat.pid
+    log_file=$run_dir/relay.log
+    relay_pid_file=$run_dir/relay.pid
     ports_file=$run_dir/ports
+    relay=${NULLMODEM_RELAY:-$(dirname "$prefix")/rig/ptyrelay}
 }
 
 tick() {
@@ -81,8 +85,8 @@ recorded_pid() {
     echo "$pid"
 }
 
-socat_pid() {
-    recorded_pid "$run_dir/socat.pid" "link=$run_dir/"
+relay_pid() {
+    recorded_pid "$run_dir/relay.pid" "$run_dir/"
 }
 
 end_process() {
@@ -100,8 +104,8 @@ end_process() {
 
 # Runs "$@" detached: its own session (CTest ends the process group of a
 # setup test), no terminal, and none of the caller's descriptors, since a
-# pipe kept open here would make CTest wait for socat to exit. The pid of
-# the process that becomes "$@" goes to pid file $1.
+# pipe kept open here would make CTest wait for the relay to exit. The pid
+# of the process that becomes "$@" goes to pid file $1.
 detach() {
     local pid_file=$1 fd
     shift
@@ -117,7 +121,7 @@ detach() {
 
 # The first session leader that opens a tty without O_NOCTTY adopts it as
 # controlling terminal. Wine's server is one and would adopt a pty; when
-# socat goes, the hangup sends it SIGHUP and it dumps its whole object table
+# the relay goes, the hangup sends it SIGHUP and it dumps its whole object table
 # to stderr. A holder in its own session adopts the pty first.
 hold_ctty() {
     local end=$1
@@ -134,16 +138,16 @@ holders_run() {
         recorded_pid "$run_dir/hold.$2.pid" sleep >/dev/null
 }
 
-# Polls "$@" until it succeeds; gives up early when socat has died. The pid
+# Polls "$@" until it succeeds; gives up early when the relay has died. The pid
 # file is fresh here, so the process is not matched by command line: that
 # reads empty while the process is between exec and its new arguments.
 wait_for() {
     local what=$1 ticks=0 pid
     shift
     until "$@"; do
-        pid=$(cat "$socat_pid_file" 2>/dev/null)
+        pid=$(cat "$relay_pid_file" 2>/dev/null)
         if [ -n "$pid" ] && ! alive "$pid"; then
-            what="$what: socat exited"
+            what="$what: the relay exited"
             break
         fi
         if [ $ticks -ge $timeout_ticks ]; then
@@ -161,7 +165,7 @@ wait_for() {
 
 remove_links() {
     local dos
-    # socat removes its own links when it exits, so the dosdevices links are
+    # The relay removes its own links when it exits, so the dosdevices links are
     # found by where they point. com1 -> /dev/ttyS0 and the like are Wine's.
     for dos in "$prefix"/dosdevices/com*; do
         [[ -L $dos && $(readlink "$dos") == "$run_dir"/* ]] && rm -f "$dos"
@@ -171,9 +175,9 @@ remove_links() {
 
 unplug() {
     local pid pid_file
-    for pid_file in "$run_dir"/socat*.pid; do
+    for pid_file in "$run_dir"/relay*.pid; do
         [ -f "$pid_file" ] || continue
-        if pid=$(recorded_pid "$pid_file" "link=$run_dir/"); then
+        if pid=$(recorded_pid "$pid_file" "$run_dir/"); then
             end_process "$pid"
         fi
         rm -f "$pid_file"
@@ -214,7 +218,7 @@ cmd_start() {
     done
     twice=$(printf '%s\n' "${names[@]}" | sort | uniq -d | head -n 1)
     [ -z "$twice" ] || die "$twice is named twice"
-    command -v socat >/dev/null || die "socat not found"
+    [ -x "$relay" ] || die "no relay at $relay: build the rig (cmake --build BUILD --target ptyrelay)"
 
     [ -d "$prefix/dosdevices" ] || die "$prefix is not a booted Wine prefix"
 
@@ -237,17 +241,15 @@ cmd_start() {
     cmd_status
 }
 
-# The first pair's socat keeps the pid file socat.pid; each further pair's
+# The first pair's relay keeps the pid file relay.pid; each further pair's
 # is named after its first end.
 plug_pair() {
     local a=$1 b=$2
-    socat_pid_file=$run_dir/socat.pid
-    [ "$a" = "${names[0]}" ] || socat_pid_file=$run_dir/socat.$a.pid
-    detach "$socat_pid_file" socat -d -d \
-        "pty,raw,echo=0,link=$run_dir/$a" \
-        "pty,raw,echo=0,link=$run_dir/$b"
+    relay_pid_file=$run_dir/relay.pid
+    [ "$a" = "${names[0]}" ] || relay_pid_file=$run_dir/relay.$a.pid
+    detach "$relay_pid_file" "$relay" "$run_dir/$a" "$run_dir/$b"
 
-    wait_for "socat to create both ends" ends_exist "$a" "$b"
+    wait_for "the relay to create both ends" ends_exist "$a" "$b"
     hold_ctty "$run_dir/$a"
     hold_ctty "$run_dir/$b"
     wait_for "the ends to be held" holders_run "$a" "$b"
@@ -255,14 +257,14 @@ plug_pair() {
 
 cmd_status() {
     local pid end
-    if pid=$(socat_pid); then
+    if pid=$(relay_pid); then
         for end in "$run_dir"/com*; do
             [ -L "$end" ] && echo "${end##*/} -> $(readlink "$end")"
         done
-        echo "socat running, pid $pid"
+        echo "relay running, pid $pid"
         return 0
     fi
-    echo "socat not running"
+    echo "relay not running"
     return 1
 }
 

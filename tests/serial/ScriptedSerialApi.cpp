@@ -86,7 +86,13 @@ struct ScriptedCalls {
     }
     static BOOL WINAPI WriteFile(HANDLE, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
         Api().writeThread = GetCurrentThreadId();
-        return Api().writeFile(data, size, written, record);
+        const BOOL result = Api().writeFile(data, size, written, record);
+        if (!result && GetLastError() == ERROR_IO_PENDING) {
+            Hold hold(Api().m_lock);
+            Api().m_pending[record].write = true;
+            SetLastError(ERROR_IO_PENDING);
+        }
+        return result;
     }
     static BOOL WINAPI GetOverlappedResult(HANDLE, LPOVERLAPPED record, LPDWORD bytes, BOOL wait) {
         Hold hold(Api().m_lock);
@@ -116,11 +122,18 @@ struct ScriptedCalls {
         for (auto& [record, pending] : Api().m_pending) {
             if (pending.completed || (target && record != target)) continue;
             found = true;
+            if (pending.write && !Api().cancelsWrites) continue;
             DWORD bytes = pending.events ? 0 : Api().bytesBeforeCancel;
             Api().Complete(record, bytes, bytes ? ERROR_SUCCESS : ERROR_OPERATION_ABORTED);
         }
         if (!found) SetLastError(ERROR_NOT_FOUND);
         return found;
+    }
+    static BOOL WINAPI PurgeComm(HANDLE, DWORD flags) {
+        Hold hold(Api().m_lock);
+        ++Api().outputPurges;
+        if (flags & PURGE_TXABORT) Api().EndWrites();
+        return TRUE;
     }
 };
 
@@ -135,7 +148,7 @@ const SerialApi& ScriptedSerialApi::Table() const {
         &ScriptedCalls::SetupComm,       &ScriptedCalls::SetCommTimeouts, &ScriptedCalls::GetCommMask,
         &ScriptedCalls::SetCommMask,     &ScriptedCalls::WaitCommEvent, &ScriptedCalls::ClearCommError,
         &ScriptedCalls::ReadFile,        &ScriptedCalls::WriteFile,     &ScriptedCalls::GetOverlappedResult,
-        &ScriptedCalls::CancelIoEx,        &ScriptedCalls::GetCommState,
+        &ScriptedCalls::CancelIoEx,        &ScriptedCalls::GetCommState,  &ScriptedCalls::PurgeComm,
     };
     return table;
 }
@@ -159,6 +172,13 @@ void ScriptedSerialApi::Complete(OVERLAPPED* record, DWORD bytes, DWORD error, D
     if (pending.events) *pending.events = events;
     record->InternalHigh = bytes;
     if (record->hEvent) SetEvent(record->hEvent);
+}
+
+void ScriptedSerialApi::EndWrites() {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    for (auto& [record, pending] : m_pending) {
+        if (pending.write && !pending.completed) Complete(record, bytesBeforeCancel, ERROR_OPERATION_ABORTED);
+    }
 }
 
 std::vector<std::wstring> ScriptedSerialApi::OpenedPaths() const {

@@ -45,6 +45,9 @@ public:
         };
     // Bytes a pending read or write has moved when it is cancelled.
     DWORD bytesBeforeCancel = 0;
+    // False: CancelIoEx leaves a pending write running, as some USB and
+    // virtual-port drivers do while the line is held; a purge ends it.
+    bool cancelsWrites = true;
 
     // Helpers for scripts: leave an operation pending, or complete it.
     BOOL Pend(OVERLAPPED* record, DWORD* events = nullptr);
@@ -62,6 +65,7 @@ public:
     DWORD cancelThread = 0;
     int overlappedResultCalls = 0;
     int openHandles = 0;
+    int outputPurges = 0;
 
     static ScriptedSerialApi& Current();
 
@@ -71,7 +75,9 @@ private:
         DWORD bytes = 0;
         DWORD error = ERROR_SUCCESS;
         DWORD* events = nullptr;
+        bool write = false;
     };
+    void EndWrites();
     friend struct ScriptedCalls;
 
     mutable std::recursive_mutex m_lock;

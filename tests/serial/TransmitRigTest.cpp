@@ -134,8 +134,7 @@ TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
     ASSERT_LE(received.size(), request.bytes.size());
     EXPECT_TRUE(std::equal(received.begin(), received.end(), request.bytes.begin())) << "an unbroken prefix";
 
-    // Only now: while the cable's buffers toward the instrument are full,
-    // socat may hold back the other direction too.
+    // The given-up chunk ends the request, not the exchange.
     ASSERT_TRUE(instrument.Send({1, 2, 3}));
     EXPECT_TRUE(sink.WaitForReceived(3, kPatience)) << "the exchange goes on";
     EXPECT_EQ(sink.Count(EventStopped), 0u);
@@ -174,8 +173,8 @@ TEST_F(TransmitOnTheRig, StopEndsTheRequestBeingSentAndTheNextExchangeSendsTheRe
 // Received bytes wait in the driver while a chunk is written, and are read
 // between chunks' requests: neither direction loses or reorders a byte. The
 // instrument sends in pieces the rig's pseudo-terminal can hold (about 4 KB;
-// a Windows driver's queue holds the 1 MiB asked for): once it is full,
-// socat stops forwarding the other direction too, which no driver does.
+// a Windows driver's queue holds the 1 MiB asked for), each once the host
+// has the one before, so its own writes never wait on a full line.
 TEST_F(TransmitOnTheRig, FullDuplexBothDirectionsArriveCompleteAndInOrder) {
     constexpr size_t kPiece = 2048;
     FakeRequest& request = Request(RequestBytes(400000));

@@ -322,6 +322,36 @@ TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
     ExpectDoneOnceAtTheEnd(&request);
 }
 
+// Some drivers leave a held write pending through its cancel: the purge of
+// the output ends it, and the stop is not kept waiting for ever.
+TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
+    api.cancelsWrites = false;
+    FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
+    api.bytesUnsent = [this] {
+        if (++unsentCalls == 3) context.stop.Set();
+        return DWORD{65536};
+    };
+    transmitter.TransmitRequest(&request);
+    EXPECT_EQ(api.outputPurges, 1);
+    EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.bytesBeforeCancel});
+    ExpectDoneOnceAtTheEnd(&request);
+}
+
+// A request that answers another kind than when it was queued is not sent,
+// but handed back, so a host waiting for it is told; the next one goes.
+TEST_F(ScriptedTransmit, RequestWhoseKindChangedIsHandedBackUnsent) {
+    FakeRequest second{RequestBytes(10, 3)};
+    queue.Append(&request);
+    queue.Append(&second);
+    request.kind = 7;
+    transmitter.DrainQueue();
+    std::vector<std::pair<int32_t, ITransferRequest*>> order;
+    for (const auto& event : sink.Events()) order.emplace_back(event.code, event.request);
+    EXPECT_EQ(order, (std::vector<std::pair<int32_t, ITransferRequest*>>{
+                         {RequestDone, &request}, {EventDataSent, nullptr}, {RequestDone, &second}}));
+    EXPECT_EQ(sink.Sent(), second.bytes);
+}
+
 // Requests go strictly in queue order, one after the other's end; those
 // queued while the drain runs go in the same drain; those met once the stop
 // flag is set, or with no sink to report to, wait for a later drain.

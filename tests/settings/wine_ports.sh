@@ -1,7 +1,7 @@
 #!/bin/sh
 # Declares serial ports to a Wine prefix for the port-probe test, and removes
 # them again. COM12 and COM255 are registered with Wine as ports leading to
-# the ends of a socat pseudo-terminal pair (see tests/rig/wineports.sh), so
+# the ends of the rig relay's pseudo-terminal pair (see tests/rig/), so
 # Wine names them in its device namespace as Windows does. The rest are bare
 # dosdevices links, which Wine opens but does not name: COM256, beyond the
 # probe (Wine takes no registered port above COM255), and COM200, a stale
@@ -14,10 +14,12 @@ case $2 in /*) prefix=$2 ;; *) prefix=$PWD/$2 ;; esac
 wineports=$(dirname "$0")/../rig/wineports.sh
 dosdevices=$prefix/dosdevices
 state=$prefix.settings-ports
+# Built by tests/rig/Rig.cmake beside the prefix's folder.
+relay=${NULLMODEM_RELAY:-$(dirname "$prefix")/rig/ptyrelay}
 
 unplug() {
-    if [ -f "$state/socat.pid" ]; then
-        kill "$(cat "$state/socat.pid")" 2>/dev/null || true
+    if [ -f "$state/relay.pid" ]; then
+        kill "$(cat "$state/relay.pid")" 2>/dev/null || true
     fi
     for name in com200 com256; do
         # Only our own links: another test may map ports of its own.
@@ -37,13 +39,12 @@ start() {
     unplug
     mkdir -p "$state"
     # Its own session, and no pipe of the test runner held open.
-    setsid socat pty,raw,echo=0,link="$state/a" pty,raw,echo=0,link="$state/b" \
-        </dev/null >"$state/socat.log" 2>&1 &
-    echo $! >"$state/socat.pid"
+    setsid "$relay" "$state/a" "$state/b" </dev/null >"$state/relay.log" 2>&1 &
+    echo $! >"$state/relay.pid"
     tries=0
     until [ -e "$state/a" ] && [ -e "$state/b" ]; do
         tries=$((tries + 1))
-        [ $tries -le 100 ] || { cat "$state/socat.log" >&2; stop; echo "socat made no ptys" >&2; exit 1; }
+        [ $tries -le 100 ] || { cat "$state/relay.log" >&2; stop; echo "the relay made no ptys" >&2; exit 1; }
         sleep 0.05
     done
     bash "$wineports" add "$prefix" COM12="$state/a" COM255="$state/b" || { stop; exit 1; }
