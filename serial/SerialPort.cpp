@@ -115,4 +115,6 @@ IoResult CSerialPort::QueryLineState() const {
     return Answer(m_api.getCommState(Handle(), &line));
 }
 
+IoResult CSerialPort::PurgeOutput() { return Answer(m_api.purgeComm(Handle(), PURGE_TXABORT)); }
+
 IoResult CSerialPort::StartWrite(const void* data, DWORD count) { return m_write.StartWrite(Handle(), data, count); }

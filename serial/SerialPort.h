@@ -75,7 +75,7 @@ public:
     // Some drivers ignore the cancel of a write the line holds: the cancel
     // returns at once, and the purge of the output ends such a write.
     void RequestWriteCancel() { m_write.RequestCancel(); }
-    bool PurgeOutput() { return m_api.purgeComm(m_handle, PURGE_TXABORT) != FALSE; }
+    IoResult PurgeOutput();
 
 private:
     HANDLE Handle() const { return m_handle.Get(); }

@@ -110,7 +110,7 @@ IoResult CTransmitter::CancelWrite() {
     CSerialPort& port = m_context.port;
     port.RequestWriteCancel();
     if (WaitForSingleObject(port.WriteEvent(), kCancelMilliseconds) == WAIT_TIMEOUT) {
-        const bool purged = port.PurgeOutput();
+        const bool purged = port.PurgeOutput().state == IoState::Completed;
         Trace(L"the driver did not cancel a write within %lu ms: its output %ls", kCancelMilliseconds,
               purged ? L"was purged" : L"could not be purged");
         if (WaitForSingleObject(port.WriteEvent(), kPurgeMilliseconds) == WAIT_TIMEOUT) {

@@ -180,6 +180,15 @@ struct ModelCalls {
         }
         return found ? TRUE : m.Fail(ERROR_NOT_FOUND);
     }
+    static BOOL WINAPI PurgeComm(HANDLE, DWORD) {
+        ModelDriver& m = M();
+        Hold hold(m.m_lock);
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        for (auto& [record, pending] : m.m_pending) {
+            if (!pending.completed && !pending.events && !pending.buffer) m.Complete(record, 0, ERROR_OPERATION_ABORTED);
+        }
+        return TRUE;
+    }
 };
 
 ModelDriver::ModelDriver(const DriverQuirks& quirks) : m_quirks(quirks) {
@@ -206,7 +215,7 @@ const SerialApi& ModelDriver::Table() const {
         &ModelCalls::SetupComm,     &ModelCalls::SetCommTimeouts, &ModelCalls::GetCommMask,
         &ModelCalls::SetCommMask,   &ModelCalls::WaitCommEvent,   &ModelCalls::ClearCommError,
         &ModelCalls::ReadFile,      &ModelCalls::WriteFile,       &ModelCalls::GetOverlappedResult,
-        &ModelCalls::CancelIoEx,    &ModelCalls::GetCommState,
+        &ModelCalls::CancelIoEx,    &ModelCalls::GetCommState,    &ModelCalls::PurgeComm,
     };
     return table;
 }
