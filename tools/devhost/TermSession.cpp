@@ -15,6 +15,10 @@ constexpr int kStartAttempts = 200;
 constexpr DWORD kStartRetryMs = 10;
 // A re-plugged adapter's port refuses to open for 0.5 to 2 s.
 constexpr ULONGLONG kReturnAttemptMs = 1000;
+// A port that opens may still be gone: Wine's, once its line is pulled,
+// opens as an empty device whose exchange ends at once. It is back once an
+// exchange on it brought data or lasted this long.
+constexpr ULONGLONG kBackAfterMs = 1500;
 
 }  // namespace
 
@@ -42,8 +46,10 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
         const bool ended = sink.WaitForEnd(0);
         const ExchangeReport report = sink.Report();
         const ULONGLONG now = GetTickCount64();
-        if (m_portGone && report.started) {
+        if (m_portGone && report.started && !ended &&
+            (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMs)) {
             m_portGone = false;
+            *m_attemptMuted = false;
             m_display.Notice(m_portName + L" is back");
         }
         if (now - statusShown >= kStatusIntervalMs) {
@@ -121,17 +127,17 @@ int CTermSession::PortMissing() {
 }
 
 bool CTermSession::StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying) {
-    // While the port is awaited, each attempt's opening message is the same
-    // as the first: the status line counts the attempts instead.
-    auto opening = std::make_shared<bool>(retrying);
+    // While the port is awaited, each attempt's notices are those of the
+    // first: the status line counts the attempts instead.
+    auto muted = std::make_shared<std::atomic<bool>>(retrying);
+    m_attemptMuted = muted;
     m_sinks.push_back(std::make_unique<CExchangeSink>(
         [this](const uint8_t* data, size_t count, uint64_t) {
             m_capture.Record(Capture::Direction::In, data, count);
             m_display.Received(data, count);
         },
-        [this, opening](const std::wstring& text) {
-            if (text == L"exchange started") *opening = false;
-            if (!*opening) m_display.Notice(text);
+        [this, muted](const std::wstring& text) {
+            if (!*muted) m_display.Notice(text);
         },
         [this](const uint8_t* data, size_t count) {
             m_capture.Record(Capture::Direction::Out, data, count);

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -62,6 +63,7 @@ private:
     bool m_quitting = false;    // Ctrl+C or Ctrl+]: the exchange ending now ends the session
     bool m_inputEnded = false;  // piped input is over: no next exchange
     bool m_portGone = false;    // waiting for the port to return
+    std::shared_ptr<std::atomic<bool>> m_attemptMuted;
     unsigned m_attempts = 0;
     ULONGLONG m_nextAttempt = 0;
 };
