@@ -134,9 +134,10 @@ void CTermScreen::EraseBottom() {
 
 // "> typed text" on the left, where the cursor stays, the status on the
 // right; a line too long for the window keeps its end and drops the status.
-// Widths count characters: the console shows one per cell.
+// Widths count characters: the console shows one per cell. The line is
+// written whole over the old one, never erased first, so a terminal that
+// draws Wine's console does not flicker between the two.
 void CTermScreen::DrawBottom(const Bottom& bottom) {
-    EraseBottom();
     SHORT width = Width();
     size_t room = width > 1 ? static_cast<size_t>(width) - 1 : 0;
     std::wstring left = bottom.inputShown ? L"> " + bottom.input : L"";
@@ -145,6 +146,8 @@ void CTermScreen::DrawBottom(const Bottom& bottom) {
     if (left.size() + 2 + bottom.status.size() <= room) {
         line += std::wstring(room - left.size() - bottom.status.size(), L' ') + bottom.status;
     }
+    line.resize(room, L' ');
+    SetConsoleCursorPosition(m_console, COORD{0, m_bottomRow});
     WriteConsoleText(m_console, line);
     SetConsoleCursorPosition(m_console, COORD{static_cast<SHORT>(left.size()), m_bottomRow});
 }

@@ -49,7 +49,6 @@ private:
     void Take(const std::wstring& line);
     std::wstring TakeWhenSet(std::wstring& slot, DWORD waitMs);
 
-
     HANDLE m_buffer = nullptr;
     const char* m_view = nullptr;
     HANDLE m_bufferReady = nullptr;
