@@ -131,9 +131,13 @@ case_missing_port() {
 case_pulled() {
     write_settings COM5
     local prefix=${RIG_DIR%.nullmodem} tick status
-    trap 'bash "$NULLMODEM" start "$prefix" com5 com6 >/dev/null' EXIT
+    # Expanded now: the function's locals are gone when the script exits. The
+    # wineserver it restarts must not hold the test runner's pipes.
+    trap "bash '$NULLMODEM' start '$prefix' com5 com6 </dev/null >/dev/null 2>&1 ||
+          echo 'the cable could not be put back' >&2" EXIT
     "$RUN_IN_WINE" "$BIN_DIR/instrument_sim.exe" gnss COM6 --baud 38400 --seconds 60 --start-timeout 40 \
         >/dev/null 2>&1 &
+    instrument=$!
     devhost receive --out "$(winpath "$work/received.bin")" --capture "$(winpath "$work/receive.cap")" \
         --say '$PSIM,RATE,10*04\r\n' 2>"$work/stderr.txt" &
     local host=$!
@@ -149,6 +153,8 @@ case_pulled() {
     kill -0 $host 2>/dev/null && fail "devhost did not end within 20 s of the pull"
     wait $host
     status=$?
+    kill "$instrument" 2>/dev/null
+    instrument=
     cat "$work/stderr.txt" >&2
     [ $status -eq 7 ] || fail "status $status, not 7"
     grep -q '^received .*; ended: the device is gone' "$work/stderr.txt" || fail "the summary does not say why"

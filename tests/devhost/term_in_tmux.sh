@@ -85,7 +85,7 @@ case_echo() {
 }
 
 case_stream() {
-    "$RUN_IN_WINE" "$BIN_DIR/instrument_sim.exe" gnss COM6 --baud 38400 --seconds 15 --start-timeout 40 \
+    "$RUN_IN_WINE" "$BIN_DIR/instrument_sim.exe" gnss COM6 --baud 38400 --seconds 8 --start-timeout 40 \
         --received "Z:${work//\//\\}\\heard.bin" >/dev/null 2>&1 &
     instrument=$!
     open_pane "$devhost term"
@@ -106,6 +106,10 @@ case_stream() {
         [ "$heard" -le 300 ] || fail "$typed took $heard ms, more than 300 ms, while the instrument streamed"
         sleep 1
     done
+    # Every byte it sent is taken by term before term ends, so none is left
+    # in the cable for the next test.
+    wait "$instrument" || fail "the instrument ended with status $?"
+    instrument=
     end_term
 }
 
