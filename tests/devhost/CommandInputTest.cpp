@@ -5,6 +5,7 @@
 #include "ReceiveOptions.h"
 #include "TermOptions.h"
 #include "TransferRequest.h"
+#include "Utf8.h"
 #include "VisibleText.h"
 
 namespace {
@@ -136,6 +137,18 @@ TEST(VisibleText, LineEndsBreakLinesAndOtherControlBytesShowAsHex) {
         }
         EXPECT_EQ(shown, c.shown);
     }
+}
+
+// An instrument's block may end inside a character: the console must get
+// it whole with the next block, not as two replacement marks.
+TEST(Utf8Decoder, ACharacterCutBetweenBlocksIsDecodedWhole) {
+    CUtf8Decoder decoder;
+    std::wstring text = decoder.Decode("\xD0\x96\xD1");
+    text += decoder.Decode("\x83\xE2\x82");
+    text += decoder.Decode("\xAC!");
+    EXPECT_EQ(text, L"Жу€!");
+    EXPECT_EQ(decoder.Decode("\xE2\x82"), L"");
+    EXPECT_EQ(decoder.Flush(), L"\xFFFD") << "a character cut for good still shows";
 }
 
 }  // namespace

@@ -57,6 +57,20 @@ TEST_F(ExchangeSink, TheMessageBeforeStartIsThePortOpeningFailureAndTheEnd) {
     EXPECT_TRUE(shown.empty());
 }
 
+// Only the plug-in's trace tells a pulled cable from the end of the wait time.
+TEST(ExchangeSinkEnd, TheTraceTellsTheDeviceGoneFromANormalEnd) {
+    for (const wchar_t* traced : {L"no data for more than 2 s", L"the device is gone (error 21 from the status)"}) {
+        std::vector<std::wstring> notices;
+        CExchangeSink sink([](const uint8_t*, size_t, uint64_t) {},
+                           [&](const std::wstring& text) { notices.push_back(text); }, {}, [=] { return traced; });
+        sink.OnEvent(EventStarted, nullptr, 0);
+        sink.OnEvent(EventStopped, nullptr, 0);
+        const bool gone = traced[0] == L't';
+        EXPECT_EQ(sink.Report().end, gone ? ExchangeEnd::DeviceGone : ExchangeEnd::Stopped) << traced;
+        EXPECT_EQ(notices.back().rfind(L"exchange ended: " + std::wstring(traced), 0), 0u) << notices.back();
+    }
+}
+
 TEST_F(ExchangeSink, LogTextThatIsNoCopyDuringTheExchangeIsAMessageNotAnEnd) {
     char buffer[4] = "abc";
     sink.OnEvent(EventStarted, nullptr, 0);

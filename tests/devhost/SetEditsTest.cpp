@@ -4,6 +4,7 @@
 #include "AnsweringPropertyView.h"
 #include "ChoiceMatching.h"
 #include "EditResolution.h"
+#include "OfferedChoices.h"
 #include "SetArguments.h"
 #include "win32/UniqueBstr.h"
 #include "plugin_api/ComboItem.h"
@@ -70,6 +71,15 @@ TEST(ChoiceMatching, FindsByCaptionEnglishNameOrValue) {
         EXPECT_TRUE(MatchChoice(c.property, *c.choices, c.text, value)) << c.text;
         EXPECT_EQ(value, c.expected) << c.text;
     }
+}
+
+// The plug-in selects the first port found in place of a stored one that is
+// missing, yet opens the stored one: devhost shows what is stored.
+TEST(UnofferedSelection, AStoredValueNoChoiceHoldsIsSaidAsSuch) {
+    EXPECT_EQ(UnofferedSelection(1, kPorts, 3, L"COM9"), L"COM9 (not present)");
+    EXPECT_EQ(UnofferedSelection(1, kPorts, 3, L"COM12"), L"");
+    EXPECT_EQ(UnofferedSelection(3, kParity, 9, L"COM9"), L"9 (not among the choices)");
+    EXPECT_EQ(UnofferedSelection(3, kParity, 2, L"COM9"), L"");
 }
 
 TEST(ChoiceMatching, RefusesWhatIsNotOffered) {

@@ -114,15 +114,50 @@ case_set() {
     cmp "$ini" "$work/before.ini" || fail "a refused set changed the file"
 }
 
-# A port that does not exist ends devhost with status 3 and the plug-in's
-# own message, decoded from UTF-8.
+# A port that does not exist ends devhost with status 3, naming the port
+# with what Windows said and the plug-in's own message, decoded from UTF-8.
 case_missing_port() {
     write_settings COM77
     devhost receive 2>"$work/stderr.txt"
     local status=$?
     cat "$work/stderr.txt"
     [ $status -eq 3 ] || fail "status $status, not 3"
-    grep -q 'Ошибка открытия порта\.' "$work/stderr.txt" || fail "the plug-in's message is missing"
+    grep -q '^devhost: COM77 could not be opened: .*(error [0-9]*); the plug-in says: Ошибка открытия порта\.$' \
+        "$work/stderr.txt" || fail "the port, Windows' word or the plug-in's message is missing"
+}
+
+# The cable pulled mid-exchange: devhost says the device is gone and ends
+# with status 7, not as a normal end. The cable goes back for the next test.
+case_pulled() {
+    write_settings COM5
+    local prefix=${RIG_DIR%.nullmodem} tick status
+    # Expanded now: the function's locals are gone when the script exits. The
+    # wineserver it restarts must not hold the test runner's pipes.
+    trap "bash '$NULLMODEM' start '$prefix' com5 com6 </dev/null >/dev/null 2>&1 ||
+          echo 'the cable could not be put back' >&2" EXIT
+    "$RUN_IN_WINE" "$BIN_DIR/instrument_sim.exe" gnss COM6 --baud 38400 --seconds 60 --start-timeout 40 \
+        >/dev/null 2>&1 &
+    instrument=$!
+    devhost receive --out "$(winpath "$work/received.bin")" --capture "$(winpath "$work/receive.cap")" \
+        --say '$PSIM,RATE,10*04\r\n' 2>"$work/stderr.txt" &
+    local host=$!
+    for tick in $(seq 150); do
+        grep -q ' in ' "$work/receive.cap" 2>/dev/null && break
+        sleep 0.2
+    done
+    bash "$NULLMODEM" stop "$prefix"
+    for tick in $(seq 100); do
+        kill -0 $host 2>/dev/null || break
+        sleep 0.2
+    done
+    kill -0 $host 2>/dev/null && fail "devhost did not end within 20 s of the pull"
+    wait $host
+    status=$?
+    kill "$instrument" 2>/dev/null
+    instrument=
+    cat "$work/stderr.txt" >&2
+    [ $status -eq 7 ] || fail "status $status, not 7"
+    grep -q '^received .*; ended: the device is gone' "$work/stderr.txt" || fail "the summary does not say why"
 }
 
 # --trace shows why the exchange ended, and line settings the driver

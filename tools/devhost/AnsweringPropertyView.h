@@ -23,6 +23,7 @@ struct OfferedProperty {
 class CAnsweringPropertyView final : public IPropertyListView {
 public:
     const OfferedProperty* Find(int32_t id) const;
+    const std::vector<OfferedProperty>& Offered() const { return m_offered; }
 
     void AnswerChoice(int32_t id, int32_t value) { m_choiceAnswers[id] = value; }
     void AnswerText(int32_t id, std::wstring text) { m_textAnswers[id] = std::move(text); }

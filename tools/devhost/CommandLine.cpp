@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "CommandSupport.h"
 #include "IniSettings.h"
 
 namespace DevHost {
@@ -9,6 +10,10 @@ namespace {
 bool TakesValue(const std::wstring& option) {
     return option == L"--out" || option == L"--capture" || option == L"--send" || option == L"--say" ||
            option == L"--eol";
+}
+
+bool TakesPath(const std::wstring& option) {
+    return option == L"--out" || option == L"--capture" || option == L"--send";
 }
 
 }  // namespace
@@ -24,6 +29,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line,
                 return false;
             }
             (word == L"--dll" ? line.dllPath : settings) = words[++i];
+            if (word == L"--settings") WarnIfDeviceName(settings);
         } else if (word == L"--trace") {
             line.trace = true;
         } else if (word == L"--help" || word == L"-h" || word == L"/?") {
@@ -33,7 +39,9 @@ bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line,
             line.help = line.help || word == L"help";
         } else {
             line.arguments.push_back(word);
-            if (TakesValue(word) && hasValue) line.arguments.push_back(words[++i]);
+            if (!TakesValue(word) || !hasValue) continue;
+            line.arguments.push_back(words[++i]);
+            if (TakesPath(word)) WarnIfDeviceName(line.arguments.back());
         }
     }
     line.settingsPath = AbsoluteSettingsPath(settings);

@@ -17,7 +17,10 @@ CConsoleLineEditor::CConsoleLineEditor(HANDLE console, CInputQueue& queue, ShowL
     m_thread = std::thread([this] { Run(); });
 }
 
-CConsoleLineEditor::~CConsoleLineEditor() {
+CConsoleLineEditor::~CConsoleLineEditor() { Stop(); }
+
+void CConsoleLineEditor::Stop() {
+    if (!m_thread.joinable()) return;
     m_stop = true;
     m_thread.join();
     SetConsoleMode(m_console, m_savedMode);
@@ -44,8 +47,10 @@ void CConsoleLineEditor::Key(const KEY_EVENT_RECORD& key) {
             m_queue.Push({TypedInput::Line, m_line});
             m_line.clear();
         } else if (c == L'\b') {
+            // A character beyond the first plane is two UTF-16 units.
+            if (!m_line.empty() && IS_LOW_SURROGATE(m_line.back())) m_line.pop_back();
             if (!m_line.empty()) m_line.pop_back();
-        } else if (c == kEscape) {
+        } else if (c == kEscape || key.wVirtualKeyCode == VK_ESCAPE) {
             m_line.clear();
         } else if (c == kCtrlRightBracket) {
             m_queue.Push({TypedInput::Quit, {}});

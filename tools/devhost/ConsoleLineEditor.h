@@ -25,6 +25,11 @@ public:
 
     CConsoleLineEditor(HANDLE console, CInputQueue& queue, ShowLine show);
     ~CConsoleLineEditor();
+
+    // Stops reading the keyboard and gives back the console's mode; the
+    // line being typed stays, for the session to say it was not sent.
+    void Stop();
+    const std::wstring& UnsentLine() const { return m_line; }
     CConsoleLineEditor(const CConsoleLineEditor&) = delete;
     CConsoleLineEditor& operator=(const CConsoleLineEditor&) = delete;
 

@@ -1,17 +1,40 @@
 #pragma once
+#include <windows.h>
 #include <cstdio>
 #include <string_view>
+#include "Utf8.h"
 
 namespace DevHost {
 
 // Puts stdout and stderr into byte mode, so received data and UTF-8 text
-// come out exactly as written, and switches a real console to UTF-8.
+// reach a file or a pipe exactly as written.
 void PrepareConsoleOutput();
 
-// True when the stream is a console window rather than a file or a pipe.
-bool IsConsole(std::FILE* stream);
+// The console window behind the stream, or null for a file or a pipe.
+HANDLE ConsoleOf(std::FILE* stream);
+inline bool IsConsole(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
 
-// Writes text as UTF-8, whatever the stream is connected to.
+// Text through the wide-character API. The consoles of Windows and of Wine
+// show UTF-8 written as bytes one byte at a time, so Cyrillic would come
+// out as replacement marks.
+void WriteConsoleText(HANDLE console, std::wstring_view text);
+
+// On a console through the wide-character API, elsewhere as UTF-8.
 void Print(std::FILE* stream, std::wstring_view text);
+
+// UTF-8 text of one stream that comes in pieces (received data): on a
+// console decoded across the pieces, elsewhere the bytes as they came.
+class CTextOut {
+public:
+    explicit CTextOut(std::FILE* stream) : m_stream(stream), m_console(ConsoleOf(stream)) {}
+    void Write(std::string_view utf8);
+    // Shows a character still cut short, at the end of the output.
+    void Finish();
+
+private:
+    std::FILE* m_stream;
+    HANDLE m_console;
+    CUtf8Decoder m_decoder;
+};
 
 }  // namespace DevHost

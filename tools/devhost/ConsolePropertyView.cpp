@@ -23,9 +23,11 @@ bool CConsolePropertyView::AddComboProperty(int32_t id, bool, const wchar_t* cap
                                             Plugin::IEnumerator<Plugin::IComboItem*>* choices, int32_t selected) {
     m_text += Heading(id, caption) + L"\n";
     std::vector<Choice> offered = ReadOfferedChoices(choices);
+    const std::wstring unoffered = UnofferedSelection(id, offered, selected, m_storedPort);
+    if (!unoffered.empty()) m_text += L"    * " + unoffered + L"\n";
     if (offered.empty()) m_text += L"      (no choices)\n";
     for (const Choice& choice : offered) {
-        m_text += (choice.value == selected ? L"    * " : L"      ") + choice.caption + L" (" +
+        m_text += (unoffered.empty() && choice.value == selected ? L"    * " : L"      ") + choice.caption + L" (" +
                   std::to_wstring(choice.value) + L")\n";
     }
     return true;

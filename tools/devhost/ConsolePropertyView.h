@@ -7,8 +7,11 @@ namespace DevHost {
 // Shows the property list as text, the way the application draws it: group
 // headings, each property with the name `devhost set` knows it by, and every
 // choice with its value, the selected one marked with *.
+// A stored value that is not among the choices shows as the selection,
+// said as such, rather than the plug-in's stand-in.
 class CConsolePropertyView final : public IPropertyListView {
 public:
+    explicit CConsolePropertyView(std::wstring storedPort) : m_storedPort(std::move(storedPort)) {}
     const std::wstring& Text() const { return m_text; }
 
     void AddGroup(const wchar_t* caption) override;
@@ -22,6 +25,7 @@ public:
     bool GetComboValue(int32_t, int32_t*) override { return false; }
 
 private:
+    const std::wstring m_storedPort;
     std::wstring m_text;
 };
 

@@ -1,13 +1,15 @@
 #include "ExchangeSink.h"
 #include <string_view>
+#include "EndReasons.h"
 #include "Utf8.h"
 
 namespace DevHost {
 
-CExchangeSink::CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent)
+CExchangeSink::CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent, TracedEnd tracedEnd)
     : m_received(std::move(received)),
       m_notice(std::move(notice)),
       m_sent(std::move(sent)),
+      m_tracedEnd(std::move(tracedEnd)),
       m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 void CExchangeSink::Track(const CTransferRequest& request) {
@@ -77,8 +79,13 @@ void CExchangeSink::OnRequestDone(ITransferRequest* request) {
 
 void CExchangeSink::End(ExchangeEnd end) {
     if (m_report.end != ExchangeEnd::Running) return;
+    if (end == ExchangeEnd::Stopped) {
+        const std::wstring traced = m_tracedEnd ? m_tracedEnd() : L"";
+        if (SaysDeviceGone(traced)) end = ExchangeEnd::DeviceGone;
+        m_report.endReason = ExplainEnd(traced);
+        m_notice(L"exchange ended: " + m_report.endReason);
+    }
     m_report.end = end;
-    if (end == ExchangeEnd::Stopped) m_notice(L"exchange stopped");
     SetEvent(m_ended.Get());
 }
 

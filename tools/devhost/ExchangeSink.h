@@ -13,7 +13,8 @@ namespace DevHost {
 
 enum class ExchangeEnd {
     Running,
-    Stopped,        // EventStopped came
+    Stopped,        // EventStopped came: idle time, a stop, or a reason the trace did not give
+    DeviceGone,     // EventStopped came after the trace said the device was gone
     PortNotOpened,  // the plug-in's own message came before EventStarted
 };
 
@@ -33,6 +34,7 @@ struct ExchangeReport {
     ULONGLONG startedTick = 0;    // GetTickCount64 at EventStarted
     ULONGLONG lastBlockTick = 0;  // 0 until the first block
     std::wstring pluginMessage;   // the last text the plug-in sent that was not a copy of data
+    std::wstring endReason;       // why it ended, in the user's words
     std::vector<RequestProgress> requests;
 };
 
@@ -43,9 +45,11 @@ public:
     using ReceivedBytes = std::function<void(const uint8_t* data, size_t count, uint64_t streamOffset)>;
     using Notice = std::function<void(const std::wstring& text)>;
     using SentBytes = std::function<void(const uint8_t* data, size_t count)>;
+    // What the plug-in's trace said after "exchange ended: ", empty if nothing.
+    using TracedEnd = std::function<std::wstring()>;
 
     // sent may be empty: most hosts need only the counts of the report.
-    CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent = {});
+    CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent = {}, TracedEnd tracedEnd = {});
 
     // Lets the report follow a request that the host queues.
     void Track(const CTransferRequest& request);
@@ -66,6 +70,7 @@ private:
     ReceivedBytes m_received;
     Notice m_notice;
     SentBytes m_sent;
+    TracedEnd m_tracedEnd;
     mutable Win32::CriticalSection m_lock;
     Win32::UniqueHandle m_ended;
     ExchangeReport m_report;

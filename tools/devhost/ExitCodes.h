@@ -11,6 +11,7 @@ enum ExitCode : int {
     ExitIncomplete = 4,      // bytes were not all sent or not all stored
     ExitRejected = 5,        // `set` refused a value; the settings file is unchanged
     ExitSettingsFile = 6,    // the settings file could not be written
+    ExitDeviceGone = 7,      // the device went away during the exchange (cable pulled, adapter unplugged)
 };
 
 }  // namespace DevHost

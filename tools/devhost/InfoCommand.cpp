@@ -40,6 +40,7 @@ void PrintField(const wchar_t* label, const std::wstring& text) {
 }  // namespace
 
 int RunInfo(const CommandLine& line) {
+    if (!NoArguments(line)) return ExitUsage;
     PluginPtr plugin = OpenPlugin(line);
     if (!plugin) return ExitPluginFailed;
     std::wstring dllPath = FullPathOf(line.dllPath.empty() ? DefaultPluginPath() : line.dllPath);

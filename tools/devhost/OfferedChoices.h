@@ -10,4 +10,12 @@ namespace DevHost {
 // its items are valid only during AddComboProperty, so nothing is kept.
 std::vector<Choice> ReadOfferedChoices(Plugin::IEnumerator<Plugin::IComboItem*>* choices);
 
+// A stored value that none of the choices holds, as devhost shows it in
+// place of the plug-in's selection: "COM9 (not present)" for a port this
+// machine lacks (the plug-in then selects the first port found, but opens
+// COM9), "31337 (not among the choices)" for another setting. Empty when
+// the stored value is one of the choices.
+std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& choices, int32_t selected,
+                                const std::wstring& storedPort);
+
 }  // namespace DevHost

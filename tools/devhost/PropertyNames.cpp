@@ -5,7 +5,7 @@ namespace DevHost {
 namespace {
 
 constexpr PropertyName kNames[] = {
-    {1, L"port", L"PORT"},     {2, L"baud", L"BAUDRATE"},    {3, L"parity", L"PARITY"},
+    {kPortId, L"port", L"PORT"},     {2, L"baud", L"BAUDRATE"},    {3, L"parity", L"PARITY"},
     {4, L"data", L"BYTESIZE"}, {5, L"stop", L"STOPBITS"},    {6, L"flow", L"FLOWCONTROL"},
     {kWaitTimeId, L"wait", L"WATETIME"},
 };

@@ -14,6 +14,7 @@ struct PropertyName {
     const wchar_t* storageKey;
 };
 
+constexpr int32_t kPortId = 1;
 constexpr int32_t kWaitTimeId = 8;
 
 // Case-insensitive; null when nothing is called so.

@@ -40,39 +40,39 @@ bool BuildRequests(const ReceiveOptions& options, std::vector<std::unique_ptr<CT
     return true;
 }
 
-void ShowData(DataDisplay display, const uint8_t* data, size_t count, uint64_t offset) {
+void ShowData(CTextOut& out, DataDisplay display, const uint8_t* data, size_t count, uint64_t offset) {
     if (display == DataDisplay::Text) {
-        std::fwrite(data, 1, count, stdout);
+        out.Write(std::string_view(reinterpret_cast<const char*>(data), count));
     } else if (display == DataDisplay::Hex) {
-        std::string dump = HexDump(data, count, offset);
-        std::fwrite(dump.data(), 1, dump.size(), stdout);
+        out.Write(HexDump(data, count, offset));
     }
-    std::fflush(stdout);
 }
 
 // The outcome as an exit status, with the reason on stderr.
-int Conclude(const ExchangeReport& report, bool outFileFailed, bool captureFailed) {
+int Conclude(const CommandLine& line, const ExchangeReport& report, bool stoppedByCtrlC, bool outFileFailed,
+             bool captureFailed) {
     if (report.end == ExchangeEnd::PortNotOpened) {
-        Complain(L"the port could not be opened: " + report.pluginMessage);
+        Complain(WhyPortNotOpened(line) + L"; the plug-in says: " + report.pluginMessage);
         return ExitPortNotOpened;
     }
-    int status = ExitOk;
+    int status = report.end == ExchangeEnd::DeviceGone ? ExitDeviceGone : ExitOk;
     for (const RequestProgress& progress : report.requests) {
         if (progress.done && progress.bytesSent == progress.request->Size()) continue;
         Complain(progress.request->Label() + L" was not sent whole: " + std::to_wstring(progress.bytesSent) + L" of " +
                  std::to_wstring(progress.request->Size()) + L" bytes");
-        status = ExitIncomplete;
+        if (status == ExitOk) status = ExitIncomplete;
     }
     if (outFileFailed) {
         Complain(L"received bytes could not all be written to the output file");
-        status = ExitIncomplete;
+        if (status == ExitOk) status = ExitIncomplete;
     }
     if (captureFailed) {
         Complain(L"the capture file could not be written whole");
-        status = ExitIncomplete;
+        if (status == ExitOk) status = ExitIncomplete;
     }
-    Print(stderr, L"received " + std::to_wstring(report.bytesIn) + L" bytes in " + std::to_wstring(report.blocksIn) +
-                      L" blocks, sent " + std::to_wstring(report.bytesOut) + L" bytes\n");
+    Print(stderr, L"received " + Counted(report.bytesIn, L"byte") + L" in " + Counted(report.blocksIn, L"block") +
+                      L", sent " + Counted(report.bytesOut, L"byte") + L"; ended: " +
+                      (stoppedByCtrlC ? L"stopped by Ctrl+C" : report.endReason) + L"\n");
     return status;
 }
 
@@ -104,19 +104,21 @@ int RunReceive(const CommandLine& line) {
         return ExitUsage;
     }
     CStatusLine status;
+    CTextOut shown(stdout);
     bool outFileFailed = false;
     CExchangeSink sink(
         [&](const uint8_t* data, size_t count, uint64_t offset) {
             capture.Record(Capture::Direction::In, data, count);
             if (out && std::fwrite(data, 1, count, out.get()) != count) outFileFailed = true;
             status.Clear();
-            ShowData(options.display, data, count, offset);
+            ShowData(shown, options.display, data, count, offset);
         },
         [&](const std::wstring& text) {
             status.Clear();
             Print(stderr, L"[" + text + L"]\n");
         },
-        [&](const uint8_t* data, size_t count) { capture.Record(Capture::Direction::Out, data, count); });
+        [&](const uint8_t* data, size_t count) { capture.Record(Capture::Direction::Out, data, count); },
+        TracedEnd);
 
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
@@ -136,8 +138,9 @@ int RunReceive(const CommandLine& line) {
     }
     while (!sink.WaitForEnd(kStatusIntervalMs)) status.Show(FormatStatus(sink.Report(), GetTickCount64(), waitSeconds));
     status.Clear();
+    shown.Finish();
     if (out && std::fflush(out.get()) != 0) outFileFailed = true;
-    return Conclude(sink.Report(), outFileFailed, !capture.Healthy());
+    return Conclude(line, sink.Report(), stopOnCtrlC.StopAsked(), outFileFailed, !capture.Healthy());
 }
 
 }  // namespace DevHost

@@ -5,9 +5,26 @@
 #include "EditResolution.h"
 #include "ExitCodes.h"
 #include "IniSettings.h"
+#include "OfferedChoices.h"
+#include "PropertyNames.h"
 #include "plugin_api/IPropertyListViewController.h"
 
 namespace DevHost {
+namespace {
+
+// The plug-in saves every setting, the ones not edited as they were loaded.
+void WarnOfKeptValues(const std::vector<SetRequest>& requests, const CAnsweringPropertyView& view,
+                      const std::wstring& storedPort) {
+    for (const OfferedProperty& property : view.Offered()) {
+        bool edited = false;
+        for (const SetRequest& request : requests) edited = edited || request.id == property.id;
+        if (edited || !property.isChoice) continue;
+        const std::wstring kept = UnofferedSelection(property.id, property.choices, property.selected, storedPort);
+        if (!kept.empty()) Complain(L"warning: " + NameOfProperty(property.id) + L" keeps its stored value " + kept);
+    }
+}
+
+}  // namespace
 
 // Edits go through the plug-in's own list, as in the application: the plug-in
 // offers its choices, devhost answers, the plug-in stores and saves.
@@ -28,6 +45,7 @@ int RunSet(const CommandLine& line) {
         Complain(L"nothing saved; " + line.settingsPath + L" is unchanged");
         return ExitRejected;
     }
+    WarnOfKeptValues(requests, view, StoredPortName(line.settingsPath));
     controller->ApplyView();
     CIniSettingsWriter writer(line.settingsPath);
     plugin->SaveSettings(&writer);

@@ -9,9 +9,10 @@
 namespace DevHost {
 
 int RunSettings(const CommandLine& line) {
+    if (!NoArguments(line)) return ExitUsage;
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    CConsolePropertyView view;
+    CConsolePropertyView view(StoredPortName(line.settingsPath));
     plugin->GetPropertyListController()->FillView(&view);
     Print(stdout, L"settings file: " + line.settingsPath + L"\n" + view.Text());
     return ExitOk;

@@ -7,7 +7,6 @@
 #include "ConsoleOutput.h"
 #include "CtrlCStop.h"
 #include "ExitCodes.h"
-#include "IniSettings.h"
 #include "InputQueue.h"
 #include "LineDescription.h"
 #include "StreamLineReader.h"
@@ -15,6 +14,7 @@
 #include "TermOptions.h"
 #include "TermScreen.h"
 #include "TermSession.h"
+#include "TraceReader.h"
 
 namespace DevHost {
 namespace {
@@ -39,15 +39,16 @@ int RunTerm(const CommandLine& line) {
         Complain(error);
         return ExitUsage;
     }
-    int32_t waitSeconds = CIniSettingsReader(line.settingsPath).ReadInt(L"WATETIME", 10);
     CTermScreen screen;
     CTermDisplay display(screen, options);
     auto input = std::make_shared<CInputQueue>();
     // Declared before the plug-in: the session holds the sinks and requests
     // the plug-in may use until it is destroyed.
-    CTermSession session(options, waitSeconds, screen, display, capture);
+    CTermSession session(line, options, screen, display, capture);
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
+    CTraceReader* trace = CTraceReader::Current();
+    if (trace) trace->ShowThrough([&display](const std::wstring& text) { display.TraceLine(text); });
     CCtrlCStop stopOnCtrlC(*plugin, false);
     HANDLE stdinHandle = GetStdHandle(STD_INPUT_HANDLE);
     std::optional<CConsoleLineEditor> editor;
@@ -57,7 +58,12 @@ int RunTerm(const CommandLine& line) {
         StartStreamLineReader(stdinHandle, input);
     }
     int status = session.Run(*plugin, *input, stopOnCtrlC);
-    editor.reset();
+    if (editor) {
+        editor->Stop();
+        if (!editor->UnsentLine().empty()) display.Notice(L"not sent, still being typed: \"" + editor->UnsentLine() + L"\"");
+    }
+    session.NoticeUnsent();
+    if (trace) trace->ShowThrough({});
     screen.Close();
     if (status == ExitOk && !capture.Healthy()) {
         Complain(L"the capture file could not be written whole");

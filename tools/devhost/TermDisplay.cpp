@@ -41,11 +41,15 @@ void CTermDisplay::Show(bool sent, const std::string& body) {
     m_screen.Write(stdout, text);
 }
 
-// On a console the notice must not run on from an unfinished data line;
+void CTermDisplay::Notice(const std::wstring& text) { Aside("[" + ToUtf8(text) + "]\n"); }
+
+void CTermDisplay::TraceLine(const std::wstring& text) { Aside(ToUtf8(text) + "\n"); }
+
+// On a console the line must not run on from an unfinished data line;
 // elsewhere it goes to stderr and the data stream stays as it came.
-void CTermDisplay::Notice(const std::wstring& text) {
+void CTermDisplay::Aside(const std::string& text) {
     Win32::Lock lock(m_lock);
-    std::string line = "[" + ToUtf8(text) + "]\n";
+    std::string line = text;
     if (m_screen.Interactive() && !m_atLineStart) {
         line.insert(0, 1, '\n');
         m_atLineStart = true;

@@ -20,10 +20,14 @@ public:
 
     void Received(const uint8_t* data, size_t count);
     void Sent(const uint8_t* data, size_t count);
+    // "[text]" on a line of its own.
     void Notice(const std::wstring& text);
+    // A line of the plug-in's trace (--trace), as it is.
+    void TraceLine(const std::wstring& text);
 
 private:
     void Show(bool sent, const std::string& body);
+    void Aside(const std::string& line);
 
     CTermScreen& m_screen;
     const bool m_hex;

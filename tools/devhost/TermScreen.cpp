@@ -1,10 +1,11 @@
 #include "TermScreen.h"
-#include <io.h>
-#include "ConsoleOutput.h"
-#include "Utf8.h"
 
 namespace DevHost {
 namespace {
+
+// The shortest time between two drawings: what comes meanwhile is drawn
+// together, however small the blocks.
+constexpr DWORD kFrameMs = 20;
 
 // Cursor moves through the console API rather than escape sequences: the
 // Windows console takes those only when asked to, and Wine's console keeps
@@ -15,67 +16,113 @@ COORD CursorOf(HANDLE console) {
     return info.dwCursorPosition;
 }
 
-void WriteRaw(std::FILE* stream, const std::string& utf8) {
-    std::fwrite(utf8.data(), 1, utf8.size(), stream);
-    std::fflush(stream);
-}
-
 }  // namespace
 
 CTermScreen::CTermScreen() {
-    if (!IsConsole(stdout) || !IsConsole(stderr)) return;
-    m_console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
-    if (CursorOf(m_console).X != 0) WriteRaw(stdout, "\n");
-    m_bottomRow = CursorOf(m_console).Y;
+    if (IsConsole(stdout) && IsConsole(stderr)) {
+        m_console = ConsoleOf(stdout);
+        if (CursorOf(m_console).X != 0) WriteConsoleText(m_console, L"\n");
+        m_bottomRow = CursorOf(m_console).Y;
+    }
+    m_thread = std::thread([this] { Run(); });
 }
 
-SHORT CTermScreen::Width() const {
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    GetConsoleScreenBufferInfo(m_console, &info);
-    return static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
-}
+CTermScreen::~CTermScreen() { Close(); }
 
 void CTermScreen::Write(std::FILE* stream, const std::string& utf8) {
     if (utf8.empty()) return;
-    Win32::Lock lock(m_lock);
-    if (!m_console) {
-        WriteRaw(stream, utf8);
-        return;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_pending.empty() && m_pending.back().stream == stream) {
+            m_pending.back().text += utf8;
+        } else {
+            m_pending.push_back({stream, utf8});
+        }
+        m_dirty = true;
     }
-    EraseBottom();
-    if (m_midLine) SetConsoleCursorPosition(m_console, m_outputEnd);
-    WriteRaw(stream, utf8);
-    COORD end = CursorOf(m_console);
-    m_midLine = end.X != 0;
-    if (m_midLine) {
-        m_outputEnd = end;
-        WriteRaw(stream, "\n");
-    }
-    // The newline may have scrolled the console; the unfinished line is
-    // always the one right above the bottom line.
-    m_bottomRow = CursorOf(m_console).Y;
-    if (m_midLine) m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
-    DrawBottom();
+    m_changed.notify_one();
 }
 
 void CTermScreen::SetStatus(const std::wstring& status) {
-    Win32::Lock lock(m_lock);
-    m_status = status;
-    if (m_console) DrawBottom();
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (m_bottom.status == status) return;
+        m_bottom.status = status;
+        m_dirty = true;
+    }
+    m_changed.notify_one();
 }
 
 void CTermScreen::SetInput(const std::wstring& input) {
-    Win32::Lock lock(m_lock);
-    m_input = input;
-    m_inputShown = true;
-    if (m_console) DrawBottom();
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_bottom.input = input;
+        m_bottom.inputShown = true;
+        m_dirty = true;
+    }
+    m_changed.notify_one();
 }
 
 void CTermScreen::Close() {
-    Win32::Lock lock(m_lock);
-    if (!m_console) return;
-    EraseBottom();
-    m_console = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_closing = true;
+    }
+    m_changed.notify_one();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+void CTermScreen::Run() {
+    std::unique_lock<std::mutex> hold(m_lock);
+    for (;;) {
+        m_changed.wait(hold, [this] { return m_dirty || m_closing; });
+        std::vector<Piece> pieces;
+        pieces.swap(m_pending);
+        const Bottom bottom = m_bottom;
+        const bool closing = m_closing;
+        m_dirty = false;
+        hold.unlock();
+        Draw(pieces, bottom, closing);
+        if (closing) return;
+        Sleep(kFrameMs);
+        hold.lock();
+    }
+}
+
+void CTermScreen::Draw(const std::vector<Piece>& pieces, const Bottom& bottom, bool closing) {
+    if (!m_console) {
+        WritePieces(pieces);
+        if (closing) {
+            m_out.Finish();
+            m_err.Finish();
+        }
+        return;
+    }
+    if (!pieces.empty()) {
+        EraseBottom();
+        if (m_midLine) SetConsoleCursorPosition(m_console, m_outputEnd);
+        WritePieces(pieces);
+        if (closing) m_out.Finish();
+        COORD end = CursorOf(m_console);
+        m_midLine = end.X != 0;
+        if (m_midLine) {
+            m_outputEnd = end;
+            WriteConsoleText(m_console, L"\n");
+        }
+        // The newline may have scrolled the console; the unfinished line is
+        // always the one right above the bottom line.
+        m_bottomRow = CursorOf(m_console).Y;
+        if (m_midLine) m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
+    }
+    if (closing) {
+        EraseBottom();
+    } else {
+        DrawBottom(bottom);
+    }
+}
+
+void CTermScreen::WritePieces(const std::vector<Piece>& pieces) {
+    for (const Piece& piece : pieces) (piece.stream == stdout ? m_out : m_err).Write(piece.text);
 }
 
 void CTermScreen::EraseBottom() {
@@ -87,16 +134,28 @@ void CTermScreen::EraseBottom() {
 
 // "> typed text" on the left, where the cursor stays, the status on the
 // right; a line too long for the window keeps its end and drops the status.
-void CTermScreen::DrawBottom() {
-    EraseBottom();
+// Widths count characters: the console shows one per cell. The line is
+// written whole over the old one, never erased first, so a terminal that
+// draws Wine's console does not flicker between the two.
+void CTermScreen::DrawBottom(const Bottom& bottom) {
     SHORT width = Width();
     size_t room = width > 1 ? static_cast<size_t>(width) - 1 : 0;
-    std::wstring left = m_inputShown ? L"> " + m_input : L"";
+    std::wstring left = bottom.inputShown ? L"> " + bottom.input : L"";
     if (left.size() > room) left = left.substr(left.size() - room);
     std::wstring line = left;
-    if (left.size() + 2 + m_status.size() <= room) line += std::wstring(room - left.size() - m_status.size(), L' ') + m_status;
-    WriteRaw(stdout, ToUtf8(line));
+    if (left.size() + 2 + bottom.status.size() <= room) {
+        line += std::wstring(room - left.size() - bottom.status.size(), L' ') + bottom.status;
+    }
+    line.resize(room, L' ');
+    SetConsoleCursorPosition(m_console, COORD{0, m_bottomRow});
+    WriteConsoleText(m_console, line);
     SetConsoleCursorPosition(m_console, COORD{static_cast<SHORT>(left.size()), m_bottomRow});
+}
+
+SHORT CTermScreen::Width() const {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    GetConsoleScreenBufferInfo(m_console, &info);
+    return static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
 }
 
 }  // namespace DevHost

@@ -1,5 +1,7 @@
 #include "TermSession.h"
+#include "CommandSupport.h"
 #include "ExitCodes.h"
+#include "IniSettings.h"
 #include "StatusLine.h"
 
 namespace DevHost {
@@ -11,15 +13,27 @@ constexpr ULONGLONG kStatusIntervalMs = 250;
 // has returned on its worker, which can be a moment after the end is seen.
 constexpr int kStartAttempts = 200;
 constexpr DWORD kStartRetryMs = 10;
+// A re-plugged adapter's port refuses to open for 0.5 to 2 s.
+constexpr ULONGLONG kReturnAttemptMs = 1000;
+// A port that opens may still be gone: Wine's, once its line is pulled,
+// opens as an empty device whose exchange ends at once. It is back once an
+// exchange on it brought data or lasted this long.
+constexpr ULONGLONG kBackAfterMs = 1500;
 
 }  // namespace
 
-CTermSession::CTermSession(const TermOptions& options, int32_t waitSeconds, CTermScreen& screen,
+CTermSession::CTermSession(const CommandLine& line, const TermOptions& options, CTermScreen& screen,
                            CTermDisplay& display, Capture::CCaptureWriter& capture)
-    : m_options(options), m_waitSeconds(waitSeconds), m_screen(screen), m_display(display), m_capture(capture) {}
+    : m_line(line),
+      m_options(options),
+      m_waitSeconds(CIniSettingsReader(line.settingsPath).ReadInt(L"WATETIME", 10)),
+      m_portName(StoredPortName(line.settingsPath)),
+      m_screen(screen),
+      m_display(display),
+      m_capture(capture) {}
 
 int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, const CCtrlCStop& ctrlC) {
-    if (!StartExchange(plugin)) return ExitPluginFailed;
+    if (!StartExchange(plugin, false)) return ExitPluginFailed;
     ULONGLONG statusShown = 0;
     for (;;) {
         TypedInput typed{TypedInput::Line, {}};
@@ -29,16 +43,42 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
             m_display.Notice(L"Ctrl+C: term ends");
         }
         const CExchangeSink& sink = *m_sinks.back();
-        ULONGLONG now = GetTickCount64();
+        const bool ended = sink.WaitForEnd(0);
+        const ExchangeReport report = sink.Report();
+        const ULONGLONG now = GetTickCount64();
+        if (m_portGone && report.started && !ended &&
+            (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMs)) {
+            m_portGone = false;
+            *m_attemptMuted = false;
+            m_display.Notice(m_portName + L" is back");
+        }
         if (now - statusShown >= kStatusIntervalMs) {
-            m_screen.SetStatus(FormatStatus(sink.Report(), now, m_waitSeconds));
+            m_screen.SetStatus(Status(report, now));
             statusShown = now;
         }
-        if (!sink.WaitForEnd(0)) continue;
-        int status = Ended(sink.Report());
-        if (status >= 0) return status;
-        if (!StartExchange(plugin)) return ExitPluginFailed;
+        if (!ended) continue;
+        if (m_portGone) {
+            if (m_quitting || m_inputEnded) return ExitDeviceGone;
+            if (now < m_nextAttempt) continue;
+        } else {
+            const int status = Ended(report);
+            if (status >= 0) return status;
+            if (m_portGone) continue;
+        }
+        if (!StartExchange(plugin, m_portGone)) return ExitPluginFailed;
     }
+}
+
+bool CTermSession::AnyStarted() const {
+    for (const auto& sink : m_sinks) {
+        if (sink->Report().started) return true;
+    }
+    return false;
+}
+
+std::wstring CTermSession::Status(const ExchangeReport& report, ULONGLONG now) const {
+    if (!m_portGone) return FormatStatus(report, now, m_waitSeconds);
+    return L"waiting for " + m_portName + L" to return: attempt " + std::to_wstring(m_attempts);
 }
 
 void CTermSession::Take(Plugin::IDevImportPlugin& plugin, const TypedInput& typed) {
@@ -53,35 +93,63 @@ void CTermSession::Take(Plugin::IDevImportPlugin& plugin, const TypedInput& type
     }
 }
 
-// The exit status, or -1 when the session goes on with the next exchange.
+// The exit status, or -1 when the session goes on.
 int CTermSession::Ended(const ExchangeReport& report) {
+    const bool goOn = m_options.restart && !m_inputEnded && !m_quitting;
     if (report.end == ExchangeEnd::PortNotOpened) {
-        m_display.Notice(L"the port could not be opened; term ends");
-        return ExitPortNotOpened;
+        const std::wstring why = WhyPortNotOpened(m_line);
+        const bool anyStarted = AnyStarted();
+        if (!anyStarted || !goOn) {
+            m_display.Notice(why + L"; the plug-in says: " + report.pluginMessage + L"; term ends");
+            return anyStarted ? ExitDeviceGone : ExitPortNotOpened;
+        }
+        m_display.Notice(why);
+        return PortMissing();
     }
-    if (m_quitting) return ExitOk;
-    std::wstring why = L"the plug-in ended the exchange (no data for more than " + std::to_wstring(m_waitSeconds) +
-                       L" s)";
-    if (m_options.restart && !m_inputEnded) {
-        m_display.Notice(why + L"; starting the next");
-        return -1;
+    const bool gone = report.end == ExchangeEnd::DeviceGone;
+    if (m_quitting) return gone ? ExitDeviceGone : ExitOk;
+    if (!goOn) {
+        m_display.Notice(std::wstring(m_options.restart ? L"the input has ended; " : L"") + L"term ends");
+        return gone ? ExitDeviceGone : ExitOk;
     }
-    m_display.Notice(why + (m_options.restart ? L"; the input has ended" : L"") + L"; term ends");
-    return ExitOk;
+    if (gone) return PortMissing();
+    m_display.Notice(L"starting the next exchange");
+    return -1;
 }
 
-bool CTermSession::StartExchange(Plugin::IDevImportPlugin& plugin) {
+// A surveyor who re-plugs the receiver keeps the session.
+int CTermSession::PortMissing() {
+    m_portGone = true;
+    m_attempts = 0;
+    m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
+    m_display.Notice(L"waiting for " + m_portName + L" to return: an attempt a second; Ctrl+C ends term");
+    return -1;
+}
+
+bool CTermSession::StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying) {
+    // While the port is awaited, each attempt's notices are those of the
+    // first: the status line counts the attempts instead.
+    auto muted = std::make_shared<std::atomic<bool>>(retrying);
+    m_attemptMuted = muted;
     m_sinks.push_back(std::make_unique<CExchangeSink>(
         [this](const uint8_t* data, size_t count, uint64_t) {
             m_capture.Record(Capture::Direction::In, data, count);
             m_display.Received(data, count);
         },
-        [this](const std::wstring& text) { m_display.Notice(text); },
+        [this, muted](const std::wstring& text) {
+            if (!*muted) m_display.Notice(text);
+        },
         [this](const uint8_t* data, size_t count) {
             m_capture.Record(Capture::Direction::Out, data, count);
+            CountSent(data, count);
             if (m_options.echo) m_display.Sent(data, count);
-        }));
+        },
+        TracedEnd));
     plugin.SetEventSink(m_sinks.back().get());
+    if (retrying) {
+        ++m_attempts;
+        m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
+    }
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         if (plugin.StartExchange()) return true;
         Sleep(kStartRetryMs);
@@ -98,23 +166,45 @@ void CTermSession::Send(Plugin::IDevImportPlugin& plugin, const std::wstring& li
         return;
     }
     if (bytes.empty()) return;
-    m_requests.push_back(std::make_unique<CTransferRequest>(line, std::move(bytes)));
-    if (!plugin.QueueTransferRequest(m_requests.back().get())) {
-        m_display.Notice(L"the plug-in refused to queue: " + line);
+    CTransferRequest* request = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(m_sendingLock);
+        m_sending.push_back({std::make_unique<CTransferRequest>(line, std::move(bytes)), 0});
+        request = m_sending.back().request.get();
+    }
+    // A request queued between exchanges goes out in the next one.
+    if (!plugin.QueueTransferRequest(request)) m_display.Notice(L"the plug-in refused to queue: " + line);
+}
+
+void CTermSession::CountSent(const uint8_t* data, size_t count) {
+    std::lock_guard<std::mutex> hold(m_sendingLock);
+    for (Sending& sending : m_sending) {
+        if (sending.request->Holds(data)) sending.bytesSent += count;
+    }
+}
+
+void CTermSession::NoticeUnsent() {
+    std::lock_guard<std::mutex> hold(m_sendingLock);
+    for (const Sending& sending : m_sending) {
+        if (sending.bytesSent == sending.request->Size()) continue;
+        m_display.Notice(L"not sent: \"" + sending.request->Label() + L"\" (" + std::to_wstring(sending.bytesSent) +
+                         L" of " + Counted(sending.request->Size(), L"byte") + L")");
     }
 }
 
 std::wstring CTermSession::Totals() const {
-    uint64_t bytesIn = 0, blocksIn = 0, bytesOut = 0;
+    uint64_t bytesIn = 0, blocksIn = 0, bytesOut = 0, exchanges = 0;
     for (const auto& sink : m_sinks) {
         ExchangeReport report = sink->Report();
+        if (!report.started) continue;
         bytesIn += report.bytesIn;
         blocksIn += report.blocksIn;
         bytesOut += report.bytesOut;
+        ++exchanges;
     }
-    return L"received " + std::to_wstring(bytesIn) + L" bytes in " + std::to_wstring(blocksIn) + L" blocks, sent " +
-           std::to_wstring(bytesOut) + L" bytes in " + std::to_wstring(m_sinks.size()) + L" exchange" +
-           (m_sinks.size() == 1 ? L"" : L"s");
+    if (exchanges == 0) return L"no exchange ran: nothing received or sent";
+    return L"received " + Counted(bytesIn, L"byte") + L" in " + Counted(blocksIn, L"block") + L", sent " +
+           Counted(bytesOut, L"byte") + L" in " + Counted(exchanges, L"exchange");
 }
 
 }  // namespace DevHost

@@ -1,29 +1,53 @@
 #pragma once
 #include <windows.h>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <string>
 
 namespace DevHost {
 
-// Shows the plug-in's trace as it comes: reads what this process writes to
-// the Windows debug output, through the buffer protocol that debuggers and
+// Reads the plug-in's trace as it comes: what this process writes to the
+// Windows debug output, through the buffer protocol that debuggers and
 // DebugView use (the DBWIN_BUFFER section and its two events), on a thread
-// of its own, and prints each line to stderr. Only one reader per session
-// can own that buffer: while DebugView or a debugger runs, they get the
-// lines instead.
+// of its own. Keeps the lines that say why an exchange ended or why a port
+// did not open, so devhost can say so without --trace, and shows every line
+// when asked to. Only one reader per session can own that buffer: while
+// DebugView or a debugger runs, they get the lines instead.
 class CTraceReader {
 public:
-    CTraceReader();
-    // Prints what was written before it, then stops.
+    using Show = std::function<void(const std::wstring& line)>;
+
+    // show: print each line on stderr as it comes (--trace).
+    explicit CTraceReader(bool show);
+    // Takes what was written before it, then stops.
     ~CTraceReader();
     CTraceReader(const CTraceReader&) = delete;
     CTraceReader& operator=(const CTraceReader&) = delete;
 
+    // The reader of this process, or null when the trace cannot be read.
+    static CTraceReader* Current();
+
     // Empty when reading; otherwise why not.
     const std::wstring& Problem() const { return m_problem; }
+    // Shown lines go to show instead of stderr (term draws them above its
+    // bottom line); an empty function restores stderr.
+    void ShowThrough(Show show);
+
+    // What the trace said after "exchange ended: " for the latest end not
+    // taken yet, waiting up to waitMs for the line; empty when none came.
+    // The plug-in writes the line before it reports the end, but the line
+    // reaches this reader through its thread a moment later.
+    std::wstring TakeEnd(DWORD waitMs);
+    // The latest line on a port that could not be opened, without the
+    // "DeviceCommon: " mark, waiting likewise.
+    std::wstring TakeOpenFailure(DWORD waitMs);
 
 private:
     static DWORD WINAPI Run(void* reader);
     void ReadUntilStopped();
+    void Take(const std::wstring& line);
+    std::wstring TakeWhenSet(std::wstring& slot, DWORD waitMs);
 
     HANDLE m_buffer = nullptr;
     const char* m_view = nullptr;
@@ -32,6 +56,13 @@ private:
     HANDLE m_stop = nullptr;
     HANDLE m_thread = nullptr;
     std::wstring m_problem;
+    const bool m_show;
+
+    std::mutex m_lock;
+    std::condition_variable m_arrived;
+    Show m_showThrough;
+    std::wstring m_end;
+    std::wstring m_openFailure;
 };
 
 }  // namespace DevHost

@@ -1,6 +1,5 @@
 // devhost: a console host for DeviceCommon.dll, for people checking a port
 // and an instrument without the application, and for the end-to-end tests.
-#include <optional>
 #include <vector>
 #include "CommandSupport.h"
 #include "Commands.h"
@@ -17,11 +16,9 @@ int wmain(int argc, wchar_t** argv) {
         Complain(error);
         return ExitUsage;
     }
-    std::optional<CTraceReader> trace;
-    if (line.trace) {
-        trace.emplace();
-        if (!trace->Problem().empty()) Complain(L"no trace: " + trace->Problem());
-    }
+    // Read always: it tells devhost why an exchange ended.
+    CTraceReader trace(line.trace);
+    if (line.trace && !trace.Problem().empty()) Complain(L"no trace: " + trace.Problem());
     if (line.help || line.command.empty()) {
         if (PrintHelp(line.command)) return line.help ? ExitOk : ExitUsage;
     } else if (line.command == L"info") {

@@ -73,14 +73,18 @@ std::string FormatSummary(const RecordingSummary& summary, unsigned long baud) {
     double limit = baud / 10.0;
     double rate = summary.durationSeconds > 0 ? summary.bytes / summary.durationSeconds : 0.0;
     bool intact = summary.damaged == 0 && summary.sentences > 0;
+    char share[128] = "";
+    if (baud > 0) {
+        std::snprintf(share, sizeof share, " of the %.0f B/s a line at %lu baud 8N1 carries (%.0f %%)", limit, baud,
+                      100.0 * rate / limit);
+    }
     std::snprintf(text, sizeof text,
                   "sentences received  %zu (%s)\n"
                   "bytes received      %zu\n"
                   "duration            %.1f s (by the fixes' own time stamps)\n"
-                  "rate                %.0f B/s of the %.0f B/s a line at %lu baud 8N1 carries (%.0f %%)\n"
+                  "rate                %.0f B/s%s\n"
                   "intact              %s\n",
-                  summary.sentences, types.c_str(), summary.bytes, summary.durationSeconds, rate, limit, baud,
-                  limit > 0 ? 100.0 * rate / limit : 0.0,
+                  summary.sentences, types.c_str(), summary.bytes, summary.durationSeconds, rate, share,
                   intact ? "yes, every sentence's checksum is right"
                          : (std::to_string(summary.damaged) + " damaged or cut-off lines").c_str());
     return text;

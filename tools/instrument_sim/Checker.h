@@ -15,5 +15,5 @@ struct RecordingSummary {
 RecordingSummary CheckRecording(const std::string& bytes);
 
 // The summary as the demo prints it, with the rate against what a line at
-// this baud rate carries (8N1: ten bits a byte).
+// this baud rate carries (8N1: ten bits a byte); 0 when the rate is unknown.
 std::string FormatSummary(const RecordingSummary& summary, unsigned long baud);
