@@ -24,6 +24,7 @@ void WriteRaw(std::FILE* stream, const std::string& utf8) {
 
 CTermScreen::CTermScreen() {
     if (!IsConsole(stdout) || !IsConsole(stderr)) return;
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the CRT hands the handle out as an integer
     m_console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stdout)));
     if (CursorOf(m_console).X != 0) WriteRaw(stdout, "\n");
     m_bottomRow = CursorOf(m_console).Y;
