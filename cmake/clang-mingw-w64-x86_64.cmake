@@ -13,8 +13,9 @@ set(CMAKE_C_COMPILER_TARGET   ${MINGW_TRIPLET})
 set(CMAKE_CXX_COMPILER_TARGET ${MINGW_TRIPLET})
 set(CMAKE_RC_COMPILER  ${MINGW_TRIPLET}-windres)
 
+# g++'s libstdc++ keeps its thread-locals (std::call_once's) in emulated TLS.
 set(CMAKE_CXX_FLAGS_INIT
-    "-isystem ${MINGW_GCC_DIR}/include/c++ -isystem ${MINGW_GCC_DIR}/include/c++/${MINGW_TRIPLET} -isystem ${MINGW_GCC_DIR}/include/c++/backward")
+    "-femulated-tls -isystem ${MINGW_GCC_DIR}/include/c++ -isystem ${MINGW_GCC_DIR}/include/c++/${MINGW_TRIPLET} -isystem ${MINGW_GCC_DIR}/include/c++/backward")
 # libstdc++ and libgcc live beside g++; the static libgcc needs winpthreads.
 foreach(kind EXE SHARED MODULE)
     set(CMAKE_${kind}_LINKER_FLAGS_INIT "-L${MINGW_GCC_DIR} -pthread")
