@@ -1,5 +1,5 @@
 # A second compiler over the same code: Debian's clang for the MinGW-w64
-# target, with MinGW g++'s C++ library, headers and linker. It finds the
+# target, with MinGW g++'s C++ library and headers, linked by lld. It finds the
 # Windows headers and libraries of mingw-w64 itself, but not g++'s C++
 # headers, so they are named here.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -17,8 +17,10 @@ set(CMAKE_RC_COMPILER  ${MINGW_TRIPLET}-windres)
 set(CMAKE_CXX_FLAGS_INIT
     "-femulated-tls -isystem ${MINGW_GCC_DIR}/include/c++ -isystem ${MINGW_GCC_DIR}/include/c++/${MINGW_TRIPLET} -isystem ${MINGW_GCC_DIR}/include/c++/backward")
 # libstdc++ and libgcc live beside g++; the static libgcc needs winpthreads.
+# lld links them without GNU ld's hundreds of warnings about g++'s type
+# information sections differing in size from clang's.
 foreach(kind EXE SHARED MODULE)
-    set(CMAKE_${kind}_LINKER_FLAGS_INIT "-L${MINGW_GCC_DIR} -pthread")
+    set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${MINGW_GCC_DIR} -pthread")
 endforeach()
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
