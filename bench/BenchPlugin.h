@@ -34,7 +34,7 @@ private:
     std::wstring m_port;
 };
 
-class Request : public ITransferRequest {
+class Request final : public ITransferRequest {
 public:
     explicit Request(size_t size) : bytes(size, 0xA5) {}
     std::vector<uint8_t> bytes;

@@ -90,5 +90,5 @@ private:
     // The event mask the port had before its first wait, put back on closing.
     DWORD m_maskBefore = 0;
     bool m_listening = false;
-    uint8_t m_received[kReceiveBufferSize];
+    uint8_t m_received[kReceiveBufferSize]{};
 };

@@ -21,7 +21,7 @@ constexpr size_t kRequestsInFlight = 4;
 constexpr size_t kEchoWhileSending = 2048;
 constexpr DWORD kPatience = 60000;
 
-class SoakRequest : public ITransferRequest {
+class SoakRequest final : public ITransferRequest {
 public:
     explicit SoakRequest(std::vector<uint8_t> data) : bytes(std::move(data)) {}
     std::vector<uint8_t> bytes;

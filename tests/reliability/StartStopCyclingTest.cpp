@@ -13,7 +13,7 @@ namespace {
 
 constexpr DWORD kPatience = 10000;
 
-class FixedRequest : public ITransferRequest {
+class FixedRequest final : public ITransferRequest {
 public:
     explicit FixedRequest(size_t size) : m_bytes(size, 0x6B) {}
     void HostSlot1() override {}

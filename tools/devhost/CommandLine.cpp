@@ -34,7 +34,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line,
             line.trace = true;
         } else if (word == L"--help" || word == L"-h" || word == L"/?") {
             line.help = true;
-        } else if (line.command.empty() && word.rfind(L"-", 0) != 0) {
+        } else if (line.command.empty() && word.rfind(L'-', 0) != 0) {
             line.command = word == L"help" ? L"" : word;
             line.help = line.help || word == L"help";
         } else {

@@ -18,6 +18,7 @@ void PrepareConsoleOutput() {
 }
 
 HANDLE ConsoleOf(std::FILE* stream) {
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): the CRT hands the handle out as an integer
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
     return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0 ? handle : nullptr;

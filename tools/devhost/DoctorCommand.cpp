@@ -58,14 +58,14 @@ void PrintHeader(const std::wstring& port, const std::wstring& path, const Comma
 }  // namespace
 
 int RunDoctor(const CommandLine& line) {
-    if (line.arguments.size() > 1 || (!line.arguments.empty() && line.arguments[0].rfind(L"-", 0) == 0)) {
+    if (line.arguments.size() > 1 || (!line.arguments.empty() && line.arguments[0].rfind(L'-', 0) == 0)) {
         Complain(L"doctor takes one port name at most; devhost doctor --help tells more");
         return ExitUsage;
     }
     std::wstring port;
     const StoredLine stored = ReadStoredLine(line.settingsPath, port);
     if (!line.arguments.empty()) port = line.arguments[0];
-    const std::wstring path = DevicePathFor(port.c_str()).c_str();
+    const std::wstring path(DevicePathFor(port.c_str()));
     PrintHeader(port, path, line);
 
     const DoctorReport report = WriteDoctorReport(ObserveDriver(path, stored));

@@ -20,11 +20,16 @@ PluginPtr LoadPlugin(const std::wstring& dllPath, std::wstring& error) {
     auto create = reinterpret_cast<CreatePluginFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(module, "CreatePlugin")));
     if (!create) {
+        FreeLibrary(module);
         error = dllPath + L" has no CreatePlugin export";
         return nullptr;
     }
     PluginPtr plugin(create());
-    if (!plugin) error = L"CreatePlugin returned no object";
+    if (!plugin) {
+        FreeLibrary(module);
+        error = L"CreatePlugin returned no object";
+    }
+    // cppcheck-suppress resourceLeak ; the plug-in's code is the module's: it stays loaded to the end
     return plugin;
 }
 

@@ -1,6 +1,7 @@
 #include "StreamLineReader.h"
 #include <string>
 #include <thread>
+#include <utility>
 #include "Utf8.h"
 
 namespace DevHost {
@@ -28,7 +29,7 @@ void ReadLines(HANDLE input, const std::shared_ptr<CInputQueue>& queue) {
 }  // namespace
 
 void StartStreamLineReader(HANDLE input, std::shared_ptr<CInputQueue> queue) {
-    std::thread([input, queue] { ReadLines(input, queue); }).detach();
+    std::thread([input, queue = std::move(queue)] { ReadLines(input, queue); }).detach();
 }
 
 }  // namespace DevHost

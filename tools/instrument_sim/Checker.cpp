@@ -1,5 +1,6 @@
 #include "Checker.h"
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -34,7 +35,7 @@ double Duration(std::vector<double> times) {
     }
     double span = 0.0;
     for (double gap : gaps) span += gap;
-    std::nth_element(gaps.begin(), gaps.begin() + gaps.size() / 2, gaps.end());
+    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
     return span + gaps[gaps.size() / 2];
 }
 

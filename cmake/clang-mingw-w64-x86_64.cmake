@@ -1,0 +1,29 @@
+# A second compiler over the same code: Debian's clang for the MinGW-w64
+# target, with MinGW g++'s C++ library and headers, linked by lld. It finds the
+# Windows headers and libraries of mingw-w64 itself, but not g++'s C++
+# headers, so they are named here.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(MINGW_TRIPLET x86_64-w64-mingw32)
+set(MINGW_GCC_DIR /usr/lib/gcc/${MINGW_TRIPLET}/12-posix)
+set(CMAKE_C_COMPILER   clang)
+set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_C_COMPILER_TARGET   ${MINGW_TRIPLET})
+set(CMAKE_CXX_COMPILER_TARGET ${MINGW_TRIPLET})
+set(CMAKE_RC_COMPILER  ${MINGW_TRIPLET}-windres)
+
+# g++'s libstdc++ keeps its thread-locals (std::call_once's) in emulated TLS.
+set(CMAKE_CXX_FLAGS_INIT
+    "-femulated-tls -isystem ${MINGW_GCC_DIR}/include/c++ -isystem ${MINGW_GCC_DIR}/include/c++/${MINGW_TRIPLET} -isystem ${MINGW_GCC_DIR}/include/c++/backward")
+# libstdc++ and libgcc live beside g++; the static libgcc needs winpthreads.
+# lld links them without GNU ld's hundreds of warnings about g++'s type
+# information sections differing in size from clang's.
+foreach(kind EXE SHARED MODULE)
+    set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${MINGW_GCC_DIR} -pthread")
+endforeach()
+
+set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
