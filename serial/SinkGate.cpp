@@ -73,6 +73,8 @@ void CSinkGate::AwaitCallUnderWay(const wchar_t* waitingFor) {
     for (;;) {
         Win32::WaitLettingSentMessagesThrough(m_noCall.Get(), waitingFor);
         Win32::Lock hold(m_state);
+        // The calling thread changes both while this one waits unlocked.
+        // cppcheck-suppress knownConditionTrueFalse
         if (m_depth == 0 || m_callsBegun != callUnderWay) return;
     }
 }

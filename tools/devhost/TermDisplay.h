@@ -27,7 +27,7 @@ public:
 
 private:
     void Show(bool sent, const std::string& body);
-    void Aside(const std::string& line);
+    void Aside(const std::string& text);
 
     CTermScreen& m_screen;
     const bool m_hex;

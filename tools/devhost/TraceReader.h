@@ -46,7 +46,7 @@ public:
 private:
     static DWORD WINAPI Run(void* reader);
     void ReadUntilStopped();
-    void Take(const std::wstring& line);
+    void Take(const std::wstring& text);
     std::wstring TakeWhenSet(std::wstring& slot, DWORD waitMs);
 
     HANDLE m_buffer = nullptr;
