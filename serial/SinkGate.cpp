@@ -16,42 +16,35 @@ void CSinkGate::OnRequestDone(ITransferRequest* request) {
 
 IDeviceEventSink* CSinkGate::BeginCall() {
     const DWORD self = GetCurrentThreadId();
+    Win32::Lock hold(m_state);
     for (;;) {
-        {
-            Win32::Lock hold(m_state);
-            if (m_closed) return nullptr;
-            if (m_depth == 0 || m_callingThread.load() == self) {
-                // Read with the call marked, so that a sink set meanwhile is
-                // either this one or waits for this call.
-                IDeviceEventSink* sink = m_sink.load();
-                if (!sink) return nullptr;
-                if (m_depth++ == 0) {
-                    ++m_callsBegun;
-                    m_callingThread = self;
-                    m_noCall.Reset();
-                }
-                return sink;
-            }
-        }
-        WaitForSingleObject(m_noCall.Get(), INFINITE);
+        if (m_closed) return nullptr;
+        if (m_depth == 0 || m_callingThread.load() == self) break;
+        AwaitNoCall([](HANDLE noCall) { WaitForSingleObject(noCall, INFINITE); });
     }
+    // Read with the call marked, so that a sink set meanwhile is either
+    // this one or waits for this call.
+    IDeviceEventSink* sink = m_sink.load();
+    if (!sink) return nullptr;
+    if (m_depth++ == 0) {
+        ++m_callsBegun;
+        m_callingThread = self;
+        if (m_waiters != 0) m_noCall.Reset();
+    }
+    return sink;
 }
 
 void CSinkGate::EndCall() {
     Win32::Lock hold(m_state);
     if (--m_depth != 0) return;
     m_callingThread = 0;
-    m_noCall.Set();
+    if (m_waiters != 0) m_noCall.Set();
 }
 
 bool CSinkGate::AwaitTurn() {
-    for (;;) {
-        {
-            Win32::Lock hold(m_state);
-            if (m_depth == 0) return !m_closed;
-        }
-        WaitForSingleObject(m_noCall.Get(), INFINITE);
-    }
+    Win32::Lock hold(m_state);
+    while (m_depth != 0) AwaitNoCall([](HANDLE noCall) { WaitForSingleObject(noCall, INFINITE); });
+    return !m_closed;
 }
 
 void CSinkGate::Close() {
@@ -60,21 +53,12 @@ void CSinkGate::Close() {
 }
 
 // Only the call under way at the start counts: one that began since found
-// the new sink, or the gate closed. A call that begins between this check
-// and the wait holds the wait until it ends too, no longer.
+// the new sink, or the gate closed.
 void CSinkGate::AwaitCallUnderWay(const wchar_t* waitingFor) {
-    const DWORD self = GetCurrentThreadId();
-    uint64_t callUnderWay = 0;
-    {
-        Win32::Lock hold(m_state);
-        if (m_depth == 0 || m_callingThread.load() == self) return;
-        callUnderWay = m_callsBegun;
-    }
-    for (;;) {
-        Win32::WaitLettingSentMessagesThrough(m_noCall.Get(), waitingFor);
-        Win32::Lock hold(m_state);
-        // The calling thread changes both while this one waits unlocked.
-        // cppcheck-suppress knownConditionTrueFalse
-        if (m_depth == 0 || m_callsBegun != callUnderWay) return;
+    Win32::Lock hold(m_state);
+    if (m_depth == 0 || m_callingThread.load() == GetCurrentThreadId()) return;
+    const uint64_t callUnderWay = m_callsBegun;
+    while (m_depth != 0 && m_callsBegun == callUnderWay) {
+        AwaitNoCall([waitingFor](HANDLE noCall) { Win32::WaitLettingSentMessagesThrough(noCall, waitingFor); });
     }
 }

@@ -54,6 +54,10 @@ private:
     // ended. The host's thread may be the one that call sends to, so its
     // sent messages are let through meanwhile.
     void AwaitCallUnderWay(const wchar_t* waitingFor);
+    // Called with the state held and a call under way: waits, with the state
+    // let go, until that call has ended or another has begun meanwhile.
+    template <typename Wait>
+    void AwaitNoCall(Wait wait);
 
     std::atomic<IDeviceEventSink*> m_sink{nullptr};
     // Set before the state is looked at, so that no call starts once Close
@@ -65,9 +69,22 @@ private:
     // The calling thread may call again from inside its callback.
     unsigned m_depth = 0;
     uint64_t m_callsBegun = 0;
-    // Signalled while no call is under way.
+    // Threads waiting for the call under way to end. While there are any,
+    // m_noCall is signalled exactly while no call is under way; without
+    // them it is left alone, so that a call costs no event changes (each a
+    // round trip to the server under Wine, twice per received block).
+    unsigned m_waiters = 0;
     Win32::ManualResetEvent m_noCall = Win32::ManualResetEvent::Create(true);
 };
+
+template <typename Wait>
+void CSinkGate::AwaitNoCall(Wait wait) {
+    if (m_waiters++ == 0) m_noCall.Reset();
+    m_state.Leave();
+    wait(m_noCall.Get());
+    m_state.Enter();
+    --m_waiters;
+}
 
 template <typename Call>
 bool CSinkGate::Reach(Call call) {
