@@ -6,8 +6,10 @@
 namespace Plugin {
 
 // The module's failure for strings and BSTRs that cannot be allocated. Other
-// allocations (table and queue entries) raise std::bad_alloc. Nothing in the
-// module catches either: they leave the operation and reach the host.
+// allocations (table and queue entries) raise std::bad_alloc. Either leaves
+// the operation that failed, up to the slot the host called, where
+// HostBoundary.h turns it into that slot's defined failure (the worker
+// thread catches everything likewise): no exception reaches the host.
 class HResultError : public std::exception {
 public:
     explicit HResultError(HRESULT code) : m_code(code) {}
