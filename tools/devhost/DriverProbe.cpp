@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <vector>
 #include "serial/Exchange.h"
+#include "serial/LineRecord.h"
 #include "settings/LineFlags.h"
 #include "win32/ManualResetEvent.h"
 #include "win32/UniqueHandle.h"
@@ -9,8 +10,6 @@
 namespace DevHost {
 namespace {
 
-constexpr char kXon = 0x11;
-constexpr char kXoff = 0x13;
 // A read reported pending that ends this soon still returned at once for
 // any purpose of the exchange.
 constexpr DWORD kAtOnceMs = 50;
@@ -39,20 +38,14 @@ CallAnswer Answer(BOOL taken) { return {true, taken ? ERROR_SUCCESS : GetLastErr
 
 // The record the plug-in gives the driver: the driver's own, with every
 // field that shapes the data set from the stored settings.
-DCB UserRecord(DCB line, const StoredLine& stored) {
-    line.BaudRate = stored.baudRate;
-    line.ByteSize = stored.byteSize;
-    line.Parity = stored.parity;
-    line.StopBits = stored.stopBits;
-    line.fBinary = TRUE;
-    line.fParity = stored.parity != NOPARITY;
-    line.fNull = FALSE;
-    line.fErrorChar = FALSE;
-    line.fAbortOnError = FALSE;
-    Settings::ApplyFlowControlFlags(line, stored.flowControl);
-    line.XonChar = kXon;
-    line.XoffChar = kXoff;
-    return line;
+DCB UserRecord(const DCB& driversOwn, const StoredLine& stored) {
+    DCB wanted{};
+    wanted.BaudRate = stored.baudRate;
+    wanted.ByteSize = stored.byteSize;
+    wanted.Parity = stored.parity;
+    wanted.StopBits = stored.stopBits;
+    Settings::ApplyFlowControlFlags(wanted, stored.flowControl);
+    return LineRecord::ForDriver(&driversOwn, wanted);
 }
 
 DWORD BitsPerCharacter(const DCB& line) {
