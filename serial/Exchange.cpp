@@ -28,29 +28,29 @@ const wchar_t* StopBitsName(BYTE stopBits) {
 
 }  // namespace
 
-CExchange::CExchange(ExchangeContext& context, Clock clock) : m_context(context), m_clock(clock) {}
+CExchange::CExchange(WorkerPort& worker, ExchangeShared& shared, Clock clock)
+    : m_port(worker.port), m_health(worker.health), m_shared(shared), m_clock(clock) {}
 
 CExchange::~CExchange() {
     if (!m_ended) End(false);
 }
 
 bool CExchange::Begin(const Target& target) {
-    CSerialPort& port = m_context.port;
     m_path = target.devicePath.c_str();
-    const IoResult probe = port.Probe(m_path);
+    const IoResult probe = m_port.Probe(m_path);
     if (probe.state == IoState::Failed) {
         Trace(L"%ls cannot be opened as a serial port, error %lu", m_path, probe.error);
         return false;
     }
 
-    const IoResult opened = port.Open(m_path, target.line);
+    const IoResult opened = m_port.Open(m_path, target.line);
     TraceOpening(target.line, opened);
-    if (port.IsOpen()) {
-        const IoResult queues = port.SetupQueues(kQueueSize, kQueueSize);
+    if (m_port.IsOpen()) {
+        const IoResult queues = m_port.SetupQueues(kQueueSize, kQueueSize);
         if (queues.state == IoState::Failed) {
             Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, queues.error);
         }
-        const IoResult timeouts = port.SetTimeouts(kTimeouts);
+        const IoResult timeouts = m_port.SetTimeouts(kTimeouts);
         if (timeouts.state == IoState::Failed) {
             Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, timeouts.error);
         }
@@ -59,16 +59,16 @@ bool CExchange::Begin(const Target& target) {
     m_waitSeconds = target.waitSeconds;
     m_dataSeen = false;
     m_ended = false;
-    m_context.health.Reset(m_path, m_clock());
+    m_health.Reset(m_path, m_clock());
     m_lastDataSecond = NowSeconds();
-    m_context.sink.OnEvent(EventStarted, nullptr, 0);
+    m_shared.sink.OnEvent(EventStarted, nullptr, 0);
     return true;
 }
 
 // A refused line record leaves the exchange running at the driver's own
 // settings, as the host expects; the trace is where it shows.
 void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
-    if (!m_context.port.IsOpen()) {
+    if (!m_port.IsOpen()) {
         Trace(L"%ls could not be opened, error %lu", m_path, opened.error);
         return;
     }
@@ -84,32 +84,31 @@ void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
 }
 
 bool CExchange::Listening() const {
-    return m_context.port.IsOpen() && !m_context.stop.IsSet() && !m_context.health.Gone();
+    return m_port.IsOpen() && !m_shared.signals.Stopped() && !m_health.Gone();
 }
 
 void CExchange::ReceiveTurn() {
-    CDeviceHealth& health = m_context.health;
     const ULONGLONG begun = m_clock();
-    health.CheckWhenQuiet(begun);
-    if (HandOverQueued(begun, false) != 0 || health.Gone()) return;
+    m_health.CheckWhenQuiet(begun);
+    if (HandOverQueued(begun, false) != 0 || m_health.Gone()) return;
     // The character event is edge-triggered: bytes that came after the last
     // read of a burst but before the wait began raise none, and would lie
     // unread until more followed. A wait left pending by an earlier turn may
     // have completed on bytes read since, so an arrival that brings nothing
     // earns one fresh wait before the turn counts as empty.
-    for (int waits = 0; waits < 2 && !health.Unsupported(PortCall::Wait); ++waits) {
+    for (int waits = 0; waits < 2 && !m_health.Unsupported(PortCall::Wait); ++waits) {
         const ULONGLONG elapsed = m_clock() - begun;
         if (elapsed >= kListenMilliseconds) return;
         const IoResult listen =
-            m_context.port.WaitForReceive(static_cast<DWORD>(kListenMilliseconds - elapsed), m_context.wake.Get());
+            m_port.WaitForReceive(static_cast<DWORD>(kListenMilliseconds - elapsed), m_shared.signals.WakeEvent());
         // A failed wait took no time; the turn then polls.
         if (listen.state == IoState::Failed) {
-            if (health.Failed(PortCall::Wait, listen.error)) return;
+            if (m_health.Failed(PortCall::Wait, listen.error)) return;
             break;
         }
-        health.Succeeded(PortCall::Wait);
+        m_health.Succeeded(PortCall::Wait);
         if (listen.state == IoState::Pending) return;
-        if (HandOverQueued(begun, true) != 0 || health.Gone()) return;
+        if (HandOverQueued(begun, true) != 0 || m_health.Gone()) return;
     }
     WaitOutTheTurn(begun);
 }
@@ -120,24 +119,22 @@ void CExchange::ReceiveTurn() {
 // character event the read is made whatever the count says; a driver with
 // no status call is read until a read finds nothing.
 uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
-    CSerialPort& port = m_context.port;
-    CDeviceHealth& health = m_context.health;
     uint64_t handedOver = 0;
     bool readAnyway = afterCharacterEvent;
-    while (!m_context.stop.IsSet()) {
+    while (!m_shared.signals.Stopped()) {
         COMSTAT status{};
-        const bool counted = health.Status(&status);
-        if (health.Gone()) break;
+        const bool counted = m_health.Status(&status);
+        if (m_health.Gone()) break;
         if (counted && status.cbInQue == 0 && !readAnyway) break;
-        const IoResult read = port.Read(counted && status.cbInQue != 0 ? status.cbInQue : kBlockSize);
+        const IoResult read = m_port.Read(counted && status.cbInQue != 0 ? status.cbInQue : kBlockSize);
         if (read.state == IoState::Failed) {
-            health.Failed(PortCall::Read, read.error);
+            m_health.Failed(PortCall::Read, read.error);
             break;
         }
-        health.Succeeded(PortCall::Read);
+        m_health.Succeeded(PortCall::Read);
         if (read.bytes == 0) break;
-        m_context.sink.OnEvent(EventDataReceived, port.Received(), read.bytes);
-        m_context.sink.OnEvent(EventLogText, port.Received(), read.bytes);
+        m_shared.sink.OnEvent(EventDataReceived, m_port.Received(), read.bytes);
+        m_shared.sink.OnEvent(EventLogText, m_port.Received(), read.bytes);
         handedOver += read.bytes;
         readAnyway = false;
         // The driver keeps what comes meanwhile; the next turn reads it.
@@ -146,7 +143,7 @@ uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
     if (handedOver != 0) {
         m_lastDataSecond = NowSeconds();
         m_dataSeen = true;
-        health.DataCame(m_clock());
+        m_health.DataCame(m_clock());
     }
     return handedOver;
 }
@@ -154,8 +151,8 @@ uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
 // A queued request or a stop ends it early, as they end a listening wait.
 void CExchange::WaitOutTheTurn(ULONGLONG begun) const {
     const ULONGLONG elapsed = m_clock() - begun;
-    if (elapsed >= kListenMilliseconds || m_context.stop.IsSet()) return;
-    const HANDLE events[] = {m_context.wake.Get(), m_context.stop.Event()};
+    if (elapsed >= kListenMilliseconds || m_shared.signals.Stopped()) return;
+    const HANDLE events[] = {m_shared.signals.WakeEvent(), m_shared.signals.StopEvent()};
     WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(kListenMilliseconds - elapsed));
 }
 
@@ -165,18 +162,18 @@ bool CExchange::IdleTimeUp() const {
 }
 
 void CExchange::End(bool released) {
-    if (m_context.port.IsOpen()) TraceEnd(released);
+    if (m_port.IsOpen()) TraceEnd(released);
     m_ended = true;
-    m_context.port.Close();
+    m_port.Close();
 }
 
 void CExchange::TraceEnd(bool released) const {
     if (released) {
         Trace(L"%ls: exchange ended: the last reference was released", m_path);
-    } else if (m_context.health.Gone()) {
+    } else if (m_health.Gone()) {
         Trace(L"%ls: exchange ended: the device is gone (error %lu from the %ls)", m_path,
-              m_context.health.GoneError(), m_context.health.GoneBy());
-    } else if (m_context.stop.IsSet()) {
+              m_health.GoneError(), m_health.GoneBy());
+    } else if (m_shared.signals.Stopped()) {
         Trace(L"%ls: exchange ended: stopped by the host", m_path);
     } else {
         Trace(L"%ls: exchange ended: no data for more than %d s", m_path, m_waitSeconds);

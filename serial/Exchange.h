@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <cstdint>
 #include "plugin_api/WideString.h"
-#include "serial/ExchangeContext.h"
+#include "serial/ExchangeShared.h"
 
 namespace Exchange {
 
@@ -41,7 +41,7 @@ using Clock = ULONGLONG(WINAPI*)();
 // closing. The caller runs the turns and sends the final event.
 class CExchange {
 public:
-    CExchange(ExchangeContext& context, Exchange::Clock clock);
+    CExchange(WorkerPort& worker, ExchangeShared& shared, Exchange::Clock clock);
     ~CExchange();
     CExchange(const CExchange&) = delete;
     CExchange& operator=(const CExchange&) = delete;
@@ -71,7 +71,9 @@ private:
     void TraceEnd(bool released) const;
     ULONGLONG NowSeconds() const { return m_clock() / 1000; }
 
-    ExchangeContext& m_context;
+    CSerialPort& m_port;
+    CDeviceHealth& m_health;
+    ExchangeShared& m_shared;
     Exchange::Clock m_clock;
     const wchar_t* m_path = L"";
     int32_t m_waitSeconds = 0;

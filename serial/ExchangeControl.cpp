@@ -6,15 +6,15 @@
 #include "win32/UniqueHandle.h"
 
 // Held by the plug-in and by the worker of a running exchange.
-class CExchangeControl::CShared {
+class CExchangeControl::CState {
 public:
     // Raises the standard allocation failure when the system has no events
     // to give: without them no wait could be ended.
-    explicit CShared(const SerialApi& api) : context(api) {
-        if (!context.stop.Event() || !context.wake.IsValid() || !context.sink.Ready()) throw std::bad_alloc();
+    explicit CState(const SerialApi& api) : worker(api) {
+        if (!shared.Ready()) throw std::bad_alloc();
     }
-    CShared(const CShared&) = delete;
-    CShared& operator=(const CShared&) = delete;
+    CState(const CState&) = delete;
+    CState& operator=(const CState&) = delete;
 
     void AddRef() { InterlockedIncrement(&m_references); }
     void Release() {
@@ -25,10 +25,13 @@ public:
     bool Stop();
     void OwnerLetsGo();
 
-    ExchangeContext context;
+    ExchangeShared shared;
+    // Operated by the worker alone; the host's side only asks whether the
+    // port is open.
+    WorkerPort worker;
 
 private:
-    static DWORD WINAPI Worker(void* shared);
+    static DWORD WINAPI Worker(void* state);
     void RunExchange();
     bool RunTurns();
     void Finish(DeviceEventCode code, const void* data, uint32_t count);
@@ -43,26 +46,26 @@ private:
     Win32::UniqueHandle m_worker;
 };
 
-CExchangeControl::CExchangeControl(const SerialApi& api) : m_shared(new CShared(api)) {}
+CExchangeControl::CExchangeControl(const SerialApi& api) : m_state(new CState(api)) {}
 
 CExchangeControl::~CExchangeControl() {
-    m_shared->OwnerLetsGo();
-    m_shared->Release();
+    m_state->OwnerLetsGo();
+    m_state->Release();
 }
 
-void CExchangeControl::SetSink(IDeviceEventSink* sink) { m_shared->context.sink.Set(sink); }
+void CExchangeControl::SetSink(IDeviceEventSink* sink) { m_state->shared.sink.Set(sink); }
 
-bool CExchangeControl::StartExchange(Exchange::Target target) { return m_shared->Start(target); }
+bool CExchangeControl::StartExchange(Exchange::Target target) { return m_state->Start(target); }
 
-bool CExchangeControl::StopExchange() { return m_shared->Stop(); }
+bool CExchangeControl::StopExchange() { return m_state->Stop(); }
 
 void CExchangeControl::Queue(ITransferRequest* request) {
-    m_shared->context.requests.Append(request);
-    m_shared->context.Wake();
+    m_state->shared.requests.Append(request);
+    m_state->shared.signals.Wake();
 }
 
-bool CExchangeControl::CShared::Start(Exchange::Target& target) {
-    if (!context.sink.HasSink()) return false;
+bool CExchangeControl::CState::Start(Exchange::Target& target) {
+    if (!shared.sink.HasSink()) return false;
     // The worker's code must stay mapped until its thread has ended, even
     // when the host unloads the module right after its last event. The
     // worker owns this reference from before it runs and drops it last.
@@ -84,7 +87,7 @@ bool CExchangeControl::CShared::Start(Exchange::Target& target) {
     }
     AddRef();
     m_target = std::move(target);
-    context.stop.Clear();
+    shared.signals.ClearStop();
     // A previous worker is inside its final event, past its last use of
     // these members: only its handle is left.
     m_worker.Reset(thread);
@@ -95,18 +98,17 @@ bool CExchangeControl::CShared::Start(Exchange::Target& target) {
     return true;
 }
 
-bool CExchangeControl::CShared::Stop() {
-    const bool portWasOpen = context.port.IsOpen();
-    context.stop.Set();
-    context.Wake();
+bool CExchangeControl::CState::Stop() {
+    const bool portWasOpen = worker.port.IsOpen();
+    shared.signals.Stop();
     return !portWasOpen;
 }
 
-void CExchangeControl::CShared::OwnerLetsGo() {
-    context.sink.Close();
+void CExchangeControl::CState::OwnerLetsGo() {
+    shared.sink.Close();
     Stop();
     // Inside a callback the worker is this thread, or waits for it.
-    if (context.sink.InsideCall()) return;
+    if (shared.sink.InsideCall()) return;
     HANDLE worker = nullptr;
     {
         Win32::Lock hold(m_lock);
@@ -115,23 +117,23 @@ void CExchangeControl::CShared::OwnerLetsGo() {
     if (worker) Win32::WaitLettingSentMessagesThrough(worker, L"the exchange's worker to end");
 }
 
-DWORD WINAPI CExchangeControl::CShared::Worker(void* shared) {
-    static_cast<CShared*>(shared)->RunExchange();
-    static_cast<CShared*>(shared)->Release();
+DWORD WINAPI CExchangeControl::CState::Worker(void* state) {
+    static_cast<CState*>(state)->RunExchange();
+    static_cast<CState*>(state)->Release();
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&Worker), &module);
     FreeLibraryAndExitThread(module, 0);
 }
 
-void CExchangeControl::CShared::RunExchange() {
+void CExchangeControl::CState::RunExchange() {
     bool opened = true;
     // Nothing may leave the thread: an exception there ends the host's
     // process. Whatever went wrong, the exchange ends as stopped.
     try {
         opened = RunTurns();
     } catch (...) {
-        context.port.Close();
+        worker.port.Close();
     }
     if (opened) {
         Finish(EventStopped, nullptr, 0);
@@ -142,7 +144,7 @@ void CExchangeControl::CShared::RunExchange() {
 
 // False when the port could not be opened. The port is closed before the
 // final event.
-bool CExchangeControl::CShared::RunTurns() {
+bool CExchangeControl::CState::RunTurns() {
     Exchange::Target target;
     {
         Win32::Lock hold(m_lock);
@@ -151,10 +153,10 @@ bool CExchangeControl::CShared::RunTurns() {
     // Started from inside the previous final event, the exchange opens the
     // port only once that event has returned: a last Release made in it
     // must find the port closed.
-    if (!context.sink.AwaitTurn()) return true;
-    CExchange exchange(context, &GetTickCount64);
+    if (!shared.sink.AwaitTurn()) return true;
+    CExchange exchange(worker, shared, &GetTickCount64);
     if (!exchange.Begin(target)) return false;
-    CTransmitter transmitter(context, target.line);
+    CTransmitter transmitter(worker, shared, target.line);
     while (exchange.Listening()) {
         exchange.ReceiveTurn();
         // Never inside a read burst: received bytes wait in the driver while
@@ -162,16 +164,16 @@ bool CExchangeControl::CShared::RunTurns() {
         transmitter.DrainQueue();
         if (exchange.IdleTimeUp()) break;
     }
-    exchange.End(context.sink.Closed());
+    exchange.End(shared.sink.Closed());
     return true;
 }
 
-void CExchangeControl::CShared::Finish(DeviceEventCode code, const void* data, uint32_t count) {
+void CExchangeControl::CState::Finish(DeviceEventCode code, const void* data, uint32_t count) {
     {
         Win32::Lock hold(m_lock);
         m_finishing = true;
     }
-    context.sink.OnEvent(code, data, count);
+    shared.sink.OnEvent(code, data, count);
     Win32::Lock hold(m_lock);
     // Unless the host started the next exchange from inside the event.
     if (m_workerId == GetCurrentThreadId()) {

@@ -31,6 +31,6 @@ public:
     void Queue(ITransferRequest* request);
 
 private:
-    class CShared;
-    CShared* m_shared;
+    class CState;
+    CState* m_state;
 };

@@ -14,19 +14,19 @@ ULONGLONG Transmit::LineMilliseconds(DWORD count, const DCB& line) {
     return (count * tenthsPerCharacter * 100 + baud - 1) / baud;
 }
 
-CTransmitter::CTransmitter(ExchangeContext& context, const DCB& line, DWORD waitStepMilliseconds)
-    : m_context(context), m_line(line), m_waitStep(waitStepMilliseconds) {}
+CTransmitter::CTransmitter(WorkerPort& worker, ExchangeShared& shared, const DCB& line, DWORD waitStepMilliseconds)
+    : m_port(worker.port), m_health(worker.health), m_shared(shared), m_line(line), m_waitStep(waitStepMilliseconds) {}
 
 void CTransmitter::DrainQueue() {
     // A request left here is sent by a later turn or the next exchange: it
     // leaves the queue only once the host's sink was there to read it, so
     // that its end can be reported.
-    while (!m_context.stop.IsSet() && !m_context.health.Gone() && m_context.port.IsOpen()) {
-        ITransferRequest* request = m_context.requests.Head();
+    while (!m_shared.signals.Stopped() && !m_health.Gone() && m_port.IsOpen()) {
+        ITransferRequest* request = m_shared.requests.Head();
         if (!request) return;
         Contents contents{};
         if (!Read(request, &contents)) return;
-        m_context.requests.RemoveHead();
+        m_shared.requests.RemoveHead();
         if (contents.kind == kRequestKind) {
             Send(request, contents);
             continue;
@@ -34,7 +34,7 @@ void CTransmitter::DrainQueue() {
         // Checked when it was queued; one that answers otherwise now is not
         // the host's to send, but the host may wait for it.
         Trace(L"a queued request changed its kind to %ld: handed back unsent", static_cast<long>(contents.kind));
-        m_context.sink.OnRequestDone(request);
+        m_shared.sink.OnRequestDone(request);
     }
 }
 
@@ -47,7 +47,7 @@ void CTransmitter::TransmitRequest(ITransferRequest* request) {
 // The request is the host's object, so it is asked through the gate, as
 // the sink is.
 bool CTransmitter::Read(ITransferRequest* request, Contents* contents) {
-    return m_context.sink.Reach([&](IDeviceEventSink&) {
+    return m_shared.sink.Reach([&](IDeviceEventSink&) {
         contents->kind = request->GetKind();
         contents->data = request->GetData();
         contents->size = request->GetSize();
@@ -63,29 +63,28 @@ void CTransmitter::Send(ITransferRequest* request, const Contents& contents) {
     // listening wait pending, so an instrument's answer ends it at once; a
     // long one ends it, as some drivers watch the line for a pending wait
     // (Wine's polls it every millisecond) and would slow the write.
-    if (LineMilliseconds(remaining, m_line) > kLongWriteMilliseconds) m_context.port.EndListening();
-    while (remaining > 0 && !m_context.stop.IsSet()) {
+    if (LineMilliseconds(remaining, m_line) > kLongWriteMilliseconds) m_port.EndListening();
+    while (remaining > 0 && !m_shared.signals.Stopped()) {
         ChunkResult chunk = WriteChunk(position, std::min(remaining, kChunkSize));
-        if (chunk.written > 0) m_context.sink.OnEvent(EventDataSent, position, chunk.written);
+        if (chunk.written > 0) m_shared.sink.OnEvent(EventDataSent, position, chunk.written);
         // The next write starts right after the bytes that went out: a short
         // write neither skips nor repeats any.
         position += chunk.written;
         remaining -= chunk.written;
         if (chunk.requestEnds) break;
     }
-    m_context.sink.OnRequestDone(request);
+    m_shared.sink.OnRequestDone(request);
 }
 
 // Every write has ended when this returns, completed or cancelled, so the
 // request's bytes are the host's again.
 CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD size) {
-    CSerialPort& port = m_context.port;
     const ULONGLONG begun = GetTickCount64();
-    IoResult write = port.StartWrite(data, size);
+    IoResult write = m_port.StartWrite(data, size);
     // Also clears a line error, which would stop the device's I/O.
     DWORD unsent = 0;
     const bool answering = Unsent(&unsent);
-    if (write.state == IoState::Pending && answering && WaitForWrite(size, unsent)) write = port.FinishWrite(true);
+    if (write.state == IoState::Pending && answering && WaitForWrite(size, unsent)) write = m_port.FinishWrite(true);
     if (write.state != IoState::Pending) {
         // Its count stands whatever its result: those bytes went out. A
         // failed write may have sent more than it reports (some drivers
@@ -95,7 +94,7 @@ CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD si
     }
     write = CancelWrite();
     // It may have completed just before the cancel.
-    if (write.bytes < size && !m_context.stop.IsSet() && !m_context.health.Gone()) {
+    if (write.bytes < size && !m_shared.signals.Stopped() && !m_health.Gone()) {
         Trace(L"a write was given up after %llu ms: %lu of %lu bytes sent", GetTickCount64() - begun, write.bytes,
               size);
     }
@@ -107,18 +106,17 @@ CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD si
 // the host's again only once the write has ended, so one that outlives the
 // purge too is still waited for, and the trace says why the worker waits.
 IoResult CTransmitter::CancelWrite() {
-    CSerialPort& port = m_context.port;
-    port.RequestWriteCancel();
-    if (WaitForSingleObject(port.WriteEvent(), kCancelMilliseconds) == WAIT_TIMEOUT) {
-        const bool purged = port.PurgeOutput().state == IoState::Completed;
+    m_port.RequestWriteCancel();
+    if (WaitForSingleObject(m_port.WriteEvent(), kCancelMilliseconds) == WAIT_TIMEOUT) {
+        const bool purged = m_port.PurgeOutput().state == IoState::Completed;
         Trace(L"the driver did not cancel a write within %lu ms: its output %ls", kCancelMilliseconds,
               purged ? L"was purged" : L"could not be purged");
-        if (WaitForSingleObject(port.WriteEvent(), kPurgeMilliseconds) == WAIT_TIMEOUT) {
+        if (WaitForSingleObject(m_port.WriteEvent(), kPurgeMilliseconds) == WAIT_TIMEOUT) {
             Trace(L"a cancelled and purged write has not ended after %lu ms: waiting for the driver",
                   kPurgeMilliseconds);
         }
     }
-    return port.FinishWrite(true);
+    return m_port.FinishWrite(true);
 }
 
 // A slow line empties the output queue a little at every step; only a line
@@ -127,13 +125,13 @@ IoResult CTransmitter::CancelWrite() {
 // line time at the configured speed, plus the same six steps. A stop ends
 // the wait at once.
 bool CTransmitter::WaitForWrite(DWORD size, DWORD unsent) {
-    const HANDLE events[] = {m_context.port.WriteEvent(), m_context.stop.Event()};
+    const HANDLE events[] = {m_port.WriteEvent(), m_shared.signals.StopEvent()};
     const ULONGLONG lineTimeUp =
         GetTickCount64() + LineMilliseconds(size, m_line) + ULONGLONG{kStepsWithoutProgress} * m_waitStep;
     for (int stepsWithoutProgress = 0; stepsWithoutProgress < kStepsWithoutProgress;) {
         const DWORD waited = WaitForMultipleObjects(2, events, FALSE, m_waitStep);
         if (waited == WAIT_OBJECT_0) return true;
-        if (waited != WAIT_TIMEOUT || m_context.stop.IsSet()) return false;
+        if (waited != WAIT_TIMEOUT || m_shared.signals.Stopped()) return false;
         DWORD now = 0;
         if (!Unsent(&now)) return false;
         if (now == 0) {
@@ -150,12 +148,12 @@ bool CTransmitter::WaitForWrite(DWORD size, DWORD unsent) {
 // writes get their line time, as on a driver that does not count them.
 bool CTransmitter::Unsent(DWORD* bytes) {
     COMSTAT status{};
-    *bytes = m_context.health.Status(&status) ? status.cbOutQue : 0;
-    return !m_context.health.Gone();
+    *bytes = m_health.Status(&status) ? status.cbOutQue : 0;
+    return !m_health.Gone();
 }
 
 void CTransmitter::Failed(const IoResult& write, DWORD size) {
-    if (m_context.health.Failed(PortCall::Write, write.error)) return;
+    if (m_health.Failed(PortCall::Write, write.error)) return;
     Trace(L"a write failed with error %lu after %lu of %lu bytes; the rest of the request is not sent", write.error,
           write.bytes, size);
 }

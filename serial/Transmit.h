@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <cstdint>
 #include "plugin_api/HostInterfaces.h"
-#include "serial/ExchangeContext.h"
+#include "serial/ExchangeShared.h"
 
 namespace Transmit {
 
@@ -35,7 +35,7 @@ class CTransmitter {
 public:
     // line is the record the port was opened with: its speed tells a slow
     // line from a held one where the driver does not count a pending write.
-    CTransmitter(ExchangeContext& context, const DCB& line,
+    CTransmitter(WorkerPort& worker, ExchangeShared& shared, const DCB& line,
                  DWORD waitStepMilliseconds = Transmit::kWaitStepMilliseconds);
     CTransmitter(const CTransmitter&) = delete;
     CTransmitter& operator=(const CTransmitter&) = delete;
@@ -72,7 +72,9 @@ private:
     // Judges a failed write; the trace says what was not sent.
     void Failed(const IoResult& write, DWORD size);
 
-    ExchangeContext& m_context;
+    CSerialPort& m_port;
+    CDeviceHealth& m_health;
+    ExchangeShared& m_shared;
     const DCB m_line;
     const DWORD m_waitStep;
 };

@@ -15,7 +15,7 @@ class ScriptedExchange : public ::testing::Test {
 protected:
     void SetUp() override {
         g_nowMilliseconds = 5400;
-        context.sink.Set(&sink);
+        shared.sink.Set(&sink);
         target.devicePath = L"\\\\.\\COM3";
         target.waitSeconds = 2;
     }
@@ -44,9 +44,10 @@ protected:
 
     DWORD queued = 0;
     ScriptedSerialApi api;
-    ExchangeContext context{api.Table()};
+    WorkerPort worker{api.Table()};
+    ExchangeShared shared;
     RecordingSink sink;
-    CExchange exchange{context, &ScriptedClock};
+    CExchange exchange{worker, shared, &ScriptedClock};
     Exchange::Target target;
 };
 
@@ -124,7 +125,7 @@ TEST_F(ScriptedExchange, StopEndsAContinuousStreamBetweenBlocks) {
     ReadsReturn(Exchange::kBlockSize);
     api.bytesQueued = [] { return Exchange::kBlockSize; };
     sink.react = [&](const RecordedEvent& event) {
-        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) context.stop.Set();
+        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) shared.signals.Stop();
     };
     exchange.ReceiveTurn();
     EXPECT_EQ(sink.Count(EventDataReceived), 3u);

@@ -29,10 +29,10 @@ struct Write {
 class ScriptedTransmit : public ::testing::Test {
 protected:
     void SetUp() override {
-        context.sink.Set(&sink);
+        shared.sink.Set(&sink);
         DCB line{};
-        context.port.Open(L"\\\\.\\COM3", line);
-        ASSERT_TRUE(context.port.IsOpen());
+        worker.port.Open(L"\\\\.\\COM3", line);
+        ASSERT_TRUE(worker.port.IsOpen());
         api.bytesBeforeCancel = 4096;
         WritesComplete();
     }
@@ -83,11 +83,12 @@ protected:
     }
 
     ScriptedSerialApi api;
-    ExchangeContext context{api.Table()};
+    WorkerPort worker{api.Table()};
+    ExchangeShared shared;
     RecordingSink sink;
-    CRequestQueue& queue = context.requests;
+    CRequestQueue& queue = shared.requests;
     DCB line = FastLine();
-    CTransmitter transmitter{context, line, kStep};
+    CTransmitter transmitter{worker, shared, line, kStep};
 
     FakeRequest request{RequestBytes(Transmit::kChunkSize + 100)};
     std::vector<Write> writes;
@@ -185,7 +186,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCountGetsItsLineTime) {
         sink.Clear();
         writes.clear();
         unsentCalls = 0;
-        CTransmitter atSpeed{context, LineAt(c.baud), kStep};
+        CTransmitter atSpeed{worker, shared, LineAt(c.baud), kStep};
         FirstWriteWaitsThrough(0, std::vector<DWORD>(c.zeroesBeforeCompletion, 0));
         const ULONGLONG start = GetTickCount64();
         atSpeed.TransmitRequest(&request);
@@ -268,7 +269,7 @@ TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
         SCOPED_TRACE(c.write);
         sink.Clear();
         writes.clear();
-        context.health.Reset(L"", 0);
+        worker.health.Reset(L"", 0);
         api.deviceGone = c.deviceGone;
         api.writeFile = [this, &c](const void* data, DWORD size, DWORD* written, OVERLAPPED* record) {
             Note(data, size);
@@ -278,7 +279,7 @@ TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
         EXPECT_EQ(writes.size(), 1u);
         EXPECT_EQ(sink.Codes(), std::vector<int32_t>{RequestDone});
         EXPECT_EQ(api.Unreaped(), 0u);
-        EXPECT_EQ(context.health.Gone(), c.deviceGone);
+        EXPECT_EQ(worker.health.Gone(), c.deviceGone);
     }
 }
 
@@ -288,7 +289,7 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
     queue.Append(&second);
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     api.bytesUnsent = [this] {
-        if (++unsentCalls == 3) context.stop.Set();
+        if (++unsentCalls == 3) shared.signals.Stop();
         return DWORD{65536};
     };
     transmitter.DrainQueue();
@@ -299,7 +300,7 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
     EXPECT_EQ(queue.Head(), &second);
     EXPECT_EQ(second.calls, 0) << "a request still queued is not touched";
 
-    context.stop.Clear();
+    shared.signals.ClearStop();
     WritesComplete();
     transmitter.DrainQueue();
     EXPECT_EQ(sink.Events().back().request, &second);
@@ -308,11 +309,11 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
 
 // A stop must not wait out a 500 ms step of a write that the line holds.
 TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
-    CTransmitter patient{context, line};
+    CTransmitter patient{worker, shared, line};
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     std::thread stopper([this] {
         Sleep(50);
-        context.stop.Set();
+        shared.signals.Stop();
     });
     const ULONGLONG start = GetTickCount64();
     patient.TransmitRequest(&request);
@@ -328,7 +329,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
     api.cancelsWrites = false;
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     api.bytesUnsent = [this] {
-        if (++unsentCalls == 3) context.stop.Set();
+        if (++unsentCalls == 3) shared.signals.Stop();
         return DWORD{65536};
     };
     transmitter.TransmitRequest(&request);
@@ -361,16 +362,16 @@ TEST_F(ScriptedTransmit, DrainSendsInQueueOrderAndLeavesWhatItCannotReport) {
     queue.Append(&request);
     queue.Append(&second);
 
-    context.stop.Set();
+    shared.signals.Stop();
     transmitter.DrainQueue();
-    context.stop.Clear();
-    context.sink.Set(nullptr);
+    shared.signals.ClearStop();
+    shared.sink.Set(nullptr);
     transmitter.DrainQueue();
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(queue.Head(), &request);
     EXPECT_EQ(request.calls, 0);
 
-    context.sink.Set(&sink);
+    shared.sink.Set(&sink);
     sink.react = [&](const RecordedEvent& event) {
         if (event.request == &request) queue.Append(&late);
     };
