@@ -130,7 +130,7 @@ bench() {
         echo
         echo "Each figure with a baseline: ${BENCH_RUNS:-5} runs of the plug-in interleaved with as many of the baseline;"
         echo "median (lowest–highest) of each side, the ratio of the medians (lowest–highest of the per-run ratios,"
-        echo "each plug-in run over the baseline run after it); met only when the ratio and its whole spread meet the target."
+        echo "each plug-in run over the baseline run beside it; the plug-in goes first in every other run); met only when the ratio and its whole spread meet the target."
         echo
         echo "| measure | plug-in | baseline | ratio | target | met |"
         echo "|---|---|---|---|---|---|"
