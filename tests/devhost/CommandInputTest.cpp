@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
 #include <vector>
 #include "CommandLine.h"
-#include "HexDump.h"
-#include "ReceiveOptions.h"
-#include "TermOptions.h"
-#include "TransferRequest.h"
-#include "Utf8.h"
-#include "VisibleText.h"
+#include "ConsoleOutput.h"
+#include "ExchangeSink.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
-#include "DoctorReport.h"
+#include "Doctor.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 #include "ExchangeSink.h"
-#include "TransferRequest.h"
 
 namespace {
 

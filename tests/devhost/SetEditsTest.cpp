@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <vector>
-#include "AnsweringPropertyView.h"
-#include "ChoiceMatching.h"
-#include "EditResolution.h"
-#include "OfferedChoices.h"
-#include "SetArguments.h"
+#include "CommandLine.h"
+#include "PropertyViews.h"
 #include "win32/UniqueBstr.h"
 #include "plugin_api/ComboItem.h"
 #include "plugin_api/EnumeratorImpl.h"

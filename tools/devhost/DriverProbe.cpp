@@ -1,4 +1,4 @@
-#include "DriverProbe.h"
+#include "Doctor.h"
 #include <algorithm>
 #include <vector>
 #include "serial/Exchange.h"

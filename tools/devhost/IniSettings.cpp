@@ -2,7 +2,9 @@
 #include <cerrno>
 #include <cwchar>
 #include <vector>
+#include "ConsoleOutput.h"
 #include "plugin_api/HResultError.h"
+#include "win32/UniqueBstr.h"
 
 namespace DevHost {
 namespace {
@@ -28,6 +30,12 @@ bool ParseInt32(const std::wstring& text, int32_t& value) {
     if (errno != 0 || *end != L'\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
     value = static_cast<int32_t>(parsed);
     return true;
+}
+
+// A stored value outside the table is shown as such rather than guessed at.
+template <size_t N>
+std::string Named(const char* const (&names)[N], int32_t value) {
+    return value >= 0 && static_cast<size_t>(value) < N ? names[value] : "?" + std::to_string(value);
 }
 
 }  // namespace
@@ -59,6 +67,29 @@ void CIniSettingsWriter::WriteInt(const wchar_t* key, int32_t value) {
     wchar_t text[16];
     std::swprintf(text, 16, L"%d", value);
     WriteString(key, text);
+}
+
+bool HoldsSettings(const std::wstring& path) {
+    wchar_t keys[16];
+    return GetPrivateProfileStringW(kSettingsSection, nullptr, L"", keys, 16, path.c_str()) > 0;
+}
+
+std::wstring StoredPortName(const std::wstring& settingsPath) {
+    Win32::UniqueBstr port(CIniSettingsReader(settingsPath).ReadString(L"PORT", L"COM1"));
+    return port.Text();
+}
+
+std::string DescribeSavedLine(const std::wstring& settingsPath) {
+    static const char* const kParities[] = {"N", "O", "E", "M", "S"};
+    static const char* const kStopBits[] = {"1", "1.5", "2"};
+    static const char* const kFlows[] = {"none", "hardware", "xon/xoff"};
+    CIniSettingsReader reader(settingsPath);
+    Win32::UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
+    return ToUtf8(port.Text()) + ", " + std::to_string(reader.ReadInt(L"BAUDRATE", 9600)) + " baud " +
+           std::to_string(reader.ReadInt(L"BYTESIZE", 8)) + Named(kParities, reader.ReadInt(L"PARITY", NOPARITY)) +
+           Named(kStopBits, reader.ReadInt(L"STOPBITS", ONESTOPBIT)) + ", flow " +
+           Named(kFlows, reader.ReadInt(L"FLOWCONTROL", 0)) + ", wait " +
+           std::to_string(reader.ReadInt(L"WATETIME", 10)) + " s";
 }
 
 }  // namespace DevHost

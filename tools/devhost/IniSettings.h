@@ -42,4 +42,15 @@ private:
     bool m_failed = false;
 };
 
+// Whether the file holds any key of the plug-in's section.
+bool HoldsSettings(const std::wstring& path);
+
+// The port the settings file names, as the plug-in reads it.
+std::wstring StoredPortName(const std::wstring& settingsPath);
+
+// "COM5, 38400 baud 8N1, flow none, wait 2 s": the saved settings as the
+// exchange will use them, read with the plug-in's own defaults, for a
+// capture's header.
+std::string DescribeSavedLine(const std::wstring& settingsPath);
+
 }  // namespace DevHost

@@ -1,18 +1,13 @@
 #include <cstdio>
 #include <memory>
 #include "Capture.h"
-#include "CommandSupport.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "CtrlCStop.h"
+#include "ConsoleScreen.h"
 #include "ExchangeSink.h"
-#include "ExitCodes.h"
-#include "HexDump.h"
 #include "IniSettings.h"
-#include "LineDescription.h"
-#include "ReceiveOptions.h"
-#include "StatusLine.h"
-#include "TransferRequest.h"
+#include "PluginLoader.h"
+#include "PluginTrace.h"
 
 namespace DevHost {
 namespace {

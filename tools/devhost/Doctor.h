@@ -79,4 +79,13 @@ constexpr DWORD kCancelGraceMs = 100;
 // observed once the open or GetCommState fails.
 DriverObservations ObserveDriver(const std::wstring& path, const StoredLine& stored);
 
+// doctor's report of what a driver did, as plain text: per behaviour a line
+// of what was seen, errors by name, and one of what the plug-in does about it.
+struct DoctorReport {
+    std::wstring text;
+    bool portUsable = false;  // false when the port cannot serve an exchange at all
+};
+
+DoctorReport WriteDoctorReport(const DriverObservations& seen);
+
 }  // namespace DevHost
