@@ -4,8 +4,6 @@
 #include "Doctor.h"
 #include "IniSettings.h"
 #include "serial/DevicePath.h"
-#include "settings/PortSettings.h"
-#include "win32/UniqueBstr.h"
 
 namespace DevHost {
 namespace {
@@ -201,19 +199,6 @@ void ReportEmptyRead(std::wstring& out, const QuietCall& read) {
     }
 }
 
-StoredLine ReadStoredLine(const std::wstring& settingsPath, std::wstring& port) {
-    CIniSettingsReader reader(settingsPath);
-    Win32::UniqueBstr storedPort(reader.ReadString(L"PORT", L"COM1"));
-    port = storedPort.Text();
-    StoredLine line;
-    line.baudRate = static_cast<DWORD>(reader.ReadInt(L"BAUDRATE", 9600));
-    line.byteSize = Settings::LowByte(reader.ReadInt(L"BYTESIZE", 8));
-    line.parity = Settings::LowByte(reader.ReadInt(L"PARITY", NOPARITY));
-    line.stopBits = Settings::LowByte(reader.ReadInt(L"STOPBITS", ONESTOPBIT));
-    line.flowControl = reader.ReadInt(L"FLOWCONTROL", Settings::FlowNone);
-    return line;
-}
-
 std::wstring SystemText() {
     using VersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
     using WineVersionCall = const char*(CDECL*)();
@@ -263,13 +248,13 @@ int RunDoctor(const CommandLine& line) {
         Complain(L"doctor takes one port name at most; devhost doctor --help tells more");
         return ExitUsage;
     }
-    std::wstring port;
-    const StoredLine stored = ReadStoredLine(line.settingsPath, port);
-    if (!line.arguments.empty()) port = line.arguments[0];
+    const Settings::PortSettings stored = ReadStoredSettings(line.settingsPath);
+    const std::wstring port =
+        line.arguments.empty() ? std::wstring(stored.portName.begin(), stored.portName.end()) : line.arguments[0];
     const std::wstring path(DevicePathFor(port.c_str()));
     PrintHeader(port, path, line);
 
-    const DoctorReport report = WriteDoctorReport(ObserveDriver(path, stored));
+    const DoctorReport report = WriteDoctorReport(ObserveDriver(path, stored.line));
     Print(stdout, report.text);
     return report.portUsable ? ExitOk : ExitPortNotOpened;
 }

@@ -4,7 +4,7 @@
 #include <vector>
 #include "ConsoleOutput.h"
 #include "plugin_api/HResultError.h"
-#include "win32/UniqueBstr.h"
+#include "settings/SettingsPersistence.h"
 
 namespace DevHost {
 namespace {
@@ -30,6 +30,17 @@ bool ParseInt32(const std::wstring& text, int32_t& value) {
     if (errno != 0 || *end != L'\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
     value = static_cast<int32_t>(parsed);
     return true;
+}
+
+// The plug-in's own table of keys; its captions are the DLL's and read
+// empty here, which nothing in devhost uses.
+const Settings::DescriptorTable& Descriptors() {
+    static const Settings::DescriptorTable table = [] {
+        Settings::DescriptorTable filled;
+        Settings::FillDescriptors(filled);
+        return filled;
+    }();
+    return table;
 }
 
 // A stored value outside the table is shown as such rather than guessed at.
@@ -74,22 +85,29 @@ bool HoldsSettings(const std::wstring& path) {
     return GetPrivateProfileStringW(kSettingsSection, nullptr, L"", keys, 16, path.c_str()) > 0;
 }
 
-std::wstring StoredPortName(const std::wstring& settingsPath) {
-    Win32::UniqueBstr port(CIniSettingsReader(settingsPath).ReadString(L"PORT", L"COM1"));
-    return port.Text();
+Settings::PortSettings ReadStoredSettings(const std::wstring& settingsPath) {
+    CIniSettingsReader reader(settingsPath);
+    Settings::PortSettings stored;
+    Settings::LoadPortSettings(reader, Descriptors(), stored);
+    return stored;
 }
+
+std::wstring StoredPortName(const std::wstring& settingsPath) {
+    const Settings::PortSettings stored = ReadStoredSettings(settingsPath);
+    return std::wstring(stored.portName.begin(), stored.portName.end());
+}
+
+const wchar_t* StorageKeyOf(Settings::SettingId id) { return Descriptors().at(id).key.c_str(); }
 
 std::string DescribeSavedLine(const std::wstring& settingsPath) {
     static const char* const kParities[] = {"N", "O", "E", "M", "S"};
     static const char* const kStopBits[] = {"1", "1.5", "2"};
     static const char* const kFlows[] = {"none", "hardware", "xon/xoff"};
-    CIniSettingsReader reader(settingsPath);
-    Win32::UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
-    return ToUtf8(port.Text()) + ", " + std::to_string(reader.ReadInt(L"BAUDRATE", 9600)) + " baud " +
-           std::to_string(reader.ReadInt(L"BYTESIZE", 8)) + Named(kParities, reader.ReadInt(L"PARITY", NOPARITY)) +
-           Named(kStopBits, reader.ReadInt(L"STOPBITS", ONESTOPBIT)) + ", flow " +
-           Named(kFlows, reader.ReadInt(L"FLOWCONTROL", 0)) + ", wait " +
-           std::to_string(reader.ReadInt(L"WATETIME", 10)) + " s";
+    const Settings::PortSettings stored = ReadStoredSettings(settingsPath);
+    return ToUtf8(stored.portName) + ", " + std::to_string(stored.line.BaudRate) + " baud " +
+           std::to_string(stored.line.ByteSize) + Named(kParities, stored.line.Parity) +
+           Named(kStopBits, stored.line.StopBits) + ", flow " + Named(kFlows, stored.flowControl) + ", wait " +
+           std::to_string(stored.waitTime) + " s";
 }
 
 }  // namespace DevHost

@@ -5,6 +5,7 @@
 #include <iterator>
 #include "ConsoleOutput.h"
 #include "IniSettings.h"
+#include "serial/DevicePath.h"
 #include "win32/UniqueHandle.h"
 
 namespace DevHost {
@@ -32,14 +33,10 @@ DWORD TracedError(const std::wstring& traced) {
     return at == std::wstring::npos ? 0 : std::wcstoul(traced.c_str() + at + 6, nullptr, 10);
 }
 
-std::wstring DevicePathOf(const std::wstring& portName) {
-    return portName.rfind(L"\\\\", 0) == 0 ? portName : L"\\\\.\\" + portName;
-}
-
 // Opens the port as the plug-in does, to hear from Windows why it fails.
 std::wstring AskWindows(const std::wstring& portName) {
-    Win32::UniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                         OPEN_EXISTING, 0, nullptr));
+    Win32::UniqueHandle port(CreateFileW(DevicePathFor(portName.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
     if (!port.IsValid()) return portName + L" could not be opened: " + WindowsMessage(GetLastError());
     DCB line{};
     line.DCBlength = sizeof line;

@@ -1,5 +1,6 @@
 #include "PropertyViews.h"
 #include <windows.h>
+#include "IniSettings.h"
 #include "plugin_api/HResultError.h"
 #include "win32/UniqueBstr.h"
 
@@ -7,9 +8,9 @@ namespace DevHost {
 namespace {
 
 constexpr PropertyName kNames[] = {
-    {kPortId, L"port", L"PORT"},     {2, L"baud", L"BAUDRATE"},    {3, L"parity", L"PARITY"},
-    {4, L"data", L"BYTESIZE"}, {5, L"stop", L"STOPBITS"},    {6, L"flow", L"FLOWCONTROL"},
-    {8, L"wait", L"WATETIME"},
+    {Settings::Port, L"port"},     {Settings::BaudRate, L"baud"},    {Settings::Parity, L"parity"},
+    {Settings::DataBits, L"data"}, {Settings::StopBits, L"stop"},    {Settings::FlowControl, L"flow"},
+    {Settings::WaitTime, L"wait"},
 };
 
 struct ValueName {
@@ -20,9 +21,14 @@ struct ValueName {
 
 // Parity codes are Win32's; flow modes are the plug-in's stored numbers.
 constexpr ValueName kValueNames[] = {
-    {3, NOPARITY, L"none"},  {3, ODDPARITY, L"odd"},   {3, EVENPARITY, L"even"},
-    {3, MARKPARITY, L"mark"}, {3, SPACEPARITY, L"space"}, {6, 0, L"none"},
-    {6, 1, L"hardware"},     {6, 2, L"xonxoff"},
+    {Settings::Parity, NOPARITY, L"none"},
+    {Settings::Parity, ODDPARITY, L"odd"},
+    {Settings::Parity, EVENPARITY, L"even"},
+    {Settings::Parity, MARKPARITY, L"mark"},
+    {Settings::Parity, SPACEPARITY, L"space"},
+    {Settings::FlowControl, Settings::FlowNone, L"none"},
+    {Settings::FlowControl, Settings::FlowHardware, L"hardware"},
+    {Settings::FlowControl, Settings::FlowXonXoff, L"xonxoff"},
 };
 
 // Case-insensitive equality that also folds Cyrillic captions ("нет" = "Нет").
@@ -91,7 +97,7 @@ bool Resolve(const SetRequest& request, CAnsweringPropertyView& view, std::wstri
 
 const PropertyName* FindPropertyName(std::wstring_view name) {
     for (const PropertyName& entry : kNames) {
-        if (EqualsIgnoringCase(name, entry.name) || EqualsIgnoringCase(name, entry.storageKey)) return &entry;
+        if (EqualsIgnoringCase(name, entry.name) || EqualsIgnoringCase(name, StorageKeyOf(entry.id))) return &entry;
     }
     return nullptr;
 }
@@ -126,7 +132,7 @@ std::vector<Choice> ReadOfferedChoices(Plugin::IEnumerator<Plugin::IComboItem*>*
 
 std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& choices, int32_t selected,
                                 const std::wstring& storedPort) {
-    const bool isPort = propertyId == kPortId;
+    const bool isPort = propertyId == Settings::Port;
     for (const Choice& choice : choices) {
         if (isPort ? choice.caption == storedPort : choice.value == selected) return L"";
     }

@@ -8,19 +8,17 @@
 #include "plugin_api/HostInterfaces.h"
 #include "plugin_api/IComboItem.h"
 #include "plugin_api/IEnumerator.h"
+#include "settings/SettingsTables.h"
 
 namespace DevHost {
 
 // The names by which a user edits the plug-in's properties on the command
-// line. id is the property's id in the plug-in's list; storageKey is the key
-// under which the plug-in keeps the value, accepted as a name too.
+// line. id is the property's id in the plug-in's list; the key under which
+// the plug-in stores the value is accepted as a name too.
 struct PropertyName {
-    int32_t id;
+    Settings::SettingId id;
     const wchar_t* name;
-    const wchar_t* storageKey;
 };
-
-constexpr int32_t kPortId = 1;
 
 // Case-insensitive; null when nothing is called so.
 const PropertyName* FindPropertyName(std::wstring_view name);

@@ -117,7 +117,7 @@ int RunReceive(const CommandLine& line) {
 
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    int32_t waitSeconds = CIniSettingsReader(line.settingsPath).ReadInt(L"WATETIME", 10);
+    const int32_t waitSeconds = ReadStoredSettings(line.settingsPath).waitTime;
     for (const auto& request : requests) {
         sink.Track(*request);
         if (!plugin->QueueTransferRequest(request.get())) {

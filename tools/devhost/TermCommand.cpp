@@ -90,7 +90,7 @@ CTermSession::CTermSession(const CommandLine& line, const TermOptions& options, 
                            CTermDisplay& display, Capture::CCaptureWriter& capture)
     : m_line(line),
       m_options(options),
-      m_waitSeconds(CIniSettingsReader(line.settingsPath).ReadInt(L"WATETIME", 10)),
+      m_waitSeconds(ReadStoredSettings(line.settingsPath).waitTime),
       m_portName(StoredPortName(line.settingsPath)),
       m_screen(screen),
       m_display(display),
