@@ -3,15 +3,13 @@
 #include <string>
 #include <vector>
 #include "ExchangeSink.h"
-#include "TransferRequest.h"
 
 namespace {
 
 using namespace DevHost;
 
-// "Ошибка открытия порта.\n" as the plug-in sends it: UTF-8, no terminator.
-const char kOpenError[] = "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0 \xD0\xBE\xD1\x82\xD0\xBA\xD1\x80\xD1\x8B"
-                          "\xD1\x82\xD0\xB8\xD1\x8F \xD0\xBF\xD0\xBE\xD1\x80\xD1\x82\xD0\xB0.\n";
+// The plug-in's message as it sends it: UTF-8, the count without a terminator.
+const char kOpenError[] = u8"Ошибка открытия порта.\n";
 
 class ExchangeSink : public ::testing::Test {
 protected:

@@ -9,7 +9,50 @@ namespace {
 // WriteConsoleW refuses very long writes on some Windows versions.
 constexpr size_t kConsoleWriteChars = 8192;
 
+// The length of the text without a character that its end cuts short.
+size_t WholeCharactersLength(std::string_view bytes) {
+    for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
+        const unsigned char byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((byte & 0xC0) == 0x80) continue;
+        const size_t needed = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return needed > back ? bytes.size() - back : bytes.size();
+    }
+    return bytes.size();
+}
+
 }  // namespace
+
+std::string ToUtf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    int length = static_cast<int>(text.size());
+    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring FromUtf8(std::string_view bytes) {
+    if (bytes.empty()) return {};
+    int length = static_cast<int>(bytes.size());
+    int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, text.data(), size);
+    return text;
+}
+
+std::wstring CUtf8Decoder::Decode(std::string_view bytes) {
+    m_held.append(bytes);
+    const size_t whole = WholeCharactersLength(m_held);
+    std::wstring text = FromUtf8(std::string_view(m_held).substr(0, whole));
+    m_held.erase(0, whole);
+    return text;
+}
+
+std::wstring CUtf8Decoder::Flush() {
+    std::wstring text = FromUtf8(m_held);
+    m_held.clear();
+    return text;
+}
 
 void PrepareConsoleOutput() {
     // Text mode would turn every received LF into CR LF.
@@ -46,6 +89,18 @@ void Print(std::FILE* stream, std::wstring_view text) {
     std::fflush(stream);
 }
 
+void Complain(const std::wstring& text) {
+    size_t start = 0;
+    for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
+        Print(stderr, L"devhost: " + text.substr(start, end - start) + L"\n");
+    }
+    Print(stderr, L"devhost: " + text.substr(start) + L"\n");
+}
+
+std::wstring Counted(uint64_t count, const wchar_t* noun) {
+    return std::to_wstring(count) + L" " + noun + (count == 1 ? L"" : L"s");
+}
+
 void CTextOut::Write(std::string_view utf8) {
     if (m_console) {
         WriteConsoleText(m_console, m_decoder.Decode(utf8));
@@ -57,6 +112,49 @@ void CTextOut::Write(std::string_view utf8) {
 
 void CTextOut::Finish() {
     if (m_console) WriteConsoleText(m_console, m_decoder.Flush());
+}
+
+std::string CVisibleText::Render(const uint8_t* data, size_t count) {
+    std::string text;
+    text.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        uint8_t byte = data[i];
+        bool afterCr = m_afterCr;
+        m_afterCr = byte == '\r';
+        if (byte == '\n' && afterCr) continue;
+        if (byte == '\r' || byte == '\n') {
+            text += '\n';
+        } else if (byte == '\t' || (byte >= 0x20 && byte != 0x7f)) {
+            text += static_cast<char>(byte);
+        } else {
+            char shown[8];
+            std::snprintf(shown, sizeof shown, "<0x%02X>", byte);
+            text += shown;
+        }
+    }
+    return text;
+}
+
+std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset) {
+    constexpr size_t kPerLine = 16;
+    std::string dump;
+    for (size_t line = 0; line < count; line += kPerLine) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%08llx ", static_cast<unsigned long long>(streamOffset + line));
+        dump += text;
+        std::string printable;
+        for (size_t i = line; i < line + kPerLine; ++i) {
+            if (i < count) {
+                std::snprintf(text, sizeof text, " %02x", data[i]);
+                dump += text;
+                printable += data[i] >= 0x20 && data[i] < 0x7f ? static_cast<char>(data[i]) : '.';
+            } else {
+                dump += "   ";
+            }
+        }
+        dump += "  |" + printable + "|\n";
+    }
+    return dump;
 }
 
 }  // namespace DevHost

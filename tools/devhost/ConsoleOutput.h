@@ -1,10 +1,28 @@
 #pragma once
 #include <windows.h>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
-#include "Utf8.h"
 
 namespace DevHost {
+
+std::string ToUtf8(std::wstring_view text);
+// Invalid sequences become U+FFFD rather than dropping the whole text.
+std::wstring FromUtf8(std::string_view bytes);
+
+// UTF-8 that arrives in pieces, as an instrument's blocks do: a character
+// split between two pieces is decoded whole once its end has come.
+class CUtf8Decoder {
+public:
+    std::wstring Decode(std::string_view bytes);
+    // What is held back, decoded as it is (U+FFFD for a cut character).
+    std::wstring Flush();
+
+private:
+    std::string m_held;
+};
 
 // Puts stdout and stderr into byte mode, so received data and UTF-8 text
 // reach a file or a pipe exactly as written.
@@ -22,6 +40,12 @@ void WriteConsoleText(HANDLE console, std::wstring_view text);
 // On a console through the wide-character API, elsewhere as UTF-8.
 void Print(std::FILE* stream, std::wstring_view text);
 
+// "devhost: text" on stderr.
+void Complain(const std::wstring& text);
+
+// "1 block", "2 blocks".
+std::wstring Counted(uint64_t count, const wchar_t* noun);
+
 // UTF-8 text of one stream that comes in pieces (received data): on a
 // console decoded across the pieces, elsewhere the bytes as they came.
 class CTextOut {
@@ -36,5 +60,22 @@ private:
     HANDLE m_console;
     CUtf8Decoder m_decoder;
 };
+
+// Received bytes as text a console can show without being steered by them:
+// CR, LF and CR LF each end a line (also when a block ends between CR and
+// LF), tab stays, every other control byte and DEL show as <0x07>. Other
+// bytes pass unchanged, so UTF-8 text reads as text.
+class CVisibleText {
+public:
+    std::string Render(const uint8_t* data, size_t count);
+
+private:
+    bool m_afterCr = false;
+};
+
+// Lines of up to 16 bytes: the offset in the whole stream, the bytes in hex,
+// and the printable ones as text. A block starts a fresh line, so the
+// offsets show where each block began.
+std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset);
 
 }  // namespace DevHost

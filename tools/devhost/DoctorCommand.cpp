@@ -1,30 +1,202 @@
 #include <cstdio>
-#include "CommandSupport.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "DoctorReport.h"
-#include "ExitCodes.h"
+#include "Doctor.h"
 #include "IniSettings.h"
-#include "LineDescription.h"
-#include "Utf8.h"
 #include "serial/DevicePath.h"
-#include "settings/PortSettings.h"
-#include "win32/UniqueBstr.h"
 
 namespace DevHost {
 namespace {
 
-StoredLine ReadStoredLine(const std::wstring& settingsPath, std::wstring& port) {
-    CIniSettingsReader reader(settingsPath);
-    Win32::UniqueBstr storedPort(reader.ReadString(L"PORT", L"COM1"));
-    port = storedPort.Text();
-    StoredLine line;
-    line.baudRate = static_cast<DWORD>(reader.ReadInt(L"BAUDRATE", 9600));
-    line.byteSize = Settings::LowByte(reader.ReadInt(L"BYTESIZE", 8));
-    line.parity = Settings::LowByte(reader.ReadInt(L"PARITY", NOPARITY));
-    line.stopBits = Settings::LowByte(reader.ReadInt(L"STOPBITS", ONESTOPBIT));
-    line.flowControl = reader.ReadInt(L"FLOWCONTROL", Settings::FlowNone);
-    return line;
+// The report is for field support, who read a refusal by its name.
+// ERROR_NO_SUCH_DEVICE is missing from some SDKs' headers.
+struct ErrorName {
+    DWORD code;
+    const wchar_t* name;
+};
+#define WIDE_TEXT(text) L##text
+#define NAMED_ERROR(code) \
+    { code, WIDE_TEXT(#code) }
+constexpr ErrorName kErrorNames[] = {
+    NAMED_ERROR(ERROR_INVALID_FUNCTION),
+    NAMED_ERROR(ERROR_FILE_NOT_FOUND),
+    NAMED_ERROR(ERROR_PATH_NOT_FOUND),
+    NAMED_ERROR(ERROR_ACCESS_DENIED),
+    NAMED_ERROR(ERROR_INVALID_HANDLE),
+    NAMED_ERROR(ERROR_NOT_ENOUGH_MEMORY),
+    NAMED_ERROR(ERROR_NOT_READY),
+    NAMED_ERROR(ERROR_BAD_COMMAND),
+    NAMED_ERROR(ERROR_GEN_FAILURE),
+    NAMED_ERROR(ERROR_SHARING_VIOLATION),
+    NAMED_ERROR(ERROR_NOT_SUPPORTED),
+    NAMED_ERROR(ERROR_INVALID_PARAMETER),
+    NAMED_ERROR(ERROR_BROKEN_PIPE),
+    NAMED_ERROR(ERROR_SEM_TIMEOUT),
+    NAMED_ERROR(ERROR_INVALID_NAME),
+    NAMED_ERROR(ERROR_BUSY),
+    {433, L"ERROR_NO_SUCH_DEVICE"},
+    NAMED_ERROR(ERROR_OPERATION_ABORTED),
+    NAMED_ERROR(ERROR_IO_INCOMPLETE),
+    NAMED_ERROR(ERROR_COUNTER_TIMEOUT),
+    NAMED_ERROR(ERROR_DEVICE_NOT_CONNECTED),
+    NAMED_ERROR(ERROR_NOT_FOUND),
+    NAMED_ERROR(ERROR_DEVICE_REMOVED),
+};
+#undef NAMED_ERROR
+#undef WIDE_TEXT
+
+std::wstring ErrorText(DWORD error) {
+    for (const ErrorName& known : kErrorNames) {
+        if (known.code == error) return std::wstring(known.name) + L" (" + std::to_wstring(error) + L")";
+    }
+    return L"error " + std::to_wstring(error);
+}
+
+std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
+
+std::wstring Verdict(const CallAnswer& answer) {
+    return answer.Taken() ? L"taken" : L"refused, " + ErrorText(answer.error);
+}
+
+// One row: what the driver did, then what the plug-in does about it.
+void Row(std::wstring& out, const std::wstring& seen, const std::wstring& pluginDoes) {
+    out += seen + L"\n    plug-in: " + pluginDoes + L"\n";
+}
+
+void CallRow(std::wstring& out, const wchar_t* call, const CallAnswer& answer, const wchar_t* ifTaken,
+             const wchar_t* ifRefused) {
+    Row(out, std::wstring(call) + L": " + Verdict(answer), answer.Taken() ? ifTaken : ifRefused);
+}
+
+// False when the port cannot serve an exchange at all.
+bool ReportOpen(std::wstring& out, const DriverObservations& seen) {
+    const wchar_t* openingError = L"reports its opening error and sends no other event";
+    if (seen.openError != ERROR_SUCCESS) {
+        Row(out, L"open: failed after " + Ms(seen.openMilliseconds) + L", " + ErrorText(seen.openError), openingError);
+        return false;
+    }
+    if (!seen.readRecord.Taken()) {
+        Row(out,
+            L"open: " + Ms(seen.openMilliseconds) + L", but its line record cannot be read (GetCommState " +
+                ErrorText(seen.readRecord.error) + L"): no serial port",
+            openingError);
+        return false;
+    }
+    Row(out, L"open: took " + Ms(seen.openMilliseconds),
+        L"opens the port as each exchange starts, which starts that much later");
+    return true;
+}
+
+void ReportSettingCalls(std::wstring& out, const DriverObservations& seen) {
+    CallRow(out, L"its own line record (GetCommState, then SetCommState of the same)", seen.ownRecord,
+            L"starts from the driver's own record, for drivers that refuse a record not read from them",
+            L"runs the exchange at the driver's own settings when it refuses the user's, and says so in its trace");
+    CallRow(out, L"a record with equal XON and XOFF characters (both NUL, XON/XOFF on)", seen.equalCharacters,
+            L"sends DC1/DC3 as XON/XOFF characters all the same, so a NUL in the data never pauses output",
+            L"sends DC1/DC3 as XON/XOFF characters, so such a driver takes the user's settings");
+    CallRow(out, L"the stored settings, built as the plug-in builds them", seen.userRecord,
+            L"starts from the driver's own record and sets speed, framing, parity, binary mode, flow flags and "
+            L"the two characters; the exchange runs at these settings",
+            L"runs the exchange at the driver's own settings and says so in its trace");
+    CallRow(out, L"queues of 1 MiB each way (SetupComm)", seen.queues, L"asks for the same as each exchange starts",
+            L"keeps the driver's own queues and says so in its trace");
+    CallRow(out, L"the exchange's time-outs (SetCommTimeouts)", seen.timeouts, L"sets the same as each exchange starts",
+            L"keeps the driver's own time-outs and says so in its trace");
+    Row(out,
+        L"status call (ClearCommError): " +
+            (seen.status.Taken() ? std::wstring(L"works") : L"refused, " + ErrorText(seen.status.error)),
+        seen.status.Taken() ? L"learns from it what is queued"
+                            : L"receives without it (reads with time-outs that return at once), noted once in "
+                              L"its trace");
+}
+
+// A write that moves its bytes at once shows nothing of the count.
+constexpr DWORD kTellingWriteMs = 20;
+
+void ReportOutputCount(std::wstring& out, const OutputCount& output) {
+    std::wstring seen =
+        L"queued output (cbOutQue during a write of " + std::to_wstring(output.bytes) + L" NUL bytes): ";
+    std::wstring ran = L" while the write ran " + Ms(output.milliseconds);
+    if (!output.completed && output.startError == ERROR_SUCCESS) ran += L" (unfinished, cancelled)";
+    if (output.startError != ERROR_SUCCESS) {
+        seen += L"could not tell, the write was refused, " + ErrorText(output.startError);
+    } else if (output.mostQueued > 0) {
+        Row(out, seen + L"counted, up to " + std::to_wstring(output.mostQueued) + L" bytes" + ran,
+            L"waits for a write as long as the count keeps falling");
+        return;
+    } else if (output.completedAtOnce || output.milliseconds < kTellingWriteMs) {
+        seen += L"could not tell, the write completed at once (" + Ms(output.milliseconds) + L")";
+    } else if (!output.statusWorked) {
+        seen += L"could not tell, the status call is refused";
+    } else {
+        seen += L"not counted, it stayed 0" + ran;
+    }
+    Row(out, seen, L"a driver that does not count gets the write's line time plus 3 s before it is given up");
+}
+
+std::wstring Completion(const QuietCall& call, const wchar_t* what) {
+    std::wstring text = Ms(call.milliseconds) + L" with " + what;
+    if (call.error != ERROR_SUCCESS) text += L", " + ErrorText(call.error);
+    if (call.queueKnown && call.queued > 0) text += L"; " + std::to_wstring(call.queued) + L" bytes queued";
+    return text;
+}
+
+std::wstring EndingText(const Ending& ending) {
+    std::wstring text;
+    if (ending.byCancel) {
+        text = L"CancelIoEx ended it in " + Ms(ending.milliseconds);
+    } else if (ending.byEmptyMask) {
+        text = L"CancelIoEx left it running " + Ms(kCancelGraceMs) + L"; an empty mask (SetCommMask 0) ended it in " +
+               Ms(ending.milliseconds);
+    } else if (ending.ended) {
+        text = L"CancelIoEx did not end it within " + Ms(kCancelGraceMs) + L"; it ended " + Ms(ending.milliseconds) +
+               L" after the cancel";
+    } else {
+        return L"nothing ended it within " + Ms(ending.milliseconds);
+    }
+    return text + L", " + ErrorText(ending.error);
+}
+
+void ReportCharacterWait(std::wstring& out, const QuietCall& wait) {
+    const wchar_t* turns =
+        L"each listening turn still takes 100 ms, so a quiet line costs no more than a 100 ms "
+        L"polling loop";
+    std::wstring seen = L"character wait on a quiet line (WaitCommEvent, EV_RXCHAR): ";
+    if (wait.startError != ERROR_SUCCESS) {
+        Row(out, seen + L"refused, " + ErrorText(wait.startError), turns);
+        return;
+    }
+    if (wait.completed && wait.queueKnown && wait.queued > 0) {
+        Row(out,
+            seen + L"characters came after " + Ms(wait.milliseconds) +
+                L", so the line was not quiet; switch the instrument off and run doctor again",
+            L"waits for characters in turns of 100 ms");
+        return;
+    }
+    if (wait.completed) {
+        wchar_t events[16];
+        std::swprintf(events, 16, L"events 0x%04lX", wait.result);
+        Row(out, seen + L"completed without a character after " + Completion(wait, events), turns);
+        return;
+    }
+    Row(out, seen + L"stayed pending for " + Ms(kCharacterWaitMs), L"waits for characters in turns of 100 ms");
+    Row(out, L"ending that wait: " + EndingText(wait.ending),
+        L"ends a wait with an empty mask, then cancels and reaps it, so a driver that ignores the cancel ends it too");
+}
+
+void ReportEmptyRead(std::wstring& out, const QuietCall& read) {
+    std::wstring seen = L"read on an empty queue with the exchange's time-outs: ";
+    if (read.startError != ERROR_SUCCESS) {
+        Row(out, seen + L"refused, " + ErrorText(read.startError),
+            L"ends the exchange when the device no longer answers, and says why in its trace");
+    } else if (read.completed) {
+        Row(out,
+            seen + L"returned at once, after " + Completion(read, (std::to_wstring(read.result) + L" bytes").c_str()),
+            L"reads what is queued and goes on");
+    } else {
+        Row(out, seen + L"went pending; " + EndingText(read.ending),
+            L"cancels and reaps such a read, keeping what it moved");
+    }
 }
 
 std::wstring SystemText() {
@@ -57,18 +229,32 @@ void PrintHeader(const std::wstring& port, const std::wstring& path, const Comma
 
 }  // namespace
 
+DoctorReport WriteDoctorReport(const DriverObservations& seen) {
+    DoctorReport report;
+    report.portUsable = ReportOpen(report.text, seen);
+    if (!report.portUsable) return report;
+    ReportSettingCalls(report.text, seen);
+    ReportOutputCount(report.text, seen.output);
+    ReportCharacterWait(report.text, seen.characterWait);
+    ReportEmptyRead(report.text, seen.emptyRead);
+    report.text += seen.restored.Taken() ? L"\nThe driver's line record, event mask and time-outs are as they were.\n"
+                                         : L"\nThe driver's settings could not all be put back: " +
+                                               ErrorText(seen.restored.error) + L"\n";
+    return report;
+}
+
 int RunDoctor(const CommandLine& line) {
     if (line.arguments.size() > 1 || (!line.arguments.empty() && line.arguments[0].rfind(L'-', 0) == 0)) {
         Complain(L"doctor takes one port name at most; devhost doctor --help tells more");
         return ExitUsage;
     }
-    std::wstring port;
-    const StoredLine stored = ReadStoredLine(line.settingsPath, port);
-    if (!line.arguments.empty()) port = line.arguments[0];
+    const Settings::PortSettings stored = ReadStoredSettings(line.settingsPath);
+    const std::wstring port =
+        line.arguments.empty() ? std::wstring(stored.portName.begin(), stored.portName.end()) : line.arguments[0];
     const std::wstring path(DevicePathFor(port.c_str()));
     PrintHeader(port, path, line);
 
-    const DoctorReport report = WriteDoctorReport(ObserveDriver(path, stored));
+    const DoctorReport report = WriteDoctorReport(ObserveDriver(path, stored.line));
     Print(stdout, report.text);
     return report.portUsable ? ExitOk : ExitPortNotOpened;
 }

@@ -1,9 +1,8 @@
-#include "DriverProbe.h"
+#include "Doctor.h"
 #include <algorithm>
 #include <vector>
 #include "serial/Exchange.h"
 #include "serial/LineRecord.h"
-#include "settings/LineFlags.h"
 #include "win32/ManualResetEvent.h"
 #include "win32/UniqueHandle.h"
 
@@ -35,18 +34,6 @@ private:
 };
 
 CallAnswer Answer(BOOL taken) { return {true, taken ? ERROR_SUCCESS : GetLastError()}; }
-
-// The record the plug-in gives the driver: the driver's own, with every
-// field that shapes the data set from the stored settings.
-DCB UserRecord(const DCB& driversOwn, const StoredLine& stored) {
-    DCB wanted{};
-    wanted.BaudRate = stored.baudRate;
-    wanted.ByteSize = stored.byteSize;
-    wanted.Parity = stored.parity;
-    wanted.StopBits = stored.stopBits;
-    Settings::ApplyFlowControlFlags(wanted, stored.flowControl);
-    return LineRecord::ForDriver(&driversOwn, wanted);
-}
 
 DWORD BitsPerCharacter(const DCB& line) {
     return 1 + line.ByteSize + (line.Parity != NOPARITY ? 1 : 0) + (line.StopBits == ONESTOPBIT ? 1 : 2);
@@ -95,7 +82,7 @@ private:
 
 class CDriverProbe {
 public:
-    CDriverProbe(const std::wstring& path, const StoredLine& stored) : m_path(path), m_stored(stored) {}
+    CDriverProbe(const std::wstring& path, const DCB& stored) : m_path(path), m_stored(stored) {}
 
     DriverObservations Run() {
         if (!Open()) return m_seen;
@@ -138,7 +125,9 @@ private:
         equal.fOutX = equal.fInX = TRUE;
         equal.XonChar = equal.XoffChar = 0;
         m_seen.equalCharacters = Answer(SetCommState(Port(), &equal));
-        DCB user = UserRecord(m_driverRecord, m_stored);
+        // The driver's own record with the fields that shape the data set from
+        // the stored settings, as the plug-in gives it.
+        DCB user = LineRecord::ForDriver(&m_driverRecord, m_stored);
         m_seen.userRecord = Answer(SetCommState(Port(), &user));
         // The rest runs at the settings an exchange would have.
         if (!m_seen.userRecord.Taken() && m_seen.equalCharacters.Taken()) SetCommState(Port(), &own);
@@ -255,7 +244,7 @@ private:
     }
 
     const std::wstring& m_path;
-    const StoredLine& m_stored;
+    const DCB& m_stored;
     DriverObservations m_seen;
     DCB m_driverRecord{};
     DWORD m_driverMask = 0;
@@ -270,7 +259,7 @@ private:
 
 }  // namespace
 
-DriverObservations ObserveDriver(const std::wstring& path, const StoredLine& stored) {
+DriverObservations ObserveDriver(const std::wstring& path, const DCB& stored) {
     return CDriverProbe(path, stored).Run();
 }
 

@@ -1,9 +1,8 @@
 #include <cstdio>
 #include <string>
-#include "CommandSupport.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "ExitCodes.h"
+#include "PluginLoader.h"
 #include "win32/UniqueBstr.h"
 
 namespace DevHost {

@@ -2,7 +2,9 @@
 #include <cerrno>
 #include <cwchar>
 #include <vector>
+#include "ConsoleOutput.h"
 #include "plugin_api/HResultError.h"
+#include "settings/SettingsPersistence.h"
 
 namespace DevHost {
 namespace {
@@ -28,6 +30,23 @@ bool ParseInt32(const std::wstring& text, int32_t& value) {
     if (errno != 0 || *end != L'\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
     value = static_cast<int32_t>(parsed);
     return true;
+}
+
+// The plug-in's own table of keys; its captions are the DLL's and read
+// empty here, which nothing in devhost uses.
+const Settings::DescriptorTable& Descriptors() {
+    static const Settings::DescriptorTable table = [] {
+        Settings::DescriptorTable filled;
+        Settings::FillDescriptors(filled);
+        return filled;
+    }();
+    return table;
+}
+
+// A stored value outside the table is shown as such rather than guessed at.
+template <size_t N>
+std::string Named(const char* const (&names)[N], int32_t value) {
+    return value >= 0 && static_cast<size_t>(value) < N ? names[value] : "?" + std::to_string(value);
 }
 
 }  // namespace
@@ -59,6 +78,36 @@ void CIniSettingsWriter::WriteInt(const wchar_t* key, int32_t value) {
     wchar_t text[16];
     std::swprintf(text, 16, L"%d", value);
     WriteString(key, text);
+}
+
+bool HoldsSettings(const std::wstring& path) {
+    wchar_t keys[16];
+    return GetPrivateProfileStringW(kSettingsSection, nullptr, L"", keys, 16, path.c_str()) > 0;
+}
+
+Settings::PortSettings ReadStoredSettings(const std::wstring& settingsPath) {
+    CIniSettingsReader reader(settingsPath);
+    Settings::PortSettings stored;
+    Settings::LoadPortSettings(reader, Descriptors(), stored);
+    return stored;
+}
+
+std::wstring StoredPortName(const std::wstring& settingsPath) {
+    const Settings::PortSettings stored = ReadStoredSettings(settingsPath);
+    return std::wstring(stored.portName.begin(), stored.portName.end());
+}
+
+const wchar_t* StorageKeyOf(Settings::SettingId id) { return Descriptors().at(id).key.c_str(); }
+
+std::string DescribeSavedLine(const std::wstring& settingsPath) {
+    static const char* const kParities[] = {"N", "O", "E", "M", "S"};
+    static const char* const kStopBits[] = {"1", "1.5", "2"};
+    static const char* const kFlows[] = {"none", "hardware", "xon/xoff"};
+    const Settings::PortSettings stored = ReadStoredSettings(settingsPath);
+    return ToUtf8(stored.portName) + ", " + std::to_string(stored.line.BaudRate) + " baud " +
+           std::to_string(stored.line.ByteSize) + Named(kParities, stored.line.Parity) +
+           Named(kStopBits, stored.line.StopBits) + ", flow " + Named(kFlows, stored.flowControl) + ", wait " +
+           std::to_string(stored.waitTime) + " s";
 }
 
 }  // namespace DevHost

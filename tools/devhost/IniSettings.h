@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 #include "plugin_api/HostInterfaces.h"
+#include "settings/PortSettings.h"
+#include "settings/SettingsTables.h"
 
 namespace DevHost {
 
@@ -41,5 +43,20 @@ private:
     std::wstring m_path;
     bool m_failed = false;
 };
+
+// Whether the file holds any key of the plug-in's section.
+bool HoldsSettings(const std::wstring& path);
+
+// The settings file as the plug-in reads it, with its own keys, defaults
+// and conversions, so devhost shows and tries what an exchange will use.
+Settings::PortSettings ReadStoredSettings(const std::wstring& settingsPath);
+// The port the settings file names, as the plug-in reads it.
+std::wstring StoredPortName(const std::wstring& settingsPath);
+// The key under which the plug-in stores a setting.
+const wchar_t* StorageKeyOf(Settings::SettingId id);
+
+// "COM5, 38400 baud 8N1, flow none, wait 2 s": the saved settings as the
+// exchange will use them, for a capture's header and doctor's.
+std::string DescribeSavedLine(const std::wstring& settingsPath);
 
 }  // namespace DevHost

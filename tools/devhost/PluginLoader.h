@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include "CommandLine.h"
 #include "plugin_api/IDevImportPlugin.h"
 
 namespace DevHost {
@@ -20,5 +21,30 @@ std::wstring DefaultPluginPath();
 // process ends: the plug-in's worker thread may still be leaving its code
 // when the last reference goes.
 PluginPtr LoadPlugin(const std::wstring& dllPath, std::wstring& error);
+
+// The plug-in of --dll, or null after saying why.
+PluginPtr OpenPlugin(const CommandLine& line);
+
+// Creates the plug-in and loads its settings from the settings file, as the
+// application does before it shows the list or starts an exchange. A file
+// that is missing or holds none of the plug-in's settings is said plainly:
+// the plug-in then runs on its defaults.
+PluginPtr OpenPluginWithSettings(const CommandLine& line);
+
+// While it lives, Ctrl+C asks the plug-in to stop its exchange instead of
+// ending devhost, so the port is closed and EventStopped still comes. A
+// second Ctrl+C ends devhost at once, for a plug-in that does not stop.
+class CCtrlCStop {
+public:
+    // announce: say on stderr that the exchange is stopping; a host that
+    // draws the console itself says so in its own place.
+    explicit CCtrlCStop(Plugin::IDevImportPlugin& plugin, bool announce = true);
+    ~CCtrlCStop();
+    CCtrlCStop(const CCtrlCStop&) = delete;
+    CCtrlCStop& operator=(const CCtrlCStop&) = delete;
+
+    // Whether Ctrl+C came, so a host that would go on knows to end.
+    bool StopAsked() const;
+};
 
 }  // namespace DevHost

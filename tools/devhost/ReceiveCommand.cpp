@@ -1,18 +1,13 @@
 #include <cstdio>
 #include <memory>
 #include "Capture.h"
-#include "CommandSupport.h"
-#include "Commands.h"
+#include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "CtrlCStop.h"
+#include "ConsoleScreen.h"
 #include "ExchangeSink.h"
-#include "ExitCodes.h"
-#include "HexDump.h"
 #include "IniSettings.h"
-#include "LineDescription.h"
-#include "ReceiveOptions.h"
-#include "StatusLine.h"
-#include "TransferRequest.h"
+#include "PluginLoader.h"
+#include "PluginTrace.h"
 
 namespace DevHost {
 namespace {
@@ -122,7 +117,7 @@ int RunReceive(const CommandLine& line) {
 
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    int32_t waitSeconds = CIniSettingsReader(line.settingsPath).ReadInt(L"WATETIME", 10);
+    const int32_t waitSeconds = ReadStoredSettings(line.settingsPath).waitTime;
     for (const auto& request : requests) {
         sink.Track(*request);
         if (!plugin->QueueTransferRequest(request.get())) {

@@ -4,6 +4,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include "CommandLine.h"
 
 namespace DevHost {
 
@@ -64,5 +65,24 @@ private:
     std::wstring m_end;
     std::wstring m_openFailure;
 };
+
+// Windows' own text for an error code, "error 2" when it has none.
+std::wstring WindowsMessage(DWORD error);
+
+// Why an exchange ended, in the user's words, from what the plug-in's trace
+// said after "exchange ended: " (empty when the trace said nothing).
+std::wstring ExplainEnd(const std::wstring& traced);
+// Whether the trace said the device went away during the exchange.
+bool SaysDeviceGone(const std::wstring& traced);
+
+// Why the port named in the settings did not open, naming it and what
+// Windows said. The plug-in's trace gives its error where it has one;
+// otherwise devhost opens the port itself to ask Windows.
+std::wstring ExplainPortNotOpened(const std::wstring& portName, const std::wstring& tracedFailure);
+
+// For CExchangeSink: what the plug-in's trace said of the exchange's end.
+std::wstring TracedEnd();
+// Why the port did not open: its name and what Windows said.
+std::wstring WhyPortNotOpened(const CommandLine& line);
 
 }  // namespace DevHost

@@ -1,12 +1,9 @@
-#include "AnsweringPropertyView.h"
-#include "CommandSupport.h"
-#include "Commands.h"
+#include <cstdio>
+#include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "EditResolution.h"
-#include "ExitCodes.h"
 #include "IniSettings.h"
-#include "OfferedChoices.h"
-#include "PropertyNames.h"
+#include "PluginLoader.h"
+#include "PropertyViews.h"
 #include "plugin_api/IPropertyListViewController.h"
 
 namespace DevHost {
@@ -25,6 +22,16 @@ void WarnOfKeptValues(const std::vector<SetRequest>& requests, const CAnsweringP
 }
 
 }  // namespace
+
+int RunSettings(const CommandLine& line) {
+    if (!NoArguments(line)) return ExitUsage;
+    PluginPtr plugin = OpenPluginWithSettings(line);
+    if (!plugin) return ExitPluginFailed;
+    CConsolePropertyView view(StoredPortName(line.settingsPath));
+    plugin->GetPropertyListController()->FillView(&view);
+    Print(stdout, L"settings file: " + line.settingsPath + L"\n" + view.Text());
+    return ExitOk;
+}
 
 // Edits go through the plug-in's own list, as in the application: the plug-in
 // offers its choices, devhost answers, the plug-in stores and saves.

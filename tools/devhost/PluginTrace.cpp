@@ -1,8 +1,12 @@
-#include "TraceReader.h"
+#include "PluginTrace.h"
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <iterator>
 #include "ConsoleOutput.h"
+#include "IniSettings.h"
+#include "serial/DevicePath.h"
+#include "win32/UniqueHandle.h"
 
 namespace DevHost {
 namespace {
@@ -11,12 +15,35 @@ namespace {
 constexpr DWORD kBufferSize = 4096;
 constexpr wchar_t kMark[] = L"DeviceCommon: ";
 constexpr wchar_t kEnded[] = L": exchange ended: ";
+constexpr wchar_t kDeviceGone[] = L"the device is gone";
+// The plug-in writes its trace line before it reports the end; the reader's
+// thread takes it a moment later.
+constexpr DWORD kTraceWaitMs = 500;
 
 CTraceReader* g_current = nullptr;
 
 bool IsOpenFailure(const std::wstring& line) {
     return line.find(L" could not be opened") != std::wstring::npos ||
            line.find(L" cannot be opened") != std::wstring::npos;
+}
+
+// The number after "error " in a trace line, 0 when there is none.
+DWORD TracedError(const std::wstring& traced) {
+    const size_t at = traced.find(L"error ");
+    return at == std::wstring::npos ? 0 : std::wcstoul(traced.c_str() + at + 6, nullptr, 10);
+}
+
+// Opens the port as the plug-in does, to hear from Windows why it fails.
+std::wstring AskWindows(const std::wstring& portName) {
+    Win32::UniqueHandle port(CreateFileW(DevicePathFor(portName.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!port.IsValid()) return portName + L" could not be opened: " + WindowsMessage(GetLastError());
+    DCB line{};
+    line.DCBlength = sizeof line;
+    if (!GetCommState(port.Get(), &line)) {
+        return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
+    }
+    return portName + L" could not be opened by the plug-in, though it opens now";
 }
 
 }  // namespace
@@ -115,6 +142,47 @@ void CTraceReader::Take(const std::wstring& text) {
     } else {
         Print(stderr, line + L"\n");
     }
+}
+
+
+std::wstring WindowsMessage(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length > 0 && text ? std::wstring(text, length) : L"";
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
+        message.pop_back();
+    }
+    const std::wstring code = L"error " + std::to_wstring(error);
+    return message.empty() ? code : message + L" (" + code + L")";
+}
+
+bool SaysDeviceGone(const std::wstring& traced) { return traced.rfind(kDeviceGone, 0) == 0; }
+
+std::wstring ExplainEnd(const std::wstring& traced) {
+    if (traced.empty()) return L"the plug-in's trace, which says why, could not be read";
+    const DWORD error = TracedError(traced);
+    if (SaysDeviceGone(traced) && error != 0) return traced + L": " + WindowsMessage(error);
+    return traced;
+}
+
+std::wstring ExplainPortNotOpened(const std::wstring& portName, const std::wstring& tracedFailure) {
+    const DWORD error = TracedError(tracedFailure);
+    if (error != 0) return portName + L" could not be opened: " + WindowsMessage(error);
+    return AskWindows(portName);
+}
+
+
+std::wstring TracedEnd() {
+    CTraceReader* trace = CTraceReader::Current();
+    return trace ? trace->TakeEnd(kTraceWaitMs) : L"";
+}
+
+std::wstring WhyPortNotOpened(const CommandLine& line) {
+    CTraceReader* trace = CTraceReader::Current();
+    return ExplainPortNotOpened(StoredPortName(line.settingsPath), trace ? trace->TakeOpenFailure(kTraceWaitMs) : L"");
 }
 
 }  // namespace DevHost

@@ -1,18 +1,8 @@
 #pragma once
 #include <windows.h>
-#include <cstdint>
 #include <string>
 
 namespace DevHost {
-
-// The stored line settings, as the plug-in reads them.
-struct StoredLine {
-    DWORD baudRate = 9600;
-    BYTE byteSize = 8;
-    BYTE parity = NOPARITY;
-    BYTE stopBits = ONESTOPBIT;
-    int32_t flowControl = 0;
-};
 
 // How the driver answered one call: error is ERROR_SUCCESS when it took it.
 struct CallAnswer {
@@ -75,8 +65,18 @@ constexpr DWORD kCancelGraceMs = 100;
 
 // Opens the device at path as the plug-in does and makes the plug-in's
 // calls on it, leaving the driver's line record, event mask and time-outs
-// as they were. Writes about 100 ms of NUL bytes to the line. Nothing more is
-// observed once the open or GetCommState fails.
-DriverObservations ObserveDriver(const std::wstring& path, const StoredLine& stored);
+// as they were. stored is the line record of the stored settings as the
+// plug-in builds it. Writes about 100 ms of NUL bytes to the line. Nothing
+// more is observed once the open or GetCommState fails.
+DriverObservations ObserveDriver(const std::wstring& path, const DCB& stored);
+
+// doctor's report of what a driver did, as plain text: per behaviour a line
+// of what was seen, errors by name, and one of what the plug-in does about it.
+struct DoctorReport {
+    std::wstring text;
+    bool portUsable = false;  // false when the port cannot serve an exchange at all
+};
+
+DoctorReport WriteDoctorReport(const DriverObservations& seen);
 
 }  // namespace DevHost

@@ -1,4 +1,6 @@
-#include "ConsoleLineEditor.h"
+#include "ConsoleInput.h"
+#include <utility>
+#include "ConsoleOutput.h"
 
 namespace DevHost {
 namespace {
@@ -7,7 +9,42 @@ constexpr wchar_t kCtrlRightBracket = 0x1D;
 constexpr wchar_t kEscape = 0x1B;
 constexpr DWORD kStopCheckMs = 100;
 
+void QueueLine(CInputQueue& queue, std::string line) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    queue.Push({TypedInput::Line, FromUtf8(line)});
+}
+
+void ReadLines(HANDLE input, const std::shared_ptr<CInputQueue>& queue) {
+    std::string pending;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        pending.append(buffer, read);
+        for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
+            QueueLine(*queue, pending.substr(0, end));
+        }
+    }
+    if (!pending.empty()) QueueLine(*queue, pending);
+    queue->Push({TypedInput::End, {}});
+}
+
 }  // namespace
+
+void CInputQueue::Push(TypedInput input) {
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_inputs.push_back(std::move(input));
+    }
+    m_arrived.notify_one();
+}
+
+bool CInputQueue::Pop(TypedInput& input, std::chrono::milliseconds wait) {
+    std::unique_lock<std::mutex> hold(m_lock);
+    if (!m_arrived.wait_for(hold, wait, [this] { return !m_inputs.empty(); })) return false;
+    input = std::move(m_inputs.front());
+    m_inputs.pop_front();
+    return true;
+}
 
 CConsoleLineEditor::CConsoleLineEditor(HANDLE console, CInputQueue& queue, ShowLine show)
     : m_console(console), m_queue(queue), m_show(std::move(show)) {
@@ -60,6 +97,10 @@ void CConsoleLineEditor::Key(const KEY_EVENT_RECORD& key) {
         }
     }
     m_show(m_line);
+}
+
+void StartStreamLineReader(HANDLE input, std::shared_ptr<CInputQueue> queue) {
+    std::thread([input, queue = std::move(queue)] { ReadLines(input, queue); }).detach();
 }
 
 }  // namespace DevHost

@@ -1,12 +1,34 @@
 #pragma once
 #include <windows.h>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
-#include "InputQueue.h"
 
 namespace DevHost {
+
+struct TypedInput {
+    enum Kind { Line, Quit, End } kind;  // a line, Ctrl+], the end of piped input
+    std::wstring line;
+};
+
+// From the thread that reads the keyboard or the pipe to the session loop.
+class CInputQueue {
+public:
+    void Push(TypedInput input);
+    // False when nothing came within the time.
+    bool Pop(TypedInput& input, std::chrono::milliseconds wait);
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_arrived;
+    std::deque<TypedInput> m_inputs;
+};
 
 // Reads the keyboard of a console one key at a time and edits the line
 // itself: printable keys add, Backspace removes, Esc clears, Enter hands
@@ -45,5 +67,11 @@ private:
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
+
+// Reads lines from a pipe or a file (LF or CR LF ends a line, UTF-8) on a
+// thread of its own and queues them, then End. The thread is left to
+// itself: a read from a pipe cannot be called off, and it holds the queue
+// so that nothing it uses goes away before the process ends.
+void StartStreamLineReader(HANDLE input, std::shared_ptr<CInputQueue> queue);
 
 }  // namespace DevHost
