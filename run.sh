@@ -128,7 +128,7 @@ bench() {
     {
         echo "Benchmarks of $(date -u '+%Y-%m-%d %H:%M UTC') on $(uname -n): $(uname -srm), $(nproc) cores${cpu:+ ($cpu)}, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo Wine)"
         echo
-        echo "Each figure with a baseline: ${BENCH_RUNS:-5} runs of the plug-in interleaved with as many of the baseline;"
+        echo "Each figure with a baseline: ${BENCH_RUNS:-9} runs of the plug-in interleaved with as many of the baseline;"
         echo "median (lowest–highest) of each side, the ratio of the medians (lowest–highest of the per-run ratios,"
         echo "each plug-in run over the baseline run beside it; the plug-in goes first in every other run); met only when the ratio and its whole spread meet the target."
         echo
