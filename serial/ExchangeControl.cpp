@@ -109,12 +109,12 @@ void CExchangeControl::CState::OwnerLetsGo() {
     Stop();
     // Inside a callback the worker is this thread, or waits for it.
     if (shared.sink.InsideCall()) return;
-    HANDLE worker = nullptr;
+    HANDLE thread = nullptr;
     {
         Win32::Lock hold(m_lock);
-        if (m_running) worker = m_worker.Get();
+        if (m_running) thread = m_worker.Get();
     }
-    if (worker) Win32::WaitLettingSentMessagesThrough(worker, L"the exchange's worker to end");
+    if (thread) Win32::WaitLettingSentMessagesThrough(thread, L"the exchange's worker to end");
 }
 
 DWORD WINAPI CExchangeControl::CState::Worker(void* state) {
