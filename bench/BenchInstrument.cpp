@@ -62,8 +62,16 @@ void BenchInstrument::StartCounting() {
     Start([this, block = std::vector<uint8_t>(65536)]() mutable {
         const DWORD count = Transfer(false, block.data(), DWORD(block.size()), 20);
         if (count == 0) Sleep(1);
-        m_counted += count;
+        if ((m_counted += count) >= m_awaited) SetEvent(m_reached.Get());
     });
+}
+
+bool BenchInstrument::AwaitCount(uint64_t bytes) {
+    ResetEvent(m_reached.Get());
+    m_awaited = bytes;
+    const bool reached = m_counted >= bytes || WaitForSingleObject(m_reached.Get(), 60000) == WAIT_OBJECT_0;
+    m_awaited = UINT64_MAX;
+    return reached;
 }
 
 void BenchInstrument::StartEchoing(DWORD requestSize) {

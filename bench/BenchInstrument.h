@@ -22,6 +22,10 @@ public:
 
     void StartCounting();
     uint64_t Counted() const { return m_counted; }
+    // Blocks until the count reaches bytes (false after 60 s). A host
+    // waits for its events rather than polling: a poller on one of the
+    // rig's two cores slowed the side it watched by some percent.
+    bool AwaitCount(uint64_t bytes);
     // Answers every request of requestSize bytes with the same bytes.
     void StartEchoing(DWORD requestSize);
     void StartStreaming();
@@ -40,5 +44,7 @@ private:
     Win32::UniqueHandle m_port;
     std::atomic<bool> m_running{false};
     std::atomic<uint64_t> m_counted{0};
+    std::atomic<uint64_t> m_awaited{UINT64_MAX};
+    Win32::UniqueHandle m_reached{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     std::thread m_thread;
 };

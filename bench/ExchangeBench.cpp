@@ -215,7 +215,7 @@ double TransmitRun(bool plugin) {
         std::vector<Request> requests(kTransmitBytes / kChunk, Request(kChunk));
         const double start = Now();
         for (auto& request : requests) running.plugin->QueueTransferRequest(&request);
-        WaitUntil([&] { return instrument.Counted() >= kTransmitBytes + 1; });
+        instrument.AwaitCount(kTransmitBytes + 1);
         rate = MegabytesPerSecond(kTransmitBytes, Now() - start);
         WaitUntil([&] { return running.sink.requestsDone == int(requests.size()) + 1; });
     } else {
@@ -223,7 +223,7 @@ double TransmitRun(bool plugin) {
         std::vector<uint8_t> chunk(kChunk, 0xA5);
         const double start = Now();
         for (size_t sent = 0; sent < kTransmitBytes;) sent += bare.Write(chunk.data(), kChunk);
-        WaitUntil([&] { return instrument.Counted() >= kTransmitBytes; });
+        instrument.AwaitCount(kTransmitBytes);
         rate = MegabytesPerSecond(kTransmitBytes, Now() - start);
     }
     instrument.Stop();
