@@ -22,6 +22,10 @@ std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t w
 // watches it. Data shown on the same console clears it first.
 class CStatusLine {
 public:
+    // How often receive and term refresh it: often enough to follow a
+    // transfer, seldom enough not to load a console.
+    static constexpr DWORD kIntervalMilliseconds = 250;
+
     CStatusLine();
     void Show(const std::wstring& text);
     void Clear();

@@ -12,8 +12,6 @@
 namespace DevHost {
 namespace {
 
-constexpr DWORD kStatusIntervalMs = 250;
-
 struct CloseFile {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -131,7 +129,7 @@ int RunReceive(const CommandLine& line) {
         Complain(L"the plug-in refused to start an exchange");
         return ExitPluginFailed;
     }
-    while (!sink.WaitForEnd(kStatusIntervalMs)) status.Show(FormatStatus(sink.Report(), GetTickCount64(), waitSeconds));
+    while (!sink.WaitForEnd(CStatusLine::kIntervalMilliseconds)) status.Show(FormatStatus(sink.Report(), GetTickCount64(), waitSeconds));
     status.Clear();
     shown.Finish();
     if (out && std::fflush(out.get()) != 0) outFileFailed = true;

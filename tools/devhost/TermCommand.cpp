@@ -18,7 +18,6 @@ namespace DevHost {
 namespace {
 
 constexpr std::chrono::milliseconds kInputWait{50};
-constexpr ULONGLONG kStatusIntervalMs = 250;
 // The plug-in takes a start only once the previous exchange's final event
 // has returned on its worker, which can be a moment after the end is seen.
 constexpr int kStartAttempts = 200;
@@ -116,7 +115,7 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
             *m_attemptMuted = false;
             m_display.Notice(m_portName + L" is back");
         }
-        if (now - statusShown >= kStatusIntervalMs) {
+        if (now - statusShown >= CStatusLine::kIntervalMilliseconds) {
             m_screen.SetStatus(Status(report, now));
             statusShown = now;
         }
