@@ -24,9 +24,11 @@ const wchar_t* CDeviceHealth::Name(PortCall call) {
 
 bool CDeviceHealth::Status(COMSTAT* status) {
     if (Gone() || Unsupported(PortCall::Status)) return false;
-    const IoResult answer = m_port.ClearErrors(status);
+    DWORD lineErrors = 0;
+    const IoResult answer = m_port.ClearErrors(status, &lineErrors);
     if (answer.state == IoState::Completed) {
         Succeeded(PortCall::Status);
+        m_lineErrors.Add(lineErrors, GetTickCount64());
         return true;
     }
     Failed(PortCall::Status, answer.error);

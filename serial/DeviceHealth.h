@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include "serial/LineErrors.h"
 #include "serial/SerialPort.h"
 
 // The calls of an exchange whose failure is judged.
@@ -19,7 +20,8 @@ public:
     // adapter that vanishes without failing a call ends the exchange then.
     static constexpr ULONGLONG kQuietCheckMilliseconds = 1000;
 
-    explicit CDeviceHealth(CSerialPort& port) : m_port(port) {}
+    // The status call's error word goes to lineErrors.
+    CDeviceHealth(CSerialPort& port, CLineErrors& lineErrors) : m_port(port), m_lineErrors(lineErrors) {}
     CDeviceHealth(const CDeviceHealth&) = delete;
     CDeviceHealth& operator=(const CDeviceHealth&) = delete;
 
@@ -50,6 +52,7 @@ private:
     void RecordGone(PortCall call, DWORD error);
 
     CSerialPort& m_port;
+    CLineErrors& m_lineErrors;
     const wchar_t* m_path = L"";
     bool m_worked[kCalls] = {};
     bool m_unsupported[kCalls] = {};

@@ -29,7 +29,8 @@ const wchar_t* StopBitsName(BYTE stopBits) {
 }  // namespace
 
 CExchange::CExchange(WorkerPort& worker, ExchangeShared& shared, Clock clock)
-    : m_port(worker.port), m_health(worker.health), m_shared(shared), m_clock(clock) {}
+    : m_port(worker.port), m_health(worker.health), m_lineErrors(worker.lineErrors), m_shared(shared),
+      m_clock(clock) {}
 
 CExchange::~CExchange() {
     if (!m_ended) End(false);
@@ -37,39 +38,55 @@ CExchange::~CExchange() {
 
 bool CExchange::Begin(const Target& target) {
     m_path = target.devicePath.c_str();
-    const IoResult probe = m_port.Probe(m_path);
-    if (probe.state == IoState::Failed) {
-        Trace(L"%ls cannot be opened as a serial port, error %lu", m_path, probe.error);
-        return false;
-    }
-
-    const IoResult opened = m_port.Open(m_path, target.line);
+    const IoResult opened = OpenRetryingWhileBusy(target.line);
     TraceOpening(target.line, opened);
-    if (m_port.IsOpen()) {
-        const IoResult queues = m_port.SetupQueues(kQueueSize, kQueueSize);
-        if (queues.state == IoState::Failed) {
-            Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, queues.error);
-        }
-        const IoResult timeouts = m_port.SetTimeouts(kTimeouts);
-        if (timeouts.state == IoState::Failed) {
-            Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, timeouts.error);
-        }
+    if (!m_port.IsOpen()) return false;
+    const IoResult queues = m_port.SetupQueues(kQueueSize, kQueueSize);
+    if (queues.state == IoState::Failed) {
+        Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, queues.error);
+    }
+    const IoResult timeouts = m_port.SetTimeouts(kTimeouts);
+    if (timeouts.state == IoState::Failed) {
+        Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, timeouts.error);
     }
 
     m_waitSeconds = target.waitSeconds;
     m_dataSeen = false;
     m_ended = false;
     m_health.Reset(m_path, m_clock());
+    m_lineErrors.Reset(m_path);
     m_lastDataSecond = NowSeconds();
     m_shared.sink.OnEvent(EventStarted, nullptr, 0);
     return true;
+}
+
+// Drivers finish a close after CloseHandle returns, and refuse an open
+// meanwhile (USB adapters, for up to about a second): the host's next start
+// often comes right after the last exchange's end. A stop ends the retries.
+IoResult CExchange::OpenRetryingWhileBusy(const DCB& line) {
+    const ULONGLONG begun = GetTickCount64();
+    DWORD firstRefusal = ERROR_SUCCESS;
+    for (;;) {
+        const IoResult opened = m_port.Open(m_path, line);
+        if (m_port.IsOpen() && firstRefusal != ERROR_SUCCESS) {
+            Trace(L"%ls: the driver refused the open as busy (error %lu) and took it %llu ms later", m_path,
+                  firstRefusal, GetTickCount64() - begun);
+        }
+        const bool busy = opened.error == ERROR_ACCESS_DENIED || opened.error == ERROR_SHARING_VIOLATION ||
+                          opened.error == ERROR_BUSY;
+        if (m_port.IsOpen() || !busy || GetTickCount64() - begun >= kBusyRetryMilliseconds) return opened;
+        if (firstRefusal == ERROR_SUCCESS) firstRefusal = opened.error;
+        if (WaitForSingleObject(m_shared.signals.StopEvent(), kBusyRetryStepMilliseconds) != WAIT_TIMEOUT) {
+            return opened;
+        }
+    }
 }
 
 // A refused line record leaves the exchange running at the driver's own
 // settings, as the host expects; the trace is where it shows.
 void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
     if (!m_port.IsOpen()) {
-        Trace(L"%ls could not be opened, error %lu", m_path, opened.error);
+        Trace(L"%ls could not be opened as a serial port, error %lu", m_path, opened.error);
         return;
     }
     wchar_t settings[96];
@@ -162,7 +179,10 @@ bool CExchange::IdleTimeUp() const {
 }
 
 void CExchange::End(bool released) {
-    if (m_port.IsOpen()) TraceEnd(released);
+    if (m_port.IsOpen()) {
+        m_lineErrors.TraceTotals();
+        TraceEnd(released);
+    }
     m_ended = true;
     m_port.Close();
 }

@@ -15,6 +15,11 @@ constexpr DWORD kQueueSize = 1048576;
 // control holds: the transmitter decides when a write is given up.
 constexpr COMMTIMEOUTS kTimeouts{MAXDWORD, 0, 0, 500, 1};
 
+// An open refused as busy is tried again this long, at this pace, before the
+// port counts as not opened: a driver may still be finishing a close.
+constexpr ULONGLONG kBusyRetryMilliseconds = 2000;
+constexpr DWORD kBusyRetryStepMilliseconds = 100;
+
 // The only message of the module, sent instead of any other event when the
 // port cannot be opened. UTF-8, sent without its terminating zero.
 constexpr char kOpenErrorText[] = u8"Ошибка открытия порта.\n";
@@ -46,8 +51,8 @@ public:
     CExchange(const CExchange&) = delete;
     CExchange& operator=(const CExchange&) = delete;
 
-    // False when the device cannot be opened at all; otherwise the port was
-    // tried, and EventStarted sent even when the overlapped open failed.
+    // Opens and configures the port and sends EventStarted; false, with
+    // nothing sent, when it could not be opened as a serial port.
     bool Begin(const Exchange::Target& target);
     bool Listening() const;
     // Waits up to one listening time for data and hands over every block
@@ -65,6 +70,7 @@ public:
     void End(bool released);
 
 private:
+    IoResult OpenRetryingWhileBusy(const DCB& line);
     uint64_t HandOverQueued(ULONGLONG begun, bool afterCharacterEvent);
     void WaitOutTheTurn(ULONGLONG begun) const;
     void TraceOpening(const DCB& line, const IoResult& opened) const;
@@ -73,6 +79,7 @@ private:
 
     CSerialPort& m_port;
     CDeviceHealth& m_health;
+    CLineErrors& m_lineErrors;
     ExchangeShared& m_shared;
     Exchange::Clock m_clock;
     const wchar_t* m_path = L"";

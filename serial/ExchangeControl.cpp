@@ -1,9 +1,18 @@
 #include "serial/ExchangeControl.h"
 #include <new>
+#include "serial/Trace.h"
 #include "serial/Transmit.h"
 #include "win32/CriticalSection.h"
 #include "win32/SentMessageWait.h"
 #include "win32/UniqueHandle.h"
+
+namespace {
+// The longest the last Release waits for the worker. A driver may hold an
+// open (a Bluetooth port connecting), a write or a read for as long as it
+// likes; the worker owns all that the driver writes into, and a host that
+// hangs this long is marked as not responding.
+constexpr DWORD kLetGoMilliseconds = 80;
+}  // namespace
 
 // Held by the plug-in and by the worker of a running exchange.
 class CExchangeControl::CState {
@@ -114,7 +123,12 @@ void CExchangeControl::CState::OwnerLetsGo() {
         Win32::Lock hold(m_lock);
         if (m_running) thread = m_worker.Get();
     }
-    if (thread) Win32::WaitLettingSentMessagesThrough(thread, L"the exchange's worker to end");
+    if (!thread || Win32::WaitLettingSentMessagesThrough(thread, L"the exchange's worker to end", kLetGoMilliseconds)) {
+        return;
+    }
+    Trace(L"the last Release returns after %lu ms while the exchange's worker waits for the driver: the port closes "
+          L"once the driver lets go",
+          kLetGoMilliseconds);
 }
 
 DWORD WINAPI CExchangeControl::CState::Worker(void* state) {

@@ -12,9 +12,11 @@ public:
     // Raises the standard allocation failure.
     explicit CExchangeControl(const SerialApi& api = SerialApi::System());
     // From here on no call reaches the host's sink; the exchange stops. Made
-    // outside the sink's callbacks, it returns once the worker has ended
-    // (so the port is closed); made inside one, the worker ends on its own
-    // after that callback.
+    // outside the sink's callbacks, it returns once the worker has ended (so
+    // the port is closed), or after 80 ms while the driver holds the worker
+    // (an open that connects, a write or read it does not end): the worker
+    // then ends on its own when the driver lets go. Made inside a callback,
+    // the worker ends on its own after that callback.
     ~CExchangeControl();
     CExchangeControl(const CExchangeControl&) = delete;
     CExchangeControl& operator=(const CExchangeControl&) = delete;

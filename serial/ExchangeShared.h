@@ -60,13 +60,15 @@ struct ExchangeShared {
     CWorkerSignals signals;
 };
 
-// What only the worker operates: the port and the judge of the device's
-// health. The host's side only asks whether the port is open.
+// What only the worker operates: the port, the judge of the device's health
+// and the count of line errors. The host's side only asks whether the port
+// is open.
 struct WorkerPort {
     explicit WorkerPort(const SerialApi& api) : port(api) {}
     WorkerPort(const WorkerPort&) = delete;
     WorkerPort& operator=(const WorkerPort&) = delete;
 
     CSerialPort port;
-    CDeviceHealth health{port};
+    CLineErrors lineErrors;
+    CDeviceHealth health{port, lineErrors};
 };

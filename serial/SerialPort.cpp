@@ -17,15 +17,6 @@ IoResult Answer(BOOL taken) {
 
 }  // namespace
 
-IoResult CSerialPort::Probe(const wchar_t* path) const {
-    Win32::UniqueHandle probe(
-        m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr), m_api.closeHandle);
-    if (!probe.IsValid()) return Answer(FALSE);
-    DCB line{};
-    line.DCBlength = sizeof line;
-    return Answer(m_api.getCommState(probe.Get(), &line));
-}
-
 IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
     Close();
     // Without their events no operation could be waited for.
@@ -34,13 +25,15 @@ IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
         m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr),
         m_api.closeHandle);
     if (!m_handle.IsValid()) return Answer(FALSE);
-    m_open = true;
-    // Where the driver gives no record of its own, the settings' record is
-    // all there is.
     DCB driversOwn{};
     driversOwn.DCBlength = sizeof driversOwn;
-    const bool answered = m_api.getCommState(Handle(), &driversOwn) != FALSE;
-    DCB accepted = LineRecord::ForDriver(answered ? &driversOwn : nullptr, line);
+    if (!m_api.getCommState(Handle(), &driversOwn)) {
+        const IoResult notASerialPort = Answer(FALSE);
+        m_handle.Reset();
+        return notASerialPort;
+    }
+    m_open = true;
+    DCB accepted = LineRecord::ForDriver(&driversOwn, line);
     return Answer(m_api.setCommState(Handle(), &accepted));
 }
 
@@ -88,12 +81,13 @@ void CSerialPort::EndListening() {
 
 DWORD CSerialPort::BytesWaiting() {
     COMSTAT status{};
-    return ClearErrors(&status).state == IoState::Completed ? status.cbInQue : 0;
+    DWORD lineErrors = 0;
+    return ClearErrors(&status, &lineErrors).state == IoState::Completed ? status.cbInQue : 0;
 }
 
-IoResult CSerialPort::ClearErrors(COMSTAT* status) {
-    DWORD lineErrors = 0;
-    return Answer(m_api.clearCommError(Handle(), &lineErrors, status));
+IoResult CSerialPort::ClearErrors(COMSTAT* status, DWORD* lineErrors) {
+    *lineErrors = 0;
+    return Answer(m_api.clearCommError(Handle(), lineErrors, status));
 }
 
 // The read time-outs make a read return at once with what is queued, but a
@@ -117,4 +111,6 @@ IoResult CSerialPort::QueryLineState() const {
 
 IoResult CSerialPort::PurgeOutput() { return Answer(m_api.purgeComm(Handle(), PURGE_TXABORT)); }
 
-IoResult CSerialPort::StartWrite(const void* data, DWORD count) { return m_write.StartWrite(Handle(), data, count); }
+IoResult CSerialPort::StartWrite(DWORD count) {
+    return m_write.StartWrite(Handle(), m_sending, std::min(count, kWriteBufferSize));
+}

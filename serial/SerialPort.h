@@ -16,6 +16,7 @@
 class CSerialPort {
 public:
     static constexpr DWORD kReceiveBufferSize = 65536;
+    static constexpr DWORD kWriteBufferSize = 65536;
 
     explicit CSerialPort(const SerialApi& api = SerialApi::System());
     virtual ~CSerialPort();
@@ -25,14 +26,14 @@ public:
     // Kept for the table's shape; nothing in the module calls it.
     virtual void FreeOverlapped(DWORD, DWORD, OVERLAPPED* record);
 
-    // A plain open and close, to learn whether the device can be opened and
-    // is a serial port: a name that opens a file or a pipe would otherwise
-    // have the host's transfers written into it.
-    IoResult Probe(const wchar_t* path) const;
-    // Opens path as it is and gives the driver the line record it accepts
-    // (see LineRecord::ForDriver). Failed when the device did not open, or
-    // when it opened but refused the record: the port then stays open, at
-    // the driver's own settings.
+    // Opens path as it is, once: an outgoing Bluetooth port connects to its
+    // instrument inside the open, so a second open would connect again. The
+    // device must answer a query of its line state, or it is not a serial
+    // port (a file or a pipe would have the host's transfers written into
+    // it) and is closed again. It is then given the line record it accepts
+    // (see LineRecord::ForDriver). Failed with the port closed when the
+    // device did not open or is no serial port; Failed with the port open
+    // when it refused the record: it then runs at the driver's own settings.
     IoResult Open(const wchar_t* path, const DCB& line);
     void Close();
     bool IsOpen() const { return m_open.load(); }
@@ -54,8 +55,9 @@ public:
     void EndListening();
     // Received bytes not yet read; also clears the device's error state.
     DWORD BytesWaiting();
-    // The device's status, which also clears its error state.
-    IoResult ClearErrors(COMSTAT* status);
+    // The device's status and its error word (CE_ flags), which the call
+    // also clears.
+    IoResult ClearErrors(COMSTAT* status, DWORD* lineErrors);
     // A query of the driver's line state: every driver supports it, and it
     // fails once the device has gone.
     IoResult QueryLineState() const;
@@ -66,9 +68,14 @@ public:
     IoResult Read(DWORD count);
     const uint8_t* Received() const { return m_received; }
 
-    // data must stay valid until the write has ended: a start that did not
-    // report Pending, or FinishWrite with wait.
-    IoResult StartWrite(const void* data, DWORD count);
+    // Where the next write's bytes go first (kWriteBufferSize of them). The
+    // driver writes from the port's own copy, so the bytes may go (the host
+    // may free its request) while the driver still holds the write.
+    uint8_t* WriteBuffer() { return m_sending; }
+    // Writes the first count bytes of WriteBuffer(); they stay untouched
+    // until the write has ended: a start that did not report Pending, or
+    // FinishWrite with wait.
+    IoResult StartWrite(DWORD count);
     // Signalled when the running write completes.
     HANDLE WriteEvent() const { return m_write.Event(); }
     IoResult FinishWrite(bool wait) { return m_write.Finish(wait); }
@@ -91,4 +98,5 @@ private:
     DWORD m_maskBefore = 0;
     bool m_listening = false;
     uint8_t m_received[kReceiveBufferSize]{};
+    uint8_t m_sending[kWriteBufferSize]{};
 };

@@ -14,24 +14,24 @@ void CSinkGate::OnRequestDone(ITransferRequest* request) {
     Reach([&](IDeviceEventSink& sink) { sink.OnRequestDone(request); });
 }
 
-IDeviceEventSink* CSinkGate::BeginCall() {
+bool CSinkGate::BeginCall(bool needsSink, IDeviceEventSink** sink) {
     const DWORD self = GetCurrentThreadId();
     Win32::Lock hold(m_state);
     for (;;) {
-        if (m_closed) return nullptr;
+        if (m_closed) return false;
         if (m_depth == 0 || m_callingThread.load() == self) break;
         AwaitNoCall([](HANDLE noCall) { WaitForSingleObject(noCall, INFINITE); });
     }
     // Read with the call marked, so that a sink set meanwhile is either
     // this one or waits for this call.
-    IDeviceEventSink* sink = m_sink.load();
-    if (!sink) return nullptr;
+    *sink = m_sink.load();
+    if (needsSink && !*sink) return false;
     if (m_depth++ == 0) {
         ++m_callsBegun;
         m_callingThread = self;
         if (m_waiters != 0) m_noCall.Reset();
     }
-    return sink;
+    return true;
 }
 
 void CSinkGate::EndCall() {

@@ -35,6 +35,12 @@ public:
     // is set, and the call was not made.
     template <typename Call>
     bool Reach(Call call);
+    // Reads the host's memory outside its callbacks (a request's bytes being
+    // copied for a write): false, with nothing read, once the gate is closed.
+    // Needs no sink: a request being sent stays the host's to keep until the
+    // last Release, sink or none.
+    template <typename Read>
+    bool ReadHostMemory(Read read);
     // Returns once no call is under way; false when the gate is closed. A
     // new exchange begins only after the previous one's final event.
     bool AwaitTurn();
@@ -45,10 +51,10 @@ public:
     void Close();
 
 private:
-    // The sink to call, with the call marked under way; null when the gate
-    // is closed or has no sink. Only the exchange's workers call: one waits
-    // here while another's call is under way.
-    IDeviceEventSink* BeginCall();
+    // Marks a call under way and gives the sink to call; false when the gate
+    // is closed, or has no sink and one is needed. Only the exchange's
+    // workers call: one waits here while another's call is under way.
+    bool BeginCall(bool needsSink, IDeviceEventSink** sink);
     void EndCall();
     // The host's side: returns once a call under way on another thread has
     // ended. The host's thread may be the one that call sends to, so its
@@ -88,12 +94,21 @@ void CSinkGate::AwaitNoCall(Wait wait) {
 
 template <typename Call>
 bool CSinkGate::Reach(Call call) {
-    IDeviceEventSink* sink = BeginCall();
-    if (!sink) return false;
+    IDeviceEventSink* sink = nullptr;
+    if (!BeginCall(true, &sink)) return false;
     struct Ending {
         CSinkGate& gate;
         ~Ending() { gate.EndCall(); }
     } ending{*this};
     call(*sink);
+    return true;
+}
+
+template <typename Read>
+bool CSinkGate::ReadHostMemory(Read read) {
+    IDeviceEventSink* unused = nullptr;
+    if (!BeginCall(false, &unused)) return false;
+    read();
+    EndCall();
     return true;
 }

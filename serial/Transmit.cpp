@@ -1,5 +1,6 @@
 #include "serial/Transmit.h"
 #include <algorithm>
+#include <cstring>
 #include "serial/Trace.h"
 
 using namespace Transmit;
@@ -65,7 +66,11 @@ void CTransmitter::Send(ITransferRequest* request, const Contents& contents) {
     // (Wine's polls it every millisecond) and would slow the write.
     if (LineMilliseconds(remaining, m_line) > kLongWriteMilliseconds) m_port.EndListening();
     while (remaining > 0 && !m_shared.signals.Stopped()) {
-        ChunkResult chunk = WriteChunk(position, std::min(remaining, kChunkSize));
+        const DWORD size = std::min(remaining, kChunkSize);
+        // The driver writes from the port's copy: a driver that holds the
+        // write past the last Release must not read the host's freed bytes.
+        if (!m_shared.sink.ReadHostMemory([&] { std::memcpy(m_port.WriteBuffer(), position, size); })) break;
+        ChunkResult chunk = WriteChunk(size);
         if (chunk.written > 0) m_shared.sink.OnEvent(EventDataSent, position, chunk.written);
         // The next write starts right after the bytes that went out: a short
         // write neither skips nor repeats any.
@@ -78,9 +83,9 @@ void CTransmitter::Send(ITransferRequest* request, const Contents& contents) {
 
 // Every write has ended when this returns, completed or cancelled, so the
 // request's bytes are the host's again.
-CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD size) {
+CTransmitter::ChunkResult CTransmitter::WriteChunk(DWORD size) {
     const ULONGLONG begun = GetTickCount64();
-    IoResult write = m_port.StartWrite(data, size);
+    IoResult write = m_port.StartWrite(size);
     // Also clears a line error, which would stop the device's I/O.
     DWORD unsent = 0;
     const bool answering = Unsent(&unsent);
@@ -102,12 +107,14 @@ CTransmitter::ChunkResult CTransmitter::WriteChunk(const uint8_t* data, DWORD si
 }
 
 // Some drivers (USB and virtual ports among them) do not cancel a write
-// the line holds; a purge of the output ends it. The request's bytes are
-// the host's again only once the write has ended, so one that outlives the
-// purge too is still waited for, and the trace says why the worker waits.
+// the line holds; a purge of the output ends it. The port's copy of the
+// bytes must stay until the write has ended, so one that outlives the purge
+// too is still waited for, and the trace says why the worker waits. Once
+// the host has let go, the bytes are nobody's: the purge comes at once.
 IoResult CTransmitter::CancelWrite() {
     m_port.RequestWriteCancel();
-    if (WaitForSingleObject(m_port.WriteEvent(), kCancelMilliseconds) == WAIT_TIMEOUT) {
+    const DWORD grace = m_shared.sink.Closed() ? 0 : kCancelMilliseconds;
+    if (WaitForSingleObject(m_port.WriteEvent(), grace) == WAIT_TIMEOUT) {
         const bool purged = m_port.PurgeOutput().state == IoState::Completed;
         Trace(L"the driver did not cancel a write within %lu ms: its output %ls", kCancelMilliseconds,
               purged ? L"was purged" : L"could not be purged");

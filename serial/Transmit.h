@@ -7,7 +7,7 @@
 namespace Transmit {
 
 constexpr int32_t kRequestKind = 4;
-constexpr DWORD kChunkSize = 65536;
+constexpr DWORD kChunkSize = CSerialPort::kWriteBufferSize;
 constexpr DWORD kWaitStepMilliseconds = 500;
 // Steps in a row in which the output queue did not go down: the line is
 // held, not slow (3 s of 500 ms steps).
@@ -61,7 +61,8 @@ private:
     };
     bool Read(ITransferRequest* request, Contents* contents);
     void Send(ITransferRequest* request, const Contents& contents);
-    ChunkResult WriteChunk(const uint8_t* data, DWORD size);
+    // Writes the first size bytes of the port's write buffer.
+    ChunkResult WriteChunk(DWORD size);
     IoResult CancelWrite();
     // True when the write completed; false when the line held it, the
     // device went or the stop came first.

@@ -8,7 +8,8 @@ namespace Win32 {
 // a window host whose callback sends to the waiting thread gets its answer,
 // and the wait can end. Posted messages and input stay queued, so nothing
 // but what was sent re-enters the host's windows. A wait that lasts over a
-// second writes one trace line naming what it waits for.
-void WaitLettingSentMessagesThrough(HANDLE object, const wchar_t* waitingFor);
+// second writes one trace line naming what it waits for. False when the
+// limit passed first.
+bool WaitLettingSentMessagesThrough(HANDLE object, const wchar_t* waitingFor, DWORD limitMilliseconds = INFINITE);
 
 }  // namespace Win32

@@ -87,8 +87,7 @@ TEST_F(ScriptedPort, FailedWaitReportsItsErrorAndWaitsForNoResult) {
 // write and reaps it before the handle goes.
 TEST_F(ScriptedPort, ClosingEndsARunningWriteFirst) {
     api.writeFile = [&](const void*, DWORD, DWORD*, OVERLAPPED* record) { return api.Pend(record); };
-    const char data[8] = {};
-    ASSERT_EQ(port.StartWrite(data, sizeof data).state, IoState::Pending);
+    ASSERT_EQ(port.StartWrite(8).state, IoState::Pending);
     port.Close();
     EXPECT_EQ(api.Unreaped(), 0u);
     EXPECT_EQ(api.openHandles, 0);

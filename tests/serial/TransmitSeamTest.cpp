@@ -21,8 +21,9 @@ DCB LineAt(DWORD baud) {
 // So fast that a write's line time is nothing next to the wait steps.
 DCB FastLine() { return LineAt(4'000'000'000u); }
 
+// A write as the driver was given it: its bytes, copied at the call.
 struct Write {
-    const uint8_t* data;
+    std::vector<uint8_t> bytes;
     DWORD size;
 };
 
@@ -70,7 +71,8 @@ protected:
     }
 
     void Note(const void* data, DWORD size) {
-        writes.push_back({static_cast<const uint8_t*>(data), size});
+        const auto* bytes = static_cast<const uint8_t*>(data);
+        writes.push_back({std::vector<uint8_t>(bytes, bytes + size), size});
     }
 
     void ExpectDoneOnceAtTheEnd(ITransferRequest* done) {
@@ -222,9 +224,12 @@ TEST_F(ScriptedTransmit, ShortWritesGoOnRightAfterTheBytesThatWentOut) {
         return TRUE;
     };
     transmitter.TransmitRequest(&request);
-    std::vector<size_t> offsets;
-    for (const Write& write : writes) offsets.push_back(write.data - request.bytes.data());
-    EXPECT_EQ(offsets, (std::vector<size_t>{0, 30000, 50000, 115536}));
+    const size_t offsets[] = {0, 30000, 50000, 115536};
+    ASSERT_EQ(writes.size(), 4u);
+    for (size_t write = 0; write < 4; ++write) {
+        const auto from = request.bytes.begin() + static_cast<std::ptrdiff_t>(offsets[write]);
+        EXPECT_EQ(writes[write].bytes, std::vector<uint8_t>(from, from + writes[write].size)) << "write " << write;
+    }
     EXPECT_EQ(writes.back().size, 34464u);
     EXPECT_EQ(sink.SentCounts(), (std::vector<size_t>{30000, 20000, 65536, 34464}));
     EXPECT_EQ(sink.Sent(), request.bytes);
