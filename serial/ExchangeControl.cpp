@@ -11,7 +11,7 @@ namespace {
 // open (a Bluetooth port connecting), a write or a read for as long as it
 // likes; the worker owns all that the driver writes into, and a host that
 // hangs this long is marked as not responding.
-constexpr DWORD kLetGoMilliseconds = 80;
+constexpr DWORD kLetGoMilliseconds = 60;
 }  // namespace
 
 // Held by the plug-in and by the worker of a running exchange.

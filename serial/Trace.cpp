@@ -1,7 +1,14 @@
 #include "serial/Trace.h"
 #include <windows.h>
+#include <atomic>
 #include <cstdarg>
 #include <cwchar>
+
+namespace {
+std::atomic<TraceCopy> g_copy{nullptr};
+}
+
+void SetTraceCopy(TraceCopy copy) { g_copy = copy; }
 
 void Trace(const wchar_t* format, ...) {
     constexpr size_t kLength = 512;
@@ -18,4 +25,5 @@ void Trace(const wchar_t* format, ...) {
     line[end] = L'\n';
     line[end + 1] = L'\0';
     OutputDebugStringW(line);
+    if (const TraceCopy copy = g_copy.load()) copy(line);
 }

@@ -7,3 +7,9 @@
 // printf-style; the line is cut at 511 characters. Makes no allocation and
 // raises nothing.
 void Trace(const wchar_t* format, ...);
+
+// Each line also goes to copy until it is set back to null: a test reads the
+// trace of its own process this way, as the debug output has only one
+// reader per session.
+using TraceCopy = void (*)(const wchar_t* line);
+void SetTraceCopy(TraceCopy copy);

@@ -1,18 +1,23 @@
 // The drivers our users plug in, one row per behaviour known from public
 // reports, each played under the plug-in object as the host drives it. On
-// every driver: the user's line settings reach the device (unless it takes
-// none), every byte reaches the host whole and within 250 ms of arriving,
-// the request goes out once and is handed back, the exchange ends for the
-// row's reason and no other, and nothing spins.
+// every driver: the port opens once (a Bluetooth port connects in every
+// open), the user's line settings reach the device (unless it takes none),
+// every byte reaches the host whole and within 250 ms of arriving, the
+// request goes out once and is handed back, the exchange ends for the row's
+// reason and no other, nothing spins, a start made right after the end
+// opens the port again, and the trace says what the line's errors were.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <functional>
 #include <ostream>
 #include "../unit/fakes/RecordingSettings.h"
 #include "FakeRequest.h"
 #include "ModelDriver.h"
 #include "RecordingSink.h"
+#include "TraceLines.h"
 #include "plugin/DeviceCommonPlugin.h"
 #include "serial/Exchange.h"
+#include "serial/LineErrors.h"
 
 namespace {
 
@@ -27,11 +32,19 @@ struct Row {
     DWORD unplugError = ERROR_SUCCESS;
     bool takesSettings = true;
     int32_t flow = Settings::FlowNone;
+    // What the trace's line-error totals say, when the driver reports any.
+    const wchar_t* lineErrorTotals = nullptr;
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.behaviour; }
 
 Row Unplug(const char* behaviour, DWORD error) { return {behaviour, nullptr, End::DeviceGone, error}; }
+
+// Reported once after each of the two arrivals.
+Row LineError(const char* behaviour, DWORD error, const wchar_t* totals) {
+    return {behaviour, [error](DriverQuirks& q) { q.lineErrors = error; }, End::Idle, 0, true, Settings::FlowNone,
+            totals};
+}
 
 // ERROR_NO_SUCH_DEVICE, which not every SDK's headers name.
 constexpr DWORD kNoSuchDevice = 433;
@@ -84,6 +97,28 @@ const Row kRows[] = {
     {"write completes short under RTS/CTS (FTDI, corefx #16542)", [](DriverQuirks& q) { q.writeLimit = 40; }},
     {"open ERROR_SEM_TIMEOUT: Bluetooth remote off (pySerial #450)",
      [](DriverQuirks& q) { q.openError = ERROR_SEM_TIMEOUT; }, End::NotOpened},
+    {"outgoing Bluetooth port: the open connects for 3 s (pySerial #451)",
+     [](DriverQuirks& q) { q.openMilliseconds = 3000; }},
+    {"outgoing Bluetooth port, remote off: the open fails after 2 s, ERROR_SEM_TIMEOUT (pySerial #450)",
+     [](DriverQuirks& q) {
+         q.openMilliseconds = 2000;
+         q.openError = ERROR_SEM_TIMEOUT;
+     },
+     End::NotOpened},
+    {"refuses opens for 300 ms after a close: ERROR_ACCESS_DENIED (FTDI, micro-manager #1254, jSerialComm #298)",
+     [](DriverQuirks& q) { q.busyAfterClose = 300; }},
+    {"held by another program: ERROR_ACCESS_DENIED", [](DriverQuirks& q) { q.openError = ERROR_ACCESS_DENIED; },
+     End::NotOpened},
+    LineError("CE_OVERRUN: the UART's buffer overran (SerialPortStream #74)", CE_OVERRUN,
+              L"overrun 2, input overflow 0, framing 0, parity 0, break 0"),
+    LineError("CE_RXOVER: the input queue overflowed (pySerial #440)", CE_RXOVER,
+              L"overrun 0, input overflow 2, framing 0, parity 0, break 0"),
+    LineError("CE_FRAME: the instrument sends at another speed", CE_FRAME,
+              L"overrun 0, input overflow 0, framing 2, parity 0, break 0"),
+    LineError("CE_RXPARITY: the instrument sends with another parity", CE_RXPARITY,
+              L"overrun 0, input overflow 0, framing 0, parity 2, break 0"),
+    LineError("CE_BREAK: the line held at space", CE_BREAK,
+              L"overrun 0, input overflow 0, framing 0, parity 0, break 2"),
     {"open ERROR_NOT_FOUND: Bluetooth remote off (pySerial #450)",
      [](DriverQuirks& q) { q.openError = ERROR_NOT_FOUND; }, End::NotOpened},
     Unplug("unplug: ERROR_BAD_COMMAND (in-box CDC driver, thonny #2513, espmonitor #71)", ERROR_BAD_COMMAND),
@@ -129,12 +164,14 @@ protected:
         const auto& text = events.back().data;
         return std::string(text.begin(), text.end()) == Exchange::kOpenErrorText;
     }
-    ULONGLONG EndTick() const {
+    ULONGLONG Tick(int32_t code) const {
         for (const RecordedEvent& event : sink.Events()) {
-            if (event.code == EventStopped) return event.tick;
+            if (event.code == code) return event.tick;
         }
         return 0;
     }
+    // Connecting opens take their time on top of the usual patience.
+    DWORD Patience() const { return quirks.openMilliseconds + 3000; }
 
     DriverQuirks quirks;
     std::unique_ptr<ModelDriver> driver;
@@ -142,18 +179,19 @@ protected:
     RecordingSink sink;
     CDeviceCommonPlugin* plugin = nullptr;
     FakeRequest request{RequestBytes(100)};
+    TraceLines trace;
 };
 
 TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
     const Row& row = GetParam();
-    const ULONGLONG started = GetTickCount64();
     ASSERT_TRUE(plugin->StartExchange());
     if (row.end == End::NotOpened) {
-        ASSERT_TRUE(sink.WaitFor(EventLogText, 3000));
+        ASSERT_TRUE(sink.WaitFor(EventLogText, Patience()));
         EXPECT_TRUE(OnlyTheOpeningError(0));
         return;
     }
-    ASSERT_TRUE(sink.WaitFor(EventStarted, 3000));
+    ASSERT_TRUE(sink.WaitFor(EventStarted, Patience()));
+    const ULONGLONG started = Tick(EventStarted);
 
     Sleep(100);
     driver->Arrive({'a', 'b', 'c'});
@@ -170,7 +208,8 @@ TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
         driver->Unplug(row.unplugError);
     }
     ASSERT_TRUE(sink.WaitFor(EventStopped, 5000));
-    const ULONGLONG ended = EndTick();
+    const ULONGLONG ended = Tick(EventStopped);
+    EXPECT_EQ(driver->Opens(), 1);
 
     EXPECT_EQ(driver->Line().BaudRate == kUserBaud, row.takesSettings) << "the user's speed, or the driver's own";
     EXPECT_NE(driver->Line().XonChar, driver->Line().XoffChar);
@@ -209,6 +248,22 @@ TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
     const double seconds = double(GetTickCount64() - started) / 1000.0;
     EXPECT_LE(driver->Calls() / seconds, kMostCallsPerSecond) << "spins";
 
+    const auto totals = trace.With(CLineErrors::kTotalsMark);
+    if (row.lineErrorTotals) {
+        ASSERT_EQ(totals.size(), 1u);
+        EXPECT_NE(totals[0].find(row.lineErrorTotals), std::wstring::npos) << totals[0];
+        EXPECT_FALSE(trace.With(L": line errors: ").empty()) << "said while they came";
+    } else {
+        EXPECT_TRUE(totals.empty());
+    }
+
+    if (row.end == End::Idle) {
+        ASSERT_TRUE(StartAgain());
+        EXPECT_TRUE(sink.WaitFor(EventStarted, Patience(), 2)) << "the next start opens the port again";
+        plugin->StopExchange();
+        EXPECT_TRUE(sink.WaitFor(EventStopped, 3000, 2));
+        EXPECT_EQ(sink.Count(EventLogText), sink.Count(EventDataReceived)) << "no port-opening text";
+    }
     if (row.end == End::DeviceGone) {
         const size_t before = sink.Events().size();
         ASSERT_TRUE(StartAgain());
@@ -218,5 +273,86 @@ TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DriverBehaviour, ::testing::ValuesIn(kRows));
+
+
+// Drivers that hold on to an open, a write or a read for as long as they
+// like: the host's last Release returns at once all the same, nothing
+// reaches the host after it, and the worker closes the port once the driver
+// lets go, writing only from its own copy of the host's bytes.
+enum class Held { Open, Write, Read };
+
+struct HeldRow {
+    const char* behaviour;
+    std::function<void(DriverQuirks&)> quirks;
+    Held held;
+};
+
+void PrintTo(const HeldRow& row, std::ostream* out) { *out << row.behaviour; }
+
+constexpr ULONGLONG kMostLetGo = 100;
+
+const HeldRow kHeldRows[] = {
+    {"the open connects for 8 s, the instrument off (Bluetooth), a stop made meanwhile",
+     [](DriverQuirks& q) { q.openMilliseconds = 8000; }, Held::Open},
+    {"a write neither completed, nor cancelled, nor ended by a purge", [](DriverQuirks& q) { q.writesHang = true; },
+     Held::Write},
+    {"a read neither completed nor cancelled", [](DriverQuirks& q) { q.readsHang = true; }, Held::Read},
+};
+
+class DriverHoldsOn : public ::testing::TestWithParam<HeldRow> {
+protected:
+    void SetUp() override {
+        GetParam().quirks(quirks);
+        driver = std::make_unique<ModelDriver>(quirks);
+        settings.strings[L"PORT"] = L"COM3";
+        plugin = CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
+        plugin->LoadSettings(&settings);
+        plugin->SetEventSink(&sink);
+    }
+    bool UntilHolding() const {
+        for (int wait = 0; wait < 300 && !driver->Holding(); ++wait) Sleep(10);
+        return driver->Holding();
+    }
+
+    DriverQuirks quirks;
+    std::unique_ptr<ModelDriver> driver;
+    Fakes::RecordingSettingsReader settings;
+    RecordingSink sink;
+    CDeviceCommonPlugin* plugin = nullptr;
+    FakeRequest request{RequestBytes(100)};
+};
+
+TEST_P(DriverHoldsOn, TheLastReleaseReturnsAtOnceAndThePortClosesWhenTheDriverLetsGo) {
+    ASSERT_TRUE(plugin->StartExchange());
+    if (GetParam().held == Held::Open) {
+        Sleep(200);
+        EXPECT_TRUE(plugin->StopExchange()) << "no exchange holds the port yet";
+    } else {
+        ASSERT_TRUE(sink.WaitFor(EventStarted, 3000));
+        if (GetParam().held == Held::Write) {
+            ASSERT_TRUE(plugin->QueueTransferRequest(&request));
+        } else {
+            driver->Arrive({1, 2, 3});
+        }
+        ASSERT_TRUE(UntilHolding());
+    }
+    const size_t eventsBefore = sink.Events().size();
+
+    const ULONGLONG begun = GetTickCount64();
+    plugin->Release();
+    EXPECT_LT(GetTickCount64() - begun, kMostLetGo) << "the last Release waits for no driver";
+    const std::vector<uint8_t> sent = request.bytes;
+    // The host frees its request.
+    std::fill(request.bytes.begin(), request.bytes.end(), uint8_t{0xEE});
+    driver->Unstick();
+
+    ASSERT_TRUE(driver->WaitUntilLetGo(3000)) << "the worker closes the port";
+    EXPECT_EQ(sink.Events().size(), eventsBefore) << "nothing reaches the host after its last Release";
+    if (GetParam().held == Held::Write) {
+        EXPECT_EQ(driver->Written(), sent) << "written from the plug-in's copy";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, DriverHoldsOn, ::testing::ValuesIn(kHeldRows));
 
 }  // namespace

@@ -12,33 +12,49 @@ constexpr size_t kUsbBuffer = 4096;
 // The table's entries: each counts the call and forwards to the model.
 struct ModelCalls {
     using Hold = std::lock_guard<std::recursive_mutex>;
-    static ModelDriver& M() {
-        ++g_current->m_calls;
-        return *g_current;
-    }
+    // Marks a call under way for as long as it lasts.
+    struct Scope {
+        ModelDriver& m = *g_current;
+        Scope() {
+            ++m.m_calls;
+            ++m.m_callsUnderWay;
+        }
+        ~Scope() { --m.m_callsUnderWay; }
+        Scope(const Scope&) = delete;
+        Scope& operator=(const Scope&) = delete;
+    };
 
     static HANDLE WINAPI CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
+        ++m.m_opens;
+        if (m.m_quirks.openMilliseconds) WaitForSingleObject(m.m_unstuck.Get(), m.m_quirks.openMilliseconds);
         Hold hold(m.m_lock);
         DWORD error = m.m_quirks.openError;
         if (m.m_unplugged) error = ERROR_FILE_NOT_FOUND;
+        if (m.m_lastClose && GetTickCount64() - m.m_lastClose < m.m_quirks.busyAfterClose) error = ERROR_ACCESS_DENIED;
         if (error != ERROR_SUCCESS) {
             SetLastError(error);
             return INVALID_HANDLE_VALUE;
         }
+        ++m.m_handles;
         m.m_recordRead = false;
         return kDevice;
     }
     // Some drivers keep a port whose handle was closed with I/O still
     // running, and refuse the next open (Cypress, libserialport #20).
     static BOOL WINAPI CloseHandle(HANDLE) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         for (const auto& entry : m.m_pending) EXPECT_TRUE(entry.second.completed) << "closed with I/O running";
+        --m.m_handles;
+        m.m_lastClose = GetTickCount64();
         return TRUE;
     }
     static BOOL WINAPI GetCommState(HANDLE, LPDCB line) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.m_unplugged) return m.Fail(m.DeviceFails() ? m.m_unplugError : ERROR_GEN_FAILURE);
         *line = m.m_line;
@@ -46,7 +62,8 @@ struct ModelCalls {
         return TRUE;
     }
     static BOOL WINAPI SetCommState(HANDLE, LPDCB line) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         const DriverQuirks& q = m.m_quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
@@ -59,16 +76,19 @@ struct ModelCalls {
         return TRUE;
     }
     static BOOL WINAPI SetupComm(HANDLE, DWORD, DWORD) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         return m.m_quirks.queueRefusal == ERROR_SUCCESS ? TRUE : m.Fail(m.m_quirks.queueRefusal);
     }
     static BOOL WINAPI SetCommTimeouts(HANDLE, LPCOMMTIMEOUTS) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         return m.DeviceFails() ? m.Fail(m.m_unplugError) : TRUE;
     }
     static BOOL WINAPI GetCommMask(HANDLE, LPDWORD mask) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         *mask = m.m_mask;
@@ -76,7 +96,8 @@ struct ModelCalls {
     }
     // Every driver ends a pending wait when the mask changes.
     static BOOL WINAPI SetCommMask(HANDLE, DWORD mask) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         m.m_mask = mask;
@@ -86,7 +107,8 @@ struct ModelCalls {
         return TRUE;
     }
     static BOOL WINAPI WaitCommEvent(HANDLE, LPDWORD events, LPOVERLAPPED record) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         const DriverQuirks& q = m.m_quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
@@ -110,11 +132,13 @@ struct ModelCalls {
         return m.Pend(record, {events});
     }
     static BOOL WINAPI ClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT status) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         if (m.m_quirks.statusRefusal != ERROR_SUCCESS) return m.Fail(m.m_quirks.statusRefusal);
-        *errors = 0;
+        *errors = m.m_errorsPending;
+        m.m_errorsPending = 0;
         if (status) {
             *status = COMSTAT{};
             const size_t queued = m.m_input.size();
@@ -123,18 +147,22 @@ struct ModelCalls {
         return TRUE;
     }
     static BOOL WINAPI ReadFile(HANDLE, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED record) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        if (m.m_quirks.readsHang) return m.Pend(record, {nullptr, nullptr, size, false, 0, ERROR_SUCCESS, nullptr, true});
         if (m.m_input.empty() && m.m_quirks.readsPend) return m.Pend(record, {nullptr, buffer, size});
         *read = m.TakeInput(buffer, size);
         return TRUE;
     }
     static BOOL WINAPI WriteFile(HANDLE, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         const DriverQuirks& q = m.m_quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        if (q.writesHang) return m.Pend(record, {nullptr, nullptr, size, false, 0, ERROR_SUCCESS, data, true});
         const DWORD moved = q.writeLimit ? std::min(size, q.writeLimit) : size;
         const auto* bytes = static_cast<const uint8_t*>(data);
         m.m_written.insert(m.m_written.end(), bytes, bytes + moved);
@@ -147,7 +175,8 @@ struct ModelCalls {
         return result;
     }
     static BOOL WINAPI GetOverlappedResult(HANDLE, LPOVERLAPPED record, LPDWORD bytes, BOOL wait) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         for (;;) {
             {
                 Hold hold(m.m_lock);
@@ -169,23 +198,27 @@ struct ModelCalls {
         }
     }
     static BOOL WINAPI CancelIoEx(HANDLE, LPOVERLAPPED target) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         bool found = false;
         for (auto& [record, pending] : m.m_pending) {
             if (pending.completed || (target && record != target)) continue;
-            if (pending.events && m.m_quirks.ignoresWaitCancel) continue;
+            if ((pending.events && m.m_quirks.ignoresWaitCancel) || pending.hung) continue;
             found = true;
             m.Complete(record, 0, ERROR_OPERATION_ABORTED);
         }
         return found ? TRUE : m.Fail(ERROR_NOT_FOUND);
     }
     static BOOL WINAPI PurgeComm(HANDLE, DWORD) {
-        ModelDriver& m = M();
+        Scope scope;
+        ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         for (auto& [record, pending] : m.m_pending) {
-            if (!pending.completed && !pending.events && !pending.buffer) m.Complete(record, 0, ERROR_OPERATION_ABORTED);
+            if (!pending.completed && !pending.events && !pending.buffer && !pending.hung) {
+                m.Complete(record, 0, ERROR_OPERATION_ABORTED);
+            }
         }
         return TRUE;
     }
@@ -225,6 +258,7 @@ void ModelDriver::Arrive(const std::vector<uint8_t>& bytes) {
     m_arrivals.emplace_back(m_arrived, GetTickCount64());
     m_arrived += bytes.size();
     m_input.insert(m_input.end(), bytes.begin(), bytes.end());
+    m_errorsPending = m_quirks.lineErrors;
     for (auto& [record, pending] : m_pending) {
         if (pending.completed) continue;
         if (pending.buffer) Complete(record, TakeInput(pending.buffer, pending.size), ERROR_SUCCESS);
@@ -262,6 +296,39 @@ std::vector<std::pair<size_t, ULONGLONG>> ModelDriver::Arrivals() const {
 }
 
 int ModelDriver::Calls() const { return m_calls; }
+
+void ModelDriver::Unstick() {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    m_unstuck.Set();
+    for (auto& [record, pending] : m_pending) {
+        if (pending.completed || !pending.hung) continue;
+        if (pending.hungWrite) {
+            const auto* bytes = static_cast<const uint8_t*>(pending.hungWrite);
+            m_written.insert(m_written.end(), bytes, bytes + pending.size);
+        }
+        Complete(record, pending.hungWrite ? pending.size : 0, ERROR_SUCCESS);
+    }
+}
+
+bool ModelDriver::Holding() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    for (const auto& entry : m_pending) {
+        if (entry.second.hung && !entry.second.completed) return true;
+    }
+    return false;
+}
+
+bool ModelDriver::WaitUntilLetGo(DWORD milliseconds) const {
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    for (;;) {
+        {
+            std::lock_guard<std::recursive_mutex> hold(m_lock);
+            if (m_handles == 0 && m_callsUnderWay == 0) return true;
+        }
+        if (GetTickCount64() >= end) return false;
+        Sleep(5);
+    }
+}
 
 BOOL ModelDriver::Fail(DWORD error) {
     SetLastError(error);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 #include "serial/SerialApi.h"
+#include "win32/ManualResetEvent.h"
 
 // How a driver's character wait behaves on its own.
 enum class WaitStyle {
@@ -33,6 +34,11 @@ struct DriverQuirks {
     bool ignoresWaitCancel = false;  // CancelIoEx does not end a wait (Wine)
     DWORD writeError = ERROR_SUCCESS;  // writes send their bytes, then fail with it
     DWORD writeLimit = 0;              // a write moves at most this many bytes (0: all)
+    DWORD openMilliseconds = 0;        // CreateFileW connects this long first (Bluetooth), unless unstuck
+    DWORD busyAfterClose = 0;          // opens this soon after a close fail with ERROR_ACCESS_DENIED (FTDI)
+    bool writesHang = false;           // a write pends, deaf to cancel and purge, until unstuck
+    bool readsHang = false;            // a read pends, deaf to cancel, until unstuck
+    DWORD lineErrors = 0;              // ClearCommError's error word once after each arrival
 };
 
 // A serial device and its driver behind the port's call table, played in
@@ -60,8 +66,15 @@ public:
     // Each arrival: the offset of its first byte among all that arrived, and
     // when it arrived.
     std::vector<std::pair<size_t, ULONGLONG>> Arrivals() const;
-    // Calls made on the device so far.
+    // Calls made on the device so far, and opens among them.
     int Calls() const;
+    int Opens() const { return m_opens; }
+    // Ends what the quirks hold: a connecting open, hung writes and reads
+    // (a write takes its bytes from the caller's buffer only now).
+    void Unstick();
+    bool Holding() const;
+    // True once no call is under way and no handle is open.
+    bool WaitUntilLetGo(DWORD milliseconds) const;
 
 private:
     struct Pending {
@@ -71,6 +84,8 @@ private:
         bool completed = false;
         DWORD bytes = 0;
         DWORD error = ERROR_SUCCESS;
+        const void* hungWrite = nullptr;
+        bool hung = false;
     };
     friend struct ModelCalls;
 
@@ -94,4 +109,10 @@ private:
     std::vector<uint8_t> m_written;
     std::map<OVERLAPPED*, Pending> m_pending;
     std::atomic<int> m_calls{0};
+    std::atomic<int> m_opens{0};
+    std::atomic<int> m_callsUnderWay{0};
+    int m_handles = 0;
+    ULONGLONG m_lastClose = 0;
+    DWORD m_errorsPending = 0;
+    Win32::ManualResetEvent m_unstuck = Win32::ManualResetEvent::Create();
 };

@@ -1,0 +1,17 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// The plug-in's trace lines written while it lives, for a test to read.
+// One at a time.
+class TraceLines {
+public:
+    TraceLines();
+    ~TraceLines();
+    TraceLines(const TraceLines&) = delete;
+    TraceLines& operator=(const TraceLines&) = delete;
+
+    std::vector<std::wstring> All() const;
+    // The lines that hold text.
+    std::vector<std::wstring> With(const std::wstring& text) const;
+};
