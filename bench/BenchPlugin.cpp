@@ -5,7 +5,10 @@
 void TimingSink::OnEvent(int32_t code, const void*, uint32_t count) {
     const double now = Now();
     switch (code) {
-    case EventStarted: ++started; break;
+    case EventStarted:
+        startedAt = now;
+        ++started;
+        break;
     case EventStopped:
         lastStopped = now;
         ++stopped;
@@ -32,6 +35,7 @@ RunningPlugin::RunningPlugin(const std::wstring& port, const SerialApi& serial)
     plugin->SetEventSink(&sink);
     plugin->StartExchange();
     WaitUntil([&] { return sink.started == 1; });
+    startedAt = sink.startedAt;
 }
 
 RunningPlugin::~RunningPlugin() {

@@ -18,6 +18,7 @@ public:
     std::atomic<int> requestsDone{0};
     std::atomic<double> lastReceived{0};
     std::atomic<double> lastStopped{0};
+    std::atomic<double> startedAt{0};
 
     void OnEvent(int32_t code, const void*, uint32_t count) override;
     void OnRequestDone(ITransferRequest*) override { ++requestsDone; }
@@ -56,4 +57,6 @@ struct RunningPlugin {
     TimingSink sink;
     StoredSettings settings;
     Plugin::IDevImportPlugin* plugin;
+    // When EventStarted came.
+    double startedAt = 0;
 };

@@ -4,7 +4,7 @@
 //   exchange_bench [results.md]   appends its rows to the Markdown table
 //   exchange_bench --profile [N]  where a received block's time goes, N exchanges
 // BENCH_RUNS sets the runs of each figure (default 9); BENCH_ONLY names the
-// measures to take (receive, transmit, latency, roundtrip, letgo, idle).
+// measures to take (receive, transmit, latency, roundtrip, start, letgo, idle).
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
@@ -24,6 +24,7 @@
 #include "BenchTable.h"
 #include "CallProfile.h"
 #include "plugin/CreatePlugin.h"
+#include "serial/DevicePath.h"
 
 namespace {
 
@@ -327,6 +328,42 @@ double IdleCpuRun(bool plugin) {
 }
 
 // What the line is doing when the host lets go.
+// A port whose open connects for this long first, as an outgoing Bluetooth
+// port connects to its instrument inside CreateFileW.
+constexpr DWORD kConnectMilliseconds = 1500;
+
+HANDLE WINAPI ConnectingCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                   DWORD disposition, DWORD flags, HANDLE templateFile) {
+    Sleep(kConnectMilliseconds);
+    return CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+const SerialApi& ConnectingApi() {
+    static const SerialApi api = [] {
+        SerialApi connecting = SerialApi::System();
+        connecting.createFile = &ConnectingCreateFile;
+        return connecting;
+    }();
+    return api;
+}
+
+// From StartExchange to EventStarted on the connecting port, against one
+// bare open of it: a start that opened twice would take twice as long.
+double StartRun(bool plugin) {
+    const PortPair& pair = Pairs()[0];
+    const double start = Now();
+    if (!plugin) {
+        const HANDLE port = ConnectingApi().createFile(DevicePathFor(pair.host.c_str()).c_str(),
+                                                       GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                       FILE_FLAG_OVERLAPPED, nullptr);
+        const double opened = Now() - start;
+        CloseHandle(port);
+        return opened;
+    }
+    RunningPlugin running(pair.host, ConnectingApi());
+    return running.startedAt - start;
+}
+
 enum class LineState { Listening, ReadingABurst, WriteHeld };
 
 const char* NameOf(LineState state) {
@@ -432,6 +469,11 @@ int main(int argc, char** argv) {
         table.Add(Interleaved({"event latency, median of 200", "ms", {}, {}, false, 1.1}, runs, EventLatencyRun));
     }
     if (Chosen("roundtrip")) RoundTrip(table, runs);
+    if (Chosen("start")) {
+        table.Add(Interleaved({"start on a port whose open connects for 1.5 s, against one open", "ms", {}, {}, false,
+                               1.1},
+                              runs, StartRun));
+    }
     if (Chosen("letgo")) {
         for (LineState state : {LineState::Listening, LineState::ReadingABurst, LineState::WriteHeld}) {
             for (bool release : {false, true}) LetGoLatency(table, state, release);
