@@ -14,8 +14,8 @@ fi
 "$wineserver" -w </dev/null >/dev/null 2>&1 || true
 
 begun=$(date +%s%N)
-# cat ends once every holder of the pipe has let go of it.
-"$wrapper" cmd /c exit | cat >/dev/null
+# cat ends once every holder of the pipe (both outputs) has let go of it.
+"$wrapper" cmd /c exit 2>&1 | cat >/dev/null
 took=$((($(date +%s%N) - begun) / 1000000))
 echo "the output was let go after $took ms"
 [ "$took" -lt 10000 ] || { echo "Wine's services kept the program's output open" >&2; exit 1; }
