@@ -75,36 +75,41 @@ void CExchangeControl::Queue(ITransferRequest* request) {
 
 bool CExchangeControl::CState::Start(Exchange::Target& target) {
     if (!shared.sink.HasSink()) return false;
-    // The worker's code must stay mapped until its thread has ended, even
-    // when the host unloads the module right after its last event. The
-    // worker owns this reference from before it runs and drops it last.
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Worker), &module)) {
-        return false;
+    {
+        Win32::Lock hold(m_lock);
+        // Only the finishing worker may start the next exchange before its
+        // final event has returned: the new one's events then wait for it.
+        const bool fromTheFinalEvent = m_finishing && m_workerId == GetCurrentThreadId();
+        if (m_running && !fromTheFinalEvent) return false;
+        // The worker's code must stay mapped until its thread has ended, even
+        // when the host unloads the module right after its last event. The
+        // worker owns this reference from before it runs and drops it last.
+        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Worker), &module)) {
+            return false;
+        }
+        DWORD id = 0;
+        // Made suspended, so its handle and id are recorded before it can end.
+        HANDLE thread = CreateThread(nullptr, 0, &Worker, this, CREATE_SUSPENDED, &id);
+        if (thread) {
+            AddRef();
+            m_target = std::move(target);
+            // A stop that came while the final event ran is the new
+            // exchange's: the final event's own start must not clear it.
+            if (!fromTheFinalEvent) shared.signals.ClearStop();
+            // A previous worker is inside its final event, past its last use
+            // of these members: only its handle is left.
+            m_worker.Reset(thread);
+            m_workerId = id;
+            m_running = true;
+            m_finishing = false;
+            ResumeThread(thread);
+            return true;
+        }
     }
-
-    Win32::Lock hold(m_lock);
-    // Only the finishing worker may start the next exchange before its
-    // final event has returned: the new one's events then wait for it.
-    const bool free = !m_running || (m_finishing && m_workerId == GetCurrentThreadId());
-    DWORD id = 0;
-    // Made suspended, so its handle and id are recorded before it can end.
-    HANDLE thread = free ? CreateThread(nullptr, 0, &Worker, this, CREATE_SUSPENDED, &id) : nullptr;
-    if (!thread) {
-        FreeLibrary(module);
-        return false;
-    }
-    AddRef();
-    m_target = std::move(target);
-    shared.signals.ClearStop();
-    // A previous worker is inside its final event, past its last use of
-    // these members: only its handle is left.
-    m_worker.Reset(thread);
-    m_workerId = id;
-    m_running = true;
-    m_finishing = false;
-    ResumeThread(thread);
-    return true;
+    // The loader's lock is never taken inside ours.
+    FreeLibrary(module);
+    return false;
 }
 
 bool CExchangeControl::CState::Stop() {
@@ -186,6 +191,9 @@ void CExchangeControl::CState::Finish(DeviceEventCode code, const void* data, ui
     {
         Win32::Lock hold(m_lock);
         m_finishing = true;
+        // This exchange is over: a stop from now on is for the one that the
+        // final event may start.
+        shared.signals.ClearStop();
     }
     shared.sink.OnEvent(code, data, count);
     Win32::Lock hold(m_lock);

@@ -26,7 +26,8 @@ void CTransmitter::DrainQueue() {
         ITransferRequest* request = m_shared.requests.Head();
         if (!request) return;
         Contents contents{};
-        if (!Read(request, &contents)) return;
+        // A stop that came while its getters ran leaves it queued, whole.
+        if (!Read(request, &contents) || m_shared.signals.Stopped()) return;
         m_shared.requests.RemoveHead();
         if (contents.kind == kRequestKind) {
             Send(request, contents);
@@ -65,7 +66,9 @@ void CTransmitter::Send(ITransferRequest* request, const Contents& contents) {
     // long one ends it, as some drivers watch the line for a pending wait
     // (Wine's polls it every millisecond) and would slow the write.
     if (LineMilliseconds(remaining, m_line) > kLongWriteMilliseconds) m_port.EndListening();
-    while (remaining > 0 && !m_shared.signals.Stopped()) {
+    // Once out of the queue a request is sent: a stop ends it after its
+    // first chunk, which the stop may cut short.
+    for (bool first = true; remaining > 0 && (first || !m_shared.signals.Stopped()); first = false) {
         const DWORD size = std::min(remaining, kChunkSize);
         // The driver writes from the port's copy: a driver that holds the
         // write past the last Release must not read the host's freed bytes.

@@ -71,6 +71,21 @@ TEST_F(ExchangeControl, StopRightAfterTheStartIsNotLost) {
     EXPECT_TRUE(sink.WaitFor(EventStopped, 1000));
 }
 
+// The auto-restart pattern: the final event starts the next exchange while
+// another of the host's threads stops. That stop is the new exchange's.
+TEST_F(ExchangeControl, AStopMadeWhileTheFinalEventRunsEndsTheExchangeItStarts) {
+    std::atomic<int> finals{0};
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code != EventStopped || finals++ != 0) return;
+        std::thread([&] { control->StopExchange(); }).join();
+        EXPECT_TRUE(Start());
+    };
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
+    control->StopExchange();
+    EXPECT_TRUE(sink.WaitFor(EventStopped, kPatience, 2)) << "the stop was lost";
+}
+
 TEST_F(ExchangeControl, StopWhileIdleDoesNotEndTheNextExchange) {
     EXPECT_TRUE(control->StopExchange());
     ASSERT_TRUE(Start());

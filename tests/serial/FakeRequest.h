@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <vector>
 #include "plugin_api/HostInterfaces.h"
 
@@ -24,6 +25,8 @@ public:
     int32_t kind;
     int32_t size;
     std::atomic<int> calls{0};
+    // Runs inside GetSize, the last getter the plug-in calls.
+    std::function<void()> whenAsked;
 
     void HostSlot1() override { ADD_FAILURE() << "the host's own slot was called"; }
     void HostSlot2() override { ADD_FAILURE() << "the host's own slot was called"; }
@@ -37,6 +40,7 @@ public:
     }
     int32_t GetSize() override {
         ++calls;
+        if (whenAsked) whenAsked();
         return size;
     }
 };

@@ -312,6 +312,17 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
     EXPECT_EQ(queue.Head(), nullptr);
 }
 
+// Out of the queue a request is sent and handed back; so one that a stop
+// meets while its getters run stays queued, whole.
+TEST_F(ScriptedTransmit, StopDuringTheGettersLeavesTheRequestQueued) {
+    queue.Append(&request);
+    request.whenAsked = [this] { shared.signals.Stop(); };
+    transmitter.DrainQueue();
+    EXPECT_TRUE(writes.empty());
+    EXPECT_EQ(queue.Head(), &request);
+    EXPECT_TRUE(sink.Events().empty()) << "not handed back";
+}
+
 // A stop must not wait out a 500 ms step of a write that the line holds.
 TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
     CTransmitter patient{worker, shared, line};
