@@ -9,8 +9,8 @@
 namespace {
 // The longest the last Release waits for the worker. A driver may hold an
 // open (a Bluetooth port connecting), a write or a read for as long as it
-// likes; the worker owns all that the driver writes into, and a host that
-// hangs this long is marked as not responding.
+// likes, and the releasing thread is often the host's UI thread; the worker
+// owns all that the driver writes into, so it can be left to finish.
 constexpr DWORD kLetGoMilliseconds = 60;
 }  // namespace
 
