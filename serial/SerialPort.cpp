@@ -6,8 +6,6 @@ CSerialPort::CSerialPort(const SerialApi& api) : m_api(api), m_listen(api), m_re
 
 CSerialPort::~CSerialPort() { Close(); }
 
-void CSerialPort::FreeOverlapped(DWORD, DWORD, OVERLAPPED* record) { delete record; }
-
 namespace {
 
 IoResult Answer(BOOL taken) {

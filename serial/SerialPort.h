@@ -19,12 +19,9 @@ public:
     static constexpr DWORD kWriteBufferSize = 65536;
 
     explicit CSerialPort(const SerialApi& api = SerialApi::System());
-    virtual ~CSerialPort();
+    ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
-
-    // Kept for the table's shape; nothing in the module calls it.
-    virtual void FreeOverlapped(DWORD, DWORD, OVERLAPPED* record);
 
     // Opens path as it is, once: an outgoing Bluetooth port connects to its
     // instrument inside the open, so a second open would connect again. The
