@@ -47,6 +47,28 @@ build_with_clang() {
     cmake --build "$CLANG_BUILD_DIR" -j "$(nproc)"
 }
 
+# What a host sees of a DLL's exports: its name, the ordinal base and each
+# slot's ordinal and name, without the addresses, which differ by compiler.
+export_table() {
+    llvm-objdump -p "$1" | awk '
+        /^Export Table:/ { on = 1; next }
+        on && /^$/ { exit }
+        on && /DLL name:|Ordinal base:/ { print; next }
+        on && $1 ~ /^[0-9]+$/ { print "ordinal", $1, ($3 == "" ? "(empty)" : $3) }'
+}
+
+compare_exports() {
+    say "comparing the clang DLL's exports with the g++ DLL's"
+    local gxx clang
+    gxx=$(export_table "$BUILD_DIR/bin/DeviceCommon.dll")
+    clang=$(export_table "$CLANG_BUILD_DIR/bin/DeviceCommon.dll")
+    if [ -z "$gxx" ]; then
+        echo "no export table in $BUILD_DIR/bin/DeviceCommon.dll" >&2
+        return 1
+    fi
+    diff -u --label g++ --label clang <(echo "$gxx") <(echo "$clang") && echo "$gxx"
+}
+
 PRODUCT_DIRS=(plugin_api plugin settings serial win32 tools)
 
 # clang-tidy reads the clang build's compile_commands.json (.clang-tidy names
@@ -75,6 +97,7 @@ run_cppcheck() {
 run_tests() {
     build
     build_with_clang
+    compare_exports
     run_clang_tidy
     run_cppcheck
     say "running the tests under Wine"
