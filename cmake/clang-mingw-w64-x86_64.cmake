@@ -22,10 +22,11 @@ set(CMAKE_CXX_FLAGS_INIT
 # wrong saved registers. A copy with them put back is linked instead; see
 # restore_unwind_symbols.py. Try-compiles, in folders of their own, do without.
 set(UNWIND_FIXED_LIB_DIR ${CMAKE_BINARY_DIR}/libstdc++-unwind)
-if(NOT CMAKE_IN_TRY_COMPILE AND ${MINGW_GCC_DIR}/libstdc++.a IS_NEWER_THAN ${UNWIND_FIXED_LIB_DIR}/libstdc++.a)
+set(UNWIND_FIXER ${CMAKE_CURRENT_LIST_DIR}/restore_unwind_symbols.py)
+if(NOT CMAKE_IN_TRY_COMPILE AND (${MINGW_GCC_DIR}/libstdc++.a IS_NEWER_THAN ${UNWIND_FIXED_LIB_DIR}/libstdc++.a OR
+                                 ${UNWIND_FIXER} IS_NEWER_THAN ${UNWIND_FIXED_LIB_DIR}/libstdc++.a))
     file(MAKE_DIRECTORY ${UNWIND_FIXED_LIB_DIR})
-    execute_process(COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/restore_unwind_symbols.py
-                            ${MINGW_GCC_DIR}/libstdc++.a ${UNWIND_FIXED_LIB_DIR}/libstdc++.a
+    execute_process(COMMAND python3 ${UNWIND_FIXER} ${MINGW_GCC_DIR}/libstdc++.a ${UNWIND_FIXED_LIB_DIR}/libstdc++.a
                     OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
 endif()
 
