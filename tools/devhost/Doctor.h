@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "PortDevice.h"
 
 namespace DevHost {
 
@@ -77,6 +78,6 @@ struct DoctorReport {
     bool portUsable = false;  // false when the port cannot serve an exchange at all
 };
 
-DoctorReport WriteDoctorReport(const DriverObservations& seen);
+DoctorReport WriteDoctorReport(const PortDevice& device, const DriverObservations& seen);
 
 }  // namespace DevHost
