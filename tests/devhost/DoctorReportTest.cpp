@@ -60,6 +60,10 @@ TEST(DoctorReport, NamesWhatTheDriverDidAndWhatThePlugInDoes) {
              s.emptyRead = {ERROR_SUCCESS, false, 0, 0, 0, {false, false, true, 450, 0}, false, 0};
          },
          true, L"went pending; CancelIoEx did not end it within 100 ms; it ended 450 ms after the cancel"},
+        {[](DriverObservations&) {}, true, L"line errors in the status call's error word: none\n"},
+        {[](DriverObservations& s) { s.lineErrors = CE_FRAME | CE_BREAK; }, true,
+         L"error word: 0x0018, CE_FRAME (a character's stop bit was missing), CE_BREAK (the line was held at space); "
+         L"characters that do not fit the line settings are the commonest sign of another speed\n"},
         {[](DriverObservations& s) { s.restored.error = 12345; }, true,
          L"The driver's settings could not all be put back: error 12345\n"},
     };

@@ -55,6 +55,7 @@ struct DriverObservations {
     CallAnswer queues;           // SetupComm
     CallAnswer timeouts;         // SetCommTimeouts with the exchange's time-outs
     CallAnswer status;           // ClearCommError
+    DWORD lineErrors = 0;        // every flag its error word reported while doctor ran
     OutputCount output;
     QuietCall characterWait;
     QuietCall emptyRead;

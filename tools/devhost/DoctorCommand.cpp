@@ -132,6 +132,27 @@ bool ReportOpen(std::wstring& out, const DriverObservations& seen) {
     return true;
 }
 
+std::wstring LineErrorText(DWORD errors) {
+    static const ErrorName kFlags[] = {
+        {CE_RXOVER, L"CE_RXOVER (the driver's input queue was full: bytes were lost)"},
+        {CE_OVERRUN, L"CE_OVERRUN (the port could not keep up: bytes were lost)"},
+        {CE_RXPARITY, L"CE_RXPARITY (a character's parity bit was wrong)"},
+        {CE_FRAME, L"CE_FRAME (a character's stop bit was missing)"},
+        {CE_BREAK, L"CE_BREAK (the line was held at space)"},
+    };
+    if (errors == 0) return L"none";
+    wchar_t word[16];
+    std::swprintf(word, 16, L"0x%04lX", errors);
+    std::wstring text = word;
+    for (const ErrorName& flag : kFlags) {
+        if ((errors & flag.code) != 0) text += std::wstring(L", ") + flag.name;
+    }
+    if ((errors & (CE_RXPARITY | CE_FRAME)) != 0) {
+        text += L"; characters that do not fit the line settings are the commonest sign of another speed";
+    }
+    return text;
+}
+
 void ReportSettingCalls(std::wstring& out, const DriverObservations& seen) {
     CallRow(out, L"its own line record (GetCommState, then SetCommState of the same)", seen.ownRecord,
             L"starts from the driver's own record, for drivers that refuse a record not read from them",
@@ -153,6 +174,10 @@ void ReportSettingCalls(std::wstring& out, const DriverObservations& seen) {
         seen.status.Taken() ? L"learns from it what is queued"
                             : L"receives without it (reads with time-outs that return at once), noted once in "
                               L"its trace");
+    if (seen.status.Taken()) {
+        Row(out, L"line errors in the status call's error word: " + LineErrorText(seen.lineErrors),
+            L"counts them over each exchange and traces the totals, which devhost receive and term show");
+    }
 }
 
 // A write that moves its bytes at once shows nothing of the count.

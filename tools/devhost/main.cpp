@@ -123,7 +123,7 @@ constexpr HelpText kHelp[] = {
      L"Manager's name, USB VID and PID, Bluetooth incoming or outgoing, an FTDI\n"
      L"adapter's latency timer); how long the open takes; whether the driver takes\n"
      L"its own line record, one with equal XON/XOFF characters and the stored\n"
-     L"settings; queues and time-outs; the status call; whether\n"
+     L"settings; queues and time-outs; the status call and its line errors; whether\n"
      L"it counts queued output; whether a character wait completes without data; how\n"
      L"a read on an empty queue and the cancels end. Plain text, to paste into an\n"
      L"e-mail.\n"
