@@ -60,15 +60,56 @@ TEST(DoctorReport, NamesWhatTheDriverDidAndWhatThePlugInDoes) {
              s.emptyRead = {ERROR_SUCCESS, false, 0, 0, 0, {false, false, true, 450, 0}, false, 0};
          },
          true, L"went pending; CancelIoEx did not end it within 100 ms; it ended 450 ms after the cancel"},
+        {[](DriverObservations&) {}, true, L"line errors in the status call's error word: none\n"},
+        {[](DriverObservations& s) { s.lineErrors = CE_FRAME | CE_BREAK; }, true,
+         L"error word: 0x0018, CE_FRAME (a character's stop bit was missing), CE_BREAK (the line was held at space); "
+         L"characters that do not fit the line settings are the commonest sign of another speed\n"},
         {[](DriverObservations& s) { s.restored.error = 12345; }, true,
          L"The driver's settings could not all be put back: error 12345\n"},
     };
     for (const Case& test : cases) {
         DriverObservations seen = ReferenceDriver();
         test.change(seen);
-        const DoctorReport report = WriteDoctorReport(seen);
+        const DoctorReport report = WriteDoctorReport(PortDevice{}, seen);
         EXPECT_EQ(report.portUsable, test.usable) << report.text;
         EXPECT_NE(report.text.find(test.expected), std::wstring::npos) << report.text;
+    }
+}
+
+// A Wine port, Device Manager's entries, and one FTDI adapter with and
+// without the latency value.
+TEST(DoctorReport, NamesThePortAsWindowsDoes) {
+    struct Case {
+        const wchar_t* instanceId;
+        bool latencyKnown;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {nullptr, false, L"device: Windows names no device for COM5 (under Wine, ports have no device entry)\n"},
+        {L"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", true,
+         L"device: Port (COM5), a USB adapter, VID 0403 PID 6001 (FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000)\n"
+         L"latency timer (Device Parameters, LatencyTimer): 2 ms\n"
+         L"    an answer shorter than the adapter's buffer waits up to 2 ms before the adapter sends it on"},
+        {L"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", false, L"not set, so the driver's default of 16 ms\n"},
+        {L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0000\\7&39BA7CFE&0&000000000000_00000007", false,
+         L"Bluetooth, incoming (BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0000\\7&39BA7CFE&0&"
+         L"000000000000_00000007)\n    an incoming Bluetooth port never brings data from an instrument that waits"},
+        {L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&000A\\7&39BA7CFE&0&98DA600E1209_C00000000", false,
+         L"_C00000000)\nopen: took 0 ms\n"},
+        {L"ACPI\\PNP0501\\1", false, L"device: Port (COM5), a port of the computer itself (ACPI\\PNP0501\\1)\nopen"},
+    };
+    for (const Case& test : cases) {
+        PortDevice device;
+        device.portName = L"COM5";
+        device.underWine = test.instanceId == nullptr;
+        device.found = test.instanceId != nullptr;
+        device.friendlyName = L"Port (COM5)";
+        device.instanceId = test.instanceId ? test.instanceId : L"";
+        device.bus = ParseDeviceIds(device.instanceId, L"");
+        device.latencyKnown = test.latencyKnown;
+        device.latencyMs = 2;
+        const std::wstring text = WriteDoctorReport(device, ReferenceDriver()).text;
+        EXPECT_NE(text.find(test.expected), std::wstring::npos) << text;
     }
 }
 

@@ -60,12 +60,38 @@ TEST(ExchangeSinkEnd, TheTraceTellsTheDeviceGoneFromANormalEnd) {
     for (const wchar_t* traced : {L"no data for more than 2 s", L"the device is gone (error 21 from the status)"}) {
         std::vector<std::wstring> notices;
         CExchangeSink sink([](const uint8_t*, size_t, uint64_t) {},
-                           [&](const std::wstring& text) { notices.push_back(text); }, {}, [=] { return traced; });
+                           [&](const std::wstring& text) { notices.push_back(text); }, {}, [=] { return TracedEnding{traced, {}}; });
         sink.OnEvent(EventStarted, nullptr, 0);
         sink.OnEvent(EventStopped, nullptr, 0);
         const bool gone = traced[0] == L't';
         EXPECT_EQ(sink.Report().end, gone ? ExchangeEnd::DeviceGone : ExchangeEnd::Stopped) << traced;
         EXPECT_EQ(notices.back().rfind(L"exchange ended: " + std::wstring(traced), 0), 0u) << notices.back();
+    }
+}
+
+// The totals as the plug-in traces them, every count given.
+TEST(ExchangeSinkEnd, LineErrorsAreSaidInPlainWordsAfterTheEnd) {
+    const wchar_t* const cases[][2] = {
+        {L"overrun 1, input overflow 0, framing 3, parity 0, break 0",
+         L"Bytes were lost or garbled on the line: 1 overrun — the port could not keep up, bytes were lost; 3 framing "
+         L"errors — the instrument probably sends at another speed or framing than the settings (38400 baud 8N1)"},
+        {L"overrun 0, input overflow 2, framing 0, parity 1, break 1",
+         L"Bytes were lost or garbled on the line: 2 input overflows — the driver's input queue was full, bytes were "
+         L"lost; 1 parity error — the instrument probably sends at another speed or framing than the settings (38400 "
+         L"baud 8N1); 1 break — the line was held at space"},
+        {L"overrun 0, input overflow 0, framing 2, parity 5, break 0",
+         L"Bytes were lost or garbled on the line: 2 framing errors and 5 parity errors — the instrument"},
+        {L"framing 3", L"The plug-in's trace says of line errors: framing 3"},
+    };
+    for (const auto& test : cases) {
+        const std::wstring explained = ExplainLineErrors(test[0], L"38400 baud 8N1");
+        EXPECT_EQ(explained.rfind(test[1], 0), 0u) << explained;
+        std::vector<std::wstring> notices;
+        CExchangeSink sink([](const uint8_t*, size_t, uint64_t) {},
+                           [&](const std::wstring& text) { notices.push_back(text); }, {},
+                           [&] { return TracedEnding{L"no data for more than 2 s", explained}; });
+        sink.OnEvent(EventStopped, nullptr, 0);
+        EXPECT_EQ(notices, (std::vector<std::wstring>{L"exchange ended: no data for more than 2 s", explained}));
     }
 }
 

@@ -36,6 +36,10 @@ grep -q '^ending that wait: .*, ERROR_OPERATION_ABORTED (995)$' "$work/shim.txt"
 grep -q '^character wait on a quiet line .*: completed without a character' "$work/plain.txt" ||
     fail "without the shim the wait must complete at once"
 for report in shim plain; do
+    grep -qx 'device: Windows names no device for COM5 (under Wine, ports have no device entry)' "$work/$report.txt" ||
+        fail "$report: what Windows names the port is not said"
+    grep -q "^line errors in the status call's error word: none$" "$work/$report.txt" ||
+        fail "$report: Wine's error word is not said"
     grep -q '^the stored settings, built as the plug-in builds them: taken' "$work/$report.txt" ||
         fail "$report: the stored settings were not taken"
     grep -q '^read on an empty queue .*: went pending; .*, ERROR_OPERATION_ABORTED (995)$' "$work/$report.txt" ||

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "PortDevice.h"
 
 namespace DevHost {
 
@@ -54,6 +55,7 @@ struct DriverObservations {
     CallAnswer queues;           // SetupComm
     CallAnswer timeouts;         // SetCommTimeouts with the exchange's time-outs
     CallAnswer status;           // ClearCommError
+    DWORD lineErrors = 0;        // every flag its error word reported while doctor ran
     OutputCount output;
     QuietCall characterWait;
     QuietCall emptyRead;
@@ -77,6 +79,6 @@ struct DoctorReport {
     bool portUsable = false;  // false when the port cannot serve an exchange at all
 };
 
-DoctorReport WriteDoctorReport(const DriverObservations& seen);
+DoctorReport WriteDoctorReport(const PortDevice& device, const DriverObservations& seen);
 
 }  // namespace DevHost

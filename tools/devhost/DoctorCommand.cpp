@@ -68,6 +68,51 @@ void CallRow(std::wstring& out, const wchar_t* call, const CallAnswer& answer, c
     Row(out, std::wstring(call) + L": " + Verdict(answer), answer.Taken() ? ifTaken : ifRefused);
 }
 
+// A line of what follows from a row, where the plug-in has nothing to do about it.
+void Note(std::wstring& out, const std::wstring& note) { out += L"    " + note + L"\n"; }
+
+std::wstring BusText(const DeviceBus& bus) {
+    switch (bus.kind) {
+        case DeviceBus::Kind::Usb: return L"a USB adapter, VID " + bus.vendorId + L" PID " + bus.productId;
+        case DeviceBus::Kind::Bluetooth:
+            if (!bus.addressKnown) return L"Bluetooth, its id does not tell incoming from outgoing";
+            return bus.remoteAddress.empty() ? L"Bluetooth, incoming" : L"Bluetooth, outgoing to " + bus.remoteAddress;
+        case DeviceBus::Kind::Motherboard: return L"a port of the computer itself";
+        case DeviceBus::Kind::Other: break;
+    }
+    return L"on " + (bus.enumerator.empty() ? std::wstring(L"an unnamed bus") : bus.enumerator);
+}
+
+// FTDI's driver holds an answer shorter than its buffer until the timer runs out.
+void ReportLatency(std::wstring& out, const PortDevice& device) {
+    if (!device.latencyKnown && !device.bus.ftdiDriver) return;
+    const DWORD ms = device.latencyKnown ? device.latencyMs : 16;
+    out += L"latency timer (Device Parameters, LatencyTimer): " +
+           (device.latencyKnown ? Ms(ms) : L"not set, so the driver's default of " + Ms(ms)) + L"\n";
+    Note(out, L"an answer shorter than the adapter's buffer waits up to " + Ms(ms) +
+                  L" before the adapter sends it on; Device Manager changes it in the port's advanced port settings");
+}
+
+std::wstring WhyNoDevice(const PortDevice& device) {
+    if (device.underWine) return L" (under Wine, ports have no device entry)";
+    if (device.error != ERROR_SUCCESS) return L" (SetupAPI refused the listing, " + ErrorText(device.error) + L")";
+    return L" in the Ports or Modem class (some virtual ports' drivers list theirs elsewhere)";
+}
+
+void ReportDevice(std::wstring& out, const PortDevice& device) {
+    if (!device.found) {
+        out += L"device: Windows names no device for " + device.portName + WhyNoDevice(device) + L"\n";
+        return;
+    }
+    const std::wstring name = device.friendlyName.empty() ? L"no friendly name" : device.friendlyName;
+    out += L"device: " + name + L", " + BusText(device.bus) + L" (" + device.instanceId + L")\n";
+    if (device.bus.kind == DeviceBus::Kind::Bluetooth && device.bus.addressKnown && device.bus.remoteAddress.empty()) {
+        Note(out, L"an incoming Bluetooth port never brings data from an instrument that waits to be called: the "
+                  L"host must use the outgoing port");
+    }
+    ReportLatency(out, device);
+}
+
 // False when the port cannot serve an exchange at all.
 bool ReportOpen(std::wstring& out, const DriverObservations& seen) {
     const wchar_t* openingError = L"reports its opening error and sends no other event";
@@ -85,6 +130,27 @@ bool ReportOpen(std::wstring& out, const DriverObservations& seen) {
     Row(out, L"open: took " + Ms(seen.openMilliseconds),
         L"opens the port as each exchange starts, which starts that much later");
     return true;
+}
+
+std::wstring LineErrorText(DWORD errors) {
+    static const ErrorName kFlags[] = {
+        {CE_RXOVER, L"CE_RXOVER (the driver's input queue was full: bytes were lost)"},
+        {CE_OVERRUN, L"CE_OVERRUN (the port could not keep up: bytes were lost)"},
+        {CE_RXPARITY, L"CE_RXPARITY (a character's parity bit was wrong)"},
+        {CE_FRAME, L"CE_FRAME (a character's stop bit was missing)"},
+        {CE_BREAK, L"CE_BREAK (the line was held at space)"},
+    };
+    if (errors == 0) return L"none";
+    wchar_t word[16];
+    std::swprintf(word, 16, L"0x%04lX", errors);
+    std::wstring text = word;
+    for (const ErrorName& flag : kFlags) {
+        if ((errors & flag.code) != 0) text += std::wstring(L", ") + flag.name;
+    }
+    if ((errors & (CE_RXPARITY | CE_FRAME)) != 0) {
+        text += L"; characters that do not fit the line settings are the commonest sign of another speed";
+    }
+    return text;
 }
 
 void ReportSettingCalls(std::wstring& out, const DriverObservations& seen) {
@@ -108,6 +174,10 @@ void ReportSettingCalls(std::wstring& out, const DriverObservations& seen) {
         seen.status.Taken() ? L"learns from it what is queued"
                             : L"receives without it (reads with time-outs that return at once), noted once in "
                               L"its trace");
+    if (seen.status.Taken()) {
+        Row(out, L"line errors in the status call's error word: " + LineErrorText(seen.lineErrors),
+            L"counts them over each exchange and traces the totals, which devhost receive and term show");
+    }
 }
 
 // A write that moves its bytes at once shows nothing of the count.
@@ -229,8 +299,9 @@ void PrintHeader(const std::wstring& port, const std::wstring& path, const Comma
 
 }  // namespace
 
-DoctorReport WriteDoctorReport(const DriverObservations& seen) {
+DoctorReport WriteDoctorReport(const PortDevice& device, const DriverObservations& seen) {
     DoctorReport report;
+    ReportDevice(report.text, device);
     report.portUsable = ReportOpen(report.text, seen);
     if (!report.portUsable) return report;
     ReportSettingCalls(report.text, seen);
@@ -254,7 +325,7 @@ int RunDoctor(const CommandLine& line) {
     const std::wstring path(DevicePathFor(port.c_str()));
     PrintHeader(port, path, line);
 
-    const DoctorReport report = WriteDoctorReport(ObserveDriver(path, stored.line));
+    const DoctorReport report = WriteDoctorReport(FindPortDevice(port), ObserveDriver(path, stored.line));
     Print(stdout, report.text);
     return report.portUsable ? ExitOk : ExitPortNotOpened;
 }

@@ -139,9 +139,12 @@ private:
         m_seen.timeouts = Answer(SetCommTimeouts(Port(), &timeouts));
     }
 
+    // Each call clears the word, so every call's flags are kept.
     BOOL Status(COMSTAT& status) {
         DWORD lineErrors = 0;
-        return ClearCommError(Port(), &lineErrors, &status);
+        const BOOL worked = ClearCommError(Port(), &lineErrors, &status);
+        m_seen.lineErrors |= worked ? lineErrors : 0;
+        return worked;
     }
 
     void NoteQueue(QuietCall& seen) {

@@ -181,10 +181,11 @@ void CExchangeSink::OnRequestDone(ITransferRequest* request) {
 void CExchangeSink::End(ExchangeEnd end) {
     if (m_report.end != ExchangeEnd::Running) return;
     if (end == ExchangeEnd::Stopped) {
-        const std::wstring traced = m_tracedEnd ? m_tracedEnd() : L"";
-        if (SaysDeviceGone(traced)) end = ExchangeEnd::DeviceGone;
-        m_report.endReason = ExplainEnd(traced);
+        const TracedEnding traced = m_tracedEnd ? m_tracedEnd() : TracedEnding{};
+        if (SaysDeviceGone(traced.said)) end = ExchangeEnd::DeviceGone;
+        m_report.endReason = ExplainEnd(traced.said);
         m_notice(L"exchange ended: " + m_report.endReason);
+        if (!traced.lineErrors.empty()) m_notice(traced.lineErrors);
     }
     m_report.end = end;
     SetEvent(m_ended.Get());

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "PluginTrace.h"
 #include "plugin_api/HostInterfaces.h"
 #include "win32/CriticalSection.h"
 #include "win32/UniqueHandle.h"
@@ -84,8 +85,8 @@ public:
     using ReceivedBytes = std::function<void(const uint8_t* data, size_t count, uint64_t streamOffset)>;
     using Notice = std::function<void(const std::wstring& text)>;
     using SentBytes = std::function<void(const uint8_t* data, size_t count)>;
-    // What the plug-in's trace said after "exchange ended: ", empty if nothing.
-    using TracedEnd = std::function<std::wstring()>;
+    // What the plug-in's trace said of the exchange's end.
+    using TracedEnd = std::function<TracedEnding()>;
 
     // sent may be empty: most hosts need only the counts of the report.
     CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent = {}, TracedEnd tracedEnd = {});

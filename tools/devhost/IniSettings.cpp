@@ -99,15 +99,18 @@ std::wstring StoredPortName(const std::wstring& settingsPath) {
 
 const wchar_t* StorageKeyOf(Settings::SettingId id) { return Descriptors().at(id).key.c_str(); }
 
-std::string DescribeSavedLine(const std::wstring& settingsPath) {
+std::string DescribeLineSettings(const Settings::PortSettings& settings) {
     static const char* const kParities[] = {"N", "O", "E", "M", "S"};
     static const char* const kStopBits[] = {"1", "1.5", "2"};
+    return std::to_string(settings.line.BaudRate) + " baud " + std::to_string(settings.line.ByteSize) +
+           Named(kParities, settings.line.Parity) + Named(kStopBits, settings.line.StopBits);
+}
+
+std::string DescribeSavedLine(const std::wstring& settingsPath) {
     static const char* const kFlows[] = {"none", "hardware", "xon/xoff"};
     const Settings::PortSettings stored = ReadStoredSettings(settingsPath);
-    return ToUtf8(stored.portName) + ", " + std::to_string(stored.line.BaudRate) + " baud " +
-           std::to_string(stored.line.ByteSize) + Named(kParities, stored.line.Parity) +
-           Named(kStopBits, stored.line.StopBits) + ", flow " + Named(kFlows, stored.flowControl) + ", wait " +
-           std::to_string(stored.waitTime) + " s";
+    return ToUtf8(stored.portName) + ", " + DescribeLineSettings(stored) + ", flow " +
+           Named(kFlows, stored.flowControl) + ", wait " + std::to_string(stored.waitTime) + " s";
 }
 
 }  // namespace DevHost

@@ -55,6 +55,8 @@ std::wstring StoredPortName(const std::wstring& settingsPath);
 // The key under which the plug-in stores a setting.
 const wchar_t* StorageKeyOf(Settings::SettingId id);
 
+// "38400 baud 8N1": the speed and framing of the settings.
+std::string DescribeLineSettings(const Settings::PortSettings& settings);
 // "COM5, 38400 baud 8N1, flow none, wait 2 s": the saved settings as the
 // exchange will use them, for a capture's header and doctor's.
 std::string DescribeSavedLine(const std::wstring& settingsPath);

@@ -3,9 +3,11 @@
 #include <cstring>
 #include <cwchar>
 #include <iterator>
+#include <utility>
 #include "ConsoleOutput.h"
 #include "IniSettings.h"
 #include "serial/DevicePath.h"
+#include "serial/LineErrors.h"
 #include "win32/UniqueHandle.h"
 
 namespace DevHost {
@@ -88,7 +90,12 @@ void CTraceReader::ShowThrough(Show show) {
     m_showThrough = std::move(show);
 }
 
-std::wstring CTraceReader::TakeEnd(DWORD waitMs) { return TakeWhenSet(m_end, waitMs); }
+std::wstring CTraceReader::TakeEnd(DWORD waitMs, std::wstring& lineErrors) {
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_arrived.wait_for(hold, std::chrono::milliseconds(waitMs), [this] { return !m_end.empty(); });
+    lineErrors = std::exchange(m_endLineErrors, {});
+    return std::exchange(m_end, {});
+}
 
 std::wstring CTraceReader::TakeOpenFailure(DWORD waitMs) { return TakeWhenSet(m_openFailure, waitMs); }
 
@@ -131,7 +138,12 @@ void CTraceReader::Take(const std::wstring& text) {
     if (line.rfind(kMark, 0) == 0) {
         const std::wstring said = line.substr(std::size(kMark) - 1);
         const size_t ended = said.find(kEnded);
-        if (ended != std::wstring::npos) m_end = said.substr(ended + std::size(kEnded) - 1);
+        const size_t totals = said.find(CLineErrors::kTotalsMark);
+        if (totals != std::wstring::npos) m_lineErrors = said.substr(totals + std::size(CLineErrors::kTotalsMark) - 1);
+        if (ended != std::wstring::npos) {
+            m_end = said.substr(ended + std::size(kEnded) - 1);
+            m_endLineErrors = std::exchange(m_lineErrors, {});
+        }
         if (IsOpenFailure(said)) m_openFailure = said;
         m_arrived.notify_all();
     }
@@ -168,6 +180,28 @@ std::wstring ExplainEnd(const std::wstring& traced) {
     return traced;
 }
 
+// The plug-in gives every count, 0 too; a line in other words is shown as it
+// came rather than misread.
+std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings) {
+    unsigned long overrun = 0, overflow = 0, framing = 0, parity = 0, breaks = 0;
+    if (std::swscanf(traced.c_str(), L"overrun %lu, input overflow %lu, framing %lu, parity %lu, break %lu", &overrun,
+                     &overflow, &framing, &parity, &breaks) != 5) {
+        return L"The plug-in's trace says of line errors: " + traced;
+    }
+    std::wstring said;
+    const auto add = [&said](unsigned long count, const std::wstring& kind, const std::wstring& meaning) {
+        if (count > 0) said += (said.empty() ? L"" : L"; ") + kind + L" — " + meaning;
+    };
+    add(overrun, Counted(overrun, L"overrun"), L"the port could not keep up, bytes were lost");
+    add(overflow, Counted(overflow, L"input overflow"), L"the driver's input queue was full, bytes were lost");
+    std::wstring garbled = framing > 0 ? Counted(framing, L"framing error") : L"";
+    if (parity > 0) garbled += (garbled.empty() ? L"" : L" and ") + Counted(parity, L"parity error");
+    add(framing + parity, garbled,
+        L"the instrument probably sends at another speed or framing than the settings (" + lineSettings + L")");
+    add(breaks, Counted(breaks, L"break"), L"the line was held at space");
+    return said.empty() ? said : L"Bytes were lost or garbled on the line: " + said;
+}
+
 std::wstring ExplainPortNotOpened(const std::wstring& portName, const std::wstring& tracedFailure) {
     const DWORD error = TracedError(tracedFailure);
     if (error != 0) return portName + L" could not be opened: " + WindowsMessage(error);
@@ -175,9 +209,17 @@ std::wstring ExplainPortNotOpened(const std::wstring& portName, const std::wstri
 }
 
 
-std::wstring TracedEnd() {
+TracedEnding TracedEnd(const CommandLine& line) {
     CTraceReader* trace = CTraceReader::Current();
-    return trace ? trace->TakeEnd(kTraceWaitMs) : L"";
+    TracedEnding ending;
+    if (!trace) return ending;
+    std::wstring lineErrors;
+    ending.said = trace->TakeEnd(kTraceWaitMs, lineErrors);
+    if (!lineErrors.empty()) {
+        ending.lineErrors =
+            ExplainLineErrors(lineErrors, FromUtf8(DescribeLineSettings(ReadStoredSettings(line.settingsPath))));
+    }
+    return ending;
 }
 
 std::wstring WhyPortNotOpened(const CommandLine& line) {

@@ -111,7 +111,7 @@ int RunReceive(const CommandLine& line) {
             Print(stderr, L"[" + text + L"]\n");
         },
         [&](const uint8_t* data, size_t count) { capture.Record(Capture::Direction::Out, data, count); },
-        TracedEnd);
+        [&line] { return TracedEnd(line); });
 
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;

@@ -207,7 +207,7 @@ bool CTermSession::StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying
             CountSent(data, count);
             if (m_options.echo) m_display.Sent(data, count);
         },
-        TracedEnd));
+        [this] { return TracedEnd(m_line); }));
     plugin.SetEventSink(m_sinks.back().get());
     if (retrying) {
         ++m_attempts;

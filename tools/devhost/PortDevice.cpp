@@ -1,0 +1,129 @@
+#include "PortDevice.h"
+#include <initguid.h>
+#include <devguid.h>
+#include <setupapi.h>
+#include <algorithm>
+#include <cwctype>
+
+namespace DevHost {
+namespace {
+
+bool IsHex(const std::wstring& text, size_t length) {
+    return text.size() == length && std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswxdigit(c); });
+}
+
+// Anywhere in the ids: hardware ids join VID_ and PID_ with '&', FTDI's
+// instance ids with '+'.
+std::wstring HexAfter(const std::wstring& ids, const wchar_t* key) {
+    const size_t at = ids.find(key);
+    if (at == std::wstring::npos) return L"";
+    std::wstring digits = ids.substr(at + std::char_traits<wchar_t>::length(key), 4);
+    return IsHex(digits, 4) ? digits : L"";
+}
+
+// The instance id of a Bluetooth port ends with the remote device's
+// address, all zero for an incoming port: ...\7&39BA7CFE&0&98DA600E1209_C00000000.
+void ReadBluetoothAddress(const std::wstring& instanceId, DeviceBus& bus) {
+    const std::wstring last = instanceId.substr(instanceId.rfind(L'\\') + 1);
+    const std::wstring tail = last.substr(last.rfind(L'&') + 1);
+    const std::wstring address = tail.substr(0, tail.find(L'_'));
+    bus.addressKnown = IsHex(address, 12);
+    if (!bus.addressKnown || address == L"000000000000") return;
+    for (size_t at = 0; at < address.size(); at += 2) {
+        bus.remoteAddress += (at == 0 ? L"" : L":") + address.substr(at, 2);
+    }
+}
+
+class CDeviceList {
+public:
+    explicit CDeviceList(const GUID& deviceClass)
+        : m_set(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT)) {}
+    ~CDeviceList() {
+        if (IsValid()) SetupDiDestroyDeviceInfoList(m_set);
+    }
+    CDeviceList(const CDeviceList&) = delete;
+    CDeviceList& operator=(const CDeviceList&) = delete;
+    bool IsValid() const { return m_set != INVALID_HANDLE_VALUE; }
+    HDEVINFO Get() const { return m_set; }
+
+private:
+    HDEVINFO m_set;
+};
+
+// A value of the device's own key, which holds its "Device Parameters".
+bool ReadDeviceValue(HDEVINFO set, SP_DEVINFO_DATA& device, const wchar_t* name, DWORD type, void* value,
+                     DWORD size) {
+    HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) return false;
+    DWORD found = REG_NONE;
+    const LONG read = RegQueryValueExW(key, name, nullptr, &found, static_cast<BYTE*>(value), &size);
+    RegCloseKey(key);
+    return read == ERROR_SUCCESS && found == type;
+}
+
+// Text, or the first entry of a list (the hardware ids); empty when absent.
+std::wstring TextProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+    wchar_t text[512] = L"";
+    SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, reinterpret_cast<BYTE*>(text),
+                                      sizeof text - 2 * sizeof(wchar_t), nullptr);
+    return text;
+}
+
+void Describe(HDEVINFO set, SP_DEVINFO_DATA& device, PortDevice& port) {
+    port.found = true;
+    port.friendlyName = TextProperty(set, device, SPDRP_FRIENDLYNAME);
+    port.hardwareId = TextProperty(set, device, SPDRP_HARDWAREID);
+    wchar_t instanceId[512] = L"";
+    SetupDiGetDeviceInstanceIdW(set, &device, instanceId, 511, nullptr);
+    port.instanceId = instanceId;
+    port.bus = ParseDeviceIds(port.instanceId, port.hardwareId);
+    port.latencyKnown =
+        ReadDeviceValue(set, device, L"LatencyTimer", REG_DWORD, &port.latencyMs, sizeof port.latencyMs);
+}
+
+}  // namespace
+
+DeviceBus ParseDeviceIds(const std::wstring& instanceId, const std::wstring& hardwareId) {
+    DeviceBus bus;
+    std::wstring ids = instanceId + L" " + hardwareId;
+    std::transform(ids.begin(), ids.end(), ids.begin(), [](wchar_t c) { return std::towupper(c); });
+    bus.enumerator = ids.substr(0, ids.find_first_of(L"\\ "));
+    bus.vendorId = HexAfter(ids, L"VID_");
+    bus.productId = HexAfter(ids, L"PID_");
+    bus.ftdiDriver = bus.enumerator == L"FTDIBUS";
+    if (bus.enumerator == L"BTHENUM") {
+        bus.kind = DeviceBus::Kind::Bluetooth;
+        ReadBluetoothAddress(instanceId, bus);
+    } else if (!bus.vendorId.empty() && !bus.productId.empty()) {
+        bus.kind = DeviceBus::Kind::Usb;
+    } else if (bus.enumerator == L"ACPI" && ids.find(L"PNP050") != std::wstring::npos) {
+        bus.kind = DeviceBus::Kind::Motherboard;
+    }
+    return bus;
+}
+
+PortDevice FindPortDevice(const std::wstring& portName) {
+    PortDevice port;
+    port.portName = portName.substr(portName.rfind(L'\\') + 1);
+    port.underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    for (const GUID& deviceClass : {GUID_DEVCLASS_PORTS, GUID_DEVCLASS_MODEM}) {
+        CDeviceList list(deviceClass);
+        if (!list.IsValid()) {
+            port.error = GetLastError();
+            continue;
+        }
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        for (DWORD index = 0; SetupDiEnumDeviceInfo(list.Get(), index, &device); ++index) {
+            wchar_t name[64] = L"";
+            if (ReadDeviceValue(list.Get(), device, L"PortName", REG_SZ, name, sizeof name - sizeof(wchar_t)) &&
+                _wcsicmp(name, port.portName.c_str()) == 0) {
+                Describe(list.Get(), device, port);
+                return port;
+            }
+        }
+    }
+    return port;
+}
+
+}  // namespace DevHost
