@@ -24,15 +24,12 @@ namespace {
 using Settings::OptionList;
 using Source = Settings::PortSystem::Source;
 
-class OneSource final : public Settings::PortSystem {
-public:
-    explicit OneSource(Source only) : m_only(only) {}
+struct OneSource final : Settings::PortSystem {
+    explicit OneSource(Source source) : only(source) {}
     void Read(Source source, Names& names) override {
-        if (source == m_only) Settings::Win32Ports().Read(source, names);
+        if (source == only) Settings::Win32Ports().Read(source, names);
     }
-
-private:
-    Source m_only;
+    Source only;
 };
 
 OptionList FromTen(const OptionList& ports) { return OptionList(ports.lower_bound(10), ports.end()); }
@@ -43,30 +40,19 @@ TEST(WinePortProbe, ListsExactlyTheMappedPortsInNumericOrderFromCom12On) {
     EXPECT_EQ(FromTen(ports), (OptionList{{12, L"COM12"}, {255, L"COM255"}}));
 }
 
-struct SourceCase {
-    Source source;
-    OptionList fromTen;
-};
-
-class WinePortProbeSource : public ::testing::TestWithParam<SourceCase> {};
-
-TEST_P(WinePortProbeSource, NamesWhatWineMade) {
-    OneSource source(GetParam().source);
-    OptionList ports;
-    Settings::ListPorts(source, ports);
-    EXPECT_EQ(FromTen(ports), GetParam().fromTen);
+TEST(WinePortProbe, EachSourceAloneNamesWhatWineMade) {
+    const OptionList mapped{{12, L"COM12"}, {255, L"COM255"}};
+    const std::pair<Source, OptionList> answers[] = {{Source::DeviceMap, mapped},
+                                                     {Source::DeviceNamespace, mapped},
+                                                     {Source::PortsClass, {}},
+                                                     {Source::ModemClass, {}}};
+    for (const auto& [source, fromTen] : answers) {
+        OneSource only(source);
+        OptionList ports;
+        Settings::ListPorts(only, ports);
+        EXPECT_EQ(FromTen(ports), fromTen) << "source " << static_cast<int>(source);
+    }
 }
-
-const char* const kSourceNames[] = {"DeviceMap", "DeviceNamespace", "PortsClass", "ModemClass"};
-const OptionList kMapped{{12, L"COM12"}, {255, L"COM255"}};
-
-void PrintTo(const SourceCase& row, std::ostream* out) { *out << kSourceNames[static_cast<int>(row.source)]; }
-
-INSTANTIATE_TEST_SUITE_P(Sources, WinePortProbeSource,
-                         ::testing::Values(SourceCase{Source::DeviceMap, kMapped},
-                                           SourceCase{Source::DeviceNamespace, kMapped},
-                                           SourceCase{Source::PortsClass, {}}, SourceCase{Source::ModemClass, {}}),
-                         ::testing::PrintToStringParamName());
 
 TEST(WinePortProbe, ThePropertyListOffersAndStoresAPortAboveNine) {
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
