@@ -168,7 +168,7 @@ bench() {
     } >"$results"
     say "the exchange on the rig against bare Win32 loops on the same ports"
     "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/exchange_bench.exe" "$results"
-    say "FillView against 255 bare opens, in the test prefix"
+    say "FillView against one bare open of a port it lists, in the test prefix"
     "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/fillview_bench.exe" "$results"
     say "results written to $results"
     cat "$results"

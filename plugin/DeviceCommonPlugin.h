@@ -13,9 +13,9 @@
 // as it was where the operation could not complete.
 class CDeviceCommonPlugin : public Plugin::CPluginImpl<Plugin::IDevImportPlugin> {
 public:
-    // A new object carrying one reference, the caller's; ports answers the
-    // port probe of the property list, serial makes the exchange's calls on
-    // its device. Raises the module's out-of-memory errors.
+    // A new object carrying one reference, the caller's; ports names the
+    // machine's ports for the property list, serial makes the exchange's
+    // calls on its device. Raises the module's out-of-memory errors.
     static CDeviceCommonPlugin* Create(Settings::PortSystem& ports, const SerialApi& serial = SerialApi::System());
 
     // IPlugin

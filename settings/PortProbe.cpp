@@ -1,59 +1,50 @@
 #include "settings/PortProbe.h"
 #include <cwchar>
-#include "serial/DevicePath.h"
-#include "win32/UniqueHandle.h"
+#include <cwctype>
 
 namespace Settings {
 namespace {
 
 constexpr int kHighestPortNumber = 255;
 
-class CWin32Ports final : public PortSystem {
-public:
-    // Each failed open of an absent name costs about a millisecond on
-    // Windows; asking the device namespace first costs microseconds.
-    bool MayExist(const wchar_t* name) override {
-        wchar_t target[MAX_PATH];
-        if (QueryDosDeviceW(name, target, MAX_PATH) != 0) return true;
-        // A target too long for the buffer still means the name exists.
-        return GetLastError() != ERROR_FILE_NOT_FOUND;
+// The number of a name that opens as \\.\COM<n>, or 0. Device names are
+// case-insensitive, so "com4" is COM4; "COM04" is another name altogether.
+int PortNumber(std::wstring_view name) {
+    if (name.size() < 4 || name.size() > 6) return 0;
+    if (std::towupper(name[0]) != L'C' || std::towupper(name[1]) != L'O' || std::towupper(name[2]) != L'M') return 0;
+    if (name[3] == L'0') return 0;
+    int number = 0;
+    for (wchar_t digit : name.substr(3)) {
+        if (digit < L'0' || digit > L'9') return 0;
+        number = number * 10 + (digit - L'0');
     }
-
-    OpenResult TryOpen(const wchar_t* devicePath) override {
-        Win32::UniqueHandle port(CreateFileW(devicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        const DWORD error = GetLastError();
-        return {port.IsValid(), port.IsValid() ? ERROR_SUCCESS : error};
-    }
-};
-
-bool IsListed(const PortSystem::OpenResult& result, bool isConfiguredPort) {
-    if (result.opened) return true;
-    switch (result.error) {
-    case ERROR_GEN_FAILURE:        // present but failing
-    case ERROR_SHARING_VIOLATION:  // present and busy
-        return true;
-    case ERROR_ACCESS_DENIED:      // held open elsewhere
-        return isConfiguredPort;
-    default:
-        return false;
-    }
+    return number <= kHighestPortNumber ? number : 0;
 }
+
+class PortsFound final : public PortSystem::Names {
+public:
+    explicit PortsFound(OptionList& ports) : m_ports(ports) {}
+
+    void Add(std::wstring_view name) override {
+        const int number = PortNumber(name);
+        if (number == 0 || m_ports.count(number) != 0) return;
+        wchar_t shown[8];
+        std::swprintf(shown, 8, L"COM%d", number);
+        m_ports.emplace(number, shown);
+    }
+
+private:
+    OptionList& m_ports;
+};
 
 }  // namespace
 
-PortSystem& Win32Ports() {
-    static CWin32Ports ports;
-    return ports;
-}
-
-void ProbePorts(PortSystem& system, const Plugin::WideString& configuredPort, OptionList& ports) {
+void ListPorts(PortSystem& system, OptionList& ports) {
     ports.clear();
-    for (int number = 1; number <= kHighestPortNumber; ++number) {
-        wchar_t name[8];
-        std::swprintf(name, 8, L"COM%d", number);
-        if (!system.MayExist(name)) continue;
-        const PortSystem::OpenResult result = system.TryOpen(DevicePathFor(name).c_str());
-        if (IsListed(result, configuredPort == name)) ports.emplace(number, name);
+    PortsFound found(ports);
+    for (PortSystem::Source source : {PortSystem::Source::DeviceMap, PortSystem::Source::DeviceNamespace,
+                                      PortSystem::Source::PortsClass, PortSystem::Source::ModemClass}) {
+        system.Read(source, found);
     }
 }
 

@@ -1,36 +1,44 @@
 #pragma once
-#include <windows.h>
-#include "plugin_api/WideString.h"
+#include <string_view>
 #include "settings/SettingsTables.h"
 
 namespace Settings {
 
-// What the machine answers when a port is looked for. The probe logic talks
-// to the system only through this, so busy and refused ports, which a test
-// machine cannot produce at will, can be fed to it.
+// Where the machine names its serial ports. None is complete alone: the
+// device map can be absent or keep a stale entry, SetupAPI's Ports class
+// misses the Modem-class ports, and the device namespace holds only what a
+// driver linked there. Tests feed each source's answer through this.
 class PortSystem {
 public:
-    struct OpenResult {
-        bool opened;
-        DWORD error;  // GetLastError of a failed open
+    enum class Source {
+        DeviceMap,        // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM
+        DeviceNamespace,  // the MS-DOS device names
+        PortsClass,       // SetupAPI, present devices of GUID_DEVCLASS_PORTS
+        ModemClass,       // SetupAPI, present devices of GUID_DEVCLASS_MODEM
     };
 
-    // False only when the name is certainly not in the device namespace, so
-    // that opening it cannot succeed.
-    virtual bool MayExist(const wchar_t* name) = 0;
-    // One exclusive open of the device path, closed again at once.
-    virtual OpenResult TryOpen(const wchar_t* devicePath) = 0;
+    class Names {
+    public:
+        virtual void Add(std::wstring_view name) = 0;
+
+    protected:
+        ~Names() = default;
+    };
+
+    // Adds every name the source gives, spelled as it gives them, ports or
+    // not; a source that fails adds nothing further. Never opens a device:
+    // an outgoing Bluetooth port connects inside its open, for seconds.
+    virtual void Read(Source source, Names& names) = 0;
 
 protected:
     ~PortSystem() = default;
 };
 
-// The machine's own answers, from QueryDosDeviceW and CreateFileW.
+// The machine's own answers.
 PortSystem& Win32Ports();
 
-// Empties the list and fills it with COM1 to COM255 as far as they are
-// present: openable, busy or failing, or refused when the name is the
-// configured port (held by another program, or by our own exchange).
-void ProbePorts(PortSystem& system, const Plugin::WideString& configuredPort, OptionList& ports);
+// Empties the list and fills it with the ports COM1 to COM255 that any
+// source names, each once, whether or not it would open now.
+void ListPorts(PortSystem& system, OptionList& ports);
 
 }  // namespace Settings

@@ -26,7 +26,7 @@ void CPropertyListController::FillView(IPropertyListView* view) {
 void CPropertyListController::Fill(IPropertyListView& view) {
     const PortSettings shown = m_settings.Copy();
     OptionList found;
-    ProbePorts(m_ports, shown.portName, found);
+    ListPorts(m_ports, found);
     m_portList.swap(found);
 
     view.AddGroup(m_descriptors.at(AutoImportGroup).caption.c_str());
@@ -108,7 +108,7 @@ bool CPropertyListController::ApplySetting(SettingId id, PortSettings& edited) c
     if (!m_view->GetComboValue(id, &value)) return false;
     switch (id) {
     case Port: {
-        // Only a port the last probe offered can be chosen.
+        // Only a port the last FillView offered can be chosen.
         auto found = m_portList.find(value);
         if (found == m_portList.end()) return false;
         edited.portName = found->second;

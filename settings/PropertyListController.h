@@ -10,7 +10,7 @@ namespace Settings {
 
 // The settings as the host's property list shows and edits them: two
 // groups, the wait time and six drop-downs, the ports among them as the
-// probe finds them. Lives exactly as long as the plug-in object, which
+// system names them. Lives exactly as long as the plug-in object, which
 // hands it to the host without a reference.
 class CPropertyListController final : public Plugin::IPropertyListViewController {
 public:

@@ -1,8 +1,16 @@
-// The real probe, with its device-namespace shortcut, against ports that
-// wine_ports.sh declares to the test prefix's Wine: COM12 and COM255 lead to
-// pseudo-terminals, COM200 is a stale link to nothing, COM256 lies beyond the
-// probe. Other tests may map low-numbered ports of their own at the same
-// time, so only COM10 and up are compared.
+// The real port list against ports that wine_ports.sh declares to the test
+// prefix's Wine: COM12 and COM255 lead to pseudo-terminals, COM200 is a
+// stale link to nothing, COM256 lies beyond the list. Other tests may map
+// low-numbered ports of their own at the same time, so only COM10 and up
+// are compared.
+//
+// What Wine answers here: its mount manager writes each port it made into
+// HARDWARE\DEVICEMAP\SERIALCOMM ("\Device\Serial11" = "COM12") and names it
+// in the device namespace, where QueryDosDeviceW with no name lists it among
+// some 30 names; bare dosdevices links (COM200, COM256) are in neither.
+// SetupAPI knows no present device of the Ports or Modem class. Wine opens
+// every port it named, even one whose Unix path is gone, so a port that
+// fails to open cannot be shown here.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include "fakes/RecordingPropertyListView.h"
@@ -14,28 +22,36 @@
 namespace {
 
 using Settings::OptionList;
+using Source = Settings::PortSystem::Source;
 
-// The probe without the namespace shortcut: every name is opened.
-class OpenEveryName final : public Settings::PortSystem {
-public:
-    bool MayExist(const wchar_t*) override { return true; }
-    OpenResult TryOpen(const wchar_t* devicePath) override { return Settings::Win32Ports().TryOpen(devicePath); }
+struct OneSource final : Settings::PortSystem {
+    explicit OneSource(Source source) : only(source) {}
+    void Read(Source source, Names& names) override {
+        if (source == only) Settings::Win32Ports().Read(source, names);
+    }
+    Source only;
 };
 
 OptionList FromTen(const OptionList& ports) { return OptionList(ports.lower_bound(10), ports.end()); }
 
 TEST(WinePortProbe, ListsExactlyTheMappedPortsInNumericOrderFromCom12On) {
     OptionList ports;
-    Settings::ProbePorts(Settings::Win32Ports(), L"", ports);
+    Settings::ListPorts(Settings::Win32Ports(), ports);
     EXPECT_EQ(FromTen(ports), (OptionList{{12, L"COM12"}, {255, L"COM255"}}));
 }
 
-TEST(WinePortProbe, TheNamespaceShortcutListsWhatOpeningEveryNameLists) {
-    OptionList withShortcut, opened;
-    OpenEveryName everyName;
-    Settings::ProbePorts(Settings::Win32Ports(), L"", withShortcut);
-    Settings::ProbePorts(everyName, L"", opened);
-    EXPECT_EQ(FromTen(withShortcut), FromTen(opened));
+TEST(WinePortProbe, EachSourceAloneNamesWhatWineMade) {
+    const OptionList mapped{{12, L"COM12"}, {255, L"COM255"}};
+    const std::pair<Source, OptionList> answers[] = {{Source::DeviceMap, mapped},
+                                                     {Source::DeviceNamespace, mapped},
+                                                     {Source::PortsClass, {}},
+                                                     {Source::ModemClass, {}}};
+    for (const auto& [source, fromTen] : answers) {
+        OneSource only(source);
+        OptionList ports;
+        Settings::ListPorts(only, ports);
+        EXPECT_EQ(FromTen(ports), fromTen) << "source " << static_cast<int>(source);
+    }
 }
 
 TEST(WinePortProbe, ThePropertyListOffersAndStoresAPortAboveNine) {

@@ -1,7 +1,7 @@
 // The property list against the null-modem rig's COM5 and COM6 as Wine is
 // told about them, the way a person running the demo finds them: the plug-in
-// asks the device namespace before opening a port, and a port Wine has not
-// been told about would be missing from the list.
+// lists what Wine names in its device map and namespace, opening nothing,
+// and a port Wine has not been told about would be missing from the list.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <iterator>

@@ -1,10 +1,10 @@
 #!/bin/sh
-# Declares serial ports to a Wine prefix for the port-probe test, and removes
+# Declares serial ports to a Wine prefix for the port-list test, and removes
 # them again. COM12 and COM255 are registered with Wine as ports leading to
 # the ends of the rig relay's pseudo-terminal pair (see tests/rig/), so
 # Wine names them in its device namespace as Windows does. The rest are bare
 # dosdevices links, which Wine opens but does not name: COM256, beyond the
-# probe (Wine takes no registered port above COM255), and COM200, a stale
+# list (Wine takes no registered port above COM255), and COM200, a stale
 # link to nothing.
 #   wine_ports.sh start PREFIX
 #   wine_ports.sh stop PREFIX

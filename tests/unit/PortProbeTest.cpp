@@ -7,73 +7,63 @@ namespace {
 
 using Fakes::ScriptedPortSystem;
 using Settings::OptionList;
+using Source = Settings::PortSystem::Source;
 
 class PortProbe : public ::testing::Test {
 protected:
-    OptionList Probe(const wchar_t* configured = L"COM1") {
+    OptionList List() {
         OptionList ports{{999, L"stale"}};
-        Settings::ProbePorts(system, configured, ports);
+        Settings::ListPorts(system, ports);
         return ports;
     }
 
     ScriptedPortSystem system;
 };
 
-TEST_F(PortProbe, ListsPortsThatOpenInNumericOrderThroughTheDevicePath) {
-    system.Present(12);
-    system.Present(3);
-    system.Present(255);
-    EXPECT_EQ(Probe(), (OptionList{{3, L"COM3"}, {12, L"COM12"}, {255, L"COM255"}}));
-    EXPECT_EQ(system.opened, (std::vector<std::wstring>{L"\\\\.\\COM3", L"\\\\.\\COM12", L"\\\\.\\COM255"}));
+TEST_F(PortProbe, NoSourceAnsweringGivesAnEmptyList) { EXPECT_EQ(List(), OptionList{}); }
+
+TEST_F(PortProbe, SourcesAreMergedInNumericOrderEachPortOnce) {
+    system.names[Source::DeviceMap] = {L"COM10", L"COM3", L"COM9"};
+    system.names[Source::DeviceNamespace] = {L"C:", L"COM3", L"COM2", L"NUL", L"COM9"};
+    system.names[Source::PortsClass] = {L"com3", L"LPT1", L"COM12"};
+    system.names[Source::ModemClass] = {L"COM10"};
+    EXPECT_EQ(List(), (OptionList{{2, L"COM2"}, {3, L"COM3"}, {9, L"COM9"}, {10, L"COM10"}, {12, L"COM12"}}));
 }
 
-struct FailureCase {
-    DWORD error;
-    bool listed;
+// The others failing, each source alone still lists what it names.
+TEST_F(PortProbe, EachSourceAloneListsItsPorts) {
+    for (Source source : {Source::DeviceMap, Source::DeviceNamespace, Source::PortsClass, Source::ModemClass}) {
+        system.names = {{source, {L"COM7", L"COM200"}}};
+        EXPECT_EQ(List(), (OptionList{{7, L"COM7"}, {200, L"COM200"}})) << "source " << static_cast<int>(source);
+    }
+}
+
+struct NameCase {
+    const wchar_t* given;
+    int listedAs;  // 0: not listed
 };
 
-class PortProbeFailure : public PortProbe, public ::testing::WithParamInterface<FailureCase> {};
+void PrintTo(const NameCase& name, std::ostream* out) { *out << ::testing::PrintToString(name.given); }
 
-TEST_P(PortProbeFailure, AFailedOpenListsAPresentPortOnly) {
-    system.Failing(4, GetParam().error);
-    EXPECT_EQ(Probe().count(4), GetParam().listed ? 1u : 0u);
+class PortProbeName : public PortProbe, public ::testing::WithParamInterface<NameCase> {};
+
+// Device names are case-insensitive, so any spelling of COM<n> is the port
+// CSerialPort opens as \\.\COM<n>, and is shown in capitals.
+TEST_P(PortProbeName, IsListedOnlyAsAPortFromCom1ToCom255) {
+    system.names[Source::DeviceNamespace] = {GetParam().given};
+    const int number = GetParam().listedAs;
+    OptionList expected;
+    if (number != 0) expected.emplace(number, (L"COM" + std::to_wstring(number)).c_str());
+    EXPECT_EQ(List(), expected) << GetParam().given;
 }
 
-INSTANTIATE_TEST_SUITE_P(Errors, PortProbeFailure,
-                         ::testing::Values(FailureCase{ERROR_GEN_FAILURE, true},
-                                           FailureCase{ERROR_SHARING_VIOLATION, true},
-                                           FailureCase{ERROR_ACCESS_DENIED, false},
-                                           FailureCase{ERROR_FILE_NOT_FOUND, false},
-                                           FailureCase{ERROR_PATH_NOT_FOUND, false},
-                                           FailureCase{ERROR_SEM_TIMEOUT, false}),
-                         [](const auto& info) { return "Error" + std::to_string(info.param.error); });
-
-TEST_F(PortProbe, AccessDeniedListsOnlyTheConfiguredPortByItsExactName) {
-    system.Failing(5, ERROR_ACCESS_DENIED);
-    system.Failing(6, ERROR_ACCESS_DENIED);
-    EXPECT_EQ(Probe(L"COM5"), (OptionList{{5, L"COM5"}}));
-    EXPECT_EQ(Probe(L"com5"), OptionList{});
-}
-
-TEST_F(PortProbe, NoPortGivesAnEmptyList) { EXPECT_EQ(Probe(), OptionList{}); }
-
-// The namespace shortcut must not change the answer: probing with it and
-// opening all 255 names give the same list, and only names the namespace
-// holds are opened.
-TEST_F(PortProbe, SkippingNamesOutsideTheNamespaceGivesTheFullProbesList) {
-    system.Present(1);
-    system.Failing(2, ERROR_ACCESS_DENIED);
-    system.Failing(9, ERROR_SHARING_VIOLATION);
-    system.Failing(10, ERROR_GEN_FAILURE);
-    system.Failing(11, ERROR_FILE_NOT_FOUND);
-    system.Present(200);
-    const OptionList withShortcut = Probe(L"COM2");
-    EXPECT_EQ(system.opened.size(), system.ports.size());
-
-    system.withoutNamespaceShortcut = true;
-    system.opened.clear();
-    EXPECT_EQ(Probe(L"COM2"), withShortcut);
-    EXPECT_EQ(system.opened.size(), 255u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Names, PortProbeName,
+    ::testing::Values(NameCase{L"COM1", 1}, NameCase{L"COM255", 255}, NameCase{L"com4", 4}, NameCase{L"cOm99", 99},
+                      NameCase{L"COM0", 0}, NameCase{L"COM256", 0}, NameCase{L"COM1000", 0}, NameCase{L"COM03", 0},
+                      NameCase{L"COM3x", 0}, NameCase{L"COM 3", 0}, NameCase{L" COM3", 0}, NameCase{L"COM", 0},
+                      NameCase{L"", 0}, NameCase{L"COM-1", 0}, NameCase{L"LPT1", 0}, NameCase{L"\\\\.\\COM3", 0},
+                      NameCase{L"\\Device\\Serial0", 0}),
+    [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace

@@ -96,22 +96,21 @@ TEST_F(PropertyListController, NegativeWaitTimeIsShownSigned) {
     EXPECT_EQ(view.Find(8)->text, L"-1");
 }
 
-TEST_F(PropertyListController, EveryFillViewProbesAfresh) {
+TEST_F(PropertyListController, EveryFillViewListsAfresh) {
     ports.Present(3);
     controller.FillView(&view);
-    ports.ports.clear();
+    ports.names.clear();
     ports.Present(4);
     RecordingPropertyListView second;
     controller.FillView(&second);
     EXPECT_EQ(second.Find(1)->choices, (Choices{{4, L"COM4"}}));
 }
 
-TEST_F(PropertyListController, TheConfiguredPortHeldElsewhereIsStillListedAndSelected) {
+TEST_F(PropertyListController, TheConfiguredPortIsSelectedWhicheverSpellingASourceGave) {
     reader.strings[L"PORT"] = L"COM5";
     Reload();
     ports.Present(2);
-    ports.Failing(5, ERROR_ACCESS_DENIED);
-    ports.Failing(6, ERROR_ACCESS_DENIED);
+    ports.names[Settings::PortSystem::Source::PortsClass] = {L"com5"};
     controller.FillView(&view);
     EXPECT_EQ(view.Find(1)->choices, (Choices{{2, L"COM2"}, {5, L"COM5"}}));
     EXPECT_EQ(view.Find(1)->selected, 5);
@@ -197,7 +196,6 @@ TEST_F(PropertyListController, FillViewFailingAtEveryAllocationLeaksNothing) {
     auto fillWhole = [this] {
         RecordingPropertyListView whole;
         controller.FillView(&whole);
-        std::vector<std::wstring>().swap(ports.opened);  // the fake's own record
         return whole.entries.size() == 9 && whole.Find(1)->choices == Choices{{3, L"COM3"}, {12, L"COM12"}};
     };
     ASSERT_TRUE(fillWhole());

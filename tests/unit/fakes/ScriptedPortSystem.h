@@ -1,8 +1,6 @@
 #pragma once
-// A machine's serial ports for the probe, as a script: which names the
-// device namespace holds and what opening each answers. Like Windows, a
-// name outside the namespace fails to open with ERROR_FILE_NOT_FOUND.
-#include <cwchar>
+// A machine's serial ports as a script: what each source names, spelled as
+// it gives them.
 #include <map>
 #include <string>
 #include <vector>
@@ -12,30 +10,16 @@ namespace Fakes {
 
 class ScriptedPortSystem : public Settings::PortSystem {
 public:
-    // By port number: the open result of a name the namespace holds.
-    std::map<int, OpenResult> ports;
-    // Device paths opened, in order.
-    std::vector<std::wstring> opened;
-    // Answers "may exist" for every name: the probe then opens all 255.
-    bool withoutNamespaceShortcut = false;
+    // A source not here cannot be read.
+    std::map<Source, std::vector<std::wstring>> names;
 
-    void Present(int number) { ports[number] = {true, ERROR_SUCCESS}; }
-    void Failing(int number, DWORD error) { ports[number] = {false, error}; }
+    // Named in the device map, as most ports are.
+    void Present(int number) { names[Source::DeviceMap].push_back(L"COM" + std::to_wstring(number)); }
 
-    bool MayExist(const wchar_t* name) override {
-        return withoutNamespaceShortcut || ports.count(NumberOf(name)) != 0;
-    }
-
-    OpenResult TryOpen(const wchar_t* devicePath) override {
-        opened.push_back(devicePath);
-        auto port = ports.find(NumberOf(devicePath));
-        return port == ports.end() ? OpenResult{false, ERROR_FILE_NOT_FOUND} : port->second;
-    }
-
-private:
-    static int NumberOf(const wchar_t* nameOrPath) {
-        const wchar_t* com = std::wcsstr(nameOrPath, L"COM");
-        return com ? std::wcstol(com + 3, nullptr, 10) : 0;
+    void Read(Source source, Names& found) override {
+        auto given = names.find(source);
+        if (given == names.end()) return;
+        for (const std::wstring& name : given->second) found.Add(name);
     }
 };
 

@@ -1,0 +1,34 @@
+#pragma once
+#include <windows.h>
+#include <utility>
+
+namespace Win32 {
+
+// Owns one open registry key. Both null and INVALID_HANDLE_VALUE mean
+// "none": RegOpenKeyExW leaves the one, SetupDiOpenDevRegKey fails with the
+// other.
+class UniqueRegKey {
+public:
+    UniqueRegKey() = default;
+    explicit UniqueRegKey(HKEY key) : m_key(key) {}
+    UniqueRegKey(const UniqueRegKey&) = delete;
+    UniqueRegKey& operator=(const UniqueRegKey&) = delete;
+    ~UniqueRegKey() { Reset(); }
+
+    bool IsValid() const { return m_key != nullptr && m_key != static_cast<HKEY>(INVALID_HANDLE_VALUE); }
+    HKEY Get() const { return m_key; }
+    // For a callee that opens into an out-parameter; closes what was held.
+    HKEY* Receive() {
+        Reset();
+        return &m_key;
+    }
+
+private:
+    void Reset() {
+        if (IsValid()) RegCloseKey(std::exchange(m_key, nullptr));
+    }
+
+    HKEY m_key = nullptr;
+};
+
+}  // namespace Win32
