@@ -1,6 +1,6 @@
 #include "BenchPorts.h"
 #include <sstream>
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 std::vector<PortPair> BenchPairs() {
     wchar_t names[256];

@@ -24,7 +24,7 @@
 #include "BenchTable.h"
 #include "CallProfile.h"
 #include "plugin/CreatePlugin.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "plugin_api/IComboItem.h"
 #include "plugin_api/IEnumerator.h"
 #include "plugin_api/IPropertyListViewController.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "plugin/DeviceCommonPlugin.h"
 #include "plugin/PluginIdentity.h"
 #include "plugin_api/HostBoundary.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 #include "serial/Transmit.h"
 #include "settings/SettingsPersistence.h"
 

@@ -1,5 +1,5 @@
 #include "serial/DeviceHealth.h"
-#include "serial/Trace.h"
+#include "win32/Trace.h"
 
 void CDeviceHealth::Reset(const wchar_t* path, ULONGLONG now) {
     m_path = path;

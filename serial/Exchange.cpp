@@ -1,5 +1,5 @@
 #include "serial/Exchange.h"
-#include "serial/Trace.h"
+#include "win32/Trace.h"
 #include <cwchar>
 
 using namespace Exchange;

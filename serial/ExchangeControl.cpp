@@ -1,6 +1,6 @@
 #include "serial/ExchangeControl.h"
 #include <new>
-#include "serial/Trace.h"
+#include "win32/Trace.h"
 #include "serial/Transmit.h"
 #include "win32/CriticalSection.h"
 #include "win32/SentMessageWait.h"

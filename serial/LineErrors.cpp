@@ -1,7 +1,7 @@
 #include "serial/LineErrors.h"
 #include <cwchar>
 #include <initializer_list>
-#include "serial/Trace.h"
+#include "win32/Trace.h"
 
 namespace {
 

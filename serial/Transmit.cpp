@@ -1,7 +1,7 @@
 #include "serial/Transmit.h"
 #include <algorithm>
 #include <cstring>
-#include "serial/Trace.h"
+#include "win32/Trace.h"
 
 using namespace Transmit;
 

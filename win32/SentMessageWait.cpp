@@ -1,6 +1,6 @@
 #include "win32/SentMessageWait.h"
 #include <algorithm>
-#include "serial/Trace.h"
+#include "win32/Trace.h"
 
 namespace Win32 {
 

@@ -147,7 +147,7 @@ static void TestExportsOnlyCreatePlugin(void) {
 
 static int IsSystemDll(const char* name) {
     static const char* const allowed[] = {"kernel32.dll", "oleaut32.dll", "user32.dll", "msvcrt.dll",
-                                          "ucrtbase.dll", "advapi32.dll"};
+                                          "ucrtbase.dll", "advapi32.dll", "setupapi.dll"};
     if (_strnicmp(name, "api-ms-win-", 11) == 0) return 1;
     for (size_t i = 0; i < sizeof allowed / sizeof allowed[0]; ++i)
         if (_stricmp(name, allowed[i]) == 0) return 1;

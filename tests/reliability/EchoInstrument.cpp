@@ -1,7 +1,7 @@
 #include "EchoInstrument.h"
 #include "CountingSink.h"
 #include "RigPorts.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 namespace {
 constexpr DWORD kBlock = 65536;

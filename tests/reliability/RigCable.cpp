@@ -1,7 +1,7 @@
 #include "RigCable.h"
 #include <windows.h>
 #include "RigPorts.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 namespace {
 

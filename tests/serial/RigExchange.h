@@ -6,7 +6,7 @@
 #include "FakeRequest.h"
 #include "RecordingSink.h"
 #include "RigPorts.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 #include "serial/ExchangeControl.h"
 
 class RigExchange : public ::testing::Test {

@@ -1,6 +1,6 @@
 #include "RigPorts.h"
 #include <chrono>
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 namespace {
 

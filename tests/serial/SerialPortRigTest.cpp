@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <thread>
 #include "RigPorts.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 #include "serial/SerialPort.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "TraceLines.h"
 #include <mutex>
-#include "serial/Trace.h"
+#include "win32/Trace.h"
 
 namespace {
 std::mutex g_lock;

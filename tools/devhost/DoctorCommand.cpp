@@ -3,7 +3,7 @@
 #include "ConsoleOutput.h"
 #include "Doctor.h"
 #include "IniSettings.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 namespace DevHost {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include "ConsoleOutput.h"
 #include "IniSettings.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 #include "serial/LineErrors.h"
 #include "win32/UniqueHandle.h"
 

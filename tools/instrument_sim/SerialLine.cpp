@@ -1,5 +1,5 @@
 #include "SerialLine.h"
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 bool CSerialLine::Open(const std::wstring& name, DWORD baud, DWORD& error) {
     m_port.Reset(CreateFileW(DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

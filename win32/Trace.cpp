@@ -1,4 +1,4 @@
-#include "serial/Trace.h"
+#include "win32/Trace.h"
 #include <windows.h>
 #include <atomic>
 #include <cstdarg>

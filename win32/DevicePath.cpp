@@ -1,4 +1,4 @@
-#include "serial/DevicePath.h"
+#include "win32/DevicePath.h"
 
 Plugin::WideString DevicePathFor(const wchar_t* portName) {
     if (portName[0] == L'\\') return portName;
