@@ -109,6 +109,11 @@ const Row kRows[] = {
      [](DriverQuirks& q) { q.busyAfterClose = 300; }},
     {"held by another program: ERROR_ACCESS_DENIED", [](DriverQuirks& q) { q.openError = ERROR_ACCESS_DENIED; },
      End::NotOpened},
+    {"held by another program: ERROR_SHARING_VIOLATION",
+     [](DriverQuirks& q) { q.openError = ERROR_SHARING_VIOLATION; }, End::NotOpened},
+    {"held by another program: ERROR_BUSY", [](DriverQuirks& q) { q.openError = ERROR_BUSY; }, End::NotOpened},
+    {"missing port: ERROR_FILE_NOT_FOUND", [](DriverQuirks& q) { q.openError = ERROR_FILE_NOT_FOUND; },
+     End::NotOpened},
     LineError("CE_OVERRUN: the UART's buffer overran (SerialPortStream #74)", CE_OVERRUN,
               L"overrun 2, input overflow 0, framing 0, parity 0, break 0"),
     LineError("CE_RXOVER: the input queue overflowed (pySerial #440)", CE_RXOVER,
@@ -184,10 +189,21 @@ protected:
 
 TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
     const Row& row = GetParam();
+    const ULONGLONG asked = GetTickCount64();
     ASSERT_TRUE(plugin->StartExchange());
     if (row.end == End::NotOpened) {
         ASSERT_TRUE(sink.WaitFor(EventLogText, Patience()));
         EXPECT_TRUE(OnlyTheOpeningError(0));
+        const ULONGLONG took = Tick(EventLogText) - asked;
+        const DWORD error = quirks.openError;
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY) {
+            EXPECT_GE(took, 2000u) << "tried again for 2 s";
+            EXPECT_GE(driver->Opens(), 8) << "every 100 ms";
+            EXPECT_LE(driver->Opens(), 25) << "every 100 ms";
+        } else {
+            EXPECT_LT(took, quirks.openMilliseconds + 1000u) << "at once";
+            EXPECT_EQ(driver->Opens(), 1);
+        }
         return;
     }
     ASSERT_TRUE(sink.WaitFor(EventStarted, Patience()));
@@ -320,6 +336,7 @@ protected:
     RecordingSink sink;
     CDeviceCommonPlugin* plugin = nullptr;
     FakeRequest request{RequestBytes(100)};
+    TraceLines trace;
 };
 
 TEST_P(DriverHoldsOn, TheLastReleaseReturnsAtOnceAndThePortClosesWhenTheDriverLetsGo) {
@@ -341,6 +358,7 @@ TEST_P(DriverHoldsOn, TheLastReleaseReturnsAtOnceAndThePortClosesWhenTheDriverLe
     const ULONGLONG begun = GetTickCount64();
     plugin->Release();
     EXPECT_LT(GetTickCount64() - begun, kMostLetGo) << "the last Release waits for no driver";
+    EXPECT_EQ(trace.With(L"the last Release returns after 60 ms").size(), 1u);
     const std::vector<uint8_t> sent = request.bytes;
     // The host frees its request.
     std::fill(request.bytes.begin(), request.bytes.end(), uint8_t{0xEE});
