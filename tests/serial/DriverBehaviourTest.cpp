@@ -373,4 +373,61 @@ TEST_P(DriverHoldsOn, TheLastReleaseReturnsAtOnceAndThePortClosesWhenTheDriverLe
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DriverHoldsOn, ::testing::ValuesIn(kHeldRows));
 
+// A stop made while the port opens: an open refused as busy is not tried
+// again, and one that connects (which nothing interrupts) ends the exchange
+// right after EventStarted, once it returns.
+struct OpeningRow {
+    const char* behaviour;
+    std::function<void(DriverQuirks&)> quirks;
+    int opensBeforeStop;
+    int32_t end;
+};
+
+void PrintTo(const OpeningRow& row, std::ostream* out) { *out << row.behaviour; }
+
+const OpeningRow kOpeningRows[] = {
+    {"held by another program: ERROR_ACCESS_DENIED", [](DriverQuirks& q) { q.openError = ERROR_ACCESS_DENIED; }, 2,
+     EventLogText},
+    {"outgoing Bluetooth port: the open connects for 1 s", [](DriverQuirks& q) { q.openMilliseconds = 1000; }, 1,
+     EventStopped},
+};
+
+class StopWhileOpening : public ::testing::TestWithParam<OpeningRow> {
+protected:
+    void SetUp() override {
+        GetParam().quirks(quirks);
+        driver = std::make_unique<ModelDriver>(quirks);
+        settings.strings[L"PORT"] = L"COM3";
+        plugin = CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
+        plugin->LoadSettings(&settings);
+        plugin->SetEventSink(&sink);
+    }
+    void TearDown() override { plugin->Release(); }
+
+    DriverQuirks quirks;
+    std::unique_ptr<ModelDriver> driver;
+    Fakes::RecordingSettingsReader settings;
+    RecordingSink sink;
+    CDeviceCommonPlugin* plugin = nullptr;
+};
+
+TEST_P(StopWhileOpening, EndsTheExchangeOnceTheOpenReturns) {
+    ASSERT_TRUE(plugin->StartExchange());
+    for (int wait = 0; wait < 300 && driver->Opens() < GetParam().opensBeforeStop; ++wait) Sleep(10);
+    const int opens = driver->Opens();
+    const ULONGLONG stopped = GetTickCount64();
+    EXPECT_TRUE(plugin->StopExchange()) << "no exchange holds the port yet";
+    ASSERT_TRUE(sink.WaitFor(GetParam().end, 3000));
+    const auto events = sink.Events();
+    if (GetParam().end == EventLogText) {
+        EXPECT_LT(events.back().tick - stopped, 1000u) << "the retries end at the stop";
+        EXPECT_LE(driver->Opens(), opens + 1);
+    } else {
+        ASSERT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventStopped}));
+        EXPECT_LT(events[1].tick - events[0].tick, 500u) << "right after EventStarted";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, StopWhileOpening, ::testing::ValuesIn(kOpeningRows));
+
 }  // namespace
