@@ -384,6 +384,25 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
     }
 }
 
+// Once the host has let go, the bytes are nobody's: a write the driver does
+// not cancel is purged at once, and nothing reaches the host.
+TEST_F(ScriptedTransmit, AfterTheLastReleaseAWriteTheDriverDoesNotCancelIsPurgedAtOnce) {
+    api.cancelsWrites = false;
+    FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
+    api.bytesUnsent = [this] {
+        if (++unsentCalls == 3) {
+            shared.sink.Close();
+            shared.signals.Stop();
+        }
+        return DWORD{65536};
+    };
+    transmitter.TransmitRequest(&request);
+    EXPECT_EQ(api.outputPurges, 1);
+    EXPECT_LT(api.purgedAt - api.writeCancelledAt, 50u);
+    EXPECT_TRUE(sink.Events().empty());
+    EXPECT_EQ(api.Unreaped(), 0u);
+}
+
 // A request that answers another kind than when it was queued is not sent,
 // but handed back, so a host waiting for it is told; the next one goes.
 TEST_F(ScriptedTransmit, RequestWhoseKindChangedIsHandedBackUnsent) {
