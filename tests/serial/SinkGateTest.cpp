@@ -107,4 +107,74 @@ TEST(SinkGate, AWaitOverASecondNamesWhatItWaitsFor) {
     }
 }
 
+// A window of the host's thread, counting what it handles.
+class HostWindow {
+public:
+    static constexpr UINT kSent = WM_APP + 1;
+    static constexpr UINT kPosted = WM_APP + 2;
+
+    HostWindow() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &Procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"SinkGateHostWindow";
+        RegisterClassW(&windowClass);
+        handle = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 windowClass.hInstance, nullptr);
+        SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~HostWindow() { DestroyWindow(handle); }
+
+    HWND handle;
+    int sent = 0;
+    int posted = 0;
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && message == kSent) ++self->sent;
+        if (self && message == kPosted) ++self->posted;
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+};
+
+// Moves its call into the host's window, as a window host's callback does.
+class SendingSink : public IDeviceEventSink {
+public:
+    explicit SendingSink(HWND window) : m_window(window) {}
+    ~SendingSink() { CloseHandle(inCall); }
+    void OnEvent(int32_t, const void*, uint32_t) override {
+        SetEvent(inCall);
+        DWORD_PTR answer = 0;
+        answered = SendMessageTimeoutW(m_window, HostWindow::kSent, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
+    }
+    void OnRequestDone(ITransferRequest*) override {}
+
+    HANDLE inCall = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool answered = false;
+
+private:
+    HWND m_window;
+};
+
+// The host's wait lets through what a callback sends to its thread, and no
+// posted message: that waits for the host's own message loop.
+TEST(SinkGate, AWaitForACallDispatchesOnlyTheMessagesSentToTheHostsThread) {
+    HostWindow window;
+    ASSERT_TRUE(window.handle);
+    PostMessageW(window.handle, HostWindow::kPosted, 0, 0);
+    SendingSink sink(window.handle);
+    CSinkGate gate;
+    gate.Set(&sink);
+    std::thread worker([&] { gate.OnEvent(EventDataReceived, nullptr, 0); });
+    EXPECT_EQ(WaitForSingleObject(sink.inCall, 5000), WAIT_OBJECT_0);
+    gate.Set(nullptr);
+    worker.join();
+    EXPECT_TRUE(sink.answered);
+    EXPECT_EQ(window.sent, 1);
+    EXPECT_EQ(window.posted, 0);
+    MSG message;
+    EXPECT_TRUE(PeekMessageW(&message, window.handle, HostWindow::kPosted, HostWindow::kPosted, PM_REMOVE));
+}
+
 }  // namespace
