@@ -403,6 +403,21 @@ TEST_F(ScriptedTransmit, AfterTheLastReleaseAWriteTheDriverDoesNotCancelIsPurged
     EXPECT_EQ(api.Unreaped(), 0u);
 }
 
+// With no sink to tell, a request being sent is not handed back: it is the
+// host's again at the last Release.
+TEST_F(ScriptedTransmit, SinkWithdrawnWhileARequestIsSentWithholdsItsDone) {
+    queue.Append(&request);
+    api.writeFile = [this](const void* data, DWORD size, DWORD* written, OVERLAPPED*) {
+        Note(data, size);
+        shared.sink.Set(nullptr);
+        *written = size;
+        return TRUE;
+    };
+    transmitter.DrainQueue();
+    EXPECT_TRUE(sink.Events().empty());
+    EXPECT_EQ(queue.Head(), nullptr);
+}
+
 // A request that answers another kind than when it was queued is not sent,
 // but handed back, so a host waiting for it is told; the next one goes.
 TEST_F(ScriptedTransmit, RequestWhoseKindChangedIsHandedBackUnsent) {
