@@ -250,6 +250,8 @@ static void TestViewTables(Plugin* plugin) {
 typedef struct Sink {
     const struct SinkTable* table;
     HANDLE received;
+    HANDLE inFinalEvent;
+    HANDLE startsTried;
     HANDLE worker;
     Plugin* plugin;
     HMODULE module;
@@ -262,10 +264,13 @@ struct SinkTable {
     void (*OnEvent)(Sink*, int code, const void* data, unsigned count);
     void (*OnRequestDone)(Sink*, void* request);
 };
-/* The host's last moves, made inside the last event: its last Release, then
- * the unloading of the module whose code called it. Only the worker's own
- * hold on the module leaves that code there for the callback to return to. */
+/* The host's last moves, made inside the last event once the host's other
+ * thread has tried its starts: its last Release, then the unloading of the
+ * module whose code called it. Only the worker's own hold on the module
+ * leaves that code there for the callback to return to. */
 static void OnEvent(Sink* self, int code, const void* data, unsigned count) {
+    SetEvent(self->inFinalEvent);
+    WaitForSingleObject(self->startsTried, 10000);
     self->code = code;
     self->count = count;
     if (data && count <= sizeof self->bytes) memcpy(self->bytes, data, count);
@@ -309,10 +314,13 @@ static int GetSize(Request* self) {
 static const struct RequestTable requestTable = {WrongSlot, WrongSlot, GetKind, GetData, GetSize};
 
 /* Ends with the plug-in released and the module unloaded from inside the
- * last event, as a host that shuts down once the exchange is over may. */
+ * last event, as a host that shuts down once the exchange is over may. The
+ * starts refused before (no sink, an exchange running) hold nothing of the
+ * module, or it would stay loaded. */
 static void TestSinkRequestAndUnload(HMODULE module, Plugin* plugin) {
     static const char openError[] = "Ошибка открытия порта.\n";
-    Sink sink = {&sinkTable, CreateEventW(NULL, TRUE, FALSE, NULL), NULL, plugin, module, -1, 0, 0, {0}};
+    Sink sink = {&sinkTable, CreateEventW(NULL, TRUE, FALSE, NULL), CreateEventW(NULL, TRUE, FALSE, NULL),
+                 CreateEventW(NULL, TRUE, FALSE, NULL), NULL, plugin, module, -1, 0, 0, {0}};
     Request other = {&requestTable, 3, 0};
     Request request = {&requestTable, 4, 0};
 
@@ -320,9 +328,14 @@ static void TestSinkRequestAndUnload(HMODULE module, Plugin* plugin) {
     CHECK(plugin->table->QueueTransferRequest(plugin, &request) == 1);
     CHECK(other.kindCalls == 1 && request.kindCalls == 1);
 
+    CHECK(plugin->table->StartExchange(plugin) == 0 && plugin->table->StartExchange(plugin) == 0);
+
     /* The loaded port does not exist: the one event is the error text. */
     CHECK(plugin->table->SetEventSink(plugin, &sink) == 1);
     CHECK(plugin->table->StartExchange(plugin) == 1);
+    CHECK(WaitForSingleObject(sink.inFinalEvent, 10000) == WAIT_OBJECT_0);
+    CHECK(plugin->table->StartExchange(plugin) == 0 && plugin->table->StartExchange(plugin) == 0);
+    SetEvent(sink.startsTried);
     CHECK(WaitForSingleObject(sink.received, 10000) == WAIT_OBJECT_0);
     CHECK(sink.code == 6);
     CHECK(sink.count == 42 && sizeof openError - 1 == 42);
@@ -336,6 +349,8 @@ static void TestSinkRequestAndUnload(HMODULE module, Plugin* plugin) {
     CHECK(GetModuleHandleW(L"DeviceCommon.dll") == NULL);
     CloseHandle(sink.worker);
     CloseHandle(sink.received);
+    CloseHandle(sink.inFinalEvent);
+    CloseHandle(sink.startsTried);
 }
 
 int main(void) {

@@ -109,6 +109,11 @@ const Row kRows[] = {
      [](DriverQuirks& q) { q.busyAfterClose = 300; }},
     {"held by another program: ERROR_ACCESS_DENIED", [](DriverQuirks& q) { q.openError = ERROR_ACCESS_DENIED; },
      End::NotOpened},
+    {"held by another program: ERROR_SHARING_VIOLATION",
+     [](DriverQuirks& q) { q.openError = ERROR_SHARING_VIOLATION; }, End::NotOpened},
+    {"held by another program: ERROR_BUSY", [](DriverQuirks& q) { q.openError = ERROR_BUSY; }, End::NotOpened},
+    {"missing port: ERROR_FILE_NOT_FOUND", [](DriverQuirks& q) { q.openError = ERROR_FILE_NOT_FOUND; },
+     End::NotOpened},
     LineError("CE_OVERRUN: the UART's buffer overran (SerialPortStream #74)", CE_OVERRUN,
               L"overrun 2, input overflow 0, framing 0, parity 0, break 0"),
     LineError("CE_RXOVER: the input queue overflowed (pySerial #440)", CE_RXOVER,
@@ -184,10 +189,21 @@ protected:
 
 TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
     const Row& row = GetParam();
+    const ULONGLONG asked = GetTickCount64();
     ASSERT_TRUE(plugin->StartExchange());
     if (row.end == End::NotOpened) {
         ASSERT_TRUE(sink.WaitFor(EventLogText, Patience()));
         EXPECT_TRUE(OnlyTheOpeningError(0));
+        const ULONGLONG took = Tick(EventLogText) - asked;
+        const DWORD error = quirks.openError;
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY) {
+            EXPECT_GE(took, 2000u) << "tried again for 2 s";
+            EXPECT_GE(driver->Opens(), 8) << "every 100 ms";
+            EXPECT_LE(driver->Opens(), 25) << "every 100 ms";
+        } else {
+            EXPECT_LT(took, quirks.openMilliseconds + 1000u) << "at once";
+            EXPECT_EQ(driver->Opens(), 1);
+        }
         return;
     }
     ASSERT_TRUE(sink.WaitFor(EventStarted, Patience()));
@@ -320,6 +336,7 @@ protected:
     RecordingSink sink;
     CDeviceCommonPlugin* plugin = nullptr;
     FakeRequest request{RequestBytes(100)};
+    TraceLines trace;
 };
 
 TEST_P(DriverHoldsOn, TheLastReleaseReturnsAtOnceAndThePortClosesWhenTheDriverLetsGo) {
@@ -341,6 +358,7 @@ TEST_P(DriverHoldsOn, TheLastReleaseReturnsAtOnceAndThePortClosesWhenTheDriverLe
     const ULONGLONG begun = GetTickCount64();
     plugin->Release();
     EXPECT_LT(GetTickCount64() - begun, kMostLetGo) << "the last Release waits for no driver";
+    EXPECT_EQ(trace.With(L"the last Release returns after 60 ms").size(), 1u);
     const std::vector<uint8_t> sent = request.bytes;
     // The host frees its request.
     std::fill(request.bytes.begin(), request.bytes.end(), uint8_t{0xEE});
@@ -354,5 +372,62 @@ TEST_P(DriverHoldsOn, TheLastReleaseReturnsAtOnceAndThePortClosesWhenTheDriverLe
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DriverHoldsOn, ::testing::ValuesIn(kHeldRows));
+
+// A stop made while the port opens: an open refused as busy is not tried
+// again, and one that connects (which nothing interrupts) ends the exchange
+// right after EventStarted, once it returns.
+struct OpeningRow {
+    const char* behaviour;
+    std::function<void(DriverQuirks&)> quirks;
+    int opensBeforeStop;
+    int32_t end;
+};
+
+void PrintTo(const OpeningRow& row, std::ostream* out) { *out << row.behaviour; }
+
+const OpeningRow kOpeningRows[] = {
+    {"held by another program: ERROR_ACCESS_DENIED", [](DriverQuirks& q) { q.openError = ERROR_ACCESS_DENIED; }, 2,
+     EventLogText},
+    {"outgoing Bluetooth port: the open connects for 1 s", [](DriverQuirks& q) { q.openMilliseconds = 1000; }, 1,
+     EventStopped},
+};
+
+class StopWhileOpening : public ::testing::TestWithParam<OpeningRow> {
+protected:
+    void SetUp() override {
+        GetParam().quirks(quirks);
+        driver = std::make_unique<ModelDriver>(quirks);
+        settings.strings[L"PORT"] = L"COM3";
+        plugin = CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
+        plugin->LoadSettings(&settings);
+        plugin->SetEventSink(&sink);
+    }
+    void TearDown() override { plugin->Release(); }
+
+    DriverQuirks quirks;
+    std::unique_ptr<ModelDriver> driver;
+    Fakes::RecordingSettingsReader settings;
+    RecordingSink sink;
+    CDeviceCommonPlugin* plugin = nullptr;
+};
+
+TEST_P(StopWhileOpening, EndsTheExchangeOnceTheOpenReturns) {
+    ASSERT_TRUE(plugin->StartExchange());
+    for (int wait = 0; wait < 300 && driver->Opens() < GetParam().opensBeforeStop; ++wait) Sleep(10);
+    const int opens = driver->Opens();
+    const ULONGLONG stopped = GetTickCount64();
+    EXPECT_TRUE(plugin->StopExchange()) << "no exchange holds the port yet";
+    ASSERT_TRUE(sink.WaitFor(GetParam().end, 3000));
+    const auto events = sink.Events();
+    if (GetParam().end == EventLogText) {
+        EXPECT_LT(events.back().tick - stopped, 1000u) << "the retries end at the stop";
+        EXPECT_LE(driver->Opens(), opens + 1);
+    } else {
+        ASSERT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventStopped}));
+        EXPECT_LT(events[1].tick - events[0].tick, 500u) << "right after EventStarted";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, StopWhileOpening, ::testing::ValuesIn(kOpeningRows));
 
 }  // namespace

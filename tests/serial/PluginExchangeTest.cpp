@@ -1,8 +1,13 @@
 // The exchange as the host drives it through the plug-in's table.
 #include <gtest/gtest.h>
+#include "../unit/fakes/RecordingPropertyListView.h"
+#include "../unit/fakes/RecordingSettings.h"
+#include "../unit/fakes/ScriptedPortSystem.h"
 #include "FakeRequest.h"
 #include "RecordingSink.h"
+#include "ScriptedSerialApi.h"
 #include "plugin/CreatePlugin.h"
+#include "plugin/DeviceCommonPlugin.h"
 
 namespace {
 
@@ -37,6 +42,33 @@ TEST(PluginExchange, ReleaseWhileTheExchangeStartsEndsItWithNoLaterEvent) {
     EXPECT_LE(events, 1u) << "at most the port-opening text, made before the release";
     Sleep(200);
     EXPECT_EQ(sink.Events().size(), events);
+}
+
+// The settings dialog used while an exchange runs: the edits are the next
+// exchange's.
+TEST(PluginExchange, EditsMadeDuringAnExchangeTakeEffectAtTheNext) {
+    ScriptedSerialApi api;
+    Fakes::ScriptedPortSystem ports;
+    ports.Present(3);
+    ports.Present(4);
+    Fakes::RecordingSettingsReader stored;
+    stored.strings[L"PORT"] = L"COM3";
+    RecordingSink sink;
+    CDeviceCommonPlugin* plugin = CDeviceCommonPlugin::Create(ports, api.Table());
+    plugin->LoadSettings(&stored);
+    plugin->SetEventSink(&sink);
+    ASSERT_TRUE(plugin->StartExchange());
+    ASSERT_TRUE(sink.WaitFor(EventStarted, 5000));
+    Fakes::RecordingPropertyListView view;
+    view.comboValues = {{1, 4}};
+    plugin->GetPropertyListController()->FillView(&view);
+    plugin->GetPropertyListController()->ApplyView();
+    plugin->StopExchange();
+    ASSERT_TRUE(sink.WaitFor(EventStopped, 5000));
+    for (int attempt = 0; attempt < 100 && !plugin->StartExchange(); ++attempt) Sleep(10);
+    ASSERT_TRUE(sink.WaitFor(EventStarted, 5000, 2));
+    EXPECT_EQ(api.OpenedPaths(), (std::vector<std::wstring>{L"\\\\.\\COM3", L"\\\\.\\COM4"}));
+    plugin->Release();
 }
 
 // Only kind 4 is the host's data for the instrument.

@@ -103,6 +103,7 @@ struct ScriptedCalls {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
+        if (!found->second.completed && wait && Api().whenWaitedFor) Api().whenWaitedFor(record);
         if (!found->second.completed) {
             // A real driver would block for ever here.
             if (wait) ADD_FAILURE() << "waits for I/O that nothing will complete";
@@ -122,6 +123,7 @@ struct ScriptedCalls {
         for (auto& [record, pending] : Api().m_pending) {
             if (pending.completed || (target && record != target)) continue;
             found = true;
+            if (pending.write) Api().writeCancelledAt = GetTickCount64();
             if (pending.write && !Api().cancelsWrites) continue;
             DWORD bytes = pending.events ? 0 : Api().bytesBeforeCancel;
             Api().Complete(record, bytes, bytes ? ERROR_SUCCESS : ERROR_OPERATION_ABORTED);
@@ -132,7 +134,8 @@ struct ScriptedCalls {
     static BOOL WINAPI PurgeComm(HANDLE, DWORD flags) {
         Hold hold(Api().m_lock);
         ++Api().outputPurges;
-        if (flags & PURGE_TXABORT) Api().EndWrites();
+        Api().purgedAt = GetTickCount64();
+        if ((flags & PURGE_TXABORT) && Api().purgeEndsWrites) Api().EndWrites();
         return TRUE;
     }
 };

@@ -48,6 +48,11 @@ public:
     // False: CancelIoEx leaves a pending write running, as some USB and
     // virtual-port drivers do while the line is held; a purge ends it.
     bool cancelsWrites = true;
+    // False: the purge leaves a pending write running too.
+    bool purgeEndsWrites = true;
+    // Runs when a caller waits for an operation still pending, and may end
+    // it; without it such a wait is a fault, as nothing would end it.
+    std::function<void(OVERLAPPED* record)> whenWaitedFor;
 
     // Helpers for scripts: leave an operation pending, or complete it.
     BOOL Pend(OVERLAPPED* record, DWORD* events = nullptr);
@@ -66,6 +71,9 @@ public:
     int overlappedResultCalls = 0;
     int openHandles = 0;
     int outputPurges = 0;
+    // When a pending write was last cancelled and the output last purged.
+    ULONGLONG writeCancelledAt = 0;
+    ULONGLONG purgedAt = 0;
 
     static ScriptedSerialApi& Current();
 

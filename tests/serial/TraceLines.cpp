@@ -1,14 +1,20 @@
 #include "TraceLines.h"
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include "win32/Trace.h"
 
 namespace {
 std::mutex g_lock;
+std::condition_variable g_written;
 std::vector<std::wstring> g_lines;
 
 void Keep(const wchar_t* line) {
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_lines.emplace_back(line);
+    {
+        std::lock_guard<std::mutex> hold(g_lock);
+        g_lines.emplace_back(line);
+    }
+    g_written.notify_all();
 }
 }  // namespace
 
@@ -31,4 +37,14 @@ std::vector<std::wstring> TraceLines::With(const std::wstring& text) const {
         if (line.find(text) != std::wstring::npos) found.push_back(line);
     }
     return found;
+}
+
+bool TraceLines::WaitFor(const std::wstring& text, unsigned long milliseconds) const {
+    std::unique_lock<std::mutex> hold(g_lock);
+    return g_written.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] {
+        for (const std::wstring& line : g_lines) {
+            if (line.find(text) != std::wstring::npos) return true;
+        }
+        return false;
+    });
 }

@@ -14,4 +14,6 @@ public:
     std::vector<std::wstring> All() const;
     // The lines that hold text.
     std::vector<std::wstring> With(const std::wstring& text) const;
+    // True once a line holding text has been written, within the time.
+    bool WaitFor(const std::wstring& text, unsigned long milliseconds) const;
 };

@@ -5,6 +5,7 @@
 #include "FakeRequest.h"
 #include "RecordingSink.h"
 #include "ScriptedSerialApi.h"
+#include "TraceLines.h"
 #include "serial/Transmit.h"
 
 namespace {
@@ -339,19 +340,82 @@ TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
     ExpectDoneOnceAtTheEnd(&request);
 }
 
-// Some drivers leave a held write pending through its cancel: the purge of
-// the output ends it, and the stop is not kept waiting for ever.
+// Some drivers leave a held write pending through its cancel: its output
+// is purged 100 ms after the cancel, and the stop is not kept waiting for
+// ever. One that outlives the purge too is still waited for, as the driver
+// writes from the port's buffer until it lets go; only then is the request
+// handed back.
 TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
+    struct Case {
+        const char* driver;
+        bool purgeEndsWrites;
+        size_t waitLines;
+    } cases[] = {{"ends it at the purge", true, 0}, {"holds it past the purge", false, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.driver);
+        TraceLines trace;
+        sink.Clear();
+        writes.clear();
+        unsentCalls = 0;
+        shared.signals.ClearStop();
+        api.cancelsWrites = false;
+        api.purgeEndsWrites = c.purgeEndsWrites;
+        api.outputPurges = 0;
+        api.whenWaitedFor = [this](OVERLAPPED* record) {
+            api.Complete(record, api.bytesBeforeCancel, ERROR_OPERATION_ABORTED);
+        };
+        FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
+        api.bytesUnsent = [this] {
+            if (++unsentCalls == 3) shared.signals.Stop();
+            return DWORD{65536};
+        };
+        size_t pendingAtDone = 0;
+        sink.react = [&](const RecordedEvent& event) {
+            if (event.code == RequestDone) pendingAtDone = api.Unreaped();
+        };
+        transmitter.TransmitRequest(&request);
+        EXPECT_EQ(api.outputPurges, 1);
+        EXPECT_LT(api.purgedAt - api.writeCancelledAt, 500u) << "the purge comes 100 ms after the cancel";
+        EXPECT_EQ(pendingAtDone, 0u) << "handed back while the driver still held its write";
+        EXPECT_EQ(trace.With(L"its output was purged").size(), 1u);
+        EXPECT_EQ(trace.With(L"waiting for the driver").size(), c.waitLines);
+        EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.bytesBeforeCancel});
+        ExpectDoneOnceAtTheEnd(&request);
+    }
+}
+
+// Once the host has let go, the bytes are nobody's: a write the driver does
+// not cancel is purged at once, and nothing reaches the host.
+TEST_F(ScriptedTransmit, AfterTheLastReleaseAWriteTheDriverDoesNotCancelIsPurgedAtOnce) {
     api.cancelsWrites = false;
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     api.bytesUnsent = [this] {
-        if (++unsentCalls == 3) shared.signals.Stop();
+        if (++unsentCalls == 3) {
+            shared.sink.Close();
+            shared.signals.Stop();
+        }
         return DWORD{65536};
     };
     transmitter.TransmitRequest(&request);
     EXPECT_EQ(api.outputPurges, 1);
-    EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.bytesBeforeCancel});
-    ExpectDoneOnceAtTheEnd(&request);
+    EXPECT_LT(api.purgedAt - api.writeCancelledAt, 50u);
+    EXPECT_TRUE(sink.Events().empty());
+    EXPECT_EQ(api.Unreaped(), 0u);
+}
+
+// With no sink to tell, a request being sent is not handed back: it is the
+// host's again at the last Release.
+TEST_F(ScriptedTransmit, SinkWithdrawnWhileARequestIsSentWithholdsItsDone) {
+    queue.Append(&request);
+    api.writeFile = [this](const void* data, DWORD size, DWORD* written, OVERLAPPED*) {
+        Note(data, size);
+        shared.sink.Set(nullptr);
+        *written = size;
+        return TRUE;
+    };
+    transmitter.DrainQueue();
+    EXPECT_TRUE(sink.Events().empty());
+    EXPECT_EQ(queue.Head(), nullptr);
 }
 
 // A request that answers another kind than when it was queued is not sent,

@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <functional>
 #include "AllocationCounter.h"
+#include "fakes/RecordingPropertyListView.h"
 #include "fakes/RecordingSettings.h"
 #include "fakes/ScriptedPortSystem.h"
 #include "plugin/DeviceCommonPlugin.h"
@@ -91,6 +92,29 @@ TEST_F(OutOfMemory, LoadSettingsKeepsTheEarlierSettingsWhole) {
                                        const auto now = Saved();
                                        EXPECT_TRUE(now == loaded || now == earlier) << "a mixture of both";
                                        return now == loaded;
+                                   }),
+              1);
+}
+
+TEST_F(OutOfMemory, ApplyViewKeepsTheEarlierSettingsWhole) {
+    const std::wstring longName = L"COM" + std::wstring(300, L'7');
+    FixedReader reader(longName.c_str());
+    plugin->LoadSettings(&reader);
+    Fakes::RecordingPropertyListView view;
+    view.comboValues = {{2, 38400}, {3, 2}};
+    view.textValue = std::optional<std::wstring>(L"42");
+    Plugin::IPropertyListViewController& controller = *plugin->GetPropertyListController();
+    controller.FillView(&view);
+    const auto earlier = Saved();
+    ASSERT_TRUE(controller.ApplyView());
+    const auto applied = Saved();
+    plugin->LoadSettings(&reader);
+
+    bool answered = false;
+    EXPECT_GE(FailEachAllocationOf([&] { answered = controller.ApplyView(); },
+                                   [&] {
+                                       EXPECT_EQ(Saved(), answered ? applied : earlier);
+                                       return answered;
                                    }),
               1);
 }

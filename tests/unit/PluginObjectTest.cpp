@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <new>
 #include "AllocationCounter.h"
+#include "fakes/RecordingSettings.h"
 #include "plugin/CreatePlugin.h"
 #include "plugin_api/IPropertyListViewController.h"
 
@@ -39,6 +40,20 @@ TEST(PluginObject, ReferencesFromManyThreadsBalance) {
 
     plugin->AddRef();
     EXPECT_FALSE(plugin->Release()) << "the count must be back at one";
+}
+
+TEST(PluginObject, EveryCallMakesAnObjectOfItsOwn) {
+    PluginHandle first;
+    PluginHandle second;
+    EXPECT_NE(first.plugin, second.plugin);
+    Fakes::RecordingSettingsWriter before;
+    second.plugin->SaveSettings(&before);
+    Fakes::RecordingSettingsReader stored;
+    stored.ints[L"BAUDRATE"] = 57600;
+    first.plugin->LoadSettings(&stored);
+    Fakes::RecordingSettingsWriter after;
+    second.plugin->SaveSettings(&after);
+    EXPECT_EQ(after.calls, before.calls);
 }
 
 TEST(PluginObject, IdentifierAndName) {
