@@ -170,7 +170,10 @@ bench() {
     "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/exchange_bench.exe" "$results"
     say "FillView against one bare open of a port it lists, in the test prefix"
     "$BUILD_DIR/run-in-wine.sh" "$BUILD_DIR/bin/fillview_bench.exe" "$results"
-    say "results written to $results"
+    # The page keeps its text down to the mark; the table after it is this run's.
+    local page=docs/benchmarks.md mark='<!-- Everything below this line is written by ./run.sh bench. -->'
+    { sed "/^${mark//\//\\/}\$/q" "$page"; echo; cat "$results"; } >"$page.new" && mv "$page.new" "$page"
+    say "results written to $results and $page"
     cat "$results"
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Objects of the host that the plug-in calls. The host owns them; the plug-in
 // borrows them and never adds or drops references. Slot order is binding.
+// When the plug-in calls them, and from which thread: docs/integrating.md.
 #include <windows.h>
 #include <oleauto.h>
 #include <cstdint>

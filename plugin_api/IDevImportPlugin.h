@@ -7,6 +7,7 @@ namespace Plugin {
 class IPropertyListViewController;
 
 // The plug-in's main table. The host calls it by slot: the order is frozen.
+// The calling order and every rule a host can rely on: docs/integrating.md.
 class IDevImportPlugin : public IPlugin {
 public:
     virtual void LoadSettings(ISettingsReader* reader) = 0;

@@ -4,7 +4,8 @@
 namespace Plugin {
 
 // Lets the host's property list show and edit the settings. Not
-// reference-counted: it lives exactly as long as the plug-in object.
+// reference-counted: it lives exactly as long as the plug-in object. How the
+// host calls it: docs/integrating.md.
 class IPropertyListViewController {
 public:
     virtual void FillView(IPropertyListView* view) = 0;

@@ -119,7 +119,7 @@ IoResult CTransmitter::CancelWrite() {
     const DWORD grace = m_shared.sink.Closed() ? 0 : kCancelMilliseconds;
     if (WaitForSingleObject(m_port.WriteEvent(), grace) == WAIT_TIMEOUT) {
         const bool purged = m_port.PurgeOutput().state == IoState::Completed;
-        Trace(L"the driver did not cancel a write within %lu ms: its output %ls", kCancelMilliseconds,
+        Trace(L"the driver did not cancel a write within %lu ms: its output %ls", grace,
               purged ? L"was purged" : L"could not be purged");
         if (WaitForSingleObject(m_port.WriteEvent(), kPurgeMilliseconds) == WAIT_TIMEOUT) {
             Trace(L"a cancelled and purged write has not ended after %lu ms: waiting for the driver",

@@ -2,9 +2,9 @@
 # Makes the release package in a folder of the build, as `./run.sh package`
 # does in dist/, and checks what a user gets: the files, SHA256SUMS inside
 # covering every other file, and the zip's own checksum beside it.
-# Usage: package_test.sh CPACK CPACK_CONFIG OUT_DIR VERSION
+# Usage: package_test.sh CPACK CPACK_CONFIG OUT_DIR VERSION DEVHOST_GUIDE
 set -u
-cpack=$1 config=$2 out=$3 version=$4
+cpack=$1 config=$2 out=$3 version=$4 guide=$5
 folder=DeviceCommon-$version
 zip=$folder.zip
 
@@ -29,3 +29,7 @@ cd "unpacked/$folder" || fail "no $folder in $zip"
 summed=$(awk '{ print $2 }' SHA256SUMS | sort)
 [ "$summed" = "$(printf '%s\n' $files | sort)" ] || fail "SHA256SUMS lists"$'\n'"$summed"
 sha256sum --check --strict SHA256SUMS || fail "a file does not match SHA256SUMS"
+
+# The user's README ends with the devhost guide as it stands, not a retelling.
+tr -d '\r' <README.txt | tail -n "$(wc -l <"$guide")" | cmp -s - "$guide" ||
+    fail "README.txt does not end with $guide"

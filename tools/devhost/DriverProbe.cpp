@@ -88,6 +88,9 @@ public:
         if (!Open()) return m_seen;
         TryLineRecords();
         TryQueuesAndTimeouts();
+        // Bytes an earlier program left in the driver would pass for data
+        // on the quiet line the next calls need.
+        PurgeComm(Port(), PURGE_RXCLEAR);
         COMSTAT status{};
         m_seen.status = Answer(Status(status));
         TryEmptyRead();
