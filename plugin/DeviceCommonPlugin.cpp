@@ -1,9 +1,8 @@
 #include "plugin/DeviceCommonPlugin.h"
 #include "plugin/PluginIdentity.h"
 #include "plugin_api/HostBoundary.h"
-#include "win32/DevicePath.h"
-#include "serial/Transmit.h"
 #include "settings/SettingsPersistence.h"
+#include "win32/DevicePath.h"
 
 namespace {
 
@@ -76,7 +75,7 @@ bool CDeviceCommonPlugin::StartExchange() {
 bool CDeviceCommonPlugin::StopExchange() { return m_exchange.StopExchange(); }
 
 bool CDeviceCommonPlugin::QueueTransferRequest(ITransferRequest* request) {
-    if (!request || request->GetKind() != Transmit::kRequestKind) return false;
+    if (!request || request->GetKind() != kSendBytesRequestKind) return false;
     return Plugin::AnswerOr(false, [&] {
         m_exchange.Queue(request);
         return true;

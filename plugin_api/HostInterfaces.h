@@ -14,6 +14,10 @@ enum DeviceEventCode : int32_t {
     EventLogText = 6,
 };
 
+// The kind of a request that carries bytes to send: the only kind that
+// QueueTransferRequest takes.
+constexpr int32_t kSendBytesRequestKind = 4;
+
 class ITransferRequest {
 public:
     // The first two slots belong to the host; the plug-in never calls them.

@@ -29,7 +29,7 @@ void CTransmitter::DrainQueue() {
         // A stop that came while its getters ran leaves it queued, whole.
         if (!Read(request, &contents) || m_shared.signals.Stopped()) return;
         m_shared.requests.RemoveHead();
-        if (contents.kind == kRequestKind) {
+        if (contents.kind == kSendBytesRequestKind) {
             Send(request, contents);
             continue;
         }

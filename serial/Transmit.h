@@ -6,7 +6,6 @@
 
 namespace Transmit {
 
-constexpr int32_t kRequestKind = 4;
 constexpr DWORD kChunkSize = CSerialPort::kWriteBufferSize;
 constexpr DWORD kWaitStepMilliseconds = 500;
 // Steps in a row in which the output queue did not go down: the line is

@@ -12,9 +12,6 @@
 
 namespace DevHost {
 
-// The only kind of request the plug-in sends.
-constexpr int32_t kSendBytesKind = 4;
-
 // Bytes to send to the instrument, from a file or from literal text. Must
 // outlive the plug-in object, which may hold it until it is destroyed.
 class CTransferRequest final : public ITransferRequest {
@@ -24,7 +21,7 @@ public:
 
     void HostSlot1() override {}
     void HostSlot2() override {}
-    int32_t GetKind() override { return kSendBytesKind; }
+    int32_t GetKind() override { return kSendBytesRequestKind; }
     const uint8_t* GetData() override { return m_bytes.data(); }
     int32_t GetSize() override { return static_cast<int32_t>(m_bytes.size()); }
 
