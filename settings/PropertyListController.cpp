@@ -1,7 +1,7 @@
 #include "settings/PropertyListController.h"
 #include "plugin_api/HostBoundary.h"
 #include "settings/ComboChoices.h"
-#include "settings/WaitTimeText.h"
+#include "settings/DecimalText.h"
 #include "win32/UniqueBstr.h"
 
 namespace Settings {
@@ -31,7 +31,7 @@ void CPropertyListController::Fill(IPropertyListView& view) {
 
     view.AddGroup(m_descriptors.at(AutoImportGroup).caption.c_str());
     const SettingDescriptor& waitTime = m_descriptors.at(WaitTime);
-    view.AddTextProperty(waitTime.id, true, waitTime.caption.c_str(), FormatWaitTime(shown.waitTime).c_str());
+    view.AddTextProperty(waitTime.id, true, waitTime.caption.c_str(), FormatDecimal(shown.waitTime).c_str());
 
     view.AddGroup(m_descriptors.at(PortSettingsGroup).caption.c_str());
     for (SettingId id : {Port, BaudRate, Parity, DataBits, StopBits, FlowControl}) {
@@ -100,7 +100,7 @@ bool CPropertyListController::ApplySetting(SettingId id, PortSettings& edited) c
     if (id == WaitTime) {
         Win32::UniqueBstr text;
         if (!m_view->GetTextValue(id, text.Receive())) return false;
-        edited.waitTime = ParseWaitTime(text.Get());
+        edited.waitTime = ParseDecimal(text.Get());
         return true;
     }
 

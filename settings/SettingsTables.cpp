@@ -1,6 +1,6 @@
 #include "settings/SettingsTables.h"
-#include <cwchar>
 #include "resources/StringIds.h"
+#include "settings/DecimalText.h"
 
 namespace Settings {
 namespace {
@@ -12,12 +12,6 @@ HMODULE ThisModule() {
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                        reinterpret_cast<LPCWSTR>(&ThisModule), &module);
     return module;
-}
-
-Plugin::WideString FormatDecimal(int32_t value) {
-    wchar_t text[16];
-    std::swprintf(text, 16, L"%d", value);
-    return text;
 }
 
 void AddDescriptor(DescriptorTable& table, SettingId id, const wchar_t* key, UINT captionId) {

@@ -1,4 +1,4 @@
-#include "settings/WaitTimeText.h"
+#include "settings/DecimalText.h"
 #include <cwchar>
 #include <limits>
 
@@ -10,13 +10,13 @@ bool IsDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
 }  // namespace
 
-Plugin::WideString FormatWaitTime(int32_t seconds) {
+Plugin::WideString FormatDecimal(int32_t value) {
     wchar_t text[16];
-    std::swprintf(text, 16, L"%d", seconds);
+    std::swprintf(text, 16, L"%d", value);
     return text;
 }
 
-int32_t ParseWaitTime(const wchar_t* text) {
+int32_t ParseDecimal(const wchar_t* text) {
     if (!text) return 0;
     while (IsBlank(*text)) ++text;
     const bool negative = *text == L'-';

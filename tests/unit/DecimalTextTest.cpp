@@ -1,21 +1,21 @@
 #include <gtest/gtest.h>
-#include "settings/WaitTimeText.h"
+#include "settings/DecimalText.h"
 
 namespace {
 
 struct ParseCase {
     const wchar_t* text;
-    int32_t seconds;
+    int32_t value;
 };
 
-class WaitTimeParse : public ::testing::TestWithParam<ParseCase> {};
+class DecimalParse : public ::testing::TestWithParam<ParseCase> {};
 
-TEST_P(WaitTimeParse, TextBecomesTheNumberItStartsWith) {
-    EXPECT_EQ(Settings::ParseWaitTime(GetParam().text), GetParam().seconds);
+TEST_P(DecimalParse, TextBecomesTheNumberItStartsWith) {
+    EXPECT_EQ(Settings::ParseDecimal(GetParam().text), GetParam().value);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, WaitTimeParse,
+    Texts, DecimalParse,
     ::testing::Values(ParseCase{L"10", 10}, ParseCase{L"  42x", 42}, ParseCase{L"\t\r\n 5", 5}, ParseCase{L"abc", 0},
                       ParseCase{L"", 0}, ParseCase{nullptr, 0}, ParseCase{L"-7", -7}, ParseCase{L"+8", 8},
                       ParseCase{L"- 7", 0}, ParseCase{L"--7", 0}, ParseCase{L"007", 7},
@@ -25,10 +25,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{L"-99999999999999999999999", -2147483647 - 1},
                       ParseCase{L"12 34", 12}));
 
-TEST(WaitTimeFormat, SignedDecimal) {
-    EXPECT_EQ(Settings::FormatWaitTime(10), L"10");
-    EXPECT_EQ(Settings::FormatWaitTime(-1), L"-1");
-    EXPECT_EQ(Settings::FormatWaitTime(-2147483647 - 1), L"-2147483648");
+TEST(DecimalFormat, SignedDecimal) {
+    EXPECT_EQ(Settings::FormatDecimal(10), L"10");
+    EXPECT_EQ(Settings::FormatDecimal(-1), L"-1");
+    EXPECT_EQ(Settings::FormatDecimal(-2147483647 - 1), L"-2147483648");
 }
 
 }  // namespace
