@@ -32,8 +32,7 @@ install_missing() {
 build() {
     install_missing
     say "configuring and building in $BUILD_DIR"
-    cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --preset mingw-gcc -B "$BUILD_DIR" >/dev/null
     cmake --build "$BUILD_DIR" -j "$(nproc)"
 }
 
@@ -41,8 +40,7 @@ build() {
 # target; any warning fails.
 build_with_clang() {
     say "building with clang in $CLANG_BUILD_DIR"
-    cmake -S . -B "$CLANG_BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/clang-mingw-w64-x86_64.cmake \
-        -DCMAKE_BUILD_TYPE=Release -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+    cmake --preset mingw-clang -B "$CLANG_BUILD_DIR" >/dev/null
     cmake --build "$CLANG_BUILD_DIR" -j "$(nproc)"
 }
 
