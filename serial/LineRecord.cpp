@@ -1,7 +1,7 @@
 #include "serial/LineRecord.h"
 
-DCB LineRecord::ForDriver(const DCB* driversOwn, const DCB& wanted) {
-    DCB line = driversOwn ? *driversOwn : wanted;
+DCB LineRecord::ForDriver(const DCB& driversOwn, const DCB& wanted) {
+    DCB line = driversOwn;
     line.DCBlength = sizeof(DCB);
     line.BaudRate = wanted.BaudRate;
     line.ByteSize = wanted.ByteSize;

@@ -9,11 +9,11 @@ namespace LineRecord {
 constexpr char kXon = 0x11;
 constexpr char kXoff = 0x13;
 
-// The record to give a driver: its own record (when it answered one) with
+// The record to give a driver: its own record with
 // every field that shapes the data taken from the user's settings, the way
 // drivers accept it. Some virtual ports refuse a record that was not read
 // from them, and redirected ports refuse buffer limits other than their
 // own, so the driver's limits and its other fields stay as it had them.
-DCB ForDriver(const DCB* driversOwn, const DCB& wanted);
+DCB ForDriver(const DCB& driversOwn, const DCB& wanted);
 
 }  // namespace LineRecord

@@ -31,7 +31,7 @@ IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
         return notASerialPort;
     }
     m_open = true;
-    DCB accepted = LineRecord::ForDriver(&driversOwn, line);
+    DCB accepted = LineRecord::ForDriver(driversOwn, line);
     return Answer(m_api.setCommState(Handle(), &accepted));
 }
 

@@ -137,18 +137,36 @@ const Row kRows[] = {
            ERROR_SUCCESS),
 };
 
-class DriverBehaviour : public ::testing::TestWithParam<Row> {
+// The plug-in object as a host holds it, over a model driver with a row's
+// quirks, set to COM3 and the settings the fixture stored first.
+template <typename RowType>
+class PluginOverModelDriver : public ::testing::TestWithParam<RowType> {
 protected:
-    void SetUp() override {
-        if (GetParam().quirks) GetParam().quirks(quirks);
+    void Create(const std::function<void(DriverQuirks&)>& quirksOf) {
+        if (quirksOf) quirksOf(quirks);
         driver = std::make_unique<ModelDriver>(quirks);
         settings.strings[L"PORT"] = L"COM3";
-        settings.ints[L"BAUDRATE"] = kUserBaud;
-        settings.ints[L"WATETIME"] = 1;
-        settings.ints[L"FLOWCONTROL"] = GetParam().flow;
         plugin = CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
         plugin->LoadSettings(&settings);
         plugin->SetEventSink(&sink);
+    }
+
+    DriverQuirks quirks;
+    std::unique_ptr<ModelDriver> driver;
+    Fakes::RecordingSettingsReader settings;
+    RecordingSink sink;
+    CDeviceCommonPlugin* plugin = nullptr;
+    FakeRequest request{RequestBytes(100)};
+    TraceLines trace;
+};
+
+class DriverBehaviour : public PluginOverModelDriver<Row> {
+protected:
+    void SetUp() override {
+        settings.ints[L"BAUDRATE"] = kUserBaud;
+        settings.ints[L"WATETIME"] = 1;
+        settings.ints[L"FLOWCONTROL"] = GetParam().flow;
+        Create(GetParam().quirks);
     }
     void TearDown() override {
         plugin->Release();
@@ -177,14 +195,6 @@ protected:
     }
     // Connecting opens take their time on top of the usual patience.
     DWORD Patience() const { return quirks.openMilliseconds + 3000; }
-
-    DriverQuirks quirks;
-    std::unique_ptr<ModelDriver> driver;
-    Fakes::RecordingSettingsReader settings;
-    RecordingSink sink;
-    CDeviceCommonPlugin* plugin = nullptr;
-    FakeRequest request{RequestBytes(100)};
-    TraceLines trace;
 };
 
 TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
@@ -315,28 +325,13 @@ const HeldRow kHeldRows[] = {
     {"a read neither completed nor cancelled", [](DriverQuirks& q) { q.readsHang = true; }, Held::Read},
 };
 
-class DriverHoldsOn : public ::testing::TestWithParam<HeldRow> {
+class DriverHoldsOn : public PluginOverModelDriver<HeldRow> {
 protected:
-    void SetUp() override {
-        GetParam().quirks(quirks);
-        driver = std::make_unique<ModelDriver>(quirks);
-        settings.strings[L"PORT"] = L"COM3";
-        plugin = CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
-        plugin->LoadSettings(&settings);
-        plugin->SetEventSink(&sink);
-    }
+    void SetUp() override { Create(GetParam().quirks); }
     bool UntilHolding() const {
         for (int wait = 0; wait < 300 && !driver->Holding(); ++wait) Sleep(10);
         return driver->Holding();
     }
-
-    DriverQuirks quirks;
-    std::unique_ptr<ModelDriver> driver;
-    Fakes::RecordingSettingsReader settings;
-    RecordingSink sink;
-    CDeviceCommonPlugin* plugin = nullptr;
-    FakeRequest request{RequestBytes(100)};
-    TraceLines trace;
 };
 
 TEST_P(DriverHoldsOn, TheLastReleaseReturnsAtOnceAndThePortClosesWhenTheDriverLetsGo) {

@@ -11,6 +11,16 @@ constexpr size_t kUsbBuffer = 4096;
 
 // The table's entries: each counts the call and forwards to the model.
 struct ModelCalls {
+    // An operation the driver holds until the test unsticks it; a write
+    // keeps the caller's bytes to take them only then.
+    static ModelDriver::Pending Hung(DWORD size, const void* write) {
+        ModelDriver::Pending pending;
+        pending.size = size;
+        pending.hungWrite = write;
+        pending.hung = true;
+        return pending;
+    }
+
     using Hold = std::lock_guard<std::recursive_mutex>;
     // Marks a call under way for as long as it lasts.
     struct Scope {
@@ -151,7 +161,7 @@ struct ModelCalls {
         ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
-        if (m.m_quirks.readsHang) return m.Pend(record, {nullptr, nullptr, size, false, 0, ERROR_SUCCESS, nullptr, true});
+        if (m.m_quirks.readsHang) return m.Pend(record, Hung(size, nullptr));
         if (m.m_input.empty() && m.m_quirks.readsPend) return m.Pend(record, {nullptr, buffer, size});
         *read = m.TakeInput(buffer, size);
         return TRUE;
@@ -162,7 +172,7 @@ struct ModelCalls {
         Hold hold(m.m_lock);
         const DriverQuirks& q = m.m_quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
-        if (q.writesHang) return m.Pend(record, {nullptr, nullptr, size, false, 0, ERROR_SUCCESS, data, true});
+        if (q.writesHang) return m.Pend(record, Hung(size, data));
         const DWORD moved = q.writeLimit ? std::min(size, q.writeLimit) : size;
         const auto* bytes = static_cast<const uint8_t*>(data);
         m.m_written.insert(m.m_written.end(), bytes, bytes + moved);

@@ -130,7 +130,7 @@ private:
         m_seen.equalCharacters = Answer(SetCommState(Port(), &equal));
         // The driver's own record with the fields that shape the data set from
         // the stored settings, as the plug-in gives it.
-        DCB user = LineRecord::ForDriver(&m_driverRecord, m_stored);
+        DCB user = LineRecord::ForDriver(m_driverRecord, m_stored);
         m_seen.userRecord = Answer(SetCommState(Port(), &user));
         // The rest runs at the settings an exchange would have.
         if (!m_seen.userRecord.Taken() && m_seen.equalCharacters.Taken()) SetCommState(Port(), &own);
