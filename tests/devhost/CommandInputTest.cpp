@@ -2,7 +2,7 @@
 #include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "ExchangeSink.h"
+#include "TransferBytes.h"
 
 namespace {
 

@@ -23,9 +23,9 @@ TEST(SetArguments, TakesNamesOrStoredKeysInAnyCaseAndRefusesTheWholeLineForOneBa
     ASSERT_TRUE(ParseSetArguments({L"port=COM5", L"BAUDRATE=115200", L"Wait=5"}, requests, error));
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].value, L"COM5");
-    EXPECT_EQ(requests[1].id, Settings::BaudRate);
+    EXPECT_EQ(requests[1].id, Shared::kBaudRate.propertyId);
     EXPECT_EQ(requests[1].name, L"baud");
-    EXPECT_EQ(requests[2].id, Settings::WaitTime);
+    EXPECT_EQ(requests[2].id, Shared::kWaitTime.propertyId);
     // Nothing, no '=', no value, one setting twice, an unknown name.
     const std::vector<std::vector<std::wstring>> bad = {
         {}, {L"port"}, {L"port="}, {L"baud=9600", L"BAUDRATE=300"}, {L"port=COM6", L"speed=9600"},

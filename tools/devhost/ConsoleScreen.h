@@ -10,7 +10,7 @@
 #include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "ExchangeSink.h"
+#include "ExchangeReport.h"
 #include "win32/CriticalSection.h"
 
 namespace DevHost {

@@ -1,16 +1,16 @@
 #include "PropertyViews.h"
 #include <windows.h>
-#include "IniSettings.h"
-#include "plugin_api/HResultError.h"
+#include <new>
+#include "plugin_api/SharedConstants.h"
 #include "win32/UniqueBstr.h"
 
 namespace DevHost {
 namespace {
 
 constexpr PropertyName kNames[] = {
-    {Settings::Port, L"port"},     {Settings::BaudRate, L"baud"},    {Settings::Parity, L"parity"},
-    {Settings::DataBits, L"data"}, {Settings::StopBits, L"stop"},    {Settings::FlowControl, L"flow"},
-    {Settings::WaitTime, L"wait"},
+    {Shared::kPort, L"port"},         {Shared::kBaudRate, L"baud"}, {Shared::kParity, L"parity"},
+    {Shared::kDataBits, L"data"},     {Shared::kStopBits, L"stop"}, {Shared::kFlowControl, L"flow"},
+    {Shared::kWaitTime, L"wait"},
 };
 
 struct ValueName {
@@ -21,14 +21,14 @@ struct ValueName {
 
 // Parity codes are Win32's; flow modes are the plug-in's stored numbers.
 constexpr ValueName kValueNames[] = {
-    {Settings::Parity, NOPARITY, L"none"},
-    {Settings::Parity, ODDPARITY, L"odd"},
-    {Settings::Parity, EVENPARITY, L"even"},
-    {Settings::Parity, MARKPARITY, L"mark"},
-    {Settings::Parity, SPACEPARITY, L"space"},
-    {Settings::FlowControl, Settings::FlowNone, L"none"},
-    {Settings::FlowControl, Settings::FlowHardware, L"hardware"},
-    {Settings::FlowControl, Settings::FlowXonXoff, L"xonxoff"},
+    {Shared::kParity.propertyId, NOPARITY, L"none"},
+    {Shared::kParity.propertyId, ODDPARITY, L"odd"},
+    {Shared::kParity.propertyId, EVENPARITY, L"even"},
+    {Shared::kParity.propertyId, MARKPARITY, L"mark"},
+    {Shared::kParity.propertyId, SPACEPARITY, L"space"},
+    {Shared::kFlowControl.propertyId, Shared::kFlowNone, L"none"},
+    {Shared::kFlowControl.propertyId, Shared::kFlowHardware, L"hardware"},
+    {Shared::kFlowControl.propertyId, Shared::kFlowXonXoff, L"xonxoff"},
 };
 
 // Case-insensitive equality that also folds Cyrillic captions ("нет" = "Нет").
@@ -97,14 +97,14 @@ bool Resolve(const SetRequest& request, CAnsweringPropertyView& view, std::wstri
 
 const PropertyName* FindPropertyName(std::wstring_view name) {
     for (const PropertyName& entry : kNames) {
-        if (EqualsIgnoringCase(name, entry.name) || EqualsIgnoringCase(name, StorageKeyOf(entry.id))) return &entry;
+        if (EqualsIgnoringCase(name, entry.name) || EqualsIgnoringCase(name, entry.setting.key)) return &entry;
     }
     return nullptr;
 }
 
 std::wstring NameOfProperty(int32_t id) {
     for (const PropertyName& entry : kNames) {
-        if (entry.id == id) return entry.name;
+        if (entry.setting.propertyId == id) return entry.name;
     }
     return std::to_wstring(id);
 }
@@ -132,7 +132,7 @@ std::vector<Choice> ReadOfferedChoices(Plugin::IEnumerator<Plugin::IComboItem*>*
 
 std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& choices, int32_t selected,
                                 const std::wstring& storedPort) {
-    const bool isPort = propertyId == Settings::Port;
+    const bool isPort = propertyId == Shared::kPort.propertyId;
     for (const Choice& choice : choices) {
         if (isPort ? choice.caption == storedPort : choice.value == selected) return L"";
     }
@@ -220,7 +220,8 @@ bool CAnsweringPropertyView::AddComboProperty(int32_t id, bool, const wchar_t* c
 bool CAnsweringPropertyView::GetTextValue(int32_t id, BSTR* text) {
     auto answer = m_textAnswers.find(id);
     if (answer == m_textAnswers.end() || !text) return false;
-    *text = Plugin::AllocBstrOrThrow(answer->second.c_str());
+    *text = SysAllocString(answer->second.c_str());
+    if (!*text) throw std::bad_alloc();
     return true;
 }
 

@@ -8,15 +8,14 @@
 #include "plugin_api/HostInterfaces.h"
 #include "plugin_api/IComboItem.h"
 #include "plugin_api/IEnumerator.h"
-#include "settings/SettingsTables.h"
+#include "plugin_api/SharedConstants.h"
 
 namespace DevHost {
 
-// The names by which a user edits the plug-in's properties on the command
-// line. id is the property's id in the plug-in's list; the key under which
-// the plug-in stores the value is accepted as a name too.
+// The name by which a user edits one of the plug-in's properties on the
+// command line; the key under which the plug-in stores it is a name too.
 struct PropertyName {
-    Settings::SettingId id;
+    Shared::StoredSetting setting;
     const wchar_t* name;
 };
 

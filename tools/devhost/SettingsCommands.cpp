@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
 #include "IniSettings.h"
+#include "StoredSettings.h"
 #include "PluginLoader.h"
 #include "PropertyViews.h"
 #include "plugin_api/IPropertyListViewController.h"
@@ -27,7 +28,7 @@ int RunSettings(const CommandLine& line) {
     if (!NoArguments(line)) return ExitUsage;
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    CConsolePropertyView view(StoredPortName(line.settingsPath));
+    CConsolePropertyView view(ReadStoredSettings(line.settingsPath).port);
     plugin->GetPropertyListController()->FillView(&view);
     Print(stdout, L"settings file: " + line.settingsPath + L"\n" + view.Text());
     return ExitOk;
@@ -52,7 +53,7 @@ int RunSet(const CommandLine& line) {
         Complain(L"nothing saved; " + line.settingsPath + L" is unchanged");
         return ExitRejected;
     }
-    WarnOfKeptValues(requests, view, StoredPortName(line.settingsPath));
+    WarnOfKeptValues(requests, view, ReadStoredSettings(line.settingsPath).port);
     controller->ApplyView();
     CIniSettingsWriter writer(line.settingsPath);
     plugin->SaveSettings(&writer);

@@ -4,7 +4,7 @@
 #include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "PluginTrace.h"
+#include "TraceReader.h"
 
 namespace DevHost {
 namespace {
