@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <vector>
 #include "CommandLine.h"
-#include "PropertyViews.h"
+#include "PropertyView.h"
 #include "win32/UniqueBstr.h"
 #include "plugin_api/ComboItem.h"
 #include "plugin_api/EnumeratorImpl.h"
@@ -101,7 +101,7 @@ protected:
         for (Plugin::IComboItem* item : items) EXPECT_TRUE(item->Release()) << "the view keeps no item";
     }
 
-    CAnsweringPropertyView view;
+    CPropertyView view;
 };
 
 TEST_F(EditResolution, AnswersRequestedValuesAndDeclinesTheRest) {

@@ -2,7 +2,7 @@
 #include <cwctype>
 #include "ConsoleOutput.h"
 #include "IniSettings.h"
-#include "PropertyViews.h"
+#include "PropertyNames.h"
 
 namespace DevHost {
 namespace {

@@ -1,7 +1,7 @@
 #include "IniSettings.h"
-#include <cerrno>
 #include <cwchar>
 #include <vector>
+#include "PropertyNames.h"
 #include "plugin_api/SharedConstants.h"
 
 namespace DevHost {
@@ -17,16 +17,6 @@ std::wstring ReadProfileText(const std::wstring& path, const wchar_t* key, const
         if (length + 1 < size) return std::wstring(buffer.data(), length);
         buffer.resize(buffer.size() * 2);
     }
-}
-
-bool ParseInt32(const std::wstring& text, int32_t& value) {
-    if (text.empty()) return false;
-    wchar_t* end = nullptr;
-    errno = 0;
-    const long long parsed = std::wcstoll(text.c_str(), &end, 10);
-    if (errno != 0 || *end != L'\0' || parsed < INT32_MIN || parsed > INT32_MAX) return false;
-    value = static_cast<int32_t>(parsed);
-    return true;
 }
 
 }  // namespace
