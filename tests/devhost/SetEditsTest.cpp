@@ -16,7 +16,7 @@ const std::vector<Choice> kStopBits = {{0, L"1"}, {1, L"1.5"}, {2, L"2"}};
 const std::vector<Choice> kPorts = {{3, L"COM3"}, {12, L"COM12"}};
 
 // All or nothing: one bad argument leaves the requests as they were. The
-// stored keys, accepted as names, come from the plug-in's own table.
+// stored keys, accepted as names, are the ones the plug-in shares.
 TEST(SetArguments, TakesNamesOrStoredKeysInAnyCaseAndRefusesTheWholeLineForOneBadArgument) {
     std::vector<SetRequest> requests;
     std::wstring error;
