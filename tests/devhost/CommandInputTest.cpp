@@ -2,6 +2,7 @@
 #include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
+#include "ReceivedText.h"
 #include "TransferBytes.h"
 
 namespace {
