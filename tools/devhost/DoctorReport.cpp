@@ -171,9 +171,9 @@ bool Says(const std::wstring& line, const wchar_t* words) { return line.find(wor
 // The rows of what the loaded plug-in did, in its own trace's words: what
 // it set is known only from there.
 void ReportPlugin(std::wstring& out, const PluginObservations& plugin) {
-    const std::wstring row = L"the stored settings, as the plug-in set them (its trace): ";
+    const wchar_t* row = L"the stored settings, as the plug-in set them (its trace): ";
     if (!plugin.unknown.empty()) {
-        Row(out, row + (L"could not tell, " + plugin.unknown),
+        Row(out, std::wstring(row) + L"could not tell, " + plugin.unknown,
             L"what it sets, queues and time-outs included, is not known here");
         return;
     }
@@ -182,10 +182,10 @@ void ReportPlugin(std::wstring& out, const PluginObservations& plugin) {
     for (const std::wstring& line : plugin.lines) {
         if (!After(line, L" opened: ").empty()) {
             opened = true;
-            Row(out, row + L"taken, " + After(line, L" opened: "), L"the exchange runs at these settings");
+            Row(out, std::wstring(row) + L"taken, " + After(line, L" opened: "), L"the exchange runs at these settings");
         } else if (Says(line, L" and keeps its own settings")) {
             opened = true;
-            Row(out, row + L"refused: " + line, L"the exchange runs at the driver's own settings");
+            Row(out, std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
         } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
             refusals += L"; " + line;
         } else if (!Says(line, Shared::kExchangeEnded)) {
@@ -193,7 +193,7 @@ void ReportPlugin(std::wstring& out, const PluginObservations& plugin) {
         }
     }
     if (!opened) {
-        Row(out, row + L"could not tell, its trace names no open", L"its trace lines are above");
+        Row(out, std::wstring(row) + L"could not tell, its trace names no open", L"its trace lines are above");
         return;
     }
     Row(out,
