@@ -18,18 +18,7 @@ DWORD TracedError(const std::wstring& traced) {
     return at == std::wstring::npos ? 0 : std::wcstoul(traced.c_str() + at + 6, nullptr, 10);
 }
 
-std::wstring AskWindows(const std::wstring& portName) {
-    const Win32::UniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                               nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!port.IsValid()) return portName + L" could not be opened: " + WindowsMessage(GetLastError());
-    DCB line{};
-    line.DCBlength = sizeof line;
-    if (!GetCommState(port.Get(), &line)) return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
-    return portName + L" could not be opened by the plug-in, though it opens now";
-}
-
-}  // namespace
-
+// Windows' own text for an error code, "error 2" when it has none.
 std::wstring WindowsMessage(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD length =
@@ -43,6 +32,24 @@ std::wstring WindowsMessage(DWORD error) {
     const std::wstring code = L"error " + std::to_wstring(error);
     return message.empty() ? code : message + L" (" + code + L")";
 }
+
+std::wstring AskWindows(const std::wstring& portName) {
+    const Win32::UniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!port.IsValid()) return portName + L" could not be opened: " + WindowsMessage(GetLastError());
+    DCB line{};
+    line.DCBlength = sizeof line;
+    if (!GetCommState(port.Get(), &line)) return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
+    return portName + L" could not be opened by the plug-in, though it opens now";
+}
+
+std::wstring ExplainPortNotOpened(const std::wstring& portName, const std::wstring& tracedFailure) {
+    const DWORD error = TracedError(tracedFailure);
+    if (error != 0) return portName + L" could not be opened: " + WindowsMessage(error);
+    return AskWindows(portName);
+}
+
+}  // namespace
 
 bool SaysDeviceGone(const std::wstring& traced) { return traced.rfind(Shared::kEndDeviceGone, 0) == 0; }
 
@@ -73,12 +80,6 @@ std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& l
         L"the instrument probably sends at another speed or framing than the settings (" + lineSettings + L")");
     add(breaks, Counted(breaks, L"break"), L"the line was held at space");
     return said.empty() ? said : L"Bytes were lost or garbled on the line: " + said;
-}
-
-std::wstring ExplainPortNotOpened(const std::wstring& portName, const std::wstring& tracedFailure) {
-    const DWORD error = TracedError(tracedFailure);
-    if (error != 0) return portName + L" could not be opened: " + WindowsMessage(error);
-    return AskWindows(portName);
 }
 
 TracedEnding TracedEnd(const CommandLine& line) {

@@ -11,9 +11,6 @@ struct TracedEnding {
     std::wstring lineErrors;  // explained; empty when there were none
 };
 
-// Windows' own text for an error code, "error 2" when it has none.
-std::wstring WindowsMessage(DWORD error);
-
 // Why an exchange ended, in the user's words, from what the trace said
 // after "exchange ended: " (empty when it said nothing).
 std::wstring ExplainEnd(const std::wstring& traced);
@@ -22,11 +19,10 @@ bool SaysDeviceGone(const std::wstring& traced);
 // break 0") in the user's words, with the speed and framing of the settings
 // ("38400 baud 8N1") that a framing or parity error calls into question.
 std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings);
-// Names the port and what Windows said: the error in the trace where it
-// has one, otherwise devhost opens the port itself to ask Windows.
-std::wstring ExplainPortNotOpened(const std::wstring& portName, const std::wstring& tracedFailure);
 
-// The two above for the exchange the command line's settings run.
+// For the exchange on the stored settings: what the trace said of its end,
+// and why the port did not open, naming it and what Windows said (the
+// error in the trace, or devhost opening the port itself to ask Windows).
 TracedEnding TracedEnd(const CommandLine& line);
 std::wstring WhyPortNotOpened(const CommandLine& line);
 
