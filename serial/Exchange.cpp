@@ -1,4 +1,5 @@
 #include "serial/Exchange.h"
+#include "plugin_api/SharedConstants.h"
 #include "win32/Trace.h"
 #include <cwchar>
 
@@ -189,13 +190,13 @@ void CExchange::End(bool released) {
 
 void CExchange::TraceEnd(bool released) const {
     if (released) {
-        Trace(L"%ls: exchange ended: the last reference was released", m_path);
+        Trace(L"%ls: %ls%ls", m_path, Shared::kExchangeEnded, Shared::kEndReleased);
     } else if (m_health.Gone()) {
-        Trace(L"%ls: exchange ended: the device is gone (error %lu from the %ls)", m_path,
+        Trace(L"%ls: %ls%ls (error %lu from the %ls)", m_path, Shared::kExchangeEnded, Shared::kEndDeviceGone,
               m_health.GoneError(), m_health.GoneBy());
     } else if (m_shared.signals.Stopped()) {
-        Trace(L"%ls: exchange ended: stopped by the host", m_path);
+        Trace(L"%ls: %ls%ls", m_path, Shared::kExchangeEnded, Shared::kEndStopped);
     } else {
-        Trace(L"%ls: exchange ended: no data for more than %d s", m_path, m_waitSeconds);
+        Trace(L"%ls: %ls%ls %d s", m_path, Shared::kExchangeEnded, Shared::kEndNoData, m_waitSeconds);
     }
 }

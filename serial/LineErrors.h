@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include "plugin_api/SharedConstants.h"
 
 // What the driver's error word (ClearCommError) says of the received bytes,
 // counted over one exchange and said in the trace: bytes lost to an overrun
@@ -14,7 +15,7 @@ public:
     static constexpr ULONGLONG kTraceIntervalMilliseconds = 1000;
     // How the totals line at the end of an exchange starts, after the port's
     // name; devhost shows it with the exchange's end.
-    static constexpr wchar_t kTotalsMark[] = L": line errors in this exchange: ";
+    static constexpr const wchar_t* kTotalsMark = Shared::kLineErrorTotals;
 
     struct Counts {
         uint32_t overrun = 0;        // CE_OVERRUN: the port's hardware lost bytes

@@ -1,14 +1,15 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include "plugin_api/SharedConstants.h"
 #include "plugin_api/WideString.h"
 
 namespace Settings {
 
 enum FlowControlMode : int32_t {
-    FlowNone = 0,
-    FlowHardware = 1,
-    FlowXonXoff = 2,
+    FlowNone = Shared::kFlowNone,
+    FlowHardware = Shared::kFlowHardware,
+    FlowXonXoff = Shared::kFlowXonXoff,
 };
 
 // Byte fields of the line record take the low 8 bits of the value given.

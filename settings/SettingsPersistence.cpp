@@ -10,14 +10,14 @@ const wchar_t* KeyOf(const DescriptorTable& descriptors, SettingId id) { return 
 // A stored port that is empty, or a reader answering null, loads as an empty
 // name: "COM1" stands in only where the host answers with the default.
 Plugin::WideString ReadPortName(ISettingsReader& reader, const wchar_t* key) {
-    Win32::UniqueBstr stored(reader.ReadString(key, L"COM1"));
+    Win32::UniqueBstr stored(reader.ReadString(key, Shared::kDefaultPort));
     return stored.Get() ? Plugin::WideString(stored.Get()) : Plugin::WideString();
 }
 
 }  // namespace
 
 void LoadPortSettings(ISettingsReader& reader, const DescriptorTable& descriptors, PortSettings& settings) {
-    settings.waitTime = reader.ReadInt(KeyOf(descriptors, WaitTime), 10);
+    settings.waitTime = reader.ReadInt(KeyOf(descriptors, WaitTime), Shared::kDefaultWaitSeconds);
     settings.portName = ReadPortName(reader, KeyOf(descriptors, Port));
 
     // Every load starts from the platform's default line, so nothing of an
@@ -25,10 +25,10 @@ void LoadPortSettings(ISettingsReader& reader, const DescriptorTable& descriptor
     settings.line = DCB{};
     BuildCommDCBW(L"baud=9600 parity=N data=8 stop=1", &settings.line);
 
-    settings.line.BaudRate = static_cast<DWORD>(reader.ReadInt(KeyOf(descriptors, BaudRate), 9600));
-    settings.line.Parity = LowByte(reader.ReadInt(KeyOf(descriptors, Parity), NOPARITY));
-    settings.line.ByteSize = LowByte(reader.ReadInt(KeyOf(descriptors, DataBits), 8));
-    settings.line.StopBits = LowByte(reader.ReadInt(KeyOf(descriptors, StopBits), ONESTOPBIT));
+    settings.line.BaudRate = static_cast<DWORD>(reader.ReadInt(KeyOf(descriptors, BaudRate), Shared::kDefaultBaudRate));
+    settings.line.Parity = LowByte(reader.ReadInt(KeyOf(descriptors, Parity), Shared::kDefaultParity));
+    settings.line.ByteSize = LowByte(reader.ReadInt(KeyOf(descriptors, DataBits), Shared::kDefaultDataBits));
+    settings.line.StopBits = LowByte(reader.ReadInt(KeyOf(descriptors, StopBits), Shared::kDefaultStopBits));
     settings.flowControl = reader.ReadInt(KeyOf(descriptors, FlowControl), FlowNone);
     ApplyFlowControlFlags(settings.line, settings.flowControl);
 }

@@ -34,14 +34,14 @@ Plugin::WideString LoadCaption(UINT stringId) {
 
 void FillDescriptors(DescriptorTable& table) {
     AddDescriptor(table, AutoImportGroup, L"AUTOIMPORTSETTINGS", IDS_AUTO_IMPORT_SETTINGS);
-    AddDescriptor(table, WaitTime, L"WATETIME", IDS_WAIT_TIME);
+    AddDescriptor(table, WaitTime, Shared::kWaitTime.key, IDS_WAIT_TIME);
     AddDescriptor(table, PortSettingsGroup, L"PORTSETTINGS", IDS_PORT_SETTINGS);
-    AddDescriptor(table, Port, L"PORT", IDS_PORT);
-    AddDescriptor(table, BaudRate, L"BAUDRATE", IDS_BAUD_RATE);
-    AddDescriptor(table, Parity, L"PARITY", IDS_PARITY);
-    AddDescriptor(table, DataBits, L"BYTESIZE", IDS_DATA_BITS);
-    AddDescriptor(table, StopBits, L"STOPBITS", IDS_STOP_BITS);
-    AddDescriptor(table, FlowControl, L"FLOWCONTROL", IDS_FLOW_CONTROL);
+    AddDescriptor(table, Port, Shared::kPort.key, IDS_PORT);
+    AddDescriptor(table, BaudRate, Shared::kBaudRate.key, IDS_BAUD_RATE);
+    AddDescriptor(table, Parity, Shared::kParity.key, IDS_PARITY);
+    AddDescriptor(table, DataBits, Shared::kDataBits.key, IDS_DATA_BITS);
+    AddDescriptor(table, StopBits, Shared::kStopBits.key, IDS_STOP_BITS);
+    AddDescriptor(table, FlowControl, Shared::kFlowControl.key, IDS_FLOW_CONTROL);
 }
 
 void FillBaudRates(OptionList& list) {

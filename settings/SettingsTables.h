@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <map>
+#include "plugin_api/SharedConstants.h"
 #include "plugin_api/WideString.h"
 
 namespace Settings {
@@ -10,14 +11,14 @@ namespace Settings {
 // property list.
 enum SettingId : int32_t {
     PortSettingsGroup = 0,
-    Port = 1,
-    BaudRate = 2,
-    Parity = 3,
-    DataBits = 4,
-    StopBits = 5,
-    FlowControl = 6,
+    Port = Shared::kPort.propertyId,
+    BaudRate = Shared::kBaudRate.propertyId,
+    Parity = Shared::kParity.propertyId,
+    DataBits = Shared::kDataBits.propertyId,
+    StopBits = Shared::kStopBits.propertyId,
+    FlowControl = Shared::kFlowControl.propertyId,
     AutoImportGroup = 7,
-    WaitTime = 8,
+    WaitTime = Shared::kWaitTime.propertyId,
 };
 
 struct SettingDescriptor {

@@ -2,7 +2,8 @@
 #include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "ExchangeSink.h"
+#include "ReceivedText.h"
+#include "TransferBytes.h"
 
 namespace {
 

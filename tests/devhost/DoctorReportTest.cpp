@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
-#include "Doctor.h"
+#include "DoctorReport.h"
 
 namespace {
 
@@ -9,14 +9,19 @@ using namespace DevHost;
 // What Windows' own driver answers on a quiet line; each case changes one row.
 DriverObservations ReferenceDriver() {
     DriverObservations seen;
-    for (CallAnswer* call : {&seen.readRecord, &seen.ownRecord, &seen.equalCharacters, &seen.userRecord, &seen.queues,
-                             &seen.timeouts, &seen.status, &seen.restored}) {
+    for (CallAnswer* call : {&seen.ownRecord, &seen.equalCharacters, &seen.readTimeouts, &seen.status, &seen.restored}) {
         call->asked = true;
     }
     seen.output = {384, ERROR_SUCCESS, false, true, 101, true, 300};
     seen.characterWait.ending = {true, false, true, 1, ERROR_OPERATION_ABORTED};
     seen.emptyRead.completed = true;
     return seen;
+}
+
+DriverState Opened() {
+    DriverState first;
+    first.readRecord.asked = true;
+    return first;
 }
 
 // Drivers seen in the field as doctor observes them; tests/devhost/doctor.sh
@@ -29,8 +34,6 @@ TEST(DoctorReport, NamesWhatTheDriverDidAndWhatThePlugInDoes) {
     };
     const Case cases[] = {
         {[](DriverObservations&) {}, true, L"CancelIoEx ended it in 1 ms, ERROR_OPERATION_ABORTED (995)\n"},
-        {[](DriverObservations& s) { s.readRecord.error = ERROR_INVALID_FUNCTION; }, false,
-         L"(GetCommState ERROR_INVALID_FUNCTION (1)): no serial port"},
         {[](DriverObservations& s) { s.equalCharacters.error = ERROR_INVALID_PARAMETER; }, true,
          L"(both NUL, XON/XOFF on): refused, ERROR_INVALID_PARAMETER (87)\n"
          L"    plug-in: sends DC1/DC3 as XON/XOFF characters, so such a driver takes the user's settings\n"},
@@ -60,7 +63,6 @@ TEST(DoctorReport, NamesWhatTheDriverDidAndWhatThePlugInDoes) {
              s.emptyRead = {ERROR_SUCCESS, false, 0, 0, 0, {false, false, true, 450, 0}, false, 0};
          },
          true, L"went pending; CancelIoEx did not end it within 100 ms; it ended 450 ms after the cancel"},
-        {[](DriverObservations&) {}, true, L"line errors in the status call's error word: none\n"},
         {[](DriverObservations& s) { s.lineErrors = CE_FRAME | CE_BREAK; }, true,
          L"error word: 0x0018, CE_FRAME (a character's stop bit was missing), CE_BREAK (the line was held at space); "
          L"characters that do not fit the line settings are the commonest sign of another speed\n"},
@@ -70,7 +72,7 @@ TEST(DoctorReport, NamesWhatTheDriverDidAndWhatThePlugInDoes) {
     for (const Case& test : cases) {
         DriverObservations seen = ReferenceDriver();
         test.change(seen);
-        const DoctorReport report = WriteDoctorReport(PortDevice{}, seen);
+        const DoctorReport report = WriteDoctorReport(PortDevice{}, Opened(), {}, seen);
         EXPECT_EQ(report.portUsable, test.usable) << report.text;
         EXPECT_NE(report.text.find(test.expected), std::wstring::npos) << report.text;
     }
@@ -108,8 +110,47 @@ TEST(DoctorReport, NamesThePortAsWindowsDoes) {
         device.bus = ParseDeviceIds(device.instanceId, L"");
         device.latencyKnown = test.latencyKnown;
         device.latencyMs = 2;
-        const std::wstring text = WriteDoctorReport(device, ReferenceDriver()).text;
+        const std::wstring text = WriteDoctorReport(device, Opened(), {}, ReferenceDriver()).text;
         EXPECT_NE(text.find(test.expected), std::wstring::npos) << text;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// What the loaded DLL set comes from its trace alone, and a port that is
+// no serial port ends the report.
+TEST(DoctorReport, ThePlugInsRowsAreWhatItsTraceSaid) {
+    using namespace DevHost;
+    const struct {
+        DriverState first;
+        PluginObservations plugin;
+        bool usable;
+        const wchar_t* expected;
+    } cases[] = {
+        {Opened(), {L"", true, {L"\\\\.\\COM5 opened: 57600 baud, data bits 8, parity none, stop bits 1"}}, true,
+         L"(its trace): taken, 57600 baud, data bits 8, parity none, stop bits 1\n    plug-in: the exchange runs at "
+         L"these settings\nthe plug-in's queues and time-outs (SetupComm, SetCommTimeouts): taken"},
+        {Opened(),
+         {L"", true,
+          {L"\\\\.\\COM5 opened, but the driver refused 9600 baud, data bits 7 (error 87) and keeps its own settings",
+           L"\\\\.\\COM5: the driver refused the time-outs, error 1"}},
+         true,
+         L"keeps its own settings\n    plug-in: the exchange runs at the driver's own settings\nthe plug-in's queues "
+         L"and time-outs (SetupComm, SetCommTimeouts): refused; \\\\.\\COM5: the driver refused the time-outs"},
+        {Opened(), {L"another program reads the debug output", false, {}}, true,
+         L"(its trace): could not tell, another program reads the debug output\n"},
+        {Opened(), {L"", true, {L"the trace in other words"}}, true,
+         L"    the plug-in's trace: the trace in other words\n"
+         L"the stored settings, as the plug-in set them (its trace): could not tell, its trace names no open\n"},
+        {DriverState{ERROR_SUCCESS, 3, {true, ERROR_INVALID_FUNCTION}}, {}, false,
+         L"(GetCommState ERROR_INVALID_FUNCTION (1)): no serial port"},
+    };
+    for (const auto& test : cases) {
+        const DoctorReport report = WriteDoctorReport(PortDevice{}, test.first, test.plugin, ReferenceDriver());
+        EXPECT_EQ(report.portUsable, test.usable) << report.text;
+        EXPECT_NE(report.text.find(test.expected), std::wstring::npos) << report.text;
     }
 }
 

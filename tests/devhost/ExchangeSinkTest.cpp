@@ -126,26 +126,4 @@ TEST_F(ExchangeSink, SentBytesCountForTheRequestTheyCameFrom) {
     EXPECT_EQ(report.requests[1].bytesSent, 4u) << "a short request must show as short";
 }
 
-TEST_F(ExchangeSink, EventsFromTheWorkerThreadWakeTheWaitingHost) {
-    static char block[4096];
-    HANDLE worker = CreateThread(
-        nullptr, 0,
-        [](void* context) -> DWORD {
-            auto* target = static_cast<CExchangeSink*>(context);
-            target->OnEvent(EventStarted, nullptr, 0);
-            for (int i = 0; i < 200; ++i) {
-                target->OnEvent(EventDataReceived, block, sizeof block);
-                target->OnEvent(EventLogText, block, sizeof block);
-            }
-            target->OnEvent(EventStopped, nullptr, 0);
-            return 0;
-        },
-        &sink, 0, nullptr);
-    while (!sink.WaitForEnd(1)) sink.Report();
-    EXPECT_EQ(WaitForSingleObject(worker, 5000), WAIT_OBJECT_0);
-    CloseHandle(worker);
-    EXPECT_EQ(sink.Report().bytesIn, 200u * sizeof block);
-    EXPECT_EQ(shown.size(), 200u * sizeof block);
-}
-
 }  // namespace

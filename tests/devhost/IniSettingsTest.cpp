@@ -3,6 +3,7 @@
 #include <string>
 #include "IniSettings.h"
 #include "win32/UniqueBstr.h"
+#include "win32/UniqueHandle.h"
 
 namespace {
 
@@ -21,39 +22,13 @@ protected:
     void TearDown() override { DeleteFileW(path.c_str()); }
 
     void WriteRaw(const char* text) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        const Win32::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
-        WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
-        CloseHandle(file);
+        WriteFile(file.Get(), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
     }
 
     std::wstring path;
 };
-
-TEST_F(IniSettings, AbsentFileAndKeysGiveTheDefaults) {
-    CIniSettingsReader reader(path);
-    Win32::UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
-    EXPECT_STREQ(port.Text(), L"COM1");
-    EXPECT_EQ(reader.ReadInt(L"WATETIME", 10), 10);
-
-    CIniSettingsWriter(path).WriteInt(L"BAUDRATE", 19200);
-    Win32::UniqueBstr stillDefault(reader.ReadString(L"PORT", L"COM1"));
-    EXPECT_STREQ(stillDefault.Text(), L"COM1");
-}
-
-TEST_F(IniSettings, WrittenValuesReadBack) {
-    CIniSettingsWriter writer(path);
-    writer.WriteString(L"PORT", L"COM12");
-    writer.WriteInt(L"LOW", INT32_MIN);
-    writer.WriteInt(L"HIGH", INT32_MAX);
-    EXPECT_FALSE(writer.Failed());
-
-    CIniSettingsReader reader(path);
-    Win32::UniqueBstr port(reader.ReadString(L"PORT", L"COM1"));
-    EXPECT_STREQ(port.Text(), L"COM12");
-    EXPECT_EQ(reader.ReadInt(L"LOW", 0), INT32_MIN);
-    EXPECT_EQ(reader.ReadInt(L"HIGH", 0), INT32_MAX);
-}
 
 TEST_F(IniSettings, AStoredEmptyPortIsEmptyNotTheDefault) {
     CIniSettingsWriter(path).WriteString(L"PORT", L"");

@@ -40,13 +40,18 @@ for report in shim plain; do
         fail "$report: what Windows names the port is not said"
     grep -q "^line errors in the status call's error word: none$" "$work/$report.txt" ||
         fail "$report: Wine's error word is not said"
-    grep -q '^the stored settings, built as the plug-in builds them: taken' "$work/$report.txt" ||
-        fail "$report: the stored settings were not taken"
+    grep -q '^the stored settings, as the plug-in set them (its trace): taken, 57600 baud, data bits 8' "$work/$report.txt" ||
+        fail "$report: the plug-in's trace of the settings it set is not said"
     grep -q '^read on an empty queue .*: went pending; .*, ERROR_OPERATION_ABORTED (995)$' "$work/$report.txt" ||
         fail "$report: Wine's read goes pending and is ended"
 done
 [ "$(stty -F "$RIG_DIR/com5" speed)" = "$speed_before" ] || fail "the port's speed was not put back"
 cmp -s "$ini" "$work/before.ini" || fail "doctor changed the settings file"
+
+# What the plug-in set comes from the DLL loaded, never from devhost's own code.
+doctor --dll 'Z:\\no\\such.dll' >"$work/nodll.txt" || fail "without the DLL: status $?"
+grep -q '^the stored settings, as the plug-in set them (its trace): could not tell, cannot load' "$work/nodll.txt" ||
+    fail "without the DLL the plug-in's rows must say they cannot tell"
 
 doctor COM77 >"$work/missing.txt"
 status=$?

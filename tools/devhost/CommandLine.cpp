@@ -2,7 +2,7 @@
 #include <cwctype>
 #include "ConsoleOutput.h"
 #include "IniSettings.h"
-#include "PropertyViews.h"
+#include "PropertyNames.h"
 
 namespace DevHost {
 namespace {
@@ -169,12 +169,12 @@ bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<S
             return false;
         }
         for (const SetRequest& earlier : parsed) {
-            if (earlier.id == property->id) {
+            if (earlier.id == property->setting.propertyId) {
                 error = std::wstring(property->name) + L" is given twice";
                 return false;
             }
         }
-        parsed.push_back({property->id, property->name, value});
+        parsed.push_back({property->setting.propertyId, property->name, value});
     }
     if (parsed.empty()) {
         error = L"nothing to set; give name=value pairs, e.g. port=COM5 baud=115200";

@@ -1,34 +1,13 @@
 #pragma once
 #include <windows.h>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
+#include "InputQueue.h"
 
 namespace DevHost {
-
-struct TypedInput {
-    enum Kind { Line, Quit, End } kind;  // a line, Ctrl+], the end of piped input
-    std::wstring line;
-};
-
-// From the thread that reads the keyboard or the pipe to the session loop.
-class CInputQueue {
-public:
-    void Push(TypedInput input);
-    // False when nothing came within the time.
-    bool Pop(TypedInput& input, std::chrono::milliseconds wait);
-
-private:
-    std::mutex m_lock;
-    std::condition_variable m_arrived;
-    std::deque<TypedInput> m_inputs;
-};
 
 // Reads the keyboard of a console one key at a time and edits the line
 // itself: printable keys add, Backspace removes, Esc clears, Enter hands

@@ -1,34 +1,34 @@
 #pragma once
 #include <string>
 #include "plugin_api/HostInterfaces.h"
-#include "settings/PortSettings.h"
-#include "settings/SettingsTables.h"
 
 namespace DevHost {
 
-// The INI section that holds the plug-in's keys.
 constexpr wchar_t kSettingsSection[] = L"DeviceCommon";
 
 // The profile functions look up a bare file name in the Windows folder, so
 // every settings path is made absolute first.
 std::wstring AbsoluteSettingsPath(const std::wstring& path);
 
-// Reads the plug-in's keys from one section of an INI file.
+// The plug-in's keys in one section of an INI file, read as the application
+// answers them.
 class CIniSettingsReader final : public ISettingsReader {
 public:
-    explicit CIniSettingsReader(std::wstring path) : m_path(std::move(path)) {}
+    // portInstead: answered for the port key when not empty, so that doctor
+    // has the plug-in open the port it was given.
+    explicit CIniSettingsReader(std::wstring path, std::wstring portInstead = {})
+        : m_path(std::move(path)), m_portInstead(std::move(portInstead)) {}
 
-    // A key stored with an empty value reads as empty, not as the default:
-    // only an absent key gives the default back.
+    // Only an absent key gives the default: a key stored empty reads empty.
     BSTR ReadString(const wchar_t* key, const wchar_t* defaultValue) override;
     // A value that is not a whole 32-bit number counts as absent.
     int32_t ReadInt(const wchar_t* key, int32_t defaultValue) override;
 
 private:
     std::wstring m_path;
+    std::wstring m_portInstead;
 };
 
-// Writes the plug-in's keys into one section of an INI file, creating it.
 class CIniSettingsWriter final : public ISettingsWriter {
 public:
     explicit CIniSettingsWriter(std::wstring path) : m_path(std::move(path)) {}
@@ -44,21 +44,6 @@ private:
     bool m_failed = false;
 };
 
-// Whether the file holds any key of the plug-in's section.
 bool HoldsSettings(const std::wstring& path);
-
-// The settings file as the plug-in reads it, with its own keys, defaults
-// and conversions, so devhost shows and tries what an exchange will use.
-Settings::PortSettings ReadStoredSettings(const std::wstring& settingsPath);
-// The port the settings file names, as the plug-in reads it.
-std::wstring StoredPortName(const std::wstring& settingsPath);
-// The key under which the plug-in stores a setting.
-const wchar_t* StorageKeyOf(Settings::SettingId id);
-
-// "38400 baud 8N1": the speed and framing of the settings.
-std::string DescribeLineSettings(const Settings::PortSettings& settings);
-// "COM5, 38400 baud 8N1, flow none, wait 2 s": the saved settings as the
-// exchange will use them, for a capture's header and doctor's.
-std::string DescribeSavedLine(const std::wstring& settingsPath);
 
 }  // namespace DevHost

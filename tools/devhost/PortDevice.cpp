@@ -4,6 +4,8 @@
 #include <setupapi.h>
 #include <algorithm>
 #include <cwctype>
+#include "win32/UniqueHandle.h"
+#include "win32/UniqueRegKey.h"
 
 namespace DevHost {
 namespace {
@@ -34,30 +36,13 @@ void ReadBluetoothAddress(const std::wstring& instanceId, DeviceBus& bus) {
     }
 }
 
-class CDeviceList {
-public:
-    explicit CDeviceList(const GUID& deviceClass)
-        : m_set(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT)) {}
-    ~CDeviceList() {
-        if (IsValid()) SetupDiDestroyDeviceInfoList(m_set);
-    }
-    CDeviceList(const CDeviceList&) = delete;
-    CDeviceList& operator=(const CDeviceList&) = delete;
-    bool IsValid() const { return m_set != INVALID_HANDLE_VALUE; }
-    HDEVINFO Get() const { return m_set; }
-
-private:
-    HDEVINFO m_set;
-};
-
 // A value of the device's own key, which holds its "Device Parameters".
 bool ReadDeviceValue(HDEVINFO set, SP_DEVINFO_DATA& device, const wchar_t* name, DWORD type, void* value,
                      DWORD size) {
-    HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-    if (key == INVALID_HANDLE_VALUE) return false;
+    const Win32::UniqueRegKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+    if (!key.IsValid()) return false;
     DWORD found = REG_NONE;
-    const LONG read = RegQueryValueExW(key, name, nullptr, &found, static_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
+    const LONG read = RegQueryValueExW(key.Get(), name, nullptr, &found, static_cast<BYTE*>(value), &size);
     return read == ERROR_SUCCESS && found == type;
 }
 
@@ -107,7 +92,9 @@ PortDevice FindPortDevice(const std::wstring& portName) {
     port.portName = portName.substr(portName.rfind(L'\\') + 1);
     port.underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
     for (const GUID& deviceClass : {GUID_DEVCLASS_PORTS, GUID_DEVCLASS_MODEM}) {
-        CDeviceList list(deviceClass);
+        // An HDEVINFO is a handle closed by its own function.
+        const Win32::UniqueHandle list(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT),
+                                       &SetupDiDestroyDeviceInfoList);
         if (!list.IsValid()) {
             port.error = GetLastError();
             continue;

@@ -3,11 +3,13 @@
 #include "Capture.h"
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "ConsoleScreen.h"
+#include "StatusLine.h"
+#include "ReceivedText.h"
 #include "ExchangeSink.h"
-#include "IniSettings.h"
+#include "CtrlCStop.h"
 #include "PluginLoader.h"
-#include "PluginTrace.h"
+#include "StoredSettings.h"
+#include "TransferBytes.h"
 
 namespace DevHost {
 namespace {
@@ -92,7 +94,7 @@ int RunReceive(const CommandLine& line) {
     }
     Capture::CCaptureWriter capture;
     if (!options.capturePath.empty() &&
-        !capture.Open(options.capturePath, "devhost receive on " + DescribeSavedLine(line.settingsPath), error)) {
+        !capture.Open(options.capturePath, "devhost receive on " + ToUtf8(DescribeStored(ReadStoredSettings(line.settingsPath))), error)) {
         Complain(error);
         return ExitUsage;
     }
@@ -115,7 +117,7 @@ int RunReceive(const CommandLine& line) {
 
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    const int32_t waitSeconds = ReadStoredSettings(line.settingsPath).waitTime;
+    const int32_t waitSeconds = ReadStoredSettings(line.settingsPath).waitSeconds;
     for (const auto& request : requests) {
         sink.Track(*request);
         if (!plugin->QueueTransferRequest(request.get())) {

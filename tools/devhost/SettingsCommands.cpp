@@ -3,19 +3,20 @@
 #include "ConsoleOutput.h"
 #include "IniSettings.h"
 #include "PluginLoader.h"
-#include "PropertyViews.h"
+#include "PropertyView.h"
+#include "StoredSettings.h"
 #include "plugin_api/IPropertyListViewController.h"
 
 namespace DevHost {
 namespace {
 
 // The plug-in saves every setting, the ones not edited as they were loaded.
-void WarnOfKeptValues(const std::vector<SetRequest>& requests, const CAnsweringPropertyView& view,
+void WarnOfKeptValues(const std::vector<SetRequest>& requests, const CPropertyView& view,
                       const std::wstring& storedPort) {
     for (const OfferedProperty& property : view.Offered()) {
         bool edited = false;
         for (const SetRequest& request : requests) edited = edited || request.id == property.id;
-        if (edited || !property.isChoice) continue;
+        if (edited || property.kind != OfferedProperty::Kind::Choice) continue;
         const std::wstring kept = UnofferedSelection(property.id, property.choices, property.selected, storedPort);
         if (!kept.empty()) Complain(L"warning: " + NameOfProperty(property.id) + L" keeps its stored value " + kept);
     }
@@ -27,9 +28,10 @@ int RunSettings(const CommandLine& line) {
     if (!NoArguments(line)) return ExitUsage;
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    CConsolePropertyView view(StoredPortName(line.settingsPath));
+    CPropertyView view;
     plugin->GetPropertyListController()->FillView(&view);
-    Print(stdout, L"settings file: " + line.settingsPath + L"\n" + view.Text());
+    Print(stdout, L"settings file: " + line.settingsPath + L"\n" +
+                      ShowProperties(view.Offered(), ReadStoredSettings(line.settingsPath).port));
     return ExitOk;
 }
 
@@ -45,14 +47,14 @@ int RunSet(const CommandLine& line) {
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
     Plugin::IPropertyListViewController* controller = plugin->GetPropertyListController();
-    CAnsweringPropertyView view;
+    CPropertyView view;
     controller->FillView(&view);
     if (!ResolveEdits(requests, view, error)) {
         Complain(error);
         Complain(L"nothing saved; " + line.settingsPath + L" is unchanged");
         return ExitRejected;
     }
-    WarnOfKeptValues(requests, view, StoredPortName(line.settingsPath));
+    WarnOfKeptValues(requests, view, ReadStoredSettings(line.settingsPath).port);
     controller->ApplyView();
     CIniSettingsWriter writer(line.settingsPath);
     plugin->SaveSettings(&writer);

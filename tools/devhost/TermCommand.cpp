@@ -8,11 +8,14 @@
 #include "CommandLine.h"
 #include "ConsoleInput.h"
 #include "ConsoleOutput.h"
-#include "ConsoleScreen.h"
+#include "StatusLine.h"
+#include "TermDisplay.h"
 #include "ExchangeSink.h"
-#include "IniSettings.h"
+#include "CtrlCStop.h"
 #include "PluginLoader.h"
-#include "PluginTrace.h"
+#include "StoredSettings.h"
+#include "TraceReader.h"
+#include "TransferBytes.h"
 
 namespace DevHost {
 namespace {
@@ -89,8 +92,8 @@ CTermSession::CTermSession(const CommandLine& line, const TermOptions& options, 
                            CTermDisplay& display, Capture::CCaptureWriter& capture)
     : m_line(line),
       m_options(options),
-      m_waitSeconds(ReadStoredSettings(line.settingsPath).waitTime),
-      m_portName(StoredPortName(line.settingsPath)),
+      m_waitSeconds(ReadStoredSettings(line.settingsPath).waitSeconds),
+      m_portName(ReadStoredSettings(line.settingsPath).port),
       m_screen(screen),
       m_display(display),
       m_capture(capture) {}
@@ -281,7 +284,7 @@ int RunTerm(const CommandLine& line) {
     }
     Capture::CCaptureWriter capture;
     if (!options.capturePath.empty() &&
-        !capture.Open(options.capturePath, "devhost term on " + DescribeSavedLine(line.settingsPath), error)) {
+        !capture.Open(options.capturePath, "devhost term on " + ToUtf8(DescribeStored(ReadStoredSettings(line.settingsPath))), error)) {
         Complain(error);
         return ExitUsage;
     }

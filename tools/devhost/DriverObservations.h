@@ -1,7 +1,6 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include "PortDevice.h"
 
 namespace DevHost {
 
@@ -44,41 +43,42 @@ struct OutputCount {
     DWORD mostQueued = 0;  // the largest cbOutQue seen while it ran
 };
 
-// Everything observed of one port's driver without an instrument.
-struct DriverObservations {
+// The driver as doctor first finds it: how the open went, and the record,
+// mask and time-outs that are put back at the end.
+struct DriverState {
     DWORD openError = ERROR_SUCCESS;
     DWORD openMilliseconds = 0;
-    CallAnswer readRecord;       // GetCommState
-    CallAnswer ownRecord;        // SetCommState of the record just read
-    CallAnswer equalCharacters;  // XON/XOFF on, XonChar == XoffChar == NUL
-    CallAnswer userRecord;       // the plug-in's record for the stored settings
-    CallAnswer queues;           // SetupComm
-    CallAnswer timeouts;         // SetCommTimeouts with the exchange's time-outs
-    CallAnswer status;           // ClearCommError
-    DWORD lineErrors = 0;        // every flag its error word reported while doctor ran
+    CallAnswer readRecord;  // GetCommState
+    DCB record{};
+    DWORD mask = 0;
+    bool timeoutsRead = false;
+    COMMTIMEOUTS timeouts{};
+    bool Usable() const { return openError == ERROR_SUCCESS && readRecord.Taken(); }
+};
+
+// Opens the device at path as the plug-in does, reads and closes.
+DriverState ReadDriverState(const std::wstring& path);
+
+// What doctor's own calls found, made after the plug-in's exchange, so at
+// the line settings the plug-in left.
+struct DriverObservations {
+    DWORD reopenError = ERROR_SUCCESS;  // the port did not open again after the exchange
+    CallAnswer ownRecord;               // SetCommState of the record just read
+    CallAnswer equalCharacters;         // XON/XOFF on, XonChar == XoffChar == NUL
+    CallAnswer readTimeouts;            // time-outs that return at once with what is queued
+    CallAnswer status;                  // ClearCommError
+    DWORD lineErrors = 0;               // every flag its error word reported while doctor ran
     OutputCount output;
     QuietCall characterWait;
     QuietCall emptyRead;
-    CallAnswer restored;  // the driver's record, mask and time-outs put back
+    CallAnswer restored;  // the state first found put back
 };
 
 constexpr DWORD kCharacterWaitMs = 300;
 constexpr DWORD kCancelGraceMs = 100;
 
-// Opens the device at path as the plug-in does and makes the plug-in's
-// calls on it, leaving the driver's line record, event mask and time-outs
-// as they were. stored is the line record of the stored settings as the
-// plug-in builds it. Writes about 100 ms of NUL bytes to the line. Nothing
-// more is observed once the open or GetCommState fails.
-DriverObservations ObserveDriver(const std::wstring& path, const DCB& stored);
-
-// doctor's report of what a driver did, as plain text: per behaviour a line
-// of what was seen, errors by name, and one of what the plug-in does about it.
-struct DoctorReport {
-    std::wstring text;
-    bool portUsable = false;  // false when the port cannot serve an exchange at all
-};
-
-DoctorReport WriteDoctorReport(const PortDevice& device, const DriverObservations& seen);
+// Makes the plug-in's calls on the port without an instrument, then puts
+// back what was first found. Writes about 100 ms of NUL bytes to the line.
+DriverObservations ObserveDriver(const std::wstring& path, const DriverState& first);
 
 }  // namespace DevHost

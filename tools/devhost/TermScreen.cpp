@@ -1,4 +1,4 @@
-#include "ConsoleScreen.h"
+#include "TermScreen.h"
 
 namespace DevHost {
 namespace {
@@ -17,43 +17,6 @@ COORD CursorOf(HANDLE console) {
 }
 
 }  // namespace
-
-std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t waitSeconds) {
-    wchar_t text[160];
-    double running = report.started ? (now - report.startedTick) / 1000.0 : 0.0;
-    double rate = running > 0.0 ? report.bytesIn / running : 0.0;
-    int length = std::swprintf(text, 160, L"in %llu B  out %llu B  %.0f B/s", report.bytesIn, report.bytesOut, rate);
-    if (!report.started) {
-        std::swprintf(text + length, 160 - length, L"  opening the port");
-    } else if (report.lastBlockTick == 0) {
-        std::swprintf(text + length, 160 - length, L"  waiting for data");
-    } else {
-        std::swprintf(text + length, 160 - length, L"  quiet %.1f s of %d s", (now - report.lastBlockTick) / 1000.0,
-                      waitSeconds);
-    }
-    return text;
-}
-
-CStatusLine::CStatusLine() : m_enabled(IsConsole(stderr)) {}
-
-void CStatusLine::Show(const std::wstring& text) {
-    if (!m_enabled) return;
-    Win32::Lock lock(m_lock);
-    std::wstring line = L"\r" + text;
-    if (text.size() < m_shownLength) line.append(m_shownLength - text.size(), L' ');
-    Print(stderr, line);
-    std::fflush(stderr);
-    m_shownLength = text.size();
-}
-
-void CStatusLine::Clear() {
-    if (!m_enabled) return;
-    Win32::Lock lock(m_lock);
-    if (m_shownLength == 0) return;
-    Print(stderr, L"\r" + std::wstring(m_shownLength, L' ') + L"\r");
-    std::fflush(stderr);
-    m_shownLength = 0;
-}
 
 CTermScreen::CTermScreen() {
     if (IsConsole(stdout) && IsConsole(stderr)) {
@@ -193,58 +156,6 @@ SHORT CTermScreen::Width() const {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     GetConsoleScreenBufferInfo(m_console, &info);
     return static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
-}
-
-CTermDisplay::CTermDisplay(CTermScreen& screen, const TermOptions& options)
-    : m_screen(screen), m_hex(options.hex), m_timestamps(options.timestamps), m_start(std::chrono::steady_clock::now()) {}
-
-void CTermDisplay::Received(const uint8_t* data, size_t count) {
-    Win32::Lock lock(m_lock);
-    Show(false, m_hex ? HexDump(data, count, m_receivedOffset) : m_receivedText.Render(data, count));
-    m_receivedOffset += count;
-}
-
-void CTermDisplay::Sent(const uint8_t* data, size_t count) {
-    Win32::Lock lock(m_lock);
-    Show(true, m_hex ? HexDump(data, count, m_sentOffset) : m_sentText.Render(data, count));
-    m_sentOffset += count;
-}
-
-void CTermDisplay::Show(bool sent, const std::string& body) {
-    std::string prefix;
-    if (m_timestamps) {
-        char time[32];
-        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
-        std::snprintf(time, sizeof time, "[%8.3f] ", elapsed.count());
-        prefix = time;
-    }
-    if (sent) prefix += "> ";
-    std::string text;
-    if (!m_atLineStart && (m_timestamps || sent != m_lastWasSent)) text += '\n';
-    m_atLineStart = m_atLineStart || !text.empty();
-    for (char c : body) {
-        if (m_atLineStart) text += prefix;
-        text += c;
-        m_atLineStart = c == '\n';
-    }
-    m_lastWasSent = sent;
-    m_screen.Write(stdout, text);
-}
-
-void CTermDisplay::Notice(const std::wstring& text) { Aside("[" + ToUtf8(text) + "]\n"); }
-
-void CTermDisplay::TraceLine(const std::wstring& text) { Aside(ToUtf8(text) + "\n"); }
-
-// On a console the line must not run on from an unfinished data line;
-// elsewhere it goes to stderr and the data stream stays as it came.
-void CTermDisplay::Aside(const std::string& text) {
-    Win32::Lock lock(m_lock);
-    std::string line = text;
-    if (m_screen.Interactive() && !m_atLineStart) {
-        line.insert(0, 1, '\n');
-        m_atLineStart = true;
-    }
-    m_screen.Write(stderr, line);
 }
 
 }  // namespace DevHost
