@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <new>
 #include "AllocationCounter.h"
-#include "fakes/RecordingSettings.h"
+#include "RecordingSettings.h"
 #include "plugin/CreatePlugin.h"
 #include "plugin_api/IPropertyListViewController.h"
 
