@@ -9,6 +9,7 @@
 #include "RecordingSink.h"
 #include "RigPlugin.h"
 #include "RigPorts.h"
+#include "win32/UniqueHandle.h"
 
 namespace {
 
@@ -86,20 +87,19 @@ class BadSettings : public OnTheRig, public ::testing::WithParamInterface<BadInp
 protected:
     void SetUp() override {
         OnTheRig::SetUp();
-        HANDLE file = CreateFileW(TempFilePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        CloseHandle(file);
-        pipe = CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 4096, 4096,
-                                0, nullptr);
-        ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(Win32::UniqueHandle(CreateFileW(TempFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
+                                                    CREATE_ALWAYS, 0, nullptr)).IsValid());
+        pipe.Reset(CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 4096,
+                                    4096, 0, nullptr));
+        ASSERT_TRUE(pipe.IsValid());
     }
     void TearDown() override {
         OnTheRig::TearDown();
-        CloseHandle(pipe);
+        pipe.Reset();
         DeleteFileW(TempFilePath().c_str());
     }
 
-    HANDLE pipe = INVALID_HANDLE_VALUE;
+    Win32::UniqueHandle pipe;
 };
 
 TEST_P(BadSettings, GiveADefinedResult) {
