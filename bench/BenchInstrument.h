@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 #include <thread>
-#include "win32/UniqueHandle.h"
+#include "LineEnd.h"
+#include "win32/Event.h"
 
 // The instrument's end of one pair, opened for overlapped I/O. At most one
 // activity runs on its thread at a time: counting what the host sends,
@@ -16,7 +17,7 @@ public:
     BenchInstrument(const BenchInstrument&) = delete;
     BenchInstrument& operator=(const BenchInstrument&) = delete;
 
-    bool IsOpen() const { return m_port.IsValid(); }
+    bool IsOpen() const { return m_end.IsOpen(); }
     // Writes all of it; false when the line took nothing for 5 s.
     bool Send(const void* data, size_t size);
 
@@ -35,16 +36,13 @@ public:
     void Purge();
 
 private:
-    // One overlapped transfer, waited for at most `milliseconds`, then
-    // cancelled; returns the bytes it moved.
-    DWORD Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds);
     template <typename Step>
     void Start(Step step);
 
-    Win32::UniqueHandle m_port;
+    LineEnd m_end;
     std::atomic<bool> m_running{false};
     std::atomic<uint64_t> m_counted{0};
     std::atomic<uint64_t> m_awaited{UINT64_MAX};
-    Win32::UniqueHandle m_reached{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Win32::Event m_reached{Win32::Event::Reset::Manual};
     std::thread m_thread;
 };

@@ -32,17 +32,3 @@ Win32::UniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeo
     PurgeComm(port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
     return port;
 }
-
-void PurgeHostEnd(const std::wstring& name) {
-    Win32::UniqueHandle port(CreateFileW(DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                         nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!port.IsValid()) return;
-    for (int quietRounds = 0, round = 0; quietRounds < 2 && round < 40; ++round) {
-        Sleep(50);
-        DWORD errors = 0;
-        COMSTAT status{};
-        ClearCommError(port.Get(), &errors, &status);
-        quietRounds = status.cbInQue == 0 ? quietRounds + 1 : 0;
-        PurgeComm(port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR);
-    }
-}

@@ -20,7 +20,3 @@ DCB BenchLine();
 // The end opened for overlapped I/O at the bench's line; invalid when the
 // port cannot be opened.
 Win32::UniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeouts);
-
-// Drops what earlier runs left at the host's end: bytes still in the
-// cable's buffers keep arriving for a while.
-void PurgeHostEnd(const std::wstring& name);

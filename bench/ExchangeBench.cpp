@@ -23,6 +23,7 @@
 #include "BenchPorts.h"
 #include "BenchTable.h"
 #include "CallProfile.h"
+#include "LineEnd.h"
 #include "plugin/CreatePlugin.h"
 #include "win32/DevicePath.h"
 
@@ -59,7 +60,7 @@ const std::vector<PortPair>& Pairs() {
 }
 
 void PurgeHostEnds(size_t count) {
-    for (size_t pair = 0; pair < count; ++pair) PurgeHostEnd(Pairs()[pair].host);
+    for (size_t pair = 0; pair < count; ++pair) DrainPort(Pairs()[pair].host);
 }
 
 double MegabytesPerSecond(size_t bytes, double milliseconds) { return double(bytes) / 1e3 / milliseconds; }
@@ -228,7 +229,7 @@ double TransmitRun(bool plugin) {
         rate = MegabytesPerSecond(kTransmitBytes, Now() - start);
     }
     instrument.Stop();
-    PurgeHostEnd(pair.host);
+    DrainPort(pair.host);
     return rate;
 }
 
@@ -254,7 +255,7 @@ double EventLatencyRun(bool plugin) {
     BenchInstrument instrument(pair.instrument);
     const double latency = plugin ? MedianEventLatency(instrument, PluginReceiver(pair.host))
                                   : MedianEventLatency(instrument, BaselineReceiver(pair.host));
-    PurgeHostEnd(pair.host);
+    DrainPort(pair.host);
     return latency;
 }
 
@@ -290,7 +291,7 @@ std::vector<double> RoundTrips(bool plugin) {
         }
     }
     instrument.Stop();
-    PurgeHostEnd(pair.host);
+    DrainPort(pair.host);
     return samples;
 }
 
@@ -415,7 +416,7 @@ void LetGoLatency(BenchTable& table, LineState state, bool release) {
     const std::string what = std::string(release ? "last Release, " : "stop latency, ") + NameOf(state);
     table.AddAbsolute(what + ", median of 30", Percentile(samples, 0.5), "ms", 20);
     table.AddAbsolute(what + ", worst of 30", Percentile(samples, 1.0), "ms", 150);
-    PurgeHostEnd(pair.host);
+    DrainPort(pair.host);
 }
 
 // 16 MiB through the plug-in's exchanges with every serial call counted and

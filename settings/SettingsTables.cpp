@@ -1,6 +1,7 @@
 #include "settings/SettingsTables.h"
 #include "resources/StringIds.h"
 #include "settings/DecimalText.h"
+#include "settings/PortSettings.h"
 
 namespace Settings {
 namespace {
@@ -69,9 +70,9 @@ void FillStopBits(OptionList& list) {
 }
 
 void FillFlowControls(OptionList& list) {
-    AddCaptioned(list, 0, IDS_FLOW_NONE);
-    AddCaptioned(list, 1, IDS_FLOW_HARDWARE);
-    AddCaptioned(list, 2, IDS_FLOW_XON_XOFF);
+    AddCaptioned(list, FlowNone, IDS_FLOW_NONE);
+    AddCaptioned(list, FlowHardware, IDS_FLOW_HARDWARE);
+    AddCaptioned(list, FlowXonXoff, IDS_FLOW_XON_XOFF);
 }
 
 }  // namespace Settings

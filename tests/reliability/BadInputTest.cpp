@@ -6,9 +6,10 @@
 #include <atomic>
 #include <functional>
 #include <iterator>
-#include "CountingSink.h"
+#include "RecordingSink.h"
 #include "RigPlugin.h"
 #include "RigPorts.h"
+#include "win32/UniqueHandle.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ protected:
     }
 
     Instrument instrument;
-    CountingSink sink;
+    RecordingSink sink{RecordingSink::Keep::CountsOnly};
     StoredSettings settings;
     Plugin::IDevImportPlugin* plugin = nullptr;
 };
@@ -86,20 +87,19 @@ class BadSettings : public OnTheRig, public ::testing::WithParamInterface<BadInp
 protected:
     void SetUp() override {
         OnTheRig::SetUp();
-        HANDLE file = CreateFileW(TempFilePath().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_NE(file, INVALID_HANDLE_VALUE);
-        CloseHandle(file);
-        pipe = CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 4096, 4096,
-                                0, nullptr);
-        ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+        ASSERT_TRUE(Win32::UniqueHandle(CreateFileW(TempFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
+                                                    CREATE_ALWAYS, 0, nullptr)).IsValid());
+        pipe.Reset(CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 4096,
+                                    4096, 0, nullptr));
+        ASSERT_TRUE(pipe.IsValid());
     }
     void TearDown() override {
         OnTheRig::TearDown();
-        CloseHandle(pipe);
+        pipe.Reset();
         DeleteFileW(TempFilePath().c_str());
     }
 
-    HANDLE pipe = INVALID_HANDLE_VALUE;
+    Win32::UniqueHandle pipe;
 };
 
 TEST_P(BadSettings, GiveADefinedResult) {
@@ -117,14 +117,14 @@ TEST_P(BadSettings, GiveADefinedResult) {
         EXPECT_EQ(sink.Count(EventLogText), 1u);
         break;
     case Outcome::EndsAfterTheFirstBlock:
-        ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
+        ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
         ASSERT_TRUE(instrument.Send({1, 2, 3}));
         ASSERT_TRUE(sink.WaitForEnds(1, kPatience)) << "ends without a stop";
         EXPECT_EQ(sink.Count(EventStopped), 1u);
         EXPECT_EQ(sink.ReceivedBytes(), 3u);
         break;
     case Outcome::Runs:
-        ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
+        ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
         ASSERT_TRUE(instrument.Send({1, 2, 3}));
         EXPECT_TRUE(sink.WaitForReceived(3, kPatience)) << "the bytes arrive";
         EXPECT_FALSE(sink.WaitForEnds(1, 300)) << "runs until stopped";
@@ -155,12 +155,14 @@ TEST_F(OnTheRig, RequestsWithoutBytesAreHandedBackUnsent) {
     static const uint8_t someBytes[4] = {1, 2, 3, 4};
     EmptyRequest requests[] = {{nullptr, 0}, {nullptr, 100}, {someBytes, 0}, {someBytes, -5}, {nullptr, INT_MIN}};
     std::atomic<size_t> done{0};
-    sink.requestDone = [&](ITransferRequest*) { ++done; };
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == RequestDone) ++done;
+    };
     instrument.StartReading();
     plugin = CreateLoadedPlugin(settings, &sink);
     for (EmptyRequest& request : requests) ASSERT_TRUE(plugin->QueueTransferRequest(&request));
     ASSERT_TRUE(plugin->StartExchange());
-    ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
+    ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
     for (int i = 0; i < 100 && done < std::size(requests); ++i) Sleep(20);
     EXPECT_EQ(done, std::size(requests));
     EXPECT_EQ(sink.Count(EventDataSent), 0u);

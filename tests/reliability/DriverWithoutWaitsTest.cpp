@@ -4,7 +4,7 @@
 // empty blocks, must not spin, and must still end by its idle time.
 #include <gtest/gtest.h>
 #include <cstdio>
-#include "CountingSink.h"
+#include "RecordingSink.h"
 #include "ProcessCensus.h"
 #include "RigPlugin.h"
 #include "RigPorts.h"
@@ -22,12 +22,12 @@ TEST(DriverWithoutWaits, QuietLineThenBytesThenTheIdleEnd) {
     PurgePluginPort();
     Instrument instrument;
     ASSERT_TRUE(instrument.IsOpen());
-    CountingSink sink;
+    RecordingSink sink{RecordingSink::Keep::CountsOnly};
     StoredSettings settings;
     settings.ints[L"WATETIME"] = 1;
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     ASSERT_TRUE(plugin->StartExchange());
-    ASSERT_TRUE(sink.WaitFor(EventStarted, 1, 10000));
+    ASSERT_TRUE(sink.WaitFor(EventStarted, 10000));
 
     const double cpuBefore = Census::CpuMilliseconds();
     Sleep(kQuietMilliseconds);

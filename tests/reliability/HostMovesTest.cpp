@@ -9,17 +9,17 @@
 #include <cstdio>
 #include <functional>
 #include <vector>
-#include "CountingSink.h"
+#include "RecordingSink.h"
 #include "FakeRequest.h"
 #include "ProcessCensus.h"
 #include "RigPlugin.h"
 #include "RigPorts.h"
+#include "HostWindow.h"
+#include "win32/Event.h"
 
 namespace {
 
 constexpr DWORD kPatience = 10000;
-// Stands for OnRequestDone among the event codes.
-constexpr int32_t kRequestDone = 0;
 
 double NowMs() {
     LARGE_INTEGER now, frequency;
@@ -28,11 +28,9 @@ double NowMs() {
     return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
-struct Event {
-    HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    ~Event() { CloseHandle(handle); }
-    void Set() { SetEvent(handle); }
-    bool WaitFor(DWORD milliseconds) const { return WaitForSingleObject(handle, milliseconds) == WAIT_OBJECT_0; }
+struct Event : Win32::Event {
+    Event() : Win32::Event(Reset::Manual) {}
+    bool WaitFor(DWORD milliseconds) const { return WaitForSingleObject(Get(), milliseconds) == WAIT_OBJECT_0; }
 };
 
 bool WaitUntil(DWORD milliseconds, const std::function<bool()>& done) {
@@ -44,9 +42,9 @@ bool WaitUntil(DWORD milliseconds, const std::function<bool()>& done) {
     return true;
 }
 
-// Counts as CountingSink does, and catches what a host must never see: two
+// Counts as a recording sink does, and catches what a host must never see: two
 // calls in progress at once, or a call that starts once the host has let go.
-class GuardedSink : public CountingSink {
+class GuardedSink : public RecordingSink {
 public:
     std::atomic<bool> closed{false};
     std::atomic<int> inside{0}, overlaps{0}, calls{0}, lateCalls{0}, lateCode{-1};
@@ -55,12 +53,12 @@ public:
     void OnEvent(int32_t code, const void* data, uint32_t count) override {
         Enter(code);
         if (code == EventStopped) lastStopped = NowMs();
-        CountingSink::OnEvent(code, data, count);
+        RecordingSink::OnEvent(code, data, count);
         --inside;
     }
     void OnRequestDone(ITransferRequest* request) override {
-        Enter(kRequestDone);
-        CountingSink::OnRequestDone(request);
+        Enter(RequestDone);
+        RecordingSink::OnRequestDone(request);
         --inside;
     }
 
@@ -95,7 +93,7 @@ protected:
     void StartAndWait() {
         const size_t started = sink.Count(EventStarted);
         ASSERT_TRUE(plugin.load()->StartExchange());
-        ASSERT_TRUE(sink.WaitFor(EventStarted, started + 1, kPatience));
+        ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, started + 1));
     }
     // -1 when the reference was already gone.
     int ReleaseLast() {
@@ -153,20 +151,17 @@ TEST_P(LastReleaseInsideACallback, IsSafeAndNothingFollowsIt) {
     const int32_t at = GetParam().code;
     // A plug-in released mid-request never hands it back: it outlives the test.
     static FakeRequest request{RequestBytes(150000)};
-    sink.react = [&](int32_t code, uint32_t) {
-        if (code == at) ReleaseFromCallback();
-    };
-    sink.requestDone = [&](ITransferRequest*) {
-        if (at == kRequestDone) ReleaseFromCallback();
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == at) ReleaseFromCallback();
     };
     instrument.StartReading();
     Create();
-    if (at == EventDataSent || at == kRequestDone) {
+    if (at == EventDataSent || at == RequestDone) {
         ASSERT_TRUE(plugin.load()->QueueTransferRequest(&request));
     }
     ASSERT_TRUE(plugin.load()->StartExchange());
     if (at == EventDataReceived || at == EventLogText || at == EventStopped) {
-        ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
+        ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
         ASSERT_TRUE(instrument.Send(std::vector<uint8_t>(3000, 0x33)));
     }
     if (at == EventStopped) {
@@ -184,17 +179,17 @@ INSTANTIATE_TEST_SUITE_P(HostMoves, LastReleaseInsideACallback,
                                            Callback{"EventDataReceived", EventDataReceived},
                                            Callback{"EventLogText", EventLogText},
                                            Callback{"EventDataSent", EventDataSent},
-                                           Callback{"OnRequestDone", kRequestDone},
+                                           Callback{"OnRequestDone", RequestDone},
                                            Callback{"EventStopped", EventStopped}),
                          ::testing::PrintToStringParamName());
 
 TEST_F(HostMoves, StartFromAnotherThreadFailsUntilTheFinalEventHasReturned) {
     Event inFinal, mayLeave;
     std::atomic<bool> leftFinal{false};
-    sink.react = [&](int32_t code, uint32_t) {
-        if (code != EventStopped || leftFinal) return;
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code != EventStopped || leftFinal) return;
         inFinal.Set();
-        WaitForSingleObject(mayLeave.handle, kPatience);
+        WaitForSingleObject(mayLeave.Get(), kPatience);
         leftFinal = true;
     };
     Create();
@@ -205,21 +200,21 @@ TEST_F(HostMoves, StartFromAnotherThreadFailsUntilTheFinalEventHasReturned) {
     mayLeave.Set();
     ASSERT_TRUE(WaitUntil(kPatience, [&] { return leftFinal.load(); }));
     EXPECT_TRUE(WaitUntil(kPatience, [&] { return plugin.load()->StartExchange(); })) << "refused once it had returned";
-    EXPECT_TRUE(sink.WaitFor(EventStarted, 2, kPatience));
+    EXPECT_TRUE(sink.WaitFor(EventStarted, kPatience, 2));
     EXPECT_EQ(sink.overlaps, 0);
 }
 
 TEST_F(HostMoves, StartFromInsideTheFinalEventBeginsOnlyAfterItReturns) {
     std::atomic<int> restarted{-1};
-    sink.react = [&](int32_t code, uint32_t) {
-        if (code != EventStopped || restarted >= 0) return;
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code != EventStopped || restarted >= 0) return;
         restarted = plugin.load()->StartExchange();
         Sleep(300);
     };
     Create();
     StartAndWait();
     plugin.load()->StopExchange();
-    ASSERT_TRUE(sink.WaitFor(EventStarted, 2, kPatience));
+    ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, 2));
     EXPECT_EQ(restarted, 1);
     EXPECT_EQ(sink.overlaps, 0) << "the next EventStarted came while EventStopped was in progress";
 }
@@ -228,8 +223,8 @@ TEST_F(HostMoves, FailingStartRestartedFromItsFinalEventThenReleasedThereLeavesN
     constexpr size_t kStarts = 50;
     settings.port = L"COM200";
     std::atomic<size_t> starts{0};
-    sink.react = [&](int32_t code, uint32_t) {
-        if (code != EventLogText) return;
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code != EventLogText) return;
         if (sink.Ends() < kStarts) starts += plugin.load()->StartExchange();
         else ReleaseFromCallback();
     };
@@ -250,15 +245,15 @@ TEST_F(HostMoves, FailingStartRestartedFromItsFinalEventThenReleasedThereLeavesN
 TEST_F(HostMoves, ExchangesRestartedFromTheirFinalEventThenReleasedWhileRunning) {
     constexpr size_t kExchanges = 20;
     std::atomic<size_t> restarts{0};
-    sink.react = [&](int32_t code, uint32_t) {
-        if (code == EventStopped && sink.Count(EventStopped) < kExchanges && plugin.load()->StartExchange()) {
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == EventStopped && sink.Count(EventStopped) < kExchanges && plugin.load()->StartExchange()) {
             ++restarts;
         }
     };
     Create();
     ASSERT_TRUE(plugin.load()->StartExchange());
     for (size_t exchange = 1; exchange <= kExchanges; ++exchange) {
-        ASSERT_TRUE(sink.WaitFor(EventStarted, exchange, kPatience)) << "exchange " << exchange;
+        ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, exchange)) << "exchange " << exchange;
         if (exchange < kExchanges) plugin.load()->StopExchange();
     }
     sink.closed = true;
@@ -271,8 +266,8 @@ TEST_F(HostMoves, ExchangesRestartedFromTheirFinalEventThenReleasedWhileRunning)
 
 TEST_F(HostMoves, NoCallStartsOnceTheLastReleaseHasBegun) {
     // Slow calls widen the window a late call or an early return would hit.
-    sink.react = [](int32_t code, uint32_t) {
-        if (code == EventDataReceived || code == EventLogText) Sleep(2);
+    sink.react = [](const RecordedEvent& event) {
+        if (event.code == EventDataReceived || event.code == EventLogText) Sleep(2);
     };
     instrument.StartStreaming();
     Create();
@@ -287,41 +282,6 @@ TEST_F(HostMoves, NoCallStartsOnceTheLastReleaseHasBegun) {
     EXPECT_EQ(inside, 0) << "Release returned while a call was in progress";
 }
 
-// A window application's UI thread: a message-only window whose messages the
-// sink sends from the worker, as such hosts move received data into their
-// windows, while the thread itself lets the plug-in go.
-class UiThreadWindow {
-public:
-    static constexpr UINT kReceived = WM_APP + 1;
-    std::atomic<int> handled{0};
-
-    UiThreadWindow() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = &Procedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"HostMovesUiWindow";
-        RegisterClassW(&windowClass);
-        window = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 windowClass.hInstance, this);
-    }
-    ~UiThreadWindow() { DestroyWindow(window); }
-
-    HWND window;
-
-private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        if (message == WM_NCCREATE) {
-            auto* self = static_cast<UiThreadWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        }
-        if (message == kReceived) {
-            ++reinterpret_cast<UiThreadWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA))->handled;
-            return 1;
-        }
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-};
-
 struct HostWait { const char* name; bool release; };
 
 void PrintTo(const HostWait& wait, std::ostream* out) { *out << wait.name; }
@@ -333,15 +293,15 @@ class WindowHost : public HostMoves, public ::testing::WithParamInterface<HostWa
 // send timed out (for good with SendMessage).
 TEST_P(WindowHost, LettingGoWhileTheCallbackSendsToTheUiThreadReturnsWithTheMessageHandled) {
     constexpr UINT kSendTimeout = 3000;
-    UiThreadWindow ui;
-    ASSERT_TRUE(ui.window);
+    HostWindow ui;
+    ASSERT_TRUE(ui.handle);
     Event sending;
     std::atomic<bool> sent{false}, delivered{false};
-    sink.react = [&](int32_t code, uint32_t) {
-        if (code != EventDataReceived || sent.exchange(true)) return;
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code != EventDataReceived || sent.exchange(true)) return;
         sending.Set();
         DWORD_PTR answer = 0;
-        delivered = SendMessageTimeoutW(ui.window, UiThreadWindow::kReceived, 0, 0, SMTO_NORMAL, kSendTimeout,
+        delivered = SendMessageTimeoutW(ui.handle, HostWindow::kSent, 0, 0, SMTO_NORMAL, kSendTimeout,
                                         &answer) != 0;
     };
     Create();
@@ -359,7 +319,7 @@ TEST_P(WindowHost, LettingGoWhileTheCallbackSendsToTheUiThreadReturnsWithTheMess
     std::printf("%s while the callback sends to this thread: returned after %.2f ms\n", GetParam().name, took);
     // A loaded machine's bound; the window host's own figure is printed.
     EXPECT_LT(took, 1000.0);
-    EXPECT_EQ(ui.handled, 1);
+    EXPECT_EQ(ui.sent, 1);
     EXPECT_TRUE(WaitUntil(kPatience, [&] { return delivered.load(); })) << "the send timed out";
 }
 
@@ -392,7 +352,9 @@ TEST_F(HostMoves, RequestStillQueuedAtTheLastReleaseIsNeverTouched) {
     static FakeRequest first{RequestBytes(4 << 20)};
     FakeRequest second{RequestBytes(100)};
     std::atomic<int> handedBack{0};
-    sink.requestDone = [&](ITransferRequest*) { ++handedBack; };
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == RequestDone) ++handedBack;
+    };
     Create();
     ASSERT_TRUE(plugin.load()->QueueTransferRequest(&first));
     ASSERT_TRUE(plugin.load()->QueueTransferRequest(&second));

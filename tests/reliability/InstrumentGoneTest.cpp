@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
-#include "CountingSink.h"
+#include "RecordingSink.h"
 #include "ProcessCensus.h"
 #include "RigCable.h"
 #include "RigPlugin.h"
@@ -44,7 +44,7 @@ protected:
         }
     }
 
-    CountingSink sink;
+    RecordingSink sink{RecordingSink::Keep::CountsOnly};
     StoredSettings settings;
     Plugin::IDevImportPlugin* plugin = nullptr;
     BigRequest request;
@@ -53,12 +53,14 @@ protected:
 TEST_P(InstrumentGone, ExchangeEndsByItselfWithoutSpinningAndTheNextStartFailsToOpen) {
     const Line line = GetParam();
     std::atomic<int> requestsDone{0};
-    sink.requestDone = [&](ITransferRequest*) { ++requestsDone; };
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == RequestDone) ++requestsDone;
+    };
     {
         Instrument instrument;
         ASSERT_TRUE(instrument.IsOpen());
         ASSERT_TRUE(plugin->StartExchange());
-        ASSERT_TRUE(sink.WaitFor(EventStarted, 1, kPatience));
+        ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
         if (line == Line::Streaming) {
             instrument.StartStreaming();
             ASSERT_TRUE(sink.WaitForReceived(20000, kPatience));
@@ -66,7 +68,7 @@ TEST_P(InstrumentGone, ExchangeEndsByItselfWithoutSpinningAndTheNextStartFailsTo
         if (line == Line::Transmitting) {
             instrument.StartReading();
             ASSERT_TRUE(plugin->QueueTransferRequest(&request));
-            ASSERT_TRUE(sink.WaitFor(EventDataSent, 2, kPatience));
+            ASSERT_TRUE(sink.WaitFor(EventDataSent, kPatience, 2));
         }
         const double cpuBefore = Census::CpuMilliseconds();
         const ULONGLONG pulled = GetTickCount64();
@@ -94,7 +96,7 @@ TEST_P(InstrumentGone, ExchangeEndsByItselfWithoutSpinningAndTheNextStartFailsTo
 
     ASSERT_TRUE(RigCable::Plug());
     ASSERT_TRUE(StartAfterTheLastEnd(plugin));
-    EXPECT_TRUE(sink.WaitFor(EventStarted, 2, kPatience)) << "the port works again once plugged back";
+    EXPECT_TRUE(sink.WaitFor(EventStarted, kPatience, 2)) << "the port works again once plugged back";
     plugin->StopExchange();
     EXPECT_TRUE(sink.WaitForEnds(3, kPatience));
 }

@@ -1,4 +1,5 @@
 #include "ProcessCensus.h"
+#include "win32/UniqueHandle.h"
 #include <tlhelp32.h>
 #include <vector>
 
@@ -56,16 +57,15 @@ DWORD HandleCount() {
 }
 
 DWORD ThreadCount() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    Win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot.IsValid()) return 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
     DWORD count = 0;
     const DWORD self = GetCurrentProcessId();
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry)) {
         count += entry.th32OwnerProcessID == self;
     }
-    CloseHandle(snapshot);
     return count;
 }
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include "RigPorts.h"
 #include "win32/DevicePath.h"
+#include "win32/UniqueHandle.h"
 
 namespace {
 
@@ -25,21 +26,17 @@ bool RunScript(const std::wstring& arguments) {
                         &process)) {
         return false;
     }
-    if (process.hThread) CloseHandle(process.hThread);
-    if (process.hProcess) CloseHandle(process.hProcess);
+    Win32::UniqueHandle thread(process.hThread), child(process.hProcess);
     return true;
 }
 
 // A pulled port still opens under Wine, as an empty device without a line.
 bool PluginEndIsASerialPort() {
-    HANDLE port = CreateFileW(DevicePathFor(PluginPortName().c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE) return false;
+    Win32::UniqueHandle port(CreateFileW(DevicePathFor(PluginPortName().c_str()).c_str(),
+                                         GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     DCB line{};
     line.DCBlength = sizeof line;
-    bool serial = GetCommState(port, &line) != FALSE;
-    CloseHandle(port);
-    return serial;
+    return port.IsValid() && GetCommState(port.Get(), &line) != FALSE;
 }
 
 bool Becomes(bool plugged) {

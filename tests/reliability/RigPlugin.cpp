@@ -1,5 +1,6 @@
 #include "RigPlugin.h"
 #include <windows.h>
+#include "RecordingSink.h"
 #include "RigPorts.h"
 #include "plugin/CreatePlugin.h"
 
@@ -35,26 +36,6 @@ bool LongRun() {
     return length == 1 && value[0] == L'1';
 }
 
-namespace {
-
-class EndSink : public IDeviceEventSink {
-public:
-    EndSink() : m_ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_started(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-    ~EndSink() {
-        CloseHandle(m_ended);
-        CloseHandle(m_started);
-    }
-    void OnEvent(int32_t code, const void*, uint32_t) override {
-        if (code == EventStarted) SetEvent(m_started);
-        if (code == EventStopped || code == EventLogText) SetEvent(m_ended);
-    }
-    void OnRequestDone(ITransferRequest*) override {}
-    HANDLE m_ended;
-    HANDLE m_started;
-};
-
-}  // namespace
-
 void WarmUpTheRig() {
     static bool done = false;
     if (done) return;
@@ -64,12 +45,12 @@ void WarmUpTheRig() {
     // wait and keeps it for the thread's life.
     MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_SENDMESSAGE, 0);
     StoredSettings settings;
-    EndSink sink;
+    RecordingSink sink{RecordingSink::Keep::CountsOnly};
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     if (plugin->StartExchange()) {
-        WaitForSingleObject(sink.m_started, 5000);
+        sink.WaitFor(EventStarted, 5000);
         plugin->StopExchange();
-        WaitForSingleObject(sink.m_ended, 5000);
+        sink.WaitForEnds(1, 5000);
     }
     plugin->Release();
     Sleep(200);

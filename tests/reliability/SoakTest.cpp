@@ -7,7 +7,7 @@
 #include <deque>
 #include <memory>
 #include <random>
-#include "CountingSink.h"
+#include "RecordingSink.h"
 #include "EchoInstrument.h"
 #include "RigPlugin.h"
 #include "RigPorts.h"
@@ -50,16 +50,17 @@ TEST(Soak, BothDirectionsArriveWholeAndInOrder) {
     PurgePluginPort();
     EchoInstrument instrument;
     ASSERT_TRUE(instrument.IsOpen());
-    CountingSink sink;
+    RecordingSink sink{RecordingSink::Keep::CountsOnly};
     std::atomic<size_t> requestsDone{0};
-    sink.requestDone = [&](ITransferRequest* request) {
-        static_cast<SoakRequest*>(request)->done = true;
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code != RequestDone) return;
+        static_cast<SoakRequest*>(event.request)->done = true;
         ++requestsDone;
     };
     StoredSettings settings;
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     ASSERT_TRUE(plugin->StartExchange());
-    ASSERT_TRUE(sink.WaitFor(EventStarted, 1, 10000));
+    ASSERT_TRUE(sink.WaitFor(EventStarted, 10000));
 
     std::mt19937 random(64);
     std::deque<std::unique_ptr<SoakRequest>> inFlight;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
-#include "CountingSink.h"
+#include "RecordingSink.h"
 #include "ProcessCensus.h"
 #include "RigPlugin.h"
 #include "RigPorts.h"
@@ -48,21 +48,21 @@ protected:
             Sleep(random() % 3);
             break;
         case StopPoint::WhileQuiet:
-            ASSERT_TRUE(sink.WaitFor(EventStarted, cycle + 1, kPatience));
+            ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, cycle + 1));
             Sleep(random() % 150);
             break;
         case StopPoint::MidBurst:
-            ASSERT_TRUE(sink.WaitFor(EventStarted, cycle + 1, kPatience));
+            ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, cycle + 1));
             ASSERT_TRUE(instrument.Send(std::vector<uint8_t>(4096 + random() % 16384, 0x5A)));
-            ASSERT_TRUE(sink.WaitFor(EventDataReceived, bursts + 1, kPatience));
+            ASSERT_TRUE(sink.WaitFor(EventDataReceived, kPatience, bursts + 1));
             ++bursts;
             break;
         case StopPoint::MidTransmit:
-            ASSERT_TRUE(sink.WaitFor(EventStarted, cycle + 1, kPatience));
+            ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, cycle + 1));
             // Two chunks: the stop comes between them or during the second.
             requests.push_back(std::make_unique<FixedRequest>(65536 + 1 + random() % 65536));
             ASSERT_TRUE(plugin->QueueTransferRequest(requests.back().get()));
-            ASSERT_TRUE(sink.WaitFor(EventDataSent, transmits + 1, kPatience));
+            ASSERT_TRUE(sink.WaitFor(EventDataSent, kPatience, transmits + 1));
             ++transmits;
             break;
         case StopPoint::Count:
@@ -72,7 +72,7 @@ protected:
     }
 
     Instrument instrument;
-    CountingSink sink;
+    RecordingSink sink{RecordingSink::Keep::CountsOnly};
     StoredSettings settings;
     Plugin::IDevImportPlugin* plugin = nullptr;
     size_t bursts = 0;

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <ostream>
-#include "../unit/fakes/RecordingSettings.h"
+#include "RecordingSettings.h"
 #include "FakeRequest.h"
 #include "ModelDriver.h"
 #include "RecordingSink.h"

@@ -1,8 +1,8 @@
 // The exchange as the host drives it through the plug-in's table.
 #include <gtest/gtest.h>
-#include "../unit/fakes/RecordingPropertyListView.h"
-#include "../unit/fakes/RecordingSettings.h"
-#include "../unit/fakes/ScriptedPortSystem.h"
+#include "RecordingPropertyListView.h"
+#include "RecordingSettings.h"
+#include "ScriptedPortSystem.h"
 #include "FakeRequest.h"
 #include "RecordingSink.h"
 #include "ScriptedSerialApi.h"

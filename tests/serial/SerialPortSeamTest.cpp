@@ -1,6 +1,7 @@
 // The port's handling of driver results that Wine does not produce.
 #include <gtest/gtest.h>
 #include "ScriptedSerialApi.h"
+#include "win32/Event.h"
 #include "serial/SerialPort.h"
 
 namespace {
@@ -39,11 +40,10 @@ TEST_F(ScriptedPort, QuietWaitStaysPendingIntoTheNextCallUntilThePortCloses) {
 
 // A queued request or a stop must not wait out a quiet listening time.
 TEST_F(ScriptedPort, WakeEndsAQuietWaitAtOnceAsNoArrival) {
-    HANDLE wake = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+    const Win32::Event wake(Win32::Event::Reset::Automatic, true);
     ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(port.WaitForReceive(10000, wake).state, IoState::Pending);
+    EXPECT_EQ(port.WaitForReceive(10000, wake.Get()).state, IoState::Pending);
     EXPECT_LT(GetTickCount64() - start, 5000u);
-    CloseHandle(wake);
 }
 
 TEST_F(ScriptedPort, WaitCompletingInTimeReportsArrivalAndIsFinished) {

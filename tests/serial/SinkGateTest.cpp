@@ -4,7 +4,9 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include "HostWindow.h"
 #include "TraceLines.h"
+#include "win32/Event.h"
 #include "serial/SinkGate.h"
 
 namespace {
@@ -64,14 +66,13 @@ TEST(SinkGate, NoCallReachesASinkOnceItsWithdrawalHasReturned) {
 class HeldSink : public IDeviceEventSink {
 public:
     HeldSink(const TraceLines& trace, const wchar_t* line) : m_trace(trace), m_line(line) {}
-    ~HeldSink() { CloseHandle(inCall); }
     void OnEvent(int32_t, const void*, uint32_t) override {
-        SetEvent(inCall);
+        inCall.Set();
         traced = m_trace.WaitFor(m_line, 5000);
     }
     void OnRequestDone(ITransferRequest*) override {}
 
-    HANDLE inCall = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Win32::Event inCall{Win32::Event::Reset::Manual};
     bool traced = false;
 
 private:
@@ -99,7 +100,7 @@ TEST(SinkGate, AWaitOverASecondNamesWhatItWaitsFor) {
         CSinkGate gate;
         gate.Set(&sink);
         std::thread worker([&] { gate.OnEvent(EventDataReceived, nullptr, 0); });
-        EXPECT_EQ(WaitForSingleObject(sink.inCall, 5000), WAIT_OBJECT_0);
+        EXPECT_EQ(WaitForSingleObject(sink.inCall.Get(), 5000), WAIT_OBJECT_0);
         c.letGo(gate);
         worker.join();
         EXPECT_TRUE(sink.traced);
@@ -107,50 +108,18 @@ TEST(SinkGate, AWaitOverASecondNamesWhatItWaitsFor) {
     }
 }
 
-// A window of the host's thread, counting what it handles.
-class HostWindow {
-public:
-    static constexpr UINT kSent = WM_APP + 1;
-    static constexpr UINT kPosted = WM_APP + 2;
-
-    HostWindow() {
-        WNDCLASSW windowClass{};
-        windowClass.lpfnWndProc = &Procedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"SinkGateHostWindow";
-        RegisterClassW(&windowClass);
-        handle = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 windowClass.hInstance, nullptr);
-        SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    }
-    ~HostWindow() { DestroyWindow(handle); }
-
-    HWND handle;
-    int sent = 0;
-    int posted = 0;
-
-private:
-    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<HostWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-        if (self && message == kSent) ++self->sent;
-        if (self && message == kPosted) ++self->posted;
-        return DefWindowProcW(window, message, wParam, lParam);
-    }
-};
-
 // Moves its call into the host's window, as a window host's callback does.
 class SendingSink : public IDeviceEventSink {
 public:
     explicit SendingSink(HWND window) : m_window(window) {}
-    ~SendingSink() { CloseHandle(inCall); }
     void OnEvent(int32_t, const void*, uint32_t) override {
-        SetEvent(inCall);
+        inCall.Set();
         DWORD_PTR answer = 0;
         answered = SendMessageTimeoutW(m_window, HostWindow::kSent, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
     }
     void OnRequestDone(ITransferRequest*) override {}
 
-    HANDLE inCall = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Win32::Event inCall{Win32::Event::Reset::Manual};
     bool answered = false;
 
 private:
@@ -167,7 +136,7 @@ TEST(SinkGate, AWaitForACallDispatchesOnlyTheMessagesSentToTheHostsThread) {
     CSinkGate gate;
     gate.Set(&sink);
     std::thread worker([&] { gate.OnEvent(EventDataReceived, nullptr, 0); });
-    EXPECT_EQ(WaitForSingleObject(sink.inCall, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(sink.inCall.Get(), 5000), WAIT_OBJECT_0);
     gate.Set(nullptr);
     worker.join();
     EXPECT_TRUE(sink.answered);

@@ -9,7 +9,7 @@
 #include "RigExchange.h"
 #include "plugin/CreatePlugin.h"
 #include "serial/Transmit.h"
-#include "tests/unit/fakes/RecordingSettings.h"
+#include "RecordingSettings.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 // fails to open cannot be shown here.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include "fakes/RecordingPropertyListView.h"
-#include "fakes/RecordingSettings.h"
+#include "RecordingPropertyListView.h"
+#include "RecordingSettings.h"
 #include "plugin/CreatePlugin.h"
 #include "plugin_api/IPropertyListViewController.h"
 #include "settings/PortProbe.h"

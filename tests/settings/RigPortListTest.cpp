@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <iterator>
-#include "fakes/RecordingPropertyListView.h"
-#include "fakes/RecordingSettings.h"
+#include "RecordingPropertyListView.h"
+#include "RecordingSettings.h"
 #include "plugin/CreatePlugin.h"
 #include "plugin_api/IPropertyListViewController.h"
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include "AllocationCounter.h"
-#include "fakes/RecordingPropertyListView.h"
-#include "fakes/RecordingSettings.h"
-#include "fakes/ScriptedPortSystem.h"
+#include "RecordingPropertyListView.h"
+#include "RecordingSettings.h"
+#include "ScriptedPortSystem.h"
 #include "plugin/DeviceCommonPlugin.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+#include "LineEnd.h"
 
 // The instrument's end of the rig as an echo: every byte it receives goes
 // back, in order, once the test allows it. Reading never waits for the
@@ -20,7 +21,7 @@ public:
     EchoInstrument(const EchoInstrument&) = delete;
     EchoInstrument& operator=(const EchoInstrument&) = delete;
 
-    bool IsOpen() const { return m_port != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return m_end.IsOpen(); }
     uint64_t BytesReceived() const;
     uint64_t ReceivedChecksum() const;
     // Lets the echo go on up to this many bytes in all.
@@ -29,11 +30,8 @@ public:
 private:
     void ReadLoop();
     void EchoLoop();
-    // One overlapped transfer, cancelled when the instrument is stopped;
-    // returns the bytes it moved.
-    DWORD Transfer(bool write, void* buffer, DWORD size);
 
-    HANDLE m_port = INVALID_HANDLE_VALUE;
+    LineEnd m_end;
     std::atomic<bool> m_running{true};
     mutable std::mutex m_lock;
     std::deque<std::vector<uint8_t>> m_toEcho;

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "LineEnd.h"
 
 // The two ends of the null-modem cable: the plug-in opens one, the test plays
 // the instrument on the other. Under Wine the rig links COM5 and COM6; on
@@ -25,7 +26,7 @@ public:
     Instrument(const Instrument&) = delete;
     Instrument& operator=(const Instrument&) = delete;
 
-    bool IsOpen() const { return m_port != INVALID_HANDLE_VALUE; }
+    bool IsOpen() const { return m_end.IsOpen(); }
     bool Send(const std::vector<uint8_t>& bytes);
     // Sends blocks until StopStreaming, each after a pause of the given
     // milliseconds (none: as fast as the line takes them); each byte is the
@@ -45,11 +46,7 @@ public:
     std::vector<uint8_t> ReadUntilQuiet(DWORD quiet);
 
 private:
-    // One overlapped transfer, waited for at most `milliseconds`, then
-    // cancelled; returns the bytes it moved.
-    DWORD Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds);
-
-    HANDLE m_port = INVALID_HANDLE_VALUE;
+    LineEnd m_end;
     std::atomic<bool> m_streaming{false};
     std::thread m_streamer;
 
@@ -61,4 +58,4 @@ private:
 };
 
 // Drops bytes waiting at the plug-in's end from earlier tests.
-void PurgePluginPort();
+inline void PurgePluginPort() { DrainPort(PluginPortName()); }

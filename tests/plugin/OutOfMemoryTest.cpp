@@ -6,9 +6,9 @@
 #include <cwchar>
 #include <functional>
 #include "AllocationCounter.h"
-#include "fakes/RecordingPropertyListView.h"
-#include "fakes/RecordingSettings.h"
-#include "fakes/ScriptedPortSystem.h"
+#include "RecordingPropertyListView.h"
+#include "RecordingSettings.h"
+#include "ScriptedPortSystem.h"
 #include "plugin/DeviceCommonPlugin.h"
 
 namespace {

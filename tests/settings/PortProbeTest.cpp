@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 #include <string>
-#include "fakes/ScriptedPortSystem.h"
+#include "ScriptedPortSystem.h"
 #include "settings/PortProbe.h"
 
 namespace {

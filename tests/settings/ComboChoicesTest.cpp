@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 #include "AllocationCounter.h"
-#include "fakes/RecordingPropertyListView.h"
+#include "RecordingPropertyListView.h"
 #include "plugin_api/ComboItem.h"
 #include "settings/ComboChoices.h"
 

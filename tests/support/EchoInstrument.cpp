@@ -1,32 +1,24 @@
 #include "EchoInstrument.h"
-#include "CountingSink.h"
+#include "RecordingSink.h"
 #include "RigPorts.h"
-#include "win32/DevicePath.h"
 
 namespace {
 constexpr DWORD kBlock = 65536;
-constexpr DWORD kStopCheckMilliseconds = 50;
+// A read returns as soon as anything came, or empty after 100 ms.
+constexpr COMMTIMEOUTS kReadWhatCame{MAXDWORD, MAXDWORD, 100, 0, 0};
 }  // namespace
 
-EchoInstrument::EchoInstrument() {
-    m_port = CreateFileW(DevicePathFor(InstrumentPortName().c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (m_port == INVALID_HANDLE_VALUE) return;
-    DCB line = RigLine();
-    SetCommState(m_port, &line);
-    // A read returns as soon as anything came, or empty after 100 ms.
-    COMMTIMEOUTS timeouts{MAXDWORD, MAXDWORD, 100, 0, 0};
-    SetCommTimeouts(m_port, &timeouts);
-    PurgeComm(m_port, PURGE_RXCLEAR | PURGE_TXCLEAR);
+EchoInstrument::EchoInstrument() : m_end(InstrumentPortName(), RigLine(), kReadWhatCame) {
+    if (!IsOpen()) return;
     m_reader = std::thread([this] { ReadLoop(); });
     m_echo = std::thread([this] { EchoLoop(); });
 }
 
 EchoInstrument::~EchoInstrument() {
     m_running = false;
+    m_end.Interrupt();
     if (m_reader.joinable()) m_reader.join();
     if (m_echo.joinable()) m_echo.join();
-    if (m_port != INVALID_HANDLE_VALUE) CloseHandle(m_port);
 }
 
 uint64_t EchoInstrument::BytesReceived() const {
@@ -47,7 +39,7 @@ void EchoInstrument::AllowEcho(uint64_t bytes) {
 void EchoInstrument::ReadLoop() {
     std::vector<uint8_t> buffer(kBlock);
     while (m_running) {
-        DWORD count = Transfer(false, buffer.data(), kBlock);
+        DWORD count = m_end.Transfer(false, buffer.data(), kBlock, INFINITE);
         if (count == 0) continue;
         std::lock_guard<std::mutex> hold(m_lock);
         m_received += count;
@@ -72,23 +64,7 @@ void EchoInstrument::EchoLoop() {
             continue;
         }
         for (size_t sent = 0; sent < block.size() && m_running;) {
-            sent += Transfer(true, block.data() + sent, static_cast<DWORD>(block.size() - sent));
+            sent += m_end.Transfer(true, block.data() + sent, static_cast<DWORD>(block.size() - sent), INFINITE);
         }
     }
-}
-
-DWORD EchoInstrument::Transfer(bool write, void* buffer, DWORD size) {
-    OVERLAPPED record{};
-    record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DWORD moved = 0;
-    BOOL done = write ? WriteFile(m_port, buffer, size, &moved, &record)
-                      : ReadFile(m_port, buffer, size, &moved, &record);
-    if (!done && GetLastError() == ERROR_IO_PENDING) {
-        while (m_running && WaitForSingleObject(record.hEvent, kStopCheckMilliseconds) == WAIT_TIMEOUT) {
-        }
-        if (!m_running) CancelIoEx(m_port, &record);
-        GetOverlappedResult(m_port, &record, &moved, TRUE);
-    }
-    CloseHandle(record.hEvent);
-    return moved;
 }

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include "fakes/RecordingSettings.h"
+#include "RecordingSettings.h"
 #include "settings/SettingsPersistence.h"
 
 namespace {

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 #include <new>
 #include "AllocationCounter.h"
-#include "fakes/RecordingSettings.h"
+#include "RecordingSettings.h"
 #include "plugin/CreatePlugin.h"
+#include "win32/UniqueHandle.h"
 #include "plugin_api/IPropertyListViewController.h"
 
 namespace {
@@ -33,10 +34,13 @@ TEST(PluginObject, ReferencesFromManyThreadsBalance) {
         }
         return 0;
     };
-    HANDLE threads[4];
-    for (HANDLE& thread : threads) thread = CreateThread(nullptr, 0, work, plugin, 0, nullptr);
-    WaitForMultipleObjects(4, threads, TRUE, INFINITE);
-    for (HANDLE thread : threads) CloseHandle(thread);
+    Win32::UniqueHandle threads[4];
+    HANDLE running[4];
+    for (int i = 0; i < 4; ++i) {
+        threads[i].Reset(CreateThread(nullptr, 0, work, plugin, 0, nullptr));
+        running[i] = threads[i].Get();
+    }
+    WaitForMultipleObjects(4, running, TRUE, INFINITE);
 
     plugin->AddRef();
     EXPECT_FALSE(plugin->Release()) << "the count must be back at one";

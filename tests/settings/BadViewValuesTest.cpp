@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <climits>
 #include <optional>
-#include "fakes/RecordingPropertyListView.h"
-#include "fakes/RecordingSettings.h"
-#include "fakes/ScriptedPortSystem.h"
+#include "RecordingPropertyListView.h"
+#include "RecordingSettings.h"
+#include "ScriptedPortSystem.h"
 #include "plugin/DeviceCommonPlugin.h"
 
 namespace {

@@ -1,6 +1,5 @@
 #include "RigPorts.h"
 #include <chrono>
-#include "win32/DevicePath.h"
 
 namespace {
 
@@ -23,34 +22,15 @@ DCB RigLine() {
     return line;
 }
 
-Instrument::Instrument() {
-    m_port = CreateFileW(DevicePathFor(InstrumentPortName().c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (m_port == INVALID_HANDLE_VALUE) return;
-    DCB line = RigLine();
-    SetCommState(m_port, &line);
-    COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 1000};
-    SetCommTimeouts(m_port, &timeouts);
-    Purge();
-}
+// Reads return at once with what is queued.
+Instrument::Instrument() : m_end(InstrumentPortName(), RigLine(), COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 1000}) {}
 
 Instrument::~Instrument() {
     StopStreaming();
     StopReading();
-    if (m_port != INVALID_HANDLE_VALUE) CloseHandle(m_port);
 }
 
-bool Instrument::Send(const std::vector<uint8_t>& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        // The driver's write time-out ends a write the line does not take.
-        DWORD written = Transfer(true, const_cast<uint8_t*>(bytes.data() + sent),
-                                 static_cast<DWORD>(bytes.size() - sent), 5000);
-        if (written == 0) return false;
-        sent += written;
-    }
-    return true;
-}
+bool Instrument::Send(const std::vector<uint8_t>& bytes) { return m_end.Send(bytes.data(), bytes.size()); }
 
 void Instrument::StartStreaming(size_t blockSize, DWORD pause) {
     m_streaming = true;
@@ -70,20 +50,6 @@ void Instrument::StopStreaming() {
     if (m_streamer.joinable()) m_streamer.join();
 }
 
-DWORD Instrument::Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds) {
-    OVERLAPPED record{};
-    record.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DWORD moved = 0;
-    BOOL started = write ? WriteFile(m_port, buffer, size, nullptr, &record)
-                         : ReadFile(m_port, buffer, size, nullptr, &record);
-    if (started || GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(record.hEvent, milliseconds) != WAIT_OBJECT_0) CancelIo(m_port);
-        GetOverlappedResult(m_port, &record, &moved, TRUE);
-    }
-    CloseHandle(record.hEvent);
-    return moved;
-}
-
 void Instrument::StartReading() {
     m_reading = true;
     m_reader = std::thread([this] {
@@ -91,7 +57,7 @@ void Instrument::StartReading() {
         while (m_reading) {
             // A read returns at once when bytes are there; on an empty line
             // Windows returns nothing and Wine waits, so both are bounded.
-            DWORD count = Transfer(false, block.data(), static_cast<DWORD>(block.size()), 20);
+            DWORD count = m_end.Transfer(false, block.data(), static_cast<DWORD>(block.size()), 20);
             if (count == 0) {
                 Sleep(1);
                 continue;
@@ -133,20 +99,4 @@ std::vector<uint8_t> Instrument::ReadUntilQuiet(DWORD quiet) {
     return StopReading();
 }
 
-void Instrument::Purge() { PurgeComm(m_port, PURGE_RXCLEAR | PURGE_TXCLEAR); }
-
-void PurgePluginPort() {
-    HANDLE port = CreateFileW(DevicePathFor(PluginPortName().c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (port == INVALID_HANDLE_VALUE) return;
-    // Bytes still in the cable's buffers keep arriving for a while.
-    for (int quietRounds = 0, round = 0; quietRounds < 2 && round < 40; ++round) {
-        Sleep(50);
-        DWORD errors = 0;
-        COMSTAT status{};
-        ClearCommError(port, &errors, &status);
-        quietRounds = status.cbInQue == 0 ? quietRounds + 1 : 0;
-        PurgeComm(port, PURGE_RXCLEAR | PURGE_TXCLEAR);
-    }
-    CloseHandle(port);
-}
+void Instrument::Purge() { m_end.Purge(); }
