@@ -15,7 +15,7 @@ class ScriptedExchange : public ::testing::Test {
 protected:
     void SetUp() override {
         g_nowMilliseconds = 5400;
-        shared.sink.Set(&sink);
+        shared.Sink().Set(&sink);
         target.devicePath = L"\\\\.\\COM3";
         target.waitSeconds = 2;
     }
@@ -44,8 +44,8 @@ protected:
 
     DWORD queued = 0;
     ScriptedSerialApi api;
-    WorkerPort worker{api.Table()};
     ExchangeShared shared;
+    CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
     CExchange exchange{worker, shared, &ScriptedClock};
     Exchange::Target target;
@@ -124,7 +124,7 @@ TEST_F(ScriptedExchange, StopEndsAContinuousStreamBetweenBlocks) {
     ReadsReturn(Exchange::kBlockSize);
     api.bytesQueued = [] { return Exchange::kBlockSize; };
     sink.react = [&](const RecordedEvent& event) {
-        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) shared.signals.Stop();
+        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) shared.Stop();
     };
     exchange.ReceiveTurn();
     EXPECT_EQ(sink.Count(EventDataReceived), 3u);

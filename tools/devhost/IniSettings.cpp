@@ -1,9 +1,9 @@
 #include "IniSettings.h"
 #include <cerrno>
 #include <cwchar>
+#include <new>
 #include <vector>
 #include "ConsoleOutput.h"
-#include "plugin_api/HResultError.h"
 #include "settings/SettingsPersistence.h"
 
 namespace DevHost {
@@ -62,7 +62,9 @@ std::wstring AbsoluteSettingsPath(const std::wstring& path) {
 
 BSTR CIniSettingsReader::ReadString(const wchar_t* key, const wchar_t* defaultValue) {
     std::wstring text = ReadProfileText(m_path, key, defaultValue ? defaultValue : L"");
-    return Plugin::AllocBstrOrThrow(text.c_str());
+    BSTR copy = SysAllocString(text.c_str());
+    if (!copy) throw std::bad_alloc();
+    return copy;
 }
 
 int32_t CIniSettingsReader::ReadInt(const wchar_t* key, int32_t defaultValue) {

@@ -1,7 +1,7 @@
 #include "PropertyViews.h"
 #include <windows.h>
+#include <new>
 #include "IniSettings.h"
-#include "plugin_api/HResultError.h"
 #include "win32/UniqueBstr.h"
 
 namespace DevHost {
@@ -220,7 +220,8 @@ bool CAnsweringPropertyView::AddComboProperty(int32_t id, bool, const wchar_t* c
 bool CAnsweringPropertyView::GetTextValue(int32_t id, BSTR* text) {
     auto answer = m_textAnswers.find(id);
     if (answer == m_textAnswers.end() || !text) return false;
-    *text = Plugin::AllocBstrOrThrow(answer->second.c_str());
+    *text = SysAllocString(answer->second.c_str());
+    if (!*text) throw std::bad_alloc();
     return true;
 }
 
