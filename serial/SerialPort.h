@@ -70,11 +70,11 @@ public:
     uint8_t* WriteBuffer() { return m_sending; }
     // Writes the first count bytes of WriteBuffer(); they stay untouched
     // until the write has ended: a start that did not report Pending, or
-    // FinishWrite with wait.
+    // FinishWrite.
     IoResult StartWrite(DWORD count);
     // Signalled when the running write completes.
     HANDLE WriteEvent() const { return m_write.Event(); }
-    IoResult FinishWrite(bool wait) { return m_write.Finish(wait); }
+    IoResult FinishWrite() { return m_write.Finish(true); }
     // Some drivers ignore the cancel of a write the line holds: the cancel
     // returns at once, and the purge of the output ends such a write.
     void RequestWriteCancel() { m_write.RequestCancel(); }

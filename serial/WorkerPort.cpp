@@ -33,7 +33,7 @@ const wchar_t* CWorkerPort::Name(Call call) {
 
 IoResult CWorkerPort::Status(COMSTAT* status) {
     if (Gone()) return {IoState::Gone, 0, m_goneError};
-    if (!CountsQueued()) return {IoState::Failed, 0, ERROR_NOT_SUPPORTED};
+    if (m_unsupported[Index(Call::Status)]) return {IoState::Failed, 0, ERROR_NOT_SUPPORTED};
     DWORD lineErrors = 0;
     const IoResult answer = Judged(Call::Status, m_port.ClearErrors(status, &lineErrors));
     if (answer.Completed()) m_lineErrors.Add(lineErrors, GetTickCount64());
@@ -87,7 +87,7 @@ IoResult CWorkerPort::CancelWrite(DWORD graceMilliseconds, DWORD purgeMillisecon
                   purgeMilliseconds);
         }
     }
-    return m_port.FinishWrite(true);
+    return m_port.FinishWrite();
 }
 
 void CWorkerPort::RecordGone(Call call, DWORD error) {

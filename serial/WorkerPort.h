@@ -39,7 +39,6 @@ public:
     // The device's status; the error word it clears goes to the line-error
     // count. Failed without a call once the driver has refused it.
     IoResult Status(COMSTAT* status);
-    bool CountsQueued() const { return !m_unsupported[Index(Call::Status)]; }
     // As CSerialPort::WaitForReceive.
     IoResult WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
         return Judged(Call::Wait, m_port.WaitForReceive(milliseconds, interrupt));
@@ -56,7 +55,7 @@ public:
     uint8_t* WriteBuffer() { return m_port.WriteBuffer(); }
     IoResult StartWrite(DWORD count) { return Judged(Call::Write, m_port.StartWrite(count)); }
     HANDLE WriteEvent() const { return m_port.WriteEvent(); }
-    IoResult FinishWrite() { return Judged(Call::Write, m_port.FinishWrite(true)); }
+    IoResult FinishWrite() { return Judged(Call::Write, m_port.FinishWrite()); }
     // Ends the running write however the driver takes a cancel; see
     // Transmit.cpp. Reports what it moved; its abort is not judged.
     IoResult CancelWrite(DWORD graceMilliseconds, DWORD purgeMilliseconds);
