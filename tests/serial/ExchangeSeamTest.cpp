@@ -145,6 +145,29 @@ TEST_F(ScriptedExchange, BytesQueuedBeforeTheWaitAreReadWithoutACharacterEvent) 
     EXPECT_EQ(sink.Received().size(), 10u);
 }
 
+// A driver that refuses the character mask cannot be listened to: no wait
+// is started on it, and the exchange reads by polling.
+TEST_F(ScriptedExchange, ADriverThatRefusesTheCharacterMaskIsPolled) {
+    SerialApi refusing = api.Table();
+    refusing.setCommMask = [](HANDLE, DWORD) -> BOOL {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    };
+    CWorkerPort port{refusing, shared};
+    CExchange polled{port, shared, &ScriptedClock};
+    ASSERT_TRUE(polled.Begin(target));
+    int waits = 0;
+    const auto counted = [&](DWORD*, OVERLAPPED*) { return ++waits, TRUE; };
+    api.waitCommEvent = counted;
+    for (int turn = 0; turn < 2; ++turn) polled.ReceiveTurn();
+    DataArrives(4);
+    api.waitCommEvent = counted;
+    polled.ReceiveTurn();
+    EXPECT_EQ(waits, 0);
+    EXPECT_EQ(sink.Received().size(), 4u);
+    EXPECT_TRUE(polled.Listening());
+}
+
 TEST_F(ScriptedExchange, QuietTurnReportsNothing) {
     ASSERT_TRUE(exchange.Begin(target));
     exchange.ReceiveTurn();
