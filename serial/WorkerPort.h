@@ -43,6 +43,7 @@ public:
     IoResult WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
         return Judged(Call::Wait, m_port.WaitForReceive(milliseconds, interrupt));
     }
+    // False once the driver has refused the wait: the exchange then polls.
     bool Listens() const { return !m_unsupported[Index(Call::Wait)]; }
     IoResult EndListening();
     IoResult Read(DWORD count) { return Judged(Call::Read, m_port.Read(count)); }
@@ -56,8 +57,9 @@ public:
     IoResult StartWrite(DWORD count) { return Judged(Call::Write, m_port.StartWrite(count)); }
     HANDLE WriteEvent() const { return m_port.WriteEvent(); }
     IoResult FinishWrite() { return Judged(Call::Write, m_port.FinishWrite()); }
-    // Ends the running write however the driver takes a cancel; see
-    // Transmit.cpp. Reports what it moved; its abort is not judged.
+    // Ends the running write, also on a driver that ignores the cancel: its
+    // output is purged after the grace. Reports what the write moved; the
+    // abort is ours, not judged.
     IoResult CancelWrite(DWORD graceMilliseconds, DWORD purgeMilliseconds);
 
     bool Gone() const { return m_goneError != ERROR_SUCCESS; }
