@@ -15,7 +15,8 @@ class CDeviceCommonPlugin : public Plugin::CPluginImpl<Plugin::IDevImportPlugin>
 public:
     // A new object carrying one reference, the caller's; ports names the
     // machine's ports for the property list, serial makes the exchange's
-    // calls on its device. Raises the module's out-of-memory errors.
+    // calls on its device. Raises the standard allocation failure, also when
+    // the system has no events to give.
     static CDeviceCommonPlugin* Create(Settings::PortSystem& ports, const SerialApi& serial = SerialApi::System());
 
     // IPlugin

@@ -29,9 +29,8 @@ const wchar_t* StopBitsName(BYTE stopBits) {
 
 }  // namespace
 
-CExchange::CExchange(WorkerPort& worker, ExchangeShared& shared, Clock clock)
-    : m_port(worker.port), m_health(worker.health), m_lineErrors(worker.lineErrors), m_shared(shared),
-      m_clock(clock) {}
+CExchange::CExchange(CWorkerPort& port, ExchangeShared& shared, Clock clock)
+    : m_port(port), m_shared(shared), m_clock(clock) {}
 
 CExchange::~CExchange() {
     if (!m_ended) End(false);
@@ -43,21 +42,19 @@ bool CExchange::Begin(const Target& target) {
     TraceOpening(target.line, opened);
     if (!m_port.IsOpen()) return false;
     const IoResult queues = m_port.SetupQueues(kQueueSize, kQueueSize);
-    if (queues.state == IoState::Failed) {
+    if (queues.Failed()) {
         Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, queues.error);
     }
     const IoResult timeouts = m_port.SetTimeouts(kTimeouts);
-    if (timeouts.state == IoState::Failed) {
+    if (timeouts.Failed()) {
         Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, timeouts.error);
     }
 
     m_waitSeconds = target.waitSeconds;
     m_dataSeen = false;
     m_ended = false;
-    m_health.Reset(m_path, m_clock());
-    m_lineErrors.Reset(m_path);
     m_lastDataSecond = NowSeconds();
-    m_shared.sink.OnEvent(EventStarted, nullptr, 0);
+    m_shared.Sink().OnEvent(EventStarted, nullptr, 0);
     return true;
 }
 
@@ -68,7 +65,7 @@ IoResult CExchange::OpenRetryingWhileBusy(const DCB& line) {
     const ULONGLONG begun = GetTickCount64();
     DWORD firstRefusal = ERROR_SUCCESS;
     for (;;) {
-        const IoResult opened = m_port.Open(m_path, line);
+        const IoResult opened = m_port.Open(m_path, line, m_clock());
         if (m_port.IsOpen() && firstRefusal != ERROR_SUCCESS) {
             Trace(L"%ls: the driver refused the open as busy (error %lu) and took it %llu ms later", m_path,
                   firstRefusal, GetTickCount64() - begun);
@@ -77,7 +74,7 @@ IoResult CExchange::OpenRetryingWhileBusy(const DCB& line) {
                           opened.error == ERROR_BUSY;
         if (m_port.IsOpen() || !busy || GetTickCount64() - begun >= kBusyRetryMilliseconds) return opened;
         if (firstRefusal == ERROR_SUCCESS) firstRefusal = opened.error;
-        if (WaitForSingleObject(m_shared.signals.StopEvent(), kBusyRetryStepMilliseconds) != WAIT_TIMEOUT) {
+        if (WaitForSingleObject(m_shared.StopEvent(), kBusyRetryStepMilliseconds) != WAIT_TIMEOUT) {
             return opened;
         }
     }
@@ -93,7 +90,7 @@ void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
     wchar_t settings[96];
     std::swprintf(settings, 96, L"%lu baud, data bits %u, parity %ls, stop bits %ls", line.BaudRate,
                   unsigned{line.ByteSize}, ParityName(line.Parity), StopBitsName(line.StopBits));
-    if (opened.state == IoState::Completed) {
+    if (opened.Completed()) {
         Trace(L"%ls opened: %ls", m_path, settings);
     } else {
         Trace(L"%ls opened, but the driver refused %ls (error %lu) and keeps its own settings", m_path, settings,
@@ -102,31 +99,27 @@ void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
 }
 
 bool CExchange::Listening() const {
-    return m_port.IsOpen() && !m_shared.signals.Stopped() && !m_health.Gone();
+    return m_port.IsOpen() && !m_shared.Stopped() && !m_port.Gone();
 }
 
 void CExchange::ReceiveTurn() {
     const ULONGLONG begun = m_clock();
-    m_health.CheckWhenQuiet(begun);
-    if (HandOverQueued(begun, false) != 0 || m_health.Gone()) return;
+    m_port.CheckWhenQuiet(begun);
+    if (HandOverQueued(begun, false) != 0 || m_port.Gone()) return;
     // The character event is edge-triggered: bytes that came after the last
     // read of a burst but before the wait began raise none, and would lie
     // unread until more followed. A wait left pending by an earlier turn may
     // have completed on bytes read since, so an arrival that brings nothing
     // earns one fresh wait before the turn counts as empty.
-    for (int waits = 0; waits < 2 && !m_health.Unsupported(PortCall::Wait); ++waits) {
+    for (int waits = 0; waits < 2 && m_port.Listens(); ++waits) {
         const ULONGLONG elapsed = m_clock() - begun;
         if (elapsed >= kListenMilliseconds) return;
         const IoResult listen =
-            m_port.WaitForReceive(static_cast<DWORD>(kListenMilliseconds - elapsed), m_shared.signals.WakeEvent());
+            m_port.WaitForReceive(static_cast<DWORD>(kListenMilliseconds - elapsed), m_shared.WakeEvent());
+        if (listen.state == IoState::Gone || listen.state == IoState::Pending) return;
         // A failed wait took no time; the turn then polls.
-        if (listen.state == IoState::Failed) {
-            if (m_health.Failed(PortCall::Wait, listen.error)) return;
-            break;
-        }
-        m_health.Succeeded(PortCall::Wait);
-        if (listen.state == IoState::Pending) return;
-        if (HandOverQueued(begun, true) != 0 || m_health.Gone()) return;
+        if (listen.Failed()) break;
+        if (HandOverQueued(begun, true) != 0 || m_port.Gone()) return;
     }
     WaitOutTheTurn(begun);
 }
@@ -139,20 +132,16 @@ void CExchange::ReceiveTurn() {
 uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
     uint64_t handedOver = 0;
     bool readAnyway = afterCharacterEvent;
-    while (!m_shared.signals.Stopped()) {
+    while (!m_shared.Stopped()) {
         COMSTAT status{};
-        const bool counted = m_health.Status(&status);
-        if (m_health.Gone()) break;
-        if (counted && status.cbInQue == 0 && !readAnyway) break;
-        const IoResult read = m_port.Read(counted && status.cbInQue != 0 ? status.cbInQue : kBlockSize);
-        if (read.state == IoState::Failed) {
-            m_health.Failed(PortCall::Read, read.error);
-            break;
-        }
-        m_health.Succeeded(PortCall::Read);
-        if (read.bytes == 0) break;
-        m_shared.sink.OnEvent(EventDataReceived, m_port.Received(), read.bytes);
-        m_shared.sink.OnEvent(EventLogText, m_port.Received(), read.bytes);
+        const IoResult counted = m_port.Status(&status);
+        if (counted.state == IoState::Gone) break;
+        const DWORD queued = counted.Completed() ? status.cbInQue : 0;
+        if (counted.Completed() && queued == 0 && !readAnyway) break;
+        const IoResult read = m_port.Read(queued != 0 ? queued : kBlockSize);
+        if (read.Failed() || read.bytes == 0) break;
+        m_shared.Sink().OnEvent(EventDataReceived, m_port.Received(), read.bytes);
+        m_shared.Sink().OnEvent(EventLogText, m_port.Received(), read.bytes);
         handedOver += read.bytes;
         readAnyway = false;
         // The driver keeps what comes meanwhile; the next turn reads it.
@@ -161,7 +150,7 @@ uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
     if (handedOver != 0) {
         m_lastDataSecond = NowSeconds();
         m_dataSeen = true;
-        m_health.DataCame(m_clock());
+        m_port.DataCame(m_clock());
     }
     return handedOver;
 }
@@ -169,8 +158,8 @@ uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
 // A queued request or a stop ends it early, as they end a listening wait.
 void CExchange::WaitOutTheTurn(ULONGLONG begun) const {
     const ULONGLONG elapsed = m_clock() - begun;
-    if (elapsed >= kListenMilliseconds || m_shared.signals.Stopped()) return;
-    const HANDLE events[] = {m_shared.signals.WakeEvent(), m_shared.signals.StopEvent()};
+    if (elapsed >= kListenMilliseconds || m_shared.Stopped()) return;
+    const HANDLE events[] = {m_shared.WakeEvent(), m_shared.StopEvent()};
     WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(kListenMilliseconds - elapsed));
 }
 
@@ -181,7 +170,7 @@ bool CExchange::IdleTimeUp() const {
 
 void CExchange::End(bool released) {
     if (m_port.IsOpen()) {
-        m_lineErrors.TraceTotals();
+        m_port.TraceLineErrors();
         TraceEnd(released);
     }
     m_ended = true;
@@ -191,10 +180,10 @@ void CExchange::End(bool released) {
 void CExchange::TraceEnd(bool released) const {
     if (released) {
         Trace(L"%ls: %ls%ls", m_path, Shared::kExchangeEnded, Shared::kEndReleased);
-    } else if (m_health.Gone()) {
+    } else if (m_port.Gone()) {
         Trace(L"%ls: %ls%ls (error %lu from the %ls)", m_path, Shared::kExchangeEnded, Shared::kEndDeviceGone,
-              m_health.GoneError(), m_health.GoneBy());
-    } else if (m_shared.signals.Stopped()) {
+              m_port.GoneError(), m_port.GoneBy());
+    } else if (m_shared.Stopped()) {
         Trace(L"%ls: %ls%ls", m_path, Shared::kExchangeEnded, Shared::kEndStopped);
     } else {
         Trace(L"%ls: %ls%ls %d s", m_path, Shared::kExchangeEnded, Shared::kEndNoData, m_waitSeconds);

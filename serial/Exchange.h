@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <cstdint>
 #include "plugin_api/WideString.h"
-#include "serial/ExchangeShared.h"
+#include "serial/WorkerPort.h"
 
 namespace Exchange {
 
@@ -46,7 +46,7 @@ using Clock = ULONGLONG(WINAPI*)();
 // closing. The caller runs the turns and sends the final event.
 class CExchange {
 public:
-    CExchange(WorkerPort& worker, ExchangeShared& shared, Exchange::Clock clock);
+    CExchange(CWorkerPort& port, ExchangeShared& shared, Exchange::Clock clock);
     ~CExchange();
     CExchange(const CExchange&) = delete;
     CExchange& operator=(const CExchange&) = delete;
@@ -77,9 +77,7 @@ private:
     void TraceEnd(bool released) const;
     ULONGLONG NowSeconds() const { return m_clock() / 1000; }
 
-    CSerialPort& m_port;
-    CDeviceHealth& m_health;
-    CLineErrors& m_lineErrors;
+    CWorkerPort& m_port;
     ExchangeShared& m_shared;
     Exchange::Clock m_clock;
     const wchar_t* m_path = L"";

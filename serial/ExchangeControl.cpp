@@ -1,9 +1,11 @@
 #include "serial/ExchangeControl.h"
-#include <new>
-#include "win32/Trace.h"
+#include "plugin_api/IRefCounted.h"
+#include "plugin_api/RefCounted.h"
 #include "serial/Transmit.h"
 #include "win32/CriticalSection.h"
+#include "win32/ModuleReference.h"
 #include "win32/SentMessageWait.h"
+#include "win32/Trace.h"
 #include "win32/UniqueHandle.h"
 
 namespace {
@@ -15,37 +17,28 @@ constexpr DWORD kLetGoMilliseconds = 60;
 }  // namespace
 
 // Held by the plug-in and by the worker of a running exchange.
-class CExchangeControl::CState {
+class CExchangeControl::CState : public Plugin::CRefCountedImpl<Plugin::IRefCounted, 1> {
 public:
     // Raises the standard allocation failure when the system has no events
     // to give: without them no wait could be ended.
-    explicit CState(const SerialApi& api) : worker(api) {
-        if (!shared.Ready()) throw std::bad_alloc();
-    }
-    CState(const CState&) = delete;
-    CState& operator=(const CState&) = delete;
-
-    void AddRef() { InterlockedIncrement(&m_references); }
-    void Release() {
-        if (InterlockedDecrement(&m_references) == 0) delete this;
-    }
+    explicit CState(const SerialApi& api) : m_port(api, shared) {}
 
     bool Start(Exchange::Target& target);
     bool Stop();
     void OwnerLetsGo();
 
     ExchangeShared shared;
-    // Operated by the worker alone; the host's side only asks whether the
-    // port is open.
-    WorkerPort worker;
 
 private:
+    ~CState() override = default;
+
     static DWORD WINAPI Worker(void* state);
     void RunExchange();
     bool RunTurns();
     void Finish(DeviceEventCode code, const void* data, uint32_t count);
 
-    LONG volatile m_references = 1;
+    // Operated by the worker alone.
+    CWorkerPort m_port;
     // Guards the members below; never held while the host is called.
     Win32::CriticalSection m_lock;
     Exchange::Target m_target;
@@ -57,25 +50,24 @@ private:
 
 CExchangeControl::CExchangeControl(const SerialApi& api) : m_state(new CState(api)) {}
 
-CExchangeControl::~CExchangeControl() {
-    m_state->OwnerLetsGo();
-    m_state->Release();
-}
+CExchangeControl::~CExchangeControl() { m_state->OwnerLetsGo(); }
 
-void CExchangeControl::SetSink(IDeviceEventSink* sink) { m_state->shared.sink.Set(sink); }
+void CExchangeControl::SetSink(IDeviceEventSink* sink) { m_state->shared.Sink().Set(sink); }
 
 bool CExchangeControl::StartExchange(Exchange::Target target) { return m_state->Start(target); }
 
 bool CExchangeControl::StopExchange() { return m_state->Stop(); }
 
 void CExchangeControl::Queue(ITransferRequest* request) {
-    m_state->shared.requests.Append(request);
-    m_state->shared.signals.Wake();
+    m_state->shared.Requests().Append(request);
+    m_state->shared.Wake();
 }
 
 bool CExchangeControl::CState::Start(Exchange::Target& target) {
-    if (!shared.sink.HasSink()) return false;
-    HMODULE module = nullptr;
+    if (!shared.Sink().HasSink()) return false;
+    // Outside the lock, so it is freed outside it: the loader's lock is
+    // never taken inside ours.
+    Win32::ModuleReference module;
     {
         Win32::Lock hold(m_lock);
         // Only the finishing worker may start the next exchange before its
@@ -85,18 +77,17 @@ bool CExchangeControl::CState::Start(Exchange::Target& target) {
         // The worker's code must stay mapped until its thread has ended, even
         // when the host unloads the module right after its last event. The
         // worker owns this reference from before it runs and drops it last.
-        if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&Worker), &module)) {
-            return false;
-        }
+        if (!module.Take(reinterpret_cast<const void*>(&Worker))) return false;
         DWORD id = 0;
         // Made suspended, so its handle and id are recorded before it can end.
         HANDLE thread = CreateThread(nullptr, 0, &Worker, this, CREATE_SUSPENDED, &id);
         if (thread) {
             AddRef();
+            module.HandToThread();
             m_target = std::move(target);
             // A stop that came while the final event ran is the new
             // exchange's: the final event's own start must not clear it.
-            if (!fromTheFinalEvent) shared.signals.ClearStop();
+            if (!fromTheFinalEvent) shared.ClearStop();
             // A previous worker is inside its final event, past its last use
             // of these members: only its handle is left.
             m_worker.Reset(thread);
@@ -107,22 +98,20 @@ bool CExchangeControl::CState::Start(Exchange::Target& target) {
             return true;
         }
     }
-    // The loader's lock is never taken inside ours.
-    FreeLibrary(module);
     return false;
 }
 
 bool CExchangeControl::CState::Stop() {
-    const bool portWasOpen = worker.port.IsOpen();
-    shared.signals.Stop();
-    return !portWasOpen;
+    const bool portWasHeld = shared.PortHeld();
+    shared.Stop();
+    return !portWasHeld;
 }
 
 void CExchangeControl::CState::OwnerLetsGo() {
-    shared.sink.Close();
+    shared.Sink().Close();
     Stop();
     // Inside a callback the worker is this thread, or waits for it.
-    if (shared.sink.InsideCall()) return;
+    if (shared.Sink().InsideCall()) return;
     HANDLE thread = nullptr;
     {
         Win32::Lock hold(m_lock);
@@ -136,13 +125,11 @@ void CExchangeControl::CState::OwnerLetsGo() {
           kLetGoMilliseconds);
 }
 
+// The thread owns the reference Start took for it on the state, and drops
+// it before the module's.
 DWORD WINAPI CExchangeControl::CState::Worker(void* state) {
-    static_cast<CState*>(state)->RunExchange();
-    static_cast<CState*>(state)->Release();
-    HMODULE module = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&Worker), &module);
-    FreeLibraryAndExitThread(module, 0);
+    Plugin::RefPtr<CState>::Adopt(static_cast<CState*>(state))->RunExchange();
+    Win32::ModuleReference::EndThread(reinterpret_cast<const void*>(&Worker));
 }
 
 void CExchangeControl::CState::RunExchange() {
@@ -152,7 +139,7 @@ void CExchangeControl::CState::RunExchange() {
     try {
         opened = RunTurns();
     } catch (...) {
-        worker.port.Close();
+        m_port.Close();
     }
     if (opened) {
         Finish(EventStopped, nullptr, 0);
@@ -172,10 +159,10 @@ bool CExchangeControl::CState::RunTurns() {
     // Started from inside the previous final event, the exchange opens the
     // port only once that event has returned: a last Release made in it
     // must find the port closed.
-    if (!shared.sink.AwaitTurn()) return true;
-    CExchange exchange(worker, shared, &GetTickCount64);
+    if (!shared.Sink().AwaitTurn()) return true;
+    CExchange exchange(m_port, shared, &GetTickCount64);
     if (!exchange.Begin(target)) return false;
-    CTransmitter transmitter(worker, shared, target.line);
+    CTransmitter transmitter(m_port, shared, target.line);
     while (exchange.Listening()) {
         exchange.ReceiveTurn();
         // Never inside a read burst: received bytes wait in the driver while
@@ -183,7 +170,7 @@ bool CExchangeControl::CState::RunTurns() {
         transmitter.DrainQueue();
         if (exchange.IdleTimeUp()) break;
     }
-    exchange.End(shared.sink.Closed());
+    exchange.End(shared.Sink().Closed());
     return true;
 }
 
@@ -193,9 +180,9 @@ void CExchangeControl::CState::Finish(DeviceEventCode code, const void* data, ui
         m_finishing = true;
         // This exchange is over: a stop from now on is for the one that the
         // final event may start.
-        shared.signals.ClearStop();
+        shared.ClearStop();
     }
-    shared.sink.OnEvent(code, data, count);
+    shared.Sink().OnEvent(code, data, count);
     Win32::Lock hold(m_lock);
     // Unless the host started the next exchange from inside the event.
     if (m_workerId == GetCurrentThreadId()) {

@@ -1,5 +1,6 @@
 #pragma once
 #include "plugin_api/HostInterfaces.h"
+#include "plugin_api/RefPtr.h"
 #include "serial/Exchange.h"
 #include "serial/SerialApi.h"
 
@@ -34,5 +35,5 @@ public:
 
 private:
     class CState;
-    CState* m_state;
+    Plugin::RefPtr<CState> m_state;
 };

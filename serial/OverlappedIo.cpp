@@ -24,18 +24,16 @@ IoResult COverlappedIo::Started(BOOL result, DWORD bytes) {
 }
 
 IoResult COverlappedIo::StartWait(HANDLE device) {
-    if (!Ready()) return {IoState::Failed, 0, ERROR_NOT_ENOUGH_MEMORY};
     Prepare(device);
     // ReadFile and WriteFile reset the record's event as they begin; for a
     // wait no document says so. Under Wine a reset is a round trip to its
     // server, which before every read cost a received block about a fifth
     // of its CPU time.
-    m_event.Reset();
+    m_event.Clear();
     return Started(m_api.waitCommEvent(device, &m_events, &m_record), 0);
 }
 
 IoResult COverlappedIo::StartRead(HANDLE device, void* buffer, DWORD count) {
-    if (!Ready()) return {IoState::Failed, 0, ERROR_NOT_ENOUGH_MEMORY};
     Prepare(device);
     DWORD bytes = 0;
     const BOOL result = m_api.readFile(device, buffer, count, &bytes, &m_record);
@@ -43,7 +41,6 @@ IoResult COverlappedIo::StartRead(HANDLE device, void* buffer, DWORD count) {
 }
 
 IoResult COverlappedIo::StartWrite(HANDLE device, const void* data, DWORD count) {
-    if (!Ready()) return {IoState::Failed, 0, ERROR_NOT_ENOUGH_MEMORY};
     Prepare(device);
     DWORD bytes = 0;
     const BOOL result = m_api.writeFile(device, data, count, &bytes, &m_record);

@@ -1,18 +1,28 @@
 #pragma once
 #include <windows.h>
 #include "serial/SerialApi.h"
-#include "win32/ManualResetEvent.h"
+#include "win32/Event.h"
 
 // How an overlapped operation stands.
-enum class IoState { Completed, Pending, Failed };
+// Gone is a failure after which the device no longer answers: only the
+// worker's port (CWorkerPort) judges so, every other call reports Failed.
+enum class IoState { Completed, Pending, Failed, Gone };
 
-// What an operation's start or end reports. bytes is what it moved, also
-// when it failed or was cancelled part-way; error is the Win32 error of a
-// failure, ERROR_SUCCESS otherwise.
+// What every Win32 call on the device reports, overlapped or not. bytes is
+// what it moved, also when it failed or was cancelled part-way; error is the
+// Win32 error of a failure, ERROR_SUCCESS otherwise.
 struct IoResult {
     IoState state;
     DWORD bytes;
     DWORD error;
+
+    // The answer of a call that returns only whether the driver took it.
+    static IoResult Of(BOOL taken) {
+        if (taken) return {IoState::Completed, 0, ERROR_SUCCESS};
+        return {IoState::Failed, 0, GetLastError()};
+    }
+    bool Completed() const { return state == IoState::Completed; }
+    bool Failed() const { return state == IoState::Failed || state == IoState::Gone; }
 };
 
 // One overlapped operation on a device and everything the driver writes
@@ -27,8 +37,6 @@ public:
     COverlappedIo(const COverlappedIo&) = delete;
     COverlappedIo& operator=(const COverlappedIo&) = delete;
 
-    // False when the system could not make the event; nothing starts then.
-    bool Ready() const { return m_event.IsValid(); }
     // Signalled when the running operation completes.
     HANDLE Event() const { return m_event.Get(); }
     // True from a start that reported Pending until the operation is reaped.
@@ -51,7 +59,7 @@ private:
     const SerialApi& m_api;
     HANDLE m_device = INVALID_HANDLE_VALUE;
     OVERLAPPED m_record{};
-    Win32::ManualResetEvent m_event = Win32::ManualResetEvent::Create();
+    Win32::Event m_event{Win32::Event::Reset::Manual};
     // Where a wait's driver writes the events it saw, when it completes.
     DWORD m_events = 0;
     bool m_running = false;

@@ -6,33 +6,22 @@ CSerialPort::CSerialPort(const SerialApi& api) : m_api(api), m_listen(api), m_re
 
 CSerialPort::~CSerialPort() { Close(); }
 
-namespace {
-
-IoResult Answer(BOOL taken) {
-    if (taken) return {IoState::Completed, 0, ERROR_SUCCESS};
-    return {IoState::Failed, 0, GetLastError()};
-}
-
-}  // namespace
-
 IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
     Close();
-    // Without their events no operation could be waited for.
-    if (!m_listen.Ready() || !m_read.Ready() || !m_write.Ready()) return {IoState::Failed, 0, ERROR_NOT_ENOUGH_MEMORY};
     m_handle = Win32::UniqueHandle(
         m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr),
         m_api.closeHandle);
-    if (!m_handle.IsValid()) return Answer(FALSE);
+    if (!m_handle.IsValid()) return IoResult::Of(FALSE);
     DCB driversOwn{};
     driversOwn.DCBlength = sizeof driversOwn;
     if (!m_api.getCommState(Handle(), &driversOwn)) {
-        const IoResult notASerialPort = Answer(FALSE);
+        const IoResult notASerialPort = IoResult::Of(FALSE);
         m_handle.Reset();
         return notASerialPort;
     }
     m_open = true;
     DCB accepted = LineRecord::ForDriver(driversOwn, line);
-    return Answer(m_api.setCommState(Handle(), &accepted));
+    return IoResult::Of(m_api.setCommState(Handle(), &accepted));
 }
 
 void CSerialPort::Close() {
@@ -45,17 +34,19 @@ void CSerialPort::Close() {
 }
 
 IoResult CSerialPort::SetupQueues(DWORD inputSize, DWORD outputSize) {
-    return Answer(m_api.setupComm(Handle(), inputSize, outputSize));
+    return IoResult::Of(m_api.setupComm(Handle(), inputSize, outputSize));
 }
 
 IoResult CSerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-    return Answer(m_api.setCommTimeouts(Handle(), const_cast<COMMTIMEOUTS*>(&timeouts)));
+    return IoResult::Of(m_api.setCommTimeouts(Handle(), const_cast<COMMTIMEOUTS*>(&timeouts)));
 }
 
 IoResult CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
     if (!m_listening) {
-        m_api.getCommMask(Handle(), &m_maskBefore);
-        m_api.setCommMask(Handle(), EV_RXCHAR);
+        // A mask the driver does not tell is none to put back.
+        if (!m_api.getCommMask(Handle(), &m_maskBefore)) m_maskBefore = 0;
+        const IoResult listening = IoResult::Of(m_api.setCommMask(Handle(), EV_RXCHAR));
+        if (!listening.Completed()) return listening;
         m_listening = true;
     }
     IoResult wait = m_listen.Running() ? m_listen.Finish(false) : m_listen.StartWait(Handle());
@@ -69,23 +60,18 @@ IoResult CSerialPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
 
 // An empty mask ends a running wait on every driver, also on one that
 // ignores CancelIoEx for waits (Wine's does), so the cancel only reaps it.
-void CSerialPort::EndListening() {
-    if (!m_listening) return;
-    m_api.setCommMask(Handle(), 0);
-    m_api.setCommMask(Handle(), m_maskBefore);
+IoResult CSerialPort::EndListening() {
+    if (!m_listening) return IoResult::Of(TRUE);
+    const IoResult ended = IoResult::Of(m_api.setCommMask(Handle(), 0));
+    const IoResult restored = IoResult::Of(m_api.setCommMask(Handle(), m_maskBefore));
     m_listen.Cancel();
     m_listening = false;
-}
-
-DWORD CSerialPort::BytesWaiting() {
-    COMSTAT status{};
-    DWORD lineErrors = 0;
-    return ClearErrors(&status, &lineErrors).state == IoState::Completed ? status.cbInQue : 0;
+    return ended.Completed() ? restored : ended;
 }
 
 IoResult CSerialPort::ClearErrors(COMSTAT* status, DWORD* lineErrors) {
     *lineErrors = 0;
-    return Answer(m_api.clearCommError(Handle(), lineErrors, status));
+    return IoResult::Of(m_api.clearCommError(Handle(), lineErrors, status));
 }
 
 // The read time-outs make a read return at once with what is queued, but a
@@ -104,10 +90,10 @@ IoResult CSerialPort::Read(DWORD count) {
 IoResult CSerialPort::QueryLineState() const {
     DCB line{};
     line.DCBlength = sizeof line;
-    return Answer(m_api.getCommState(Handle(), &line));
+    return IoResult::Of(m_api.getCommState(Handle(), &line));
 }
 
-IoResult CSerialPort::PurgeOutput() { return Answer(m_api.purgeComm(Handle(), PURGE_TXABORT)); }
+IoResult CSerialPort::PurgeOutput() { return IoResult::Of(m_api.purgeComm(Handle(), PURGE_TXABORT)); }
 
 IoResult CSerialPort::StartWrite(DWORD count) {
     return m_write.StartWrite(Handle(), m_sending, std::min(count, kWriteBufferSize));

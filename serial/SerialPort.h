@@ -1,6 +1,5 @@
 #pragma once
 #include <windows.h>
-#include <atomic>
 #include <cstdint>
 #include "serial/OverlappedIo.h"
 #include "serial/SerialApi.h"
@@ -10,9 +9,9 @@
 // everything the driver writes into: the handle (closed through the seam),
 // one operation per direction (listening wait, read, write) and the receive
 // buffer. Closing or destroying it ends every operation first. Operated by
-// one thread at a time; only IsOpen is read from other threads. Every
-// operation answers an IoResult: Completed when the driver took it, Failed
-// with the Win32 error when it did not.
+// one thread at a time. Every operation answers an IoResult: Completed when
+// the driver took it, Failed with the Win32 error when it did not; whether
+// a failure means the device has gone is the worker's port's to judge.
 class CSerialPort {
 public:
     static constexpr DWORD kReceiveBufferSize = 65536;
@@ -33,7 +32,7 @@ public:
     // when it refused the record: it then runs at the driver's own settings.
     IoResult Open(const wchar_t* path, const DCB& line);
     void Close();
-    bool IsOpen() const { return m_open.load(); }
+    bool IsOpen() const { return m_open; }
 
     IoResult SetupQueues(DWORD inputSize, DWORD outputSize);
     IoResult SetTimeouts(const COMMTIMEOUTS& timeouts);
@@ -44,14 +43,14 @@ public:
     // turn then costs the driver no mask changes and no new wait. A
     // completion the caller did not see (bytes it may have read already) is
     // reported at once. A signalled interrupt ends the call early, as
-    // Pending; a failed wait returns at once with its error.
+    // Pending; a failed wait, or a driver that refuses to listen for
+    // characters, returns at once with its error.
     IoResult WaitForReceive(DWORD milliseconds, HANDLE interrupt = nullptr);
     // Ends a pending wait and puts the port's event mask back; the next wait
     // starts afresh. Some drivers watch the line for a pending wait (Wine's
     // polls it every millisecond), which a long write need not pay for.
-    void EndListening();
-    // Received bytes not yet read; also clears the device's error state.
-    DWORD BytesWaiting();
+    // Failed when the driver refused a mask change.
+    IoResult EndListening();
     // The device's status and its error word (CE_ flags), which the call
     // also clears.
     IoResult ClearErrors(COMSTAT* status, DWORD* lineErrors);
@@ -71,11 +70,11 @@ public:
     uint8_t* WriteBuffer() { return m_sending; }
     // Writes the first count bytes of WriteBuffer(); they stay untouched
     // until the write has ended: a start that did not report Pending, or
-    // FinishWrite with wait.
+    // FinishWrite.
     IoResult StartWrite(DWORD count);
     // Signalled when the running write completes.
     HANDLE WriteEvent() const { return m_write.Event(); }
-    IoResult FinishWrite(bool wait) { return m_write.Finish(wait); }
+    IoResult FinishWrite() { return m_write.Finish(true); }
     // Some drivers ignore the cancel of a write the line holds: the cancel
     // returns at once, and the purge of the output ends such a write.
     void RequestWriteCancel() { m_write.RequestCancel(); }
@@ -86,8 +85,7 @@ private:
 
     const SerialApi& m_api;
     Win32::UniqueHandle m_handle;
-    // Read by other threads; the handle itself only by the operating one.
-    std::atomic<bool> m_open{false};
+    bool m_open = false;
     COverlappedIo m_listen;
     COverlappedIo m_read;
     COverlappedIo m_write;

@@ -29,7 +29,7 @@ bool CSinkGate::BeginCall(bool needsSink, IDeviceEventSink** sink) {
     if (m_depth++ == 0) {
         ++m_callsBegun;
         m_callingThread = self;
-        if (m_waiters != 0) m_noCall.Reset();
+        if (m_waiters != 0) m_noCall.Clear();
     }
     return true;
 }

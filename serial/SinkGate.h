@@ -4,7 +4,7 @@
 #include <cstdint>
 #include "plugin_api/HostInterfaces.h"
 #include "win32/CriticalSection.h"
-#include "win32/ManualResetEvent.h"
+#include "win32/Event.h"
 
 // The host's event sink as the exchange reaches it. One call at a time, in
 // the order made, also across exchanges: a new exchange's first event waits
@@ -15,9 +15,6 @@ public:
     CSinkGate() = default;
     CSinkGate(const CSinkGate&) = delete;
     CSinkGate& operator=(const CSinkGate&) = delete;
-
-    // False when the system had no event to give: no call could be waited for.
-    bool Ready() const { return m_noCall.IsValid(); }
 
     // The host may change or withdraw its sink at any time. Made outside the
     // callbacks, this returns once a call to the old sink under way has
@@ -80,12 +77,12 @@ private:
     // them it is left alone, so that a call costs no event changes (each a
     // round trip to the server under Wine, twice per received block).
     unsigned m_waiters = 0;
-    Win32::ManualResetEvent m_noCall = Win32::ManualResetEvent::Create(true);
+    Win32::Event m_noCall{Win32::Event::Reset::Manual, true};
 };
 
 template <typename Wait>
 void CSinkGate::AwaitNoCall(Wait wait) {
-    if (m_waiters++ == 0) m_noCall.Reset();
+    if (m_waiters++ == 0) m_noCall.Clear();
     m_state.Leave();
     wait(m_noCall.Get());
     m_state.Enter();

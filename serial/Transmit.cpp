@@ -15,20 +15,20 @@ ULONGLONG Transmit::LineMilliseconds(DWORD count, const DCB& line) {
     return (count * tenthsPerCharacter * 100 + baud - 1) / baud;
 }
 
-CTransmitter::CTransmitter(WorkerPort& worker, ExchangeShared& shared, const DCB& line, DWORD waitStepMilliseconds)
-    : m_port(worker.port), m_health(worker.health), m_shared(shared), m_line(line), m_waitStep(waitStepMilliseconds) {}
+CTransmitter::CTransmitter(CWorkerPort& port, ExchangeShared& shared, const DCB& line, DWORD waitStepMilliseconds)
+    : m_port(port), m_shared(shared), m_line(line), m_waitStep(waitStepMilliseconds) {}
 
 void CTransmitter::DrainQueue() {
     // A request left here is sent by a later turn or the next exchange: it
     // leaves the queue only once the host's sink was there to read it, so
     // that its end can be reported.
-    while (!m_shared.signals.Stopped() && !m_health.Gone() && m_port.IsOpen()) {
-        ITransferRequest* request = m_shared.requests.Head();
+    while (!m_shared.Stopped() && !m_port.Gone() && m_port.IsOpen()) {
+        ITransferRequest* request = m_shared.Requests().Head();
         if (!request) return;
         Contents contents{};
         // A stop that came while its getters ran leaves it queued, whole.
-        if (!Read(request, &contents) || m_shared.signals.Stopped()) return;
-        m_shared.requests.RemoveHead();
+        if (!Read(request, &contents) || m_shared.Stopped()) return;
+        m_shared.Requests().RemoveHead();
         if (contents.kind == kSendBytesRequestKind) {
             Send(request, contents);
             continue;
@@ -36,7 +36,7 @@ void CTransmitter::DrainQueue() {
         // Checked when it was queued; one that answers otherwise now is not
         // the host's to send, but the host may wait for it.
         Trace(L"a queued request changed its kind to %ld: handed back unsent", static_cast<long>(contents.kind));
-        m_shared.sink.OnRequestDone(request);
+        m_shared.Sink().OnRequestDone(request);
     }
 }
 
@@ -49,7 +49,7 @@ void CTransmitter::TransmitRequest(ITransferRequest* request) {
 // The request is the host's object, so it is asked through the gate, as
 // the sink is.
 bool CTransmitter::Read(ITransferRequest* request, Contents* contents) {
-    return m_shared.sink.Reach([&](IDeviceEventSink&) {
+    return m_shared.Sink().Reach([&](IDeviceEventSink&) {
         contents->kind = request->GetKind();
         contents->data = request->GetData();
         contents->size = request->GetSize();
@@ -68,65 +68,48 @@ void CTransmitter::Send(ITransferRequest* request, const Contents& contents) {
     if (LineMilliseconds(remaining, m_line) > kLongWriteMilliseconds) m_port.EndListening();
     // Once out of the queue a request is sent: a stop ends it after its
     // first chunk, which the stop may cut short.
-    for (bool first = true; remaining > 0 && (first || !m_shared.signals.Stopped()); first = false) {
+    for (bool first = true; remaining > 0 && (first || !m_shared.Stopped()); first = false) {
         const DWORD size = std::min(remaining, kChunkSize);
         // The driver writes from the port's copy: a driver that holds the
         // write past the last Release must not read the host's freed bytes.
-        if (!m_shared.sink.ReadHostMemory([&] { std::memcpy(m_port.WriteBuffer(), position, size); })) break;
-        ChunkResult chunk = WriteChunk(size);
-        if (chunk.written > 0) m_shared.sink.OnEvent(EventDataSent, position, chunk.written);
+        if (!m_shared.Sink().ReadHostMemory([&] { std::memcpy(m_port.WriteBuffer(), position, size); })) break;
+        const IoResult chunk = WriteChunk(size);
+        if (chunk.bytes > 0) m_shared.Sink().OnEvent(EventDataSent, position, chunk.bytes);
         // The next write starts right after the bytes that went out: a short
         // write neither skips nor repeats any.
-        position += chunk.written;
-        remaining -= chunk.written;
-        if (chunk.requestEnds) break;
+        position += chunk.bytes;
+        remaining -= chunk.bytes;
+        if (!chunk.Completed() || chunk.bytes == 0) break;
     }
-    m_shared.sink.OnRequestDone(request);
+    m_shared.Sink().OnRequestDone(request);
 }
 
 // Every write has ended when this returns, completed or cancelled, so the
 // request's bytes are the host's again.
-CTransmitter::ChunkResult CTransmitter::WriteChunk(DWORD size) {
+IoResult CTransmitter::WriteChunk(DWORD size) {
     const ULONGLONG begun = GetTickCount64();
     IoResult write = m_port.StartWrite(size);
     // Also clears a line error, which would stop the device's I/O.
     DWORD unsent = 0;
     const bool answering = Unsent(&unsent);
-    if (write.state == IoState::Pending && answering && WaitForWrite(size, unsent)) write = m_port.FinishWrite(true);
+    if (write.state == IoState::Pending && answering && WaitForWrite(size, unsent)) write = m_port.FinishWrite();
     if (write.state != IoState::Pending) {
         // Its count stands whatever its result: those bytes went out. A
         // failed write may have sent more than it reports (some drivers
         // time out after the bytes left), so the rest is not sent after it.
-        if (write.state == IoState::Failed) Failed(write, size);
-        return {write.bytes, write.state == IoState::Failed || write.bytes == 0};
+        if (write.Failed()) Failed(write, size);
+        return write;
     }
-    write = CancelWrite();
+    // Once the host has let go, the bytes are nobody's: the purge comes at
+    // once.
+    write = m_port.CancelWrite(m_shared.Sink().Closed() ? 0 : kCancelMilliseconds, kPurgeMilliseconds);
     // It may have completed just before the cancel.
-    if (write.bytes < size && !m_shared.signals.Stopped() && !m_health.Gone()) {
+    if (write.bytes >= size) return {IoState::Completed, write.bytes, ERROR_SUCCESS};
+    if (!m_shared.Stopped() && !m_port.Gone()) {
         Trace(L"a write was given up after %llu ms: %lu of %lu bytes sent", GetTickCount64() - begun, write.bytes,
               size);
     }
-    return {write.bytes, write.bytes < size};
-}
-
-// Some drivers (USB and virtual ports among them) do not cancel a write
-// the line holds; a purge of the output ends it. The port's copy of the
-// bytes must stay until the write has ended, so one that outlives the purge
-// too is still waited for, and the trace says why the worker waits. Once
-// the host has let go, the bytes are nobody's: the purge comes at once.
-IoResult CTransmitter::CancelWrite() {
-    m_port.RequestWriteCancel();
-    const DWORD grace = m_shared.sink.Closed() ? 0 : kCancelMilliseconds;
-    if (WaitForSingleObject(m_port.WriteEvent(), grace) == WAIT_TIMEOUT) {
-        const bool purged = m_port.PurgeOutput().state == IoState::Completed;
-        Trace(L"the driver did not cancel a write within %lu ms: its output %ls", grace,
-              purged ? L"was purged" : L"could not be purged");
-        if (WaitForSingleObject(m_port.WriteEvent(), kPurgeMilliseconds) == WAIT_TIMEOUT) {
-            Trace(L"a cancelled and purged write has not ended after %lu ms: waiting for the driver",
-                  kPurgeMilliseconds);
-        }
-    }
-    return m_port.FinishWrite(true);
+    return {IoState::Failed, write.bytes, ERROR_OPERATION_ABORTED};
 }
 
 // A slow line empties the output queue a little at every step; only a line
@@ -135,13 +118,13 @@ IoResult CTransmitter::CancelWrite() {
 // line time at the configured speed, plus the same six steps. A stop ends
 // the wait at once.
 bool CTransmitter::WaitForWrite(DWORD size, DWORD unsent) {
-    const HANDLE events[] = {m_port.WriteEvent(), m_shared.signals.StopEvent()};
+    const HANDLE events[] = {m_port.WriteEvent(), m_shared.StopEvent()};
     const ULONGLONG lineTimeUp =
         GetTickCount64() + LineMilliseconds(size, m_line) + ULONGLONG{kStepsWithoutProgress} * m_waitStep;
     for (int stepsWithoutProgress = 0; stepsWithoutProgress < kStepsWithoutProgress;) {
         const DWORD waited = WaitForMultipleObjects(2, events, FALSE, m_waitStep);
         if (waited == WAIT_OBJECT_0) return true;
-        if (waited != WAIT_TIMEOUT || m_shared.signals.Stopped()) return false;
+        if (waited != WAIT_TIMEOUT || m_shared.Stopped()) return false;
         DWORD now = 0;
         if (!Unsent(&now)) return false;
         if (now == 0) {
@@ -158,12 +141,13 @@ bool CTransmitter::WaitForWrite(DWORD size, DWORD unsent) {
 // writes get their line time, as on a driver that does not count them.
 bool CTransmitter::Unsent(DWORD* bytes) {
     COMSTAT status{};
-    *bytes = m_health.Status(&status) ? status.cbOutQue : 0;
-    return !m_health.Gone();
+    const IoResult counted = m_port.Status(&status);
+    *bytes = counted.Completed() ? status.cbOutQue : 0;
+    return counted.state != IoState::Gone;
 }
 
 void CTransmitter::Failed(const IoResult& write, DWORD size) {
-    if (m_health.Failed(PortCall::Write, write.error)) return;
+    if (write.state == IoState::Gone) return;
     Trace(L"a write failed with error %lu after %lu of %lu bytes; the rest of the request is not sent", write.error,
           write.bytes, size);
 }

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <cstdint>
 #include "plugin_api/HostInterfaces.h"
-#include "serial/ExchangeShared.h"
+#include "serial/WorkerPort.h"
 
 namespace Transmit {
 
@@ -34,7 +34,7 @@ class CTransmitter {
 public:
     // line is the record the port was opened with: its speed tells a slow
     // line from a held one where the driver does not count a pending write.
-    CTransmitter(WorkerPort& worker, ExchangeShared& shared, const DCB& line,
+    CTransmitter(CWorkerPort& port, ExchangeShared& shared, const DCB& line,
                  DWORD waitStepMilliseconds = Transmit::kWaitStepMilliseconds);
     CTransmitter(const CTransmitter&) = delete;
     CTransmitter& operator=(const CTransmitter&) = delete;
@@ -54,15 +54,11 @@ private:
         const uint8_t* data;
         int32_t size;
     };
-    struct ChunkResult {
-        DWORD written;
-        bool requestEnds;
-    };
     bool Read(ITransferRequest* request, Contents* contents);
     void Send(ITransferRequest* request, const Contents& contents);
-    // Writes the first size bytes of the port's write buffer.
-    ChunkResult WriteChunk(DWORD size);
-    IoResult CancelWrite();
+    // Writes the first size bytes of the port's write buffer: Completed
+    // while the request may go on after the bytes it moved.
+    IoResult WriteChunk(DWORD size);
     // True when the write completed; false when the line held it, the
     // device went or the stop came first.
     bool WaitForWrite(DWORD size, DWORD unsentAtStart);
@@ -72,8 +68,7 @@ private:
     // Judges a failed write; the trace says what was not sent.
     void Failed(const IoResult& write, DWORD size);
 
-    CSerialPort& m_port;
-    CDeviceHealth& m_health;
+    CWorkerPort& m_port;
     ExchangeShared& m_shared;
     const DCB m_line;
     const DWORD m_waitStep;

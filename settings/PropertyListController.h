@@ -14,7 +14,7 @@ namespace Settings {
 // hands it to the host without a reference.
 class CPropertyListController final : public Plugin::IPropertyListViewController {
 public:
-    // Raises the module's out-of-memory errors while filling the lists.
+    // Raises the standard allocation failure while filling the lists.
     CPropertyListController(const DescriptorTable& descriptors, CSharedSettings& settings, PortSystem& ports);
     CPropertyListController(const CPropertyListController&) = delete;
     CPropertyListController& operator=(const CPropertyListController&) = delete;

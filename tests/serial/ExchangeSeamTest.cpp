@@ -15,7 +15,7 @@ class ScriptedExchange : public ::testing::Test {
 protected:
     void SetUp() override {
         g_nowMilliseconds = 5400;
-        shared.sink.Set(&sink);
+        shared.Sink().Set(&sink);
         target.devicePath = L"\\\\.\\COM3";
         target.waitSeconds = 2;
     }
@@ -44,8 +44,8 @@ protected:
 
     DWORD queued = 0;
     ScriptedSerialApi api;
-    WorkerPort worker{api.Table()};
     ExchangeShared shared;
+    CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
     CExchange exchange{worker, shared, &ScriptedClock};
     Exchange::Target target;
@@ -124,7 +124,7 @@ TEST_F(ScriptedExchange, StopEndsAContinuousStreamBetweenBlocks) {
     ReadsReturn(Exchange::kBlockSize);
     api.bytesQueued = [] { return Exchange::kBlockSize; };
     sink.react = [&](const RecordedEvent& event) {
-        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) shared.signals.Stop();
+        if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) shared.Stop();
     };
     exchange.ReceiveTurn();
     EXPECT_EQ(sink.Count(EventDataReceived), 3u);
@@ -143,6 +143,29 @@ TEST_F(ScriptedExchange, BytesQueuedBeforeTheWaitAreReadWithoutACharacterEvent) 
     };
     exchange.ReceiveTurn();
     EXPECT_EQ(sink.Received().size(), 10u);
+}
+
+// A driver that refuses the character mask cannot be listened to: no wait
+// is started on it, and the exchange reads by polling.
+TEST_F(ScriptedExchange, ADriverThatRefusesTheCharacterMaskIsPolled) {
+    SerialApi refusing = api.Table();
+    refusing.setCommMask = [](HANDLE, DWORD) -> BOOL {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    };
+    CWorkerPort port{refusing, shared};
+    CExchange polled{port, shared, &ScriptedClock};
+    ASSERT_TRUE(polled.Begin(target));
+    int waits = 0;
+    const auto counted = [&](DWORD*, OVERLAPPED*) { return ++waits, TRUE; };
+    api.waitCommEvent = counted;
+    for (int turn = 0; turn < 2; ++turn) polled.ReceiveTurn();
+    DataArrives(4);
+    api.waitCommEvent = counted;
+    polled.ReceiveTurn();
+    EXPECT_EQ(waits, 0);
+    EXPECT_EQ(sink.Received().size(), 4u);
+    EXPECT_TRUE(polled.Listening());
 }
 
 TEST_F(ScriptedExchange, QuietTurnReportsNothing) {

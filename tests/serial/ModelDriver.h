@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 #include "serial/SerialApi.h"
-#include "win32/ManualResetEvent.h"
+#include "win32/Event.h"
 
 // How a driver's character wait behaves on its own.
 enum class WaitStyle {
@@ -114,5 +114,5 @@ private:
     int m_handles = 0;
     ULONGLONG m_lastClose = 0;
     DWORD m_errorsPending = 0;
-    Win32::ManualResetEvent m_unstuck = Win32::ManualResetEvent::Create();
+    Win32::Event m_unstuck{Win32::Event::Reset::Manual};
 };

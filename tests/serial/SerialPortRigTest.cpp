@@ -17,6 +17,12 @@ protected:
         ASSERT_EQ(port.Open(DevicePathFor(PluginPortName().c_str()).c_str(), line).state, IoState::Completed);
     }
 
+    DWORD BytesWaiting() {
+        COMSTAT status{};
+        DWORD lineErrors = 0;
+        return port.ClearErrors(&status, &lineErrors).Completed() ? status.cbInQue : 0;
+    }
+
     Instrument instrument;
     CSerialPort port;
 };
@@ -27,7 +33,7 @@ TEST_F(PortOnTheRig, QuietWaitTakesItsTimeAndFindsNothing) {
     ULONGLONG elapsed = GetTickCount64() - start;
     EXPECT_GE(elapsed, 90u);
     EXPECT_LT(elapsed, 400u);
-    EXPECT_EQ(port.BytesWaiting(), 0u);
+    EXPECT_EQ(BytesWaiting(), 0u);
 }
 
 TEST_F(PortOnTheRig, ByteDuringTheWaitIsReportedAndLeftToRead) {
@@ -38,8 +44,8 @@ TEST_F(PortOnTheRig, ByteDuringTheWaitIsReportedAndLeftToRead) {
     EXPECT_EQ(port.WaitForReceive(2000).state, IoState::Completed);
     sender.join();
     Sleep(20);
-    EXPECT_EQ(port.BytesWaiting(), 1u);
-    EXPECT_EQ(port.BytesWaiting(), 1u);
+    EXPECT_EQ(BytesWaiting(), 1u);
+    EXPECT_EQ(BytesWaiting(), 1u);
 }
 
 TEST_F(PortOnTheRig, ReadOnAnEmptyLineEndsWithNothing) {

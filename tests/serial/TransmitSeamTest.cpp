@@ -31,10 +31,10 @@ struct Write {
 class ScriptedTransmit : public ::testing::Test {
 protected:
     void SetUp() override {
-        shared.sink.Set(&sink);
+        shared.Sink().Set(&sink);
         DCB line{};
-        worker.port.Open(L"\\\\.\\COM3", line);
-        ASSERT_TRUE(worker.port.IsOpen());
+        worker.Open(L"\\\\.\\COM3", line, 0);
+        ASSERT_TRUE(worker.IsOpen());
         api.bytesBeforeCancel = 4096;
         WritesComplete();
     }
@@ -86,10 +86,10 @@ protected:
     }
 
     ScriptedSerialApi api;
-    WorkerPort worker{api.Table()};
     ExchangeShared shared;
+    CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
-    CRequestQueue& queue = shared.requests;
+    CRequestQueue& queue = shared.Requests();
     DCB line = FastLine();
     CTransmitter transmitter{worker, shared, line, kStep};
 
@@ -275,7 +275,8 @@ TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
         SCOPED_TRACE(c.write);
         sink.Clear();
         writes.clear();
-        worker.health.Reset(L"", 0);
+        api.deviceGone = false;
+        ASSERT_TRUE(worker.Open(L"\\\\.\\COM3", DCB{}, 0).Completed());
         api.deviceGone = c.deviceGone;
         api.writeFile = [this, &c](const void* data, DWORD size, DWORD* written, OVERLAPPED* record) {
             Note(data, size);
@@ -285,7 +286,7 @@ TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
         EXPECT_EQ(writes.size(), 1u);
         EXPECT_EQ(sink.Codes(), std::vector<int32_t>{RequestDone});
         EXPECT_EQ(api.Unreaped(), 0u);
-        EXPECT_EQ(worker.health.Gone(), c.deviceGone);
+        EXPECT_EQ(worker.Gone(), c.deviceGone);
     }
 }
 
@@ -295,7 +296,7 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
     queue.Append(&second);
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     api.bytesUnsent = [this] {
-        if (++unsentCalls == 3) shared.signals.Stop();
+        if (++unsentCalls == 3) shared.Stop();
         return DWORD{65536};
     };
     transmitter.DrainQueue();
@@ -306,7 +307,7 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
     EXPECT_EQ(queue.Head(), &second);
     EXPECT_EQ(second.calls, 0) << "a request still queued is not touched";
 
-    shared.signals.ClearStop();
+    shared.ClearStop();
     WritesComplete();
     transmitter.DrainQueue();
     EXPECT_EQ(sink.Events().back().request, &second);
@@ -317,7 +318,7 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
 // meets while its getters run stays queued, whole.
 TEST_F(ScriptedTransmit, StopDuringTheGettersLeavesTheRequestQueued) {
     queue.Append(&request);
-    request.whenAsked = [this] { shared.signals.Stop(); };
+    request.whenAsked = [this] { shared.Stop(); };
     transmitter.DrainQueue();
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(queue.Head(), &request);
@@ -330,7 +331,7 @@ TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     std::thread stopper([this] {
         Sleep(50);
-        shared.signals.Stop();
+        shared.Stop();
     });
     const ULONGLONG start = GetTickCount64();
     patient.TransmitRequest(&request);
@@ -357,7 +358,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
         sink.Clear();
         writes.clear();
         unsentCalls = 0;
-        shared.signals.ClearStop();
+        shared.ClearStop();
         api.cancelsWrites = false;
         api.purgeEndsWrites = c.purgeEndsWrites;
         api.outputPurges = 0;
@@ -366,7 +367,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
         };
         FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
         api.bytesUnsent = [this] {
-            if (++unsentCalls == 3) shared.signals.Stop();
+            if (++unsentCalls == 3) shared.Stop();
             return DWORD{65536};
         };
         size_t pendingAtDone = 0;
@@ -391,8 +392,8 @@ TEST_F(ScriptedTransmit, AfterTheLastReleaseAWriteTheDriverDoesNotCancelIsPurged
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     api.bytesUnsent = [this] {
         if (++unsentCalls == 3) {
-            shared.sink.Close();
-            shared.signals.Stop();
+            shared.Sink().Close();
+            shared.Stop();
         }
         return DWORD{65536};
     };
@@ -409,7 +410,7 @@ TEST_F(ScriptedTransmit, SinkWithdrawnWhileARequestIsSentWithholdsItsDone) {
     queue.Append(&request);
     api.writeFile = [this](const void* data, DWORD size, DWORD* written, OVERLAPPED*) {
         Note(data, size);
-        shared.sink.Set(nullptr);
+        shared.Sink().Set(nullptr);
         *written = size;
         return TRUE;
     };
@@ -442,16 +443,16 @@ TEST_F(ScriptedTransmit, DrainSendsInQueueOrderAndLeavesWhatItCannotReport) {
     queue.Append(&request);
     queue.Append(&second);
 
-    shared.signals.Stop();
+    shared.Stop();
     transmitter.DrainQueue();
-    shared.signals.ClearStop();
-    shared.sink.Set(nullptr);
+    shared.ClearStop();
+    shared.Sink().Set(nullptr);
     transmitter.DrainQueue();
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(queue.Head(), &request);
     EXPECT_EQ(request.calls, 0);
 
-    shared.sink.Set(&sink);
+    shared.Sink().Set(&sink);
     sink.react = [&](const RecordedEvent& event) {
         if (event.request == &request) queue.Append(&late);
     };

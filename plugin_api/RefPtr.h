@@ -1,0 +1,39 @@
+#pragma once
+#include <utility>
+
+namespace Plugin {
+
+// Holds one reference on a reference-counted object (one with AddRef and
+// Release, as CRefCountedImpl gives it) and drops it however its scope ends.
+template <typename T>
+class RefPtr {
+public:
+    RefPtr() = default;
+    // Takes a reference of its own on object.
+    explicit RefPtr(T* object) : m_object(object) {
+        if (m_object) m_object->AddRef();
+    }
+    // Takes over the reference the caller holds, without a new one.
+    static RefPtr Adopt(T* object) {
+        RefPtr held;
+        held.m_object = object;
+        return held;
+    }
+    RefPtr(const RefPtr& other) : RefPtr(other.m_object) {}
+    RefPtr(RefPtr&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
+    RefPtr& operator=(RefPtr other) noexcept {
+        std::swap(m_object, other.m_object);
+        return *this;
+    }
+    ~RefPtr() {
+        if (m_object) m_object->Release();
+    }
+
+    T* Get() const { return m_object; }
+    T* operator->() const { return m_object; }
+
+private:
+    T* m_object = nullptr;
+};
+
+}  // namespace Plugin
