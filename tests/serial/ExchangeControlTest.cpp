@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 #include "RecordingSink.h"
-#include "ScriptedSerialApi.h"
+#include "ModelDriver.h"
 #include "serial/ExchangeControl.h"
 
 namespace {
@@ -31,7 +31,7 @@ protected:
     }
     bool Start() { return control->StartExchange(target); }
 
-    ScriptedSerialApi api;
+    ModelDriver api;
     RecordingSink sink;
     Exchange::Target target;
     std::unique_ptr<CExchangeControl> control = std::make_unique<CExchangeControl>(api.Table());
@@ -45,7 +45,7 @@ TEST_F(ExchangeControl, WithoutASinkNothingStarts) {
 }
 
 TEST_F(ExchangeControl, MissingPortGivesOnlyTheErrorText) {
-    api.deviceExists = false;
+    api.quirks.openError = ERROR_FILE_NOT_FOUND;
     ASSERT_TRUE(Start());
     ASSERT_TRUE(sink.WaitFor(EventLogText, kPatience));
     Sleep(200);
@@ -134,7 +134,7 @@ TEST_F(ExchangeControl, DestroyingDuringAnExchangeEndsItSilentlyAndWaitsForTheWo
     ULONGLONG start = GetTickCount64();
     control.reset();
     EXPECT_LT(GetTickCount64() - start, 150u);
-    EXPECT_EQ(api.openHandles, 0);
+    EXPECT_EQ(api.OpenHandles(), 0);
     EXPECT_EQ(api.Unreaped(), 0u);
     Sleep(100);
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
@@ -172,7 +172,7 @@ TEST_F(ExchangeControl, DestroyingFromTheFinalEventAfterARestartLeavesThePortAlo
     ASSERT_TRUE(WaitUntil(destroyed, kPatience));
     Sleep(200);
     EXPECT_EQ(api.OpenedPaths().size(), 1u) << "the first exchange's open only";
-    EXPECT_EQ(api.openHandles, 0);
+    EXPECT_EQ(api.OpenHandles(), 0);
     EXPECT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventStopped}));
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <functional>
 #include "RecordingSink.h"
-#include "ScriptedSerialApi.h"
+#include "ModelDriver.h"
 #include "serial/Exchange.h"
 
 namespace {
@@ -43,7 +43,7 @@ protected:
     }
 
     DWORD queued = 0;
-    ScriptedSerialApi api;
+    ModelDriver api;
     ExchangeShared shared;
     CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
@@ -55,8 +55,8 @@ TEST_F(ScriptedExchange, BeginConfiguresThePortAndReportsTheStart) {
     target.line.BaudRate = 4800;
     ASSERT_TRUE(exchange.Begin(target));
     EXPECT_EQ(api.OpenedPaths(), std::vector<std::wstring>{L"\\\\.\\COM3"}) << "one open: a Bluetooth port connects in each";
-    EXPECT_EQ(api.line.DCBlength, 28u);
-    EXPECT_EQ(api.line.BaudRate, 4800u);
+    EXPECT_EQ(api.Line().DCBlength, 28u);
+    EXPECT_EQ(api.Line().BaudRate, 4800u);
     EXPECT_EQ(api.queueSizes[0], 1048576u);
     EXPECT_EQ(api.queueSizes[1], 1048576u);
     EXPECT_EQ(api.timeouts.ReadIntervalTimeout, MAXDWORD);
@@ -70,17 +70,17 @@ TEST_F(ScriptedExchange, BeginConfiguresThePortAndReportsTheStart) {
 
 // A file or a pipe opens like a port; the host's transfers would go into it.
 TEST_F(ScriptedExchange, ANameThatOpensSomethingElseThanASerialPortIsNotOpened) {
-    api.serialDevice = false;
+    api.quirks.notSerial = true;
     EXPECT_FALSE(exchange.Begin(target));
     EXPECT_EQ(api.OpenedPaths().size(), 1u);
-    EXPECT_EQ(api.openHandles, 0);
+    EXPECT_EQ(api.OpenHandles(), 0);
     EXPECT_TRUE(sink.Codes().empty());
 }
 
 TEST_F(ScriptedExchange, ADeviceThatStopsAnsweringEndsTheListeningWithoutEvents) {
     ASSERT_TRUE(exchange.Begin(target));
     DataArrives();
-    api.deviceGone = true;
+    api.Unplug(ERROR_NOT_READY);
     exchange.ReceiveTurn();
     EXPECT_FALSE(exchange.Listening());
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
@@ -92,7 +92,7 @@ TEST_F(ScriptedExchange, ADevicePulledOutDuringTheWaitIsNotReadAsData) {
     ASSERT_TRUE(exchange.Begin(target));
     api.waitCommEvent = [&](DWORD* events, OVERLAPPED*) {
         *events = EV_RXCHAR;
-        api.deviceGone = true;
+        api.Unplug(ERROR_NOT_READY);
         return TRUE;
     };
     exchange.ReceiveTurn();
@@ -107,7 +107,7 @@ TEST_F(ScriptedExchange, PendingReadIsEndedAndReportsWhatArrived) {
         queued = 0;
         return api.Pend(record);
     };
-    api.bytesBeforeCancel = 5;
+    api.quirks.bytesBeforeCancel = 5;
     exchange.ReceiveTurn();
     EXPECT_EQ(api.Unreaped(), 0u);
     auto events = sink.Events();

@@ -5,7 +5,7 @@
 #include "ScriptedPortSystem.h"
 #include "FakeRequest.h"
 #include "RecordingSink.h"
-#include "ScriptedSerialApi.h"
+#include "ModelDriver.h"
 #include "plugin/CreatePlugin.h"
 #include "plugin/DeviceCommonPlugin.h"
 
@@ -47,7 +47,7 @@ TEST(PluginExchange, ReleaseWhileTheExchangeStartsEndsItWithNoLaterEvent) {
 // The settings dialog used while an exchange runs: the edits are the next
 // exchange's.
 TEST(PluginExchange, EditsMadeDuringAnExchangeTakeEffectAtTheNext) {
-    ScriptedSerialApi api;
+    ModelDriver api;
     Fakes::ScriptedPortSystem ports;
     ports.Present(3);
     ports.Present(4);

@@ -4,7 +4,7 @@
 #include <thread>
 #include "FakeRequest.h"
 #include "RecordingSink.h"
-#include "ScriptedSerialApi.h"
+#include "ModelDriver.h"
 #include "TraceLines.h"
 #include "serial/Transmit.h"
 
@@ -35,7 +35,7 @@ protected:
         DCB line{};
         worker.Open(L"\\\\.\\COM3", line, 0);
         ASSERT_TRUE(worker.IsOpen());
-        api.bytesBeforeCancel = 4096;
+        api.quirks.bytesBeforeCancel = 4096;
         WritesComplete();
     }
 
@@ -85,7 +85,7 @@ protected:
         EXPECT_EQ(api.Unreaped(), 0u);
     }
 
-    ScriptedSerialApi api;
+    ModelDriver api;
     ExchangeShared shared;
     CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
@@ -160,7 +160,7 @@ TEST_F(ScriptedTransmit, PendingWriteIsGivenUpOnlyAfterSixStepsWithoutProgress) 
         if (c.givenUp) {
             EXPECT_EQ(unsentCalls - 1, c.steps);
             EXPECT_EQ(writes.size(), 1u) << "the request ends with its given-up chunk";
-            EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.bytesBeforeCancel}) << "what went out is reported";
+            EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.quirks.bytesBeforeCancel}) << "what went out is reported";
             EXPECT_EQ(api.cancelThread, api.writeThread);
         } else {
             EXPECT_EQ(writes.size(), 2u);
@@ -275,9 +275,9 @@ TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
         SCOPED_TRACE(c.write);
         sink.Clear();
         writes.clear();
-        api.deviceGone = false;
+        api.PlugBackIn();
         ASSERT_TRUE(worker.Open(L"\\\\.\\COM3", DCB{}, 0).Completed());
-        api.deviceGone = c.deviceGone;
+        if (c.deviceGone) api.Unplug(ERROR_NOT_READY);
         api.writeFile = [this, &c](const void* data, DWORD size, DWORD* written, OVERLAPPED* record) {
             Note(data, size);
             return c.outcome(record, written);
@@ -302,7 +302,7 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
     transmitter.DrainQueue();
     EXPECT_EQ(writes.size(), 1u);
     EXPECT_EQ(api.cancelThread, api.writeThread);
-    EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.bytesBeforeCancel});
+    EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.quirks.bytesBeforeCancel});
     ExpectDoneOnceAtTheEnd(&request);
     EXPECT_EQ(queue.Head(), &second);
     EXPECT_EQ(second.calls, 0) << "a request still queued is not touched";
@@ -359,11 +359,11 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
         writes.clear();
         unsentCalls = 0;
         shared.ClearStop();
-        api.cancelsWrites = false;
-        api.purgeEndsWrites = c.purgeEndsWrites;
+        api.quirks.ignoresWriteCancel = true;
+        api.quirks.purgeIgnoresWrites = !c.purgeEndsWrites;
         api.outputPurges = 0;
         api.whenWaitedFor = [this](OVERLAPPED* record) {
-            api.Complete(record, api.bytesBeforeCancel, ERROR_OPERATION_ABORTED);
+            api.Complete(record, api.quirks.bytesBeforeCancel, ERROR_OPERATION_ABORTED);
         };
         FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
         api.bytesUnsent = [this] {
@@ -380,7 +380,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
         EXPECT_EQ(pendingAtDone, 0u) << "handed back while the driver still held its write";
         EXPECT_EQ(trace.With(L"its output was purged").size(), 1u);
         EXPECT_EQ(trace.With(L"waiting for the driver").size(), c.waitLines);
-        EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.bytesBeforeCancel});
+        EXPECT_EQ(sink.SentCounts(), std::vector<size_t>{api.quirks.bytesBeforeCancel});
         ExpectDoneOnceAtTheEnd(&request);
     }
 }
@@ -388,7 +388,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
 // Once the host has let go, the bytes are nobody's: a write the driver does
 // not cancel is purged at once, and nothing reaches the host.
 TEST_F(ScriptedTransmit, AfterTheLastReleaseAWriteTheDriverDoesNotCancelIsPurgedAtOnce) {
-    api.cancelsWrites = false;
+    api.quirks.ignoresWriteCancel = true;
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     api.bytesUnsent = [this] {
         if (++unsentCalls == 3) {

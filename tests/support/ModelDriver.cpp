@@ -7,6 +7,8 @@ ModelDriver* g_current = nullptr;
 HANDLE const kDevice = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0xC0DE));
 // A late-counting driver shows its count once its USB buffer is full.
 constexpr size_t kUsbBuffer = 4096;
+// Longer than any test holds an operation on purpose.
+constexpr DWORD kLongestHold = 30000;
 }  // namespace
 
 // The table's entries: each counts the call and forwards to the model.
@@ -34,15 +36,19 @@ struct ModelCalls {
         Scope& operator=(const Scope&) = delete;
     };
 
-    static HANDLE WINAPI CreateFileW(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    static HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
         Scope scope;
         ModelDriver& m = scope.m;
         ++m.m_opens;
-        if (m.m_quirks.openMilliseconds) WaitForSingleObject(m.m_unstuck.Get(), m.m_quirks.openMilliseconds);
+        {
+            Hold hold(m.m_lock);
+            m.m_openedPaths.push_back(path);
+        }
+        if (m.quirks.openMilliseconds) WaitForSingleObject(m.m_unstuck.Get(), m.quirks.openMilliseconds);
         Hold hold(m.m_lock);
-        DWORD error = m.m_quirks.openError;
+        DWORD error = m.quirks.openError;
         if (m.m_unplugged) error = ERROR_FILE_NOT_FOUND;
-        if (m.m_lastClose && GetTickCount64() - m.m_lastClose < m.m_quirks.busyAfterClose) error = ERROR_ACCESS_DENIED;
+        if (m.m_lastClose && GetTickCount64() - m.m_lastClose < m.quirks.busyAfterClose) error = ERROR_ACCESS_DENIED;
         if (error != ERROR_SUCCESS) {
             SetLastError(error);
             return INVALID_HANDLE_VALUE;
@@ -67,6 +73,7 @@ struct ModelCalls {
         ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.m_unplugged) return m.Fail(m.DeviceFails() ? m.m_unplugError : ERROR_GEN_FAILURE);
+        if (m.quirks.notSerial) return m.Fail(ERROR_INVALID_FUNCTION);
         *line = m.m_line;
         m.m_recordRead = true;
         return TRUE;
@@ -75,7 +82,7 @@ struct ModelCalls {
         Scope scope;
         ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
-        const DriverQuirks& q = m.m_quirks;
+        const DriverQuirks& q = m.quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         if (q.lineRefusal != ERROR_SUCCESS) return m.Fail(q.lineRefusal);
         const bool refused = (q.checksSpecialCharacters && line->XonChar == line->XoffChar) ||
@@ -85,16 +92,22 @@ struct ModelCalls {
         m.m_line = *line;
         return TRUE;
     }
-    static BOOL WINAPI SetupComm(HANDLE, DWORD, DWORD) {
+    static BOOL WINAPI SetupComm(HANDLE, DWORD input, DWORD output) {
         Scope scope;
         ModelDriver& m = scope.m;
+        Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
-        return m.m_quirks.queueRefusal == ERROR_SUCCESS ? TRUE : m.Fail(m.m_quirks.queueRefusal);
+        m.queueSizes[0] = input;
+        m.queueSizes[1] = output;
+        return m.quirks.queueRefusal == ERROR_SUCCESS ? TRUE : m.Fail(m.quirks.queueRefusal);
     }
-    static BOOL WINAPI SetCommTimeouts(HANDLE, LPCOMMTIMEOUTS) {
+    static BOOL WINAPI SetCommTimeouts(HANDLE, LPCOMMTIMEOUTS timeouts) {
         Scope scope;
         ModelDriver& m = scope.m;
-        return m.DeviceFails() ? m.Fail(m.m_unplugError) : TRUE;
+        Hold hold(m.m_lock);
+        if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        m.timeouts = *timeouts;
+        return TRUE;
     }
     static BOOL WINAPI GetCommMask(HANDLE, LPDWORD mask) {
         Scope scope;
@@ -119,19 +132,20 @@ struct ModelCalls {
     static BOOL WINAPI WaitCommEvent(HANDLE, LPDWORD events, LPOVERLAPPED record) {
         Scope scope;
         ModelDriver& m = scope.m;
+        if (m.waitCommEvent) return m.waitCommEvent(events, record);
         Hold hold(m.m_lock);
-        const DriverQuirks& q = m.m_quirks;
+        const DriverQuirks& q = m.quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         if (q.waitRefusal != ERROR_SUCCESS) return m.Fail(q.waitRefusal);
-        if (m.m_unplugged) return m.Pend(record, {events});
+        if (m.m_unplugged) return m.Pend(record, events);
         switch (q.wait) {
         case WaitStyle::WithoutData: *events = q.waitEvents; return TRUE;
         case WaitStyle::Aborted: {
-            const BOOL result = m.Pend(record, {events});
+            const BOOL result = m.Pend(record, events);
             m.Complete(record, 0, ERROR_OPERATION_ABORTED);
             return result;
         }
-        case WaitStyle::Never: return m.Pend(record, {events});
+        case WaitStyle::Never: return m.Pend(record, events);
         case WaitStyle::Windows: break;
         }
         if (m.m_characterSeen) {
@@ -139,38 +153,55 @@ struct ModelCalls {
             *events = EV_RXCHAR;
             return TRUE;
         }
-        return m.Pend(record, {events});
+        return m.Pend(record, events);
     }
     static BOOL WINAPI ClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT status) {
         Scope scope;
         ModelDriver& m = scope.m;
+        const DWORD scriptedIn = m.bytesQueued ? m.bytesQueued() : 0;
+        const DWORD scriptedOut = m.bytesUnsent ? m.bytesUnsent() : 0;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
-        if (m.m_quirks.statusRefusal != ERROR_SUCCESS) return m.Fail(m.m_quirks.statusRefusal);
+        if (m.quirks.statusRefusal != ERROR_SUCCESS) return m.Fail(m.quirks.statusRefusal);
         *errors = m.m_errorsPending;
         m.m_errorsPending = 0;
         if (status) {
             *status = COMSTAT{};
             const size_t queued = m.m_input.size();
-            status->cbInQue = static_cast<DWORD>(m.m_quirks.countsLate && queued < kUsbBuffer ? 0 : queued);
+            status->cbInQue = static_cast<DWORD>(m.quirks.countsLate && queued < kUsbBuffer ? 0 : queued);
+            if (m.bytesQueued) status->cbInQue = scriptedIn;
+            status->cbOutQue = scriptedOut;
         }
         return TRUE;
     }
     static BOOL WINAPI ReadFile(HANDLE, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED record) {
         Scope scope;
         ModelDriver& m = scope.m;
+        m.readThread = GetCurrentThreadId();
+        if (m.readFile) return m.readFile(buffer, size, read, record);
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
-        if (m.m_quirks.readsHang) return m.Pend(record, Hung(size, nullptr));
-        if (m.m_input.empty() && m.m_quirks.readsPend) return m.Pend(record, {nullptr, buffer, size});
+        if (m.quirks.readsHang) return m.Pend(record, Hung(size, nullptr));
+        if (m.m_input.empty() && m.quirks.readsPend) return m.Pend(record, {nullptr, buffer, size});
         *read = m.TakeInput(buffer, size);
         return TRUE;
     }
     static BOOL WINAPI WriteFile(HANDLE, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
         Scope scope;
         ModelDriver& m = scope.m;
+        m.writeThread = GetCurrentThreadId();
+        const BOOL result = m.writeFile ? m.writeFile(data, size, written, record) : Modelled(data, size, written, record);
+        if (!result && GetLastError() == ERROR_IO_PENDING) {
+            Hold hold(m.m_lock);
+            m.m_pending[record].write = true;
+            SetLastError(ERROR_IO_PENDING);
+        }
+        return result;
+    }
+    static BOOL Modelled(LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
+        ModelDriver& m = *g_current;
         Hold hold(m.m_lock);
-        const DriverQuirks& q = m.m_quirks;
+        const DriverQuirks& q = m.quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         if (q.writesHang) return m.Pend(record, Hung(size, data));
         const DWORD moved = q.writeLimit ? std::min(size, q.writeLimit) : size;
@@ -180,7 +211,7 @@ struct ModelCalls {
             *written = moved;
             return TRUE;
         }
-        const BOOL result = m.Pend(record, {});
+        const BOOL result = m.Pend(record, ModelDriver::Pending{});
         m.Complete(record, 0, q.writeError);
         return result;
     }
@@ -190,6 +221,7 @@ struct ModelCalls {
         for (;;) {
             {
                 Hold hold(m.m_lock);
+                ++m.overlappedResultCalls;
                 auto found = m.m_pending.find(record);
                 if (found == m.m_pending.end()) {
                     ADD_FAILURE() << "result asked of a record with no I/O started";
@@ -203,38 +235,47 @@ struct ModelCalls {
                     return done.error == ERROR_SUCCESS;
                 }
                 if (!wait) return m.Fail(ERROR_IO_INCOMPLETE);
+                if (m.whenWaitedFor) m.whenWaitedFor(record);
+                if (m.m_pending[record].completed) continue;
             }
-            WaitForSingleObject(record->hEvent, INFINITE);
+            if (WaitForSingleObject(record->hEvent, kLongestHold) != WAIT_OBJECT_0) {
+                ADD_FAILURE() << "waits for I/O that nothing completes";
+                return m.Fail(ERROR_IO_INCOMPLETE);
+            }
         }
     }
     static BOOL WINAPI CancelIoEx(HANDLE, LPOVERLAPPED target) {
         Scope scope;
         ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
+        m.cancelThread = GetCurrentThreadId();
         bool found = false;
         for (auto& [record, pending] : m.m_pending) {
             if (pending.completed || (target && record != target)) continue;
-            if ((pending.events && m.m_quirks.ignoresWaitCancel) || pending.hung) continue;
+            if ((pending.events && m.quirks.ignoresWaitCancel) || pending.hung) continue;
             found = true;
-            m.Complete(record, 0, ERROR_OPERATION_ABORTED);
+            if (pending.write) m.writeCancelledAt = GetTickCount64();
+            if (pending.write && m.quirks.ignoresWriteCancel) continue;
+            m.EndMidway(record, pending);
         }
         return found ? TRUE : m.Fail(ERROR_NOT_FOUND);
     }
-    static BOOL WINAPI PurgeComm(HANDLE, DWORD) {
+    static BOOL WINAPI PurgeComm(HANDLE, DWORD flags) {
         Scope scope;
         ModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
+        ++m.outputPurges;
+        m.purgedAt = GetTickCount64();
+        if (!(flags & PURGE_TXABORT) || m.quirks.purgeIgnoresWrites) return TRUE;
         for (auto& [record, pending] : m.m_pending) {
-            if (!pending.completed && !pending.events && !pending.buffer && !pending.hung) {
-                m.Complete(record, 0, ERROR_OPERATION_ABORTED);
-            }
+            if (pending.write && !pending.completed && !pending.hung) m.EndMidway(record, pending);
         }
         return TRUE;
     }
 };
 
-ModelDriver::ModelDriver(const DriverQuirks& quirks) : m_quirks(quirks) {
+ModelDriver::ModelDriver(const DriverQuirks& given) : quirks(given), m_mask(given.maskAtStart) {
     // What a driver starts with: slow, and buffer limits of its own.
     m_line.DCBlength = sizeof m_line;
     m_line.BaudRate = 2400;
@@ -268,16 +309,22 @@ void ModelDriver::Arrive(const std::vector<uint8_t>& bytes) {
     m_arrivals.emplace_back(m_arrived, GetTickCount64());
     m_arrived += bytes.size();
     m_input.insert(m_input.end(), bytes.begin(), bytes.end());
-    m_errorsPending = m_quirks.lineErrors;
+    m_errorsPending = quirks.lineErrors;
     for (auto& [record, pending] : m_pending) {
         if (pending.completed) continue;
         if (pending.buffer) Complete(record, TakeInput(pending.buffer, pending.size), ERROR_SUCCESS);
     }
-    if (m_quirks.wait != WaitStyle::Windows || m_unplugged) return;
+    if (quirks.wait != WaitStyle::Windows || m_unplugged) return;
     for (auto& [record, pending] : m_pending) {
         if (pending.events && !pending.completed) return Complete(record, 0, ERROR_SUCCESS, EV_RXCHAR);
     }
     m_characterSeen = true;
+}
+
+void ModelDriver::PlugBackIn() {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    m_unplugged = false;
+    m_unplugError = ERROR_SUCCESS;
 }
 
 void ModelDriver::Unplug(DWORD error) {
@@ -303,6 +350,26 @@ std::vector<uint8_t> ModelDriver::Written() const {
 std::vector<std::pair<size_t, ULONGLONG>> ModelDriver::Arrivals() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     return m_arrivals;
+}
+
+DWORD ModelDriver::Mask() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return m_mask;
+}
+
+std::vector<std::wstring> ModelDriver::OpenedPaths() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return m_openedPaths;
+}
+
+int ModelDriver::OpenHandles() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return m_handles;
+}
+
+size_t ModelDriver::Unreaped() const {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return m_pending.size();
 }
 
 int ModelDriver::Calls() const { return m_calls; }
@@ -345,7 +412,14 @@ BOOL ModelDriver::Fail(DWORD error) {
     return FALSE;
 }
 
+BOOL ModelDriver::Pend(OVERLAPPED* record, DWORD* events) {
+    Pending pending;
+    pending.events = events;
+    return Pend(record, pending);
+}
+
 BOOL ModelDriver::Pend(OVERLAPPED* record, Pending pending) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_pending[record] = pending;
     ResetEvent(record->hEvent);
     SetLastError(ERROR_IO_PENDING);
@@ -353,12 +427,21 @@ BOOL ModelDriver::Pend(OVERLAPPED* record, Pending pending) {
 }
 
 void ModelDriver::Complete(OVERLAPPED* record, DWORD bytes, DWORD error, DWORD events) {
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
     Pending& pending = m_pending[record];
     pending.completed = true;
     pending.bytes = bytes;
     pending.error = error;
     if (pending.events) *pending.events = events;
+    record->InternalHigh = bytes;
     SetEvent(record->hEvent);
+}
+
+// A cancel or purge ends a read or write with what it had moved by then; a
+// wait with no events.
+void ModelDriver::EndMidway(OVERLAPPED* record, const Pending& pending) {
+    const DWORD bytes = pending.events ? 0 : quirks.bytesBeforeCancel;
+    Complete(record, bytes, bytes ? ERROR_SUCCESS : ERROR_OPERATION_ABORTED);
 }
 
 DWORD ModelDriver::TakeInput(void* buffer, DWORD size) {

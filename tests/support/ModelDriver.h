@@ -2,8 +2,10 @@
 #include <windows.h>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 #include "serial/SerialApi.h"
 #include "win32/Event.h"
@@ -39,29 +41,58 @@ struct DriverQuirks {
     bool writesHang = false;           // a write pends, deaf to cancel and purge, until unstuck
     bool readsHang = false;            // a read pends, deaf to cancel, until unstuck
     DWORD lineErrors = 0;              // ClearCommError's error word once after each arrival
+    bool notSerial = false;            // answers no query of its line state: a file or a pipe, not a port
+    DWORD bytesBeforeCancel = 0;       // what a cancelled or purged read or write has moved
+    bool ignoresWriteCancel = false;   // CancelIoEx leaves a pending write running, as some USB and
+                                       // virtual-port drivers do while the line is held; a purge ends it
+    bool purgeIgnoresWrites = false;   // the purge leaves such a write running too
+    DWORD maskAtStart = 0;             // the event mask the device has before anyone sets one
 };
 
 // A serial device and its driver behind the port's call table, played in
 // real time: bytes arrive when the test says, the driver's own line record
 // changes only when it accepts one, and an unplug fails the calls the way
-// the quirks and the test say. Only one instance exists at a time.
+// the quirks and the test say. A test may also script a call: a script
+// answers it instead of the model (and decides for itself whether the
+// device is there), to produce what no model of a driver would, at the
+// step the test chooses. Only one instance exists at a time.
 class ModelDriver {
 public:
-    explicit ModelDriver(const DriverQuirks& quirks);
+    explicit ModelDriver(const DriverQuirks& quirks = {});
     ~ModelDriver();
     ModelDriver(const ModelDriver&) = delete;
     ModelDriver& operator=(const ModelDriver&) = delete;
 
     const SerialApi& Table() const;
 
+    // May change between steps of a test; the model reads them at each call.
+    DriverQuirks quirks;
+
+    // Scripts; empty, the model answers.
+    std::function<BOOL(DWORD* events, OVERLAPPED* record)> waitCommEvent;
+    std::function<BOOL(void* buffer, DWORD size, DWORD* read, OVERLAPPED* record)> readFile;
+    std::function<BOOL(const void* data, DWORD size, DWORD* written, OVERLAPPED* record)> writeFile;
+    // The input and the output queue's counts (cbInQue, cbOutQue).
+    std::function<DWORD()> bytesQueued;
+    std::function<DWORD()> bytesUnsent;
+    // Runs when a caller waits for an operation still pending, and may end
+    // it; without it, and with nothing else to end it, such a wait fails
+    // the test after a while instead of blocking it for ever.
+    std::function<void(OVERLAPPED* record)> whenWaitedFor;
+    // For scripts: leave an operation pending, or complete it.
+    BOOL Pend(OVERLAPPED* record, DWORD* events = nullptr);
+    void Complete(OVERLAPPED* record, DWORD bytes, DWORD error = ERROR_SUCCESS, DWORD events = 0);
+
     void Arrive(const std::vector<uint8_t>& bytes);
     // From now on every call on the device fails with error; with
     // ERROR_SUCCESS it vanishes silently: waits never complete and only the
     // line state query fails.
     void Unplug(DWORD error);
+    void PlugBackIn();
 
-    // The line record the driver works with now.
+    // The line record the driver works with now, and its event mask.
     DCB Line() const;
+    DWORD Mask() const;
     std::vector<uint8_t> Written() const;
     // Each arrival: the offset of its first byte among all that arrived, and
     // when it arrived.
@@ -69,12 +100,28 @@ public:
     // Calls made on the device so far, and opens among them.
     int Calls() const;
     int Opens() const { return m_opens; }
+    std::vector<std::wstring> OpenedPaths() const;
+    int OpenHandles() const;
+    // Operations started and not yet reaped.
+    size_t Unreaped() const;
     // Ends what the quirks hold: a connecting open, hung writes and reads
     // (a write takes its bytes from the caller's buffer only now).
     void Unstick();
     bool Holding() const;
     // True once no call is under way and no handle is open.
     bool WaitUntilLetGo(DWORD milliseconds) const;
+
+    // What the code under test did.
+    DWORD queueSizes[2] = {};
+    COMMTIMEOUTS timeouts{};
+    DWORD readThread = 0;
+    DWORD writeThread = 0;
+    DWORD cancelThread = 0;
+    int overlappedResultCalls = 0;
+    int outputPurges = 0;
+    // When a pending write was last cancelled and the output last purged.
+    ULONGLONG writeCancelledAt = 0;
+    ULONGLONG purgedAt = 0;
 
 private:
     struct Pending {
@@ -86,17 +133,18 @@ private:
         DWORD error = ERROR_SUCCESS;
         const void* hungWrite = nullptr;
         bool hung = false;
+        bool write = false;
     };
     friend struct ModelCalls;
 
     BOOL Fail(DWORD error);
     BOOL Pend(OVERLAPPED* record, Pending pending);
-    void Complete(OVERLAPPED* record, DWORD bytes, DWORD error, DWORD events = 0);
+    void EndMidway(OVERLAPPED* record, const Pending& pending);
     DWORD TakeInput(void* buffer, DWORD size);
     bool DeviceFails() const { return m_unplugged && m_unplugError != ERROR_SUCCESS; }
 
-    const DriverQuirks m_quirks;
     mutable std::recursive_mutex m_lock;
+    std::vector<std::wstring> m_openedPaths;
     DCB m_line{};
     bool m_recordRead = false;
     DWORD m_mask = 0;
