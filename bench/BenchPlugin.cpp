@@ -29,8 +29,8 @@ int32_t StoredSettings::ReadInt(const wchar_t* key, int32_t defaultValue) {
     return defaultValue;
 }
 
-RunningPlugin::RunningPlugin(const std::wstring& port, const SerialApi& serial)
-    : settings(port), plugin(CDeviceCommonPlugin::Create(Settings::Win32Ports(), serial)) {
+RunningPlugin::RunningPlugin(const std::wstring& port, const Serial::SerialApi& serial)
+    : settings(port), plugin(Plugin::CDeviceCommonPlugin::Create(Settings::Win32Ports(), serial)) {
     plugin->LoadSettings(&settings);
     plugin->SetEventSink(&sink);
     plugin->StartExchange();

@@ -49,7 +49,7 @@ public:
 // The plug-in with an exchange running on a port; serial is the calls it
 // makes on the device (the system's, or the profile's counting copy).
 struct RunningPlugin {
-    explicit RunningPlugin(const std::wstring& port, const SerialApi& serial = SerialApi::System());
+    explicit RunningPlugin(const std::wstring& port, const Serial::SerialApi& serial = Serial::SerialApi::System());
     ~RunningPlugin();
     RunningPlugin(const RunningPlugin&) = delete;
     RunningPlugin& operator=(const RunningPlugin&) = delete;

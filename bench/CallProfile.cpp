@@ -16,10 +16,10 @@ struct Timed;
 template <typename R, typename... A>
 struct Timed<R(WINAPI*)(A...)> {
     using Pointer = R(WINAPI*)(A...);
-    template <Pointer SerialApi::*Member, ProfiledCall Call>
+    template <Pointer Serial::SerialApi::*Member, ProfiledCall Call>
     static R WINAPI Through(A... arguments) {
         const double start = Now();
-        const R result = (SerialApi::System().*Member)(arguments...);
+        const R result = (Serial::SerialApi::System().*Member)(arguments...);
         const DWORD error = GetLastError();
         g_tallies[Call].nanoseconds += uint64_t((Now() - start) * 1e6);
         ++g_tallies[Call].calls;
@@ -35,16 +35,16 @@ void Route(Pointer& slot) {
 
 }  // namespace
 
-const SerialApi& ProfiledApi() {
-    static const SerialApi api = [] {
-        SerialApi profiled = SerialApi::System();
-        Route<&SerialApi::clearCommError, kClearCommError>(profiled.clearCommError);
-        Route<&SerialApi::readFile, kReadFile>(profiled.readFile);
-        Route<&SerialApi::waitCommEvent, kWaitCommEvent>(profiled.waitCommEvent);
-        Route<&SerialApi::getOverlappedResult, kGetOverlappedResult>(profiled.getOverlappedResult);
-        Route<&SerialApi::cancelIoEx, kCancelIoEx>(profiled.cancelIoEx);
-        Route<&SerialApi::getCommMask, kGetCommMask>(profiled.getCommMask);
-        Route<&SerialApi::setCommMask, kSetCommMask>(profiled.setCommMask);
+const Serial::SerialApi& ProfiledApi() {
+    static const Serial::SerialApi api = [] {
+        Serial::SerialApi profiled = Serial::SerialApi::System();
+        Route<&Serial::SerialApi::clearCommError, kClearCommError>(profiled.clearCommError);
+        Route<&Serial::SerialApi::readFile, kReadFile>(profiled.readFile);
+        Route<&Serial::SerialApi::waitCommEvent, kWaitCommEvent>(profiled.waitCommEvent);
+        Route<&Serial::SerialApi::getOverlappedResult, kGetOverlappedResult>(profiled.getOverlappedResult);
+        Route<&Serial::SerialApi::cancelIoEx, kCancelIoEx>(profiled.cancelIoEx);
+        Route<&Serial::SerialApi::getCommMask, kGetCommMask>(profiled.getCommMask);
+        Route<&Serial::SerialApi::setCommMask, kSetCommMask>(profiled.setCommMask);
         return profiled;
     }();
     return api;

@@ -20,7 +20,7 @@ struct CallTally {
     double milliseconds;
 };
 
-const SerialApi& ProfiledApi();
+const Serial::SerialApi& ProfiledApi();
 const char* NameOf(ProfiledCall call);
 CallTally Tally(ProfiledCall call);
 void ResetTallies();

@@ -123,7 +123,7 @@ auto BothSides(int run, Measure measure) {
 }
 
 template <typename Receiver>
-Receiving ReceiveRun(size_t exchanges, const SerialApi& serial = SerialApi::System()) {
+Receiving ReceiveRun(size_t exchanges, const Serial::SerialApi& serial = Serial::SerialApi::System()) {
     auto instruments = Instruments(exchanges);
     std::vector<std::unique_ptr<Receiver>> receivers;
     for (size_t pair = 0; pair < exchanges; ++pair) {
@@ -149,7 +149,7 @@ Receiving ReceiveRun(size_t exchanges, const SerialApi& serial = SerialApi::Syst
 
 // Both receivers as MeasureReceive reads them.
 struct PluginReceiver {
-    explicit PluginReceiver(const std::wstring& port, const SerialApi& serial = SerialApi::System())
+    explicit PluginReceiver(const std::wstring& port, const Serial::SerialApi& serial = Serial::SerialApi::System())
         : running(port, serial) {}
     uint64_t Received() const { return running.sink.received; }
     double LastReceived() const { return running.sink.lastReceived; }
@@ -158,7 +158,7 @@ struct PluginReceiver {
 };
 
 struct BaselineReceiver {
-    explicit BaselineReceiver(const std::wstring& port, const SerialApi& = SerialApi::System()) : bare(port) {}
+    explicit BaselineReceiver(const std::wstring& port, const Serial::SerialApi& = Serial::SerialApi::System()) : bare(port) {}
     uint64_t Received() const { return bare.received; }
     double LastReceived() const { return bare.lastReceived; }
     uint64_t Blocks() const { return bare.blocks; }
@@ -339,9 +339,9 @@ HANDLE WINAPI ConnectingCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSE
     return CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
-const SerialApi& ConnectingApi() {
-    static const SerialApi api = [] {
-        SerialApi connecting = SerialApi::System();
+const Serial::SerialApi& ConnectingApi() {
+    static const Serial::SerialApi api = [] {
+        Serial::SerialApi connecting = Serial::SerialApi::System();
         connecting.createFile = &ConnectingCreateFile;
         return connecting;
     }();
@@ -354,7 +354,7 @@ double StartRun(bool plugin) {
     const PortPair& pair = Pairs()[0];
     const double start = Now();
     if (!plugin) {
-        const HANDLE port = ConnectingApi().createFile(DevicePathFor(pair.host.c_str()).c_str(),
+        const HANDLE port = ConnectingApi().createFile(Win32::DevicePathFor(pair.host.c_str()).c_str(),
                                                        GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                                        FILE_FLAG_OVERLAPPED, nullptr);
         const double opened = Now() - start;

@@ -70,7 +70,7 @@ double MedianMilliseconds(Work work) {
 }
 
 bool OpenAndClose(const std::wstring& name) {
-    HANDLE port = CreateFileW(DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    HANDLE port = CreateFileW(Win32::DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     if (port == INVALID_HANDLE_VALUE) return false;
     CloseHandle(port);

@@ -7,5 +7,5 @@
 // behind.
 extern "C" Plugin::IDevImportPlugin* CreatePlugin() {
     return Plugin::AnswerOr<Plugin::IDevImportPlugin*>(
-        nullptr, [] { return CDeviceCommonPlugin::Create(Settings::Win32Ports()); });
+        nullptr, [] { return Plugin::CDeviceCommonPlugin::Create(Settings::Win32Ports()); });
 }

@@ -4,6 +4,8 @@
 #include "settings/SettingsPersistence.h"
 #include "win32/DevicePath.h"
 
+namespace Plugin {
+
 namespace {
 
 Settings::DescriptorTable Descriptors() {
@@ -14,13 +16,13 @@ Settings::DescriptorTable Descriptors() {
 
 }  // namespace
 
-CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::PortSystem& ports, const SerialApi& serial) {
+CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::PortSystem& ports, const Serial::SerialApi& serial) {
     auto* plugin = new CDeviceCommonPlugin(ports, serial);
     plugin->AddRef();
     return plugin;
 }
 
-CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::PortSystem& ports, const SerialApi& serial)
+CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::PortSystem& ports, const Serial::SerialApi& serial)
     : m_descriptors(Descriptors()), m_controller(m_descriptors, m_settings, ports), m_exchange(serial) {}
 
 Plugin::IPlugin* CDeviceCommonPlugin::GetInterface(int kind) {
@@ -67,7 +69,7 @@ bool CDeviceCommonPlugin::StartExchange() {
     return Plugin::AnswerOr(false, [&] {
         // The worker may start the next exchange while the host edits.
         const Settings::PortSettings settings = m_settings.Copy();
-        Exchange::Target target{DevicePathFor(settings.portName.c_str()), settings.line, settings.waitTime};
+        Serial::Exchange::Target target{Win32::DevicePathFor(settings.portName.c_str()), settings.line, settings.waitTime};
         return m_exchange.StartExchange(std::move(target));
     });
 }
@@ -81,3 +83,5 @@ bool CDeviceCommonPlugin::QueueTransferRequest(ITransferRequest* request) {
         return true;
     });
 }
+
+}  // namespace Plugin

@@ -8,6 +8,8 @@
 #include "settings/PropertyListController.h"
 #include "settings/SettingsTables.h"
 
+namespace Plugin {
+
 // The plug-in object that CreatePlugin hands the host. No exception leaves
 // any of its slots: each answers its failure instead, and leaves the object
 // as it was where the operation could not complete.
@@ -17,7 +19,7 @@ public:
     // machine's ports for the property list, serial makes the exchange's
     // calls on its device. Raises the standard allocation failure, also when
     // the system has no events to give.
-    static CDeviceCommonPlugin* Create(Settings::PortSystem& ports, const SerialApi& serial = SerialApi::System());
+    static CDeviceCommonPlugin* Create(Settings::PortSystem& ports, const Serial::SerialApi& serial = Serial::SerialApi::System());
 
     // IPlugin
     Plugin::IPlugin* GetInterface(int kind) override;
@@ -39,12 +41,14 @@ public:
     bool QueueTransferRequest(ITransferRequest* request) override;
 
 private:
-    CDeviceCommonPlugin(Settings::PortSystem& ports, const SerialApi& serial);
+    CDeviceCommonPlugin(Settings::PortSystem& ports, const Serial::SerialApi& serial);
     ~CDeviceCommonPlugin() override = default;
 
     Settings::DescriptorTable m_descriptors;
     Settings::CSharedSettings m_settings;
     Settings::CPropertyListController m_controller;
     // Last, so it goes first: from then on nothing reaches the host.
-    CExchangeControl m_exchange;
+    Serial::CExchangeControl m_exchange;
 };
+
+}  // namespace Plugin

@@ -3,6 +3,8 @@
 #include "win32/Trace.h"
 #include <cwchar>
 
+namespace Serial {
+
 using namespace Exchange;
 
 namespace {
@@ -43,11 +45,11 @@ bool CExchange::Begin(const Target& target) {
     if (!m_port.IsOpen()) return false;
     const IoResult queues = m_port.SetupQueues(kQueueSize, kQueueSize);
     if (queues.Failed()) {
-        Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, queues.error);
+        Win32::Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, queues.error);
     }
     const IoResult timeouts = m_port.SetTimeouts(kTimeouts);
     if (timeouts.Failed()) {
-        Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, timeouts.error);
+        Win32::Trace(L"%ls: the driver refused the time-outs, error %lu", m_path, timeouts.error);
     }
 
     m_waitSeconds = target.waitSeconds;
@@ -67,7 +69,7 @@ IoResult CExchange::OpenRetryingWhileBusy(const DCB& line) {
     for (;;) {
         const IoResult opened = m_port.Open(m_path, line, m_clock());
         if (m_port.IsOpen() && firstRefusal != ERROR_SUCCESS) {
-            Trace(L"%ls: the driver refused the open as busy (error %lu) and took it %llu ms later", m_path,
+            Win32::Trace(L"%ls: the driver refused the open as busy (error %lu) and took it %llu ms later", m_path,
                   firstRefusal, GetTickCount64() - begun);
         }
         const bool busy = opened.error == ERROR_ACCESS_DENIED || opened.error == ERROR_SHARING_VIOLATION ||
@@ -84,16 +86,16 @@ IoResult CExchange::OpenRetryingWhileBusy(const DCB& line) {
 // settings, as the host expects; the trace is where it shows.
 void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
     if (!m_port.IsOpen()) {
-        Trace(L"%ls could not be opened as a serial port, error %lu", m_path, opened.error);
+        Win32::Trace(L"%ls could not be opened as a serial port, error %lu", m_path, opened.error);
         return;
     }
     wchar_t settings[96];
     std::swprintf(settings, 96, L"%lu baud, data bits %u, parity %ls, stop bits %ls", line.BaudRate,
                   unsigned{line.ByteSize}, ParityName(line.Parity), StopBitsName(line.StopBits));
     if (opened.Completed()) {
-        Trace(L"%ls opened: %ls", m_path, settings);
+        Win32::Trace(L"%ls opened: %ls", m_path, settings);
     } else {
-        Trace(L"%ls opened, but the driver refused %ls (error %lu) and keeps its own settings", m_path, settings,
+        Win32::Trace(L"%ls opened, but the driver refused %ls (error %lu) and keeps its own settings", m_path, settings,
               opened.error);
     }
 }
@@ -179,13 +181,15 @@ void CExchange::End(bool released) {
 
 void CExchange::TraceEnd(bool released) const {
     if (released) {
-        Trace(L"%ls: %ls%ls", m_path, Shared::kExchangeEnded, Shared::kEndReleased);
+        Win32::Trace(L"%ls: %ls%ls", m_path, Shared::kExchangeEnded, Shared::kEndReleased);
     } else if (m_port.Gone()) {
-        Trace(L"%ls: %ls%ls (error %lu from the %ls)", m_path, Shared::kExchangeEnded, Shared::kEndDeviceGone,
+        Win32::Trace(L"%ls: %ls%ls (error %lu from the %ls)", m_path, Shared::kExchangeEnded, Shared::kEndDeviceGone,
               m_port.GoneError(), m_port.GoneBy());
     } else if (m_shared.Stopped()) {
-        Trace(L"%ls: %ls%ls", m_path, Shared::kExchangeEnded, Shared::kEndStopped);
+        Win32::Trace(L"%ls: %ls%ls", m_path, Shared::kExchangeEnded, Shared::kEndStopped);
     } else {
-        Trace(L"%ls: %ls%ls %d s", m_path, Shared::kExchangeEnded, Shared::kEndNoData, m_waitSeconds);
+        Win32::Trace(L"%ls: %ls%ls %d s", m_path, Shared::kExchangeEnded, Shared::kEndNoData, m_waitSeconds);
     }
 }
+
+}  // namespace Serial

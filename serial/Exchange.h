@@ -4,6 +4,8 @@
 #include "plugin_api/WideString.h"
 #include "serial/WorkerPort.h"
 
+namespace Serial {
+
 namespace Exchange {
 
 constexpr DWORD kListenMilliseconds = 100;
@@ -86,3 +88,5 @@ private:
     bool m_ended = false;
     ULONGLONG m_lastDataSecond = 0;
 };
+
+}  // namespace Serial

@@ -8,6 +8,8 @@
 #include "win32/Trace.h"
 #include "win32/UniqueHandle.h"
 
+namespace Serial {
+
 namespace {
 // The longest the last Release waits for the worker. A driver may hold an
 // open (a Bluetooth port connecting), a write or a read for as long as it
@@ -120,7 +122,7 @@ void CExchangeControl::CState::OwnerLetsGo() {
     if (!thread || Win32::WaitLettingSentMessagesThrough(thread, L"the exchange's worker to end", kLetGoMilliseconds)) {
         return;
     }
-    Trace(L"the last Release returns after %lu ms while the exchange's worker waits for the driver: the port closes "
+    Win32::Trace(L"the last Release returns after %lu ms while the exchange's worker waits for the driver: the port closes "
           L"once the driver lets go",
           kLetGoMilliseconds);
 }
@@ -190,3 +192,5 @@ void CExchangeControl::CState::Finish(DeviceEventCode code, const void* data, ui
         m_finishing = false;
     }
 }
+
+}  // namespace Serial

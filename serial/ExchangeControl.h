@@ -4,6 +4,8 @@
 #include "serial/Exchange.h"
 #include "serial/SerialApi.h"
 
+namespace Serial {
+
 // The plug-in's hold on its exchanges: starts and stops them, at most one at
 // a time, each on a worker thread of its own. What a worker uses is shared
 // with it and goes when the last of the two lets go, so no worker can run
@@ -37,3 +39,5 @@ private:
     class CState;
     Plugin::RefPtr<CState> m_state;
 };
+
+}  // namespace Serial

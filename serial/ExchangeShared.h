@@ -6,6 +6,8 @@
 #include "win32/CriticalSection.h"
 #include "win32/Event.h"
 
+namespace Serial {
+
 // What the host's side and a running worker share: the gate to the host's
 // sink, the queue of its requests, whether the worker holds the port, and
 // the host's two ways of reaching the worker: a stop, which the worker
@@ -56,3 +58,5 @@ private:
     // One wake-up ends at most one listening wait.
     Win32::Event m_wake{Win32::Event::Reset::Automatic};
 };
+
+}  // namespace Serial

@@ -3,6 +3,8 @@
 #include <initializer_list>
 #include "win32/Trace.h"
 
+namespace Serial {
+
 namespace {
 
 // Appends "count what" to the text, after ", " when it holds a part
@@ -52,7 +54,7 @@ void CLineErrors::TraceSinceLastLine(ULONGLONG now) {
     Append(said, size, c.framing + c.parity,
            L"framing or parity (the instrument probably sends at another speed or framing than the settings)");
     Append(said, size, c.breaks, L"break (the line was held at space)");
-    Trace(L"%ls: line errors: %ls", m_path, said);
+    Win32::Trace(L"%ls: line errors: %ls", m_path, said);
     m_unsaid = Counts{};
     m_lastLine = now;
     m_traced = true;
@@ -61,8 +63,10 @@ void CLineErrors::TraceSinceLastLine(ULONGLONG now) {
 void CLineErrors::TraceTotals() {
     if (!m_totals.Any()) return;
     const Counts& c = m_totals;
-    Trace(L"%ls%lsoverrun %lu, input overflow %lu, framing %lu, parity %lu, break %lu", m_path, kTotalsMark,
+    Win32::Trace(L"%ls%lsoverrun %lu, input overflow %lu, framing %lu, parity %lu, break %lu", m_path, kTotalsMark,
           static_cast<unsigned long>(c.overrun), static_cast<unsigned long>(c.inputOverflow),
           static_cast<unsigned long>(c.framing), static_cast<unsigned long>(c.parity),
           static_cast<unsigned long>(c.breaks));
 }
+
+}  // namespace Serial

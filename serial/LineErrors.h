@@ -3,6 +3,8 @@
 #include <cstdint>
 #include "plugin_api/SharedConstants.h"
 
+namespace Serial {
+
 // What the driver's error word (ClearCommError) says of the received bytes,
 // counted over one exchange and said in the trace: bytes lost to an overrun
 // or a full input queue, characters that did not fit the line settings (the
@@ -43,3 +45,5 @@ private:
     ULONGLONG m_lastLine = 0;
     bool m_traced = false;
 };
+
+}  // namespace Serial

@@ -1,5 +1,7 @@
 #include "serial/LineRecord.h"
 
+namespace Serial {
+
 DCB LineRecord::ForDriver(const DCB& driversOwn, const DCB& wanted) {
     DCB line = driversOwn;
     line.DCBlength = sizeof(DCB);
@@ -25,3 +27,5 @@ DCB LineRecord::ForDriver(const DCB& driversOwn, const DCB& wanted) {
     line.XoffChar = kXoff;
     return line;
 }
+
+}  // namespace Serial

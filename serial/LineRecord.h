@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+namespace Serial {
+
 namespace LineRecord {
 
 // XON/XOFF as every device expects them. A record whose two characters are
@@ -17,3 +19,5 @@ constexpr char kXoff = 0x13;
 DCB ForDriver(const DCB& driversOwn, const DCB& wanted);
 
 }  // namespace LineRecord
+
+}  // namespace Serial

@@ -1,5 +1,7 @@
 #include "serial/OverlappedIo.h"
 
+namespace Serial {
+
 namespace {
 constexpr IoResult kNothingMoved{IoState::Completed, 0, ERROR_SUCCESS};
 }
@@ -70,3 +72,5 @@ IoResult COverlappedIo::Cancel() {
 void COverlappedIo::RequestCancel() {
     if (m_running) m_api.cancelIoEx(m_device, &m_record);
 }
+
+}  // namespace Serial

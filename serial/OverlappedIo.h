@@ -3,6 +3,8 @@
 #include "serial/SerialApi.h"
 #include "win32/Event.h"
 
+namespace Serial {
+
 // How an overlapped operation stands.
 // Gone is a failure after which the device no longer answers: only the
 // worker's port (CWorkerPort) judges so, every other call reports Failed.
@@ -64,3 +66,5 @@ private:
     DWORD m_events = 0;
     bool m_running = false;
 };
+
+}  // namespace Serial

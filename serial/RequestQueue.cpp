@@ -1,5 +1,7 @@
 #include "serial/RequestQueue.h"
 
+namespace Serial {
+
 void CRequestQueue::Append(ITransferRequest* request) {
     Win32::Lock hold(m_lock);
     m_requests.push_back(request);
@@ -14,3 +16,5 @@ void CRequestQueue::RemoveHead() {
     Win32::Lock hold(m_lock);
     if (!m_requests.empty()) m_requests.pop_front();
 }
+
+}  // namespace Serial

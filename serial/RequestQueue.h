@@ -3,6 +3,8 @@
 #include "plugin_api/HostInterfaces.h"
 #include "win32/CriticalSection.h"
 
+namespace Serial {
+
 // The host's transfer requests, oldest first, from QueueTransferRequest to
 // the worker. The requests are borrowed: dropping the queue leaves them
 // untouched. Only the worker removes, so the head it reads stays the head
@@ -25,3 +27,5 @@ private:
     std::list<ITransferRequest*> m_requests;
     Win32::CriticalSection m_lock;
 };
+
+}  // namespace Serial

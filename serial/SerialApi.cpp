@@ -1,5 +1,7 @@
 #include "serial/SerialApi.h"
 
+namespace Serial {
+
 const SerialApi& SerialApi::System() {
     static const SerialApi api{
         &::CreateFileW,    &::CloseHandle,     &::SetCommState,   &::SetupComm,
@@ -9,3 +11,5 @@ const SerialApi& SerialApi::System() {
     };
     return api;
 }
+
+}  // namespace Serial

@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+namespace Serial {
+
 // The Win32 calls the serial port makes on its device. Production uses the
 // system's; tests substitute scripted ones to produce driver results that
 // a test machine cannot (reads that complete late, waits ended by a mask
@@ -24,3 +26,5 @@ struct SerialApi {
 
     static const SerialApi& System();
 };
+
+}  // namespace Serial

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include "serial/LineRecord.h"
 
+namespace Serial {
+
 CSerialPort::CSerialPort(const SerialApi& api) : m_api(api), m_listen(api), m_read(api), m_write(api) {}
 
 CSerialPort::~CSerialPort() { Close(); }
@@ -98,3 +100,5 @@ IoResult CSerialPort::PurgeOutput() { return IoResult::Of(m_api.purgeComm(Handle
 IoResult CSerialPort::StartWrite(DWORD count) {
     return m_write.StartWrite(Handle(), m_sending, std::min(count, kWriteBufferSize));
 }
+
+}  // namespace Serial

@@ -5,6 +5,8 @@
 #include "serial/SerialApi.h"
 #include "win32/UniqueHandle.h"
 
+namespace Serial {
+
 // One serial device opened for overlapped I/O, and the single owner of
 // everything the driver writes into: the handle (closed through the seam),
 // one operation per direction (listening wait, read, write) and the receive
@@ -95,3 +97,5 @@ private:
     uint8_t m_received[kReceiveBufferSize]{};
     uint8_t m_sending[kWriteBufferSize]{};
 };
+
+}  // namespace Serial

@@ -1,6 +1,8 @@
 #include "serial/SinkGate.h"
 #include "win32/SentMessageWait.h"
 
+namespace Serial {
+
 void CSinkGate::Set(IDeviceEventSink* sink) {
     m_sink = sink;
     if (!InsideCall()) AwaitCallUnderWay(L"a call to the old event sink to return");
@@ -62,3 +64,5 @@ void CSinkGate::AwaitCallUnderWay(const wchar_t* waitingFor) {
         AwaitNoCall([waitingFor](HANDLE noCall) { Win32::WaitLettingSentMessagesThrough(noCall, waitingFor); });
     }
 }
+
+}  // namespace Serial

@@ -6,6 +6,8 @@
 #include "win32/CriticalSection.h"
 #include "win32/Event.h"
 
+namespace Serial {
+
 // The host's event sink as the exchange reaches it. One call at a time, in
 // the order made, also across exchanges: a new exchange's first event waits
 // until the previous exchange's final event has returned. Once closed, no
@@ -109,3 +111,5 @@ bool CSinkGate::ReadHostMemory(Read read) {
     EndCall();
     return true;
 }
+
+}  // namespace Serial

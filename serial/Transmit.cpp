@@ -3,6 +3,8 @@
 #include <cstring>
 #include "win32/Trace.h"
 
+namespace Serial {
+
 using namespace Transmit;
 
 ULONGLONG Transmit::LineMilliseconds(DWORD count, const DCB& line) {
@@ -35,7 +37,7 @@ void CTransmitter::DrainQueue() {
         }
         // Checked when it was queued; one that answers otherwise now is not
         // the host's to send, but the host may wait for it.
-        Trace(L"a queued request changed its kind to %ld: handed back unsent", static_cast<long>(contents.kind));
+        Win32::Trace(L"a queued request changed its kind to %ld: handed back unsent", static_cast<long>(contents.kind));
         m_shared.Sink().OnRequestDone(request);
     }
 }
@@ -106,7 +108,7 @@ IoResult CTransmitter::WriteChunk(DWORD size) {
     // It may have completed just before the cancel.
     if (write.bytes >= size) return {IoState::Completed, write.bytes, ERROR_SUCCESS};
     if (!m_shared.Stopped() && !m_port.Gone()) {
-        Trace(L"a write was given up after %llu ms: %lu of %lu bytes sent", GetTickCount64() - begun, write.bytes,
+        Win32::Trace(L"a write was given up after %llu ms: %lu of %lu bytes sent", GetTickCount64() - begun, write.bytes,
               size);
     }
     return {IoState::Failed, write.bytes, ERROR_OPERATION_ABORTED};
@@ -148,6 +150,8 @@ bool CTransmitter::Unsent(DWORD* bytes) {
 
 void CTransmitter::Failed(const IoResult& write, DWORD size) {
     if (write.state == IoState::Gone) return;
-    Trace(L"a write failed with error %lu after %lu of %lu bytes; the rest of the request is not sent", write.error,
+    Win32::Trace(L"a write failed with error %lu after %lu of %lu bytes; the rest of the request is not sent", write.error,
           write.bytes, size);
 }
+
+}  // namespace Serial

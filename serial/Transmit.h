@@ -4,6 +4,8 @@
 #include "plugin_api/HostInterfaces.h"
 #include "serial/WorkerPort.h"
 
+namespace Serial {
+
 namespace Transmit {
 
 constexpr DWORD kChunkSize = CSerialPort::kWriteBufferSize;
@@ -73,3 +75,5 @@ private:
     const DCB m_line;
     const DWORD m_waitStep;
 };
+
+}  // namespace Serial

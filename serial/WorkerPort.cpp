@@ -1,6 +1,8 @@
 #include "serial/WorkerPort.h"
 #include "win32/Trace.h"
 
+namespace Serial {
+
 IoResult CWorkerPort::Open(const wchar_t* path, const DCB& line, ULONGLONG now) {
     m_path = path;
     for (int call = 0; call < kCalls; ++call) {
@@ -58,7 +60,7 @@ IoResult CWorkerPort::Judged(Call call, IoResult answer) {
     const bool dispensable = call == Call::Status || call == Call::Wait;
     if (dispensable && !m_worked[Index(call)] && !m_unsupported[Index(call)]) {
         m_unsupported[Index(call)] = true;
-        Trace(L"%ls: the driver refuses the %ls call (error %lu) though the port answers: the exchange goes on "
+        Win32::Trace(L"%ls: the driver refuses the %ls call (error %lu) though the port answers: the exchange goes on "
               L"without it",
               m_path, Name(call), answer.error);
     }
@@ -80,10 +82,10 @@ IoResult CWorkerPort::CancelWrite(DWORD graceMilliseconds, DWORD purgeMillisecon
     m_port.RequestWriteCancel();
     if (WaitForSingleObject(m_port.WriteEvent(), graceMilliseconds) == WAIT_TIMEOUT) {
         const bool purged = m_port.PurgeOutput().Completed();
-        Trace(L"the driver did not cancel a write within %lu ms: its output %ls", graceMilliseconds,
+        Win32::Trace(L"the driver did not cancel a write within %lu ms: its output %ls", graceMilliseconds,
               purged ? L"was purged" : L"could not be purged");
         if (WaitForSingleObject(m_port.WriteEvent(), purgeMilliseconds) == WAIT_TIMEOUT) {
-            Trace(L"a cancelled and purged write has not ended after %lu ms: waiting for the driver",
+            Win32::Trace(L"a cancelled and purged write has not ended after %lu ms: waiting for the driver",
                   purgeMilliseconds);
         }
     }
@@ -95,3 +97,5 @@ void CWorkerPort::RecordGone(Call call, DWORD error) {
     m_goneError = error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
     m_goneBy = call;
 }
+
+}  // namespace Serial

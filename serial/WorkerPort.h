@@ -4,6 +4,8 @@
 #include "serial/LineErrors.h"
 #include "serial/SerialPort.h"
 
+namespace Serial {
+
 // The port as an exchange's worker operates it: every call of the exchange
 // and of the transmitter on the device goes through here, and each answer
 // carries the verdict on the device. Whether the device is still there is
@@ -86,3 +88,5 @@ private:
     Call m_goneBy = Call::Status;
     ULONGLONG m_lastSign = 0;
 };
+
+}  // namespace Serial

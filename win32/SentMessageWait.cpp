@@ -25,7 +25,7 @@ bool WaitLettingSentMessagesThrough(HANDLE object, const wchar_t* waitingFor, DW
             PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         } else if (result == WAIT_TIMEOUT) {
             if (!traced && GetTickCount64() - begun >= kTracedAfterMilliseconds) {
-                Trace(L"waiting over %llu ms for %ls", kTracedAfterMilliseconds, waitingFor);
+                Win32::Trace(L"waiting over %llu ms for %ls", kTracedAfterMilliseconds, waitingFor);
                 traced = true;
             }
         } else {

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cwchar>
 
+namespace Win32 {
+
 namespace {
 std::atomic<TraceCopy> g_copy{nullptr};
 }
@@ -27,3 +29,5 @@ void Trace(const wchar_t* format, ...) {
     OutputDebugStringW(line);
     if (const TraceCopy copy = g_copy.load()) copy(line);
 }
+
+}  // namespace Win32

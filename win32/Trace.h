@@ -1,4 +1,7 @@
 #pragma once
+
+namespace Win32 {
+
 // The plug-in's trace: one line per notable step of an exchange (the port
 // opened, settings refused, why an exchange ended, a write given up) to the
 // Windows debug output, where DebugView, a debugger or `devhost --trace`
@@ -13,3 +16,5 @@ void Trace(const wchar_t* format, ...);
 // reader per session.
 using TraceCopy = void (*)(const wchar_t* line);
 void SetTraceCopy(TraceCopy copy);
+
+}  // namespace Win32

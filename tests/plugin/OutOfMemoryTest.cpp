@@ -75,7 +75,7 @@ protected:
     }
 
     Fakes::ScriptedPortSystem ports;
-    CDeviceCommonPlugin* plugin = CDeviceCommonPlugin::Create(ports);
+    Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports);
 };
 
 TEST_F(OutOfMemory, LoadSettingsKeepsTheEarlierSettingsWhole) {

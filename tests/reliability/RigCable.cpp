@@ -32,7 +32,7 @@ bool RunScript(const std::wstring& arguments) {
 
 // A pulled port still opens under Wine, as an empty device without a line.
 bool PluginEndIsASerialPort() {
-    Win32::UniqueHandle port(CreateFileW(DevicePathFor(PluginPortName().c_str()).c_str(),
+    Win32::UniqueHandle port(CreateFileW(Win32::DevicePathFor(PluginPortName().c_str()).c_str(),
                                          GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     DCB line{};
     line.DCBlength = sizeof line;

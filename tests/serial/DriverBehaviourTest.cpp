@@ -146,7 +146,7 @@ protected:
         if (quirksOf) quirksOf(quirks);
         driver = std::make_unique<ModelDriver>(quirks);
         settings.strings[L"PORT"] = L"COM3";
-        plugin = CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
+        plugin = Plugin::CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
         plugin->LoadSettings(&settings);
         plugin->SetEventSink(&sink);
     }
@@ -155,7 +155,7 @@ protected:
     std::unique_ptr<ModelDriver> driver;
     Fakes::RecordingSettingsReader settings;
     RecordingSink sink;
-    CDeviceCommonPlugin* plugin = nullptr;
+    Plugin::CDeviceCommonPlugin* plugin = nullptr;
     FakeRequest request{RequestBytes(100)};
     TraceLines trace;
 };
@@ -185,7 +185,7 @@ protected:
         const auto events = sink.Events();
         if (events.size() != from + 1 || events.back().code != EventLogText) return false;
         const auto& text = events.back().data;
-        return std::string(text.begin(), text.end()) == Exchange::kOpenErrorText;
+        return std::string(text.begin(), text.end()) == Serial::Exchange::kOpenErrorText;
     }
     ULONGLONG Tick(int32_t code) const {
         for (const RecordedEvent& event : sink.Events()) {
@@ -274,7 +274,7 @@ TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
     const double seconds = double(GetTickCount64() - started) / 1000.0;
     EXPECT_LE(driver->Calls() / seconds, kMostCallsPerSecond) << "spins";
 
-    const auto totals = trace.With(CLineErrors::kTotalsMark);
+    const auto totals = trace.With(Serial::CLineErrors::kTotalsMark);
     if (row.lineErrorTotals) {
         ASSERT_EQ(totals.size(), 1u);
         EXPECT_NE(totals[0].find(row.lineErrorTotals), std::wstring::npos) << totals[0];
@@ -393,7 +393,7 @@ protected:
         GetParam().quirks(quirks);
         driver = std::make_unique<ModelDriver>(quirks);
         settings.strings[L"PORT"] = L"COM3";
-        plugin = CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
+        plugin = Plugin::CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
         plugin->LoadSettings(&settings);
         plugin->SetEventSink(&sink);
     }
@@ -403,7 +403,7 @@ protected:
     std::unique_ptr<ModelDriver> driver;
     Fakes::RecordingSettingsReader settings;
     RecordingSink sink;
-    CDeviceCommonPlugin* plugin = nullptr;
+    Plugin::CDeviceCommonPlugin* plugin = nullptr;
 };
 
 TEST_P(StopWhileOpening, EndsTheExchangeOnceTheOpenReturns) {

@@ -33,8 +33,8 @@ protected:
 
     ModelDriver api;
     RecordingSink sink;
-    Exchange::Target target;
-    std::unique_ptr<CExchangeControl> control = std::make_unique<CExchangeControl>(api.Table());
+    Serial::Exchange::Target target;
+    std::unique_ptr<Serial::CExchangeControl> control = std::make_unique<Serial::CExchangeControl>(api.Table());
 };
 
 TEST_F(ExchangeControl, WithoutASinkNothingStarts) {

@@ -44,11 +44,11 @@ protected:
 
     DWORD queued = 0;
     ModelDriver api;
-    ExchangeShared shared;
-    CWorkerPort worker{api.Table(), shared};
+    Serial::ExchangeShared shared;
+    Serial::CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
-    CExchange exchange{worker, shared, &ScriptedClock};
-    Exchange::Target target;
+    Serial::CExchange exchange{worker, shared, &ScriptedClock};
+    Serial::Exchange::Target target;
 };
 
 TEST_F(ScriptedExchange, BeginConfiguresThePortAndReportsTheStart) {
@@ -121,8 +121,8 @@ TEST_F(ScriptedExchange, PendingReadIsEndedAndReportsWhatArrived) {
 TEST_F(ScriptedExchange, StopEndsAContinuousStreamBetweenBlocks) {
     ASSERT_TRUE(exchange.Begin(target));
     DataArrives();
-    ReadsReturn(Exchange::kBlockSize);
-    api.bytesQueued = [] { return Exchange::kBlockSize; };
+    ReadsReturn(Serial::Exchange::kBlockSize);
+    api.bytesQueued = [] { return Serial::Exchange::kBlockSize; };
     sink.react = [&](const RecordedEvent& event) {
         if (event.code == EventDataReceived && sink.Count(EventDataReceived) == 3) shared.Stop();
     };
@@ -148,13 +148,13 @@ TEST_F(ScriptedExchange, BytesQueuedBeforeTheWaitAreReadWithoutACharacterEvent) 
 // A driver that refuses the character mask cannot be listened to: no wait
 // is started on it, and the exchange reads by polling.
 TEST_F(ScriptedExchange, ADriverThatRefusesTheCharacterMaskIsPolled) {
-    SerialApi refusing = api.Table();
+    Serial::SerialApi refusing = api.Table();
     refusing.setCommMask = [](HANDLE, DWORD) -> BOOL {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     };
-    CWorkerPort port{refusing, shared};
-    CExchange polled{port, shared, &ScriptedClock};
+    Serial::CWorkerPort port{refusing, shared};
+    Serial::CExchange polled{port, shared, &ScriptedClock};
     ASSERT_TRUE(polled.Begin(target));
     int waits = 0;
     const auto counted = [&](DWORD*, OVERLAPPED*) { return ++waits, TRUE; };

@@ -8,7 +8,7 @@ namespace {
 
 TEST(LineErrors, GoingOnTheyAreSaidOnceASecondWithWhatCameSinceTheLastLine) {
     TraceLines trace;
-    CLineErrors errors;
+    Serial::CLineErrors errors;
     errors.Reset(L"COM7");
     errors.Add(0, 0);
     EXPECT_TRUE(trace.All().empty()) << "a clean line says nothing";
@@ -23,7 +23,7 @@ TEST(LineErrors, GoingOnTheyAreSaidOnceASecondWithWhatCameSinceTheLastLine) {
     EXPECT_NE(lines[1].find(L"99 framing or parity"), std::wstring::npos) << lines[1];
 
     errors.TraceTotals();
-    const auto totals = trace.With(CLineErrors::kTotalsMark);
+    const auto totals = trace.With(Serial::CLineErrors::kTotalsMark);
     ASSERT_EQ(totals.size(), 1u);
     EXPECT_NE(totals[0].find(L"overrun 1, input overflow 0, framing 100, parity 0, break 1"), std::wstring::npos);
 }

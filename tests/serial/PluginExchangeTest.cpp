@@ -54,7 +54,7 @@ TEST(PluginExchange, EditsMadeDuringAnExchangeTakeEffectAtTheNext) {
     Fakes::RecordingSettingsReader stored;
     stored.strings[L"PORT"] = L"COM3";
     RecordingSink sink;
-    CDeviceCommonPlugin* plugin = CDeviceCommonPlugin::Create(ports, api.Table());
+    Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports, api.Table());
     plugin->LoadSettings(&stored);
     plugin->SetEventSink(&sink);
     ASSERT_TRUE(plugin->StartExchange());

@@ -9,7 +9,7 @@ namespace {
 ITransferRequest* Fake(uintptr_t n) { return reinterpret_cast<ITransferRequest*>(n * 16); }
 
 TEST(RequestQueue, HeadStaysUntilRemovedAndRequestsLeaveInOrder) {
-    CRequestQueue queue;
+    Serial::CRequestQueue queue;
     EXPECT_EQ(queue.Head(), nullptr);
     queue.Append(Fake(1));
     queue.Append(Fake(2));
@@ -28,7 +28,7 @@ TEST(RequestQueue, HeadStaysUntilRemovedAndRequestsLeaveInOrder) {
 // The host's thread may queue again after its allocation failed, and the
 // worker must still get at the queue: the lock was left on that path too.
 TEST(RequestQueue, FailedAppendLeavesTheQueueUnlockedAndUnchanged) {
-    CRequestQueue queue;
+    Serial::CRequestQueue queue;
     queue.Append(Fake(1));
     AllocationCounter::FailAt(1);
     EXPECT_THROW(queue.Append(Fake(2)), std::bad_alloc);

@@ -15,7 +15,7 @@ protected:
         PurgePluginPort();
         ASSERT_TRUE(instrument.IsOpen());
         control.SetSink(&sink);
-        target.devicePath = DevicePathFor(PluginPortName().c_str());
+        target.devicePath = Win32::DevicePathFor(PluginPortName().c_str());
         target.line = RigLine();
         target.waitSeconds = 30;
     }
@@ -35,7 +35,7 @@ protected:
 
     Instrument instrument;
     RecordingSink sink;
-    Exchange::Target target;
+    Serial::Exchange::Target target;
     std::deque<FakeRequest> requests;
-    CExchangeControl control;
+    Serial::CExchangeControl control;
 };

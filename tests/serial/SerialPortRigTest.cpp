@@ -14,7 +14,7 @@ protected:
         PurgePluginPort();
         ASSERT_TRUE(instrument.IsOpen());
         DCB line = RigLine();
-        ASSERT_EQ(port.Open(DevicePathFor(PluginPortName().c_str()).c_str(), line).state, IoState::Completed);
+        ASSERT_EQ(port.Open(Win32::DevicePathFor(PluginPortName().c_str()).c_str(), line).state, Serial::IoState::Completed);
     }
 
     DWORD BytesWaiting() {
@@ -24,12 +24,12 @@ protected:
     }
 
     Instrument instrument;
-    CSerialPort port;
+    Serial::CSerialPort port;
 };
 
 TEST_F(PortOnTheRig, QuietWaitTakesItsTimeAndFindsNothing) {
     ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(port.WaitForReceive(100).state, IoState::Pending);
+    EXPECT_EQ(port.WaitForReceive(100).state, Serial::IoState::Pending);
     ULONGLONG elapsed = GetTickCount64() - start;
     EXPECT_GE(elapsed, 90u);
     EXPECT_LT(elapsed, 400u);
@@ -41,7 +41,7 @@ TEST_F(PortOnTheRig, ByteDuringTheWaitIsReportedAndLeftToRead) {
         Sleep(30);
         instrument.Send({0x5A});
     });
-    EXPECT_EQ(port.WaitForReceive(2000).state, IoState::Completed);
+    EXPECT_EQ(port.WaitForReceive(2000).state, Serial::IoState::Completed);
     sender.join();
     Sleep(20);
     EXPECT_EQ(BytesWaiting(), 1u);
@@ -55,7 +55,7 @@ TEST_F(PortOnTheRig, ReadOnAnEmptyLineEndsWithNothing) {
 }
 
 TEST(PortOpen, MissingDeviceLeavesThePortClosed) {
-    CSerialPort port;
+    Serial::CSerialPort port;
     DCB line = RigLine();
     EXPECT_EQ(port.Open(L"\\\\.\\COM200", line).error, DWORD(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(port.IsOpen());

@@ -23,7 +23,7 @@ protected:
     }
 
     ModelDriver api{WatchingDevice()};
-    CSerialPort port{api.Table()};
+    Serial::CSerialPort port{api.Table()};
 };
 
 // A quiet turn costs the driver no new wait and no mask change; the port
@@ -35,9 +35,9 @@ TEST_F(ScriptedPort, QuietWaitStaysPendingIntoTheNextCallUntilThePortCloses) {
         return api.Pend(record, events);
     };
     ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(port.WaitForReceive(50).state, IoState::Pending);
+    EXPECT_EQ(port.WaitForReceive(50).state, Serial::IoState::Pending);
     EXPECT_GE(GetTickCount64() - start, 40u);
-    EXPECT_EQ(port.WaitForReceive(20).state, IoState::Pending);
+    EXPECT_EQ(port.WaitForReceive(20).state, Serial::IoState::Pending);
     EXPECT_EQ(waitsStarted, 1);
     EXPECT_EQ(api.Mask(), DWORD(EV_RXCHAR));
     port.Close();
@@ -49,7 +49,7 @@ TEST_F(ScriptedPort, QuietWaitStaysPendingIntoTheNextCallUntilThePortCloses) {
 TEST_F(ScriptedPort, WakeEndsAQuietWaitAtOnceAsNoArrival) {
     const Win32::Event wake(Win32::Event::Reset::Automatic, true);
     ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(port.WaitForReceive(10000, wake.Get()).state, IoState::Pending);
+    EXPECT_EQ(port.WaitForReceive(10000, wake.Get()).state, Serial::IoState::Pending);
     EXPECT_LT(GetTickCount64() - start, 5000u);
 }
 
@@ -59,7 +59,7 @@ TEST_F(ScriptedPort, WaitCompletingInTimeReportsArrivalAndIsFinished) {
         api.Complete(record, 0, ERROR_SUCCESS, EV_RXCHAR);
         return result;
     };
-    EXPECT_EQ(port.WaitForReceive(1000).state, IoState::Completed);
+    EXPECT_EQ(port.WaitForReceive(1000).state, Serial::IoState::Completed);
     EXPECT_EQ(api.Unreaped(), 0u);
 }
 
@@ -69,10 +69,10 @@ TEST_F(ScriptedPort, WaitCompletedBetweenCallsIsReportedAtOnce) {
         pending = record;
         return api.Pend(record, events);
     };
-    EXPECT_EQ(port.WaitForReceive(10).state, IoState::Pending);
+    EXPECT_EQ(port.WaitForReceive(10).state, Serial::IoState::Pending);
     api.Complete(pending, 0, ERROR_SUCCESS, EV_RXCHAR);
     ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(port.WaitForReceive(10000).state, IoState::Completed);
+    EXPECT_EQ(port.WaitForReceive(10000).state, Serial::IoState::Completed);
     EXPECT_LT(GetTickCount64() - start, 5000u);
     EXPECT_EQ(api.Unreaped(), 0u);
 }
@@ -84,8 +84,8 @@ TEST_F(ScriptedPort, FailedWaitReportsItsErrorAndWaitsForNoResult) {
         SetLastError(ERROR_BAD_COMMAND);
         return FALSE;
     };
-    const IoResult listen = port.WaitForReceive(50);
-    EXPECT_EQ(listen.state, IoState::Failed);
+    const Serial::IoResult listen = port.WaitForReceive(50);
+    EXPECT_EQ(listen.state, Serial::IoState::Failed);
     EXPECT_EQ(listen.error, DWORD(ERROR_BAD_COMMAND));
     EXPECT_EQ(api.overlappedResultCalls, 0);
 }
@@ -94,7 +94,7 @@ TEST_F(ScriptedPort, FailedWaitReportsItsErrorAndWaitsForNoResult) {
 // write and reaps it before the handle goes.
 TEST_F(ScriptedPort, ClosingEndsARunningWriteFirst) {
     api.writeFile = [&](const void*, DWORD, DWORD*, OVERLAPPED* record) { return api.Pend(record); };
-    ASSERT_EQ(port.StartWrite(8).state, IoState::Pending);
+    ASSERT_EQ(port.StartWrite(8).state, Serial::IoState::Pending);
     port.Close();
     EXPECT_EQ(api.Unreaped(), 0u);
     EXPECT_EQ(api.OpenHandles(), 0);

@@ -38,7 +38,7 @@ public:
 // in after its call, so one often waits for the other's call while the
 // host swaps: the moment a sink read too early would be called after all.
 TEST(SinkGate, NoCallReachesASinkOnceItsWithdrawalHasReturned) {
-    CSinkGate gate;
+    Serial::CSinkGate gate;
     // A sink stays withdrawn for two swaps after its own.
     WithdrawnSink sinks[3];
     std::atomic<bool> done{false};
@@ -85,19 +85,19 @@ private:
 TEST(SinkGate, AWaitOverASecondNamesWhatItWaitsFor) {
     struct Case {
         const char* wait;
-        std::function<void(CSinkGate&)> letGo;
+        std::function<void(Serial::CSinkGate&)> letGo;
         const wchar_t* line;
     } cases[] = {
-        {"withdrawing the sink", [](CSinkGate& gate) { gate.Set(nullptr); },
+        {"withdrawing the sink", [](Serial::CSinkGate& gate) { gate.Set(nullptr); },
          L"waiting over 1000 ms for a call to the old event sink to return"},
-        {"closing the gate", [](CSinkGate& gate) { gate.Close(); },
+        {"closing the gate", [](Serial::CSinkGate& gate) { gate.Close(); },
          L"waiting over 1000 ms for the event sink's call under way to return"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wait);
         TraceLines trace;
         HeldSink sink(trace, c.line);
-        CSinkGate gate;
+        Serial::CSinkGate gate;
         gate.Set(&sink);
         std::thread worker([&] { gate.OnEvent(EventDataReceived, nullptr, 0); });
         EXPECT_EQ(WaitForSingleObject(sink.inCall.Get(), 5000), WAIT_OBJECT_0);
@@ -133,7 +133,7 @@ TEST(SinkGate, AWaitForACallDispatchesOnlyTheMessagesSentToTheHostsThread) {
     ASSERT_TRUE(window.handle);
     PostMessageW(window.handle, HostWindow::kPosted, 0, 0);
     SendingSink sink(window.handle);
-    CSinkGate gate;
+    Serial::CSinkGate gate;
     gate.Set(&sink);
     std::thread worker([&] { gate.OnEvent(EventDataReceived, nullptr, 0); });
     EXPECT_EQ(WaitForSingleObject(sink.inCall.Get(), 5000), WAIT_OBJECT_0);

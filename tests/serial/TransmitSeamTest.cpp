@@ -86,14 +86,14 @@ protected:
     }
 
     ModelDriver api;
-    ExchangeShared shared;
-    CWorkerPort worker{api.Table(), shared};
+    Serial::ExchangeShared shared;
+    Serial::CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
-    CRequestQueue& queue = shared.Requests();
+    Serial::CRequestQueue& queue = shared.Requests();
     DCB line = FastLine();
-    CTransmitter transmitter{worker, shared, line, kStep};
+    Serial::CTransmitter transmitter{worker, shared, line, kStep};
 
-    FakeRequest request{RequestBytes(Transmit::kChunkSize + 100)};
+    FakeRequest request{RequestBytes(Serial::Transmit::kChunkSize + 100)};
     std::vector<Write> writes;
     OVERLAPPED* pendingRecord = nullptr;
     DWORD pendingSize = 0;
@@ -189,7 +189,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCountGetsItsLineTime) {
         sink.Clear();
         writes.clear();
         unsentCalls = 0;
-        CTransmitter atSpeed{worker, shared, LineAt(c.baud), kStep};
+        Serial::CTransmitter atSpeed{worker, shared, LineAt(c.baud), kStep};
         FirstWriteWaitsThrough(0, std::vector<DWORD>(c.zeroesBeforeCompletion, 0));
         const ULONGLONG start = GetTickCount64();
         atSpeed.TransmitRequest(&request);
@@ -327,7 +327,7 @@ TEST_F(ScriptedTransmit, StopDuringTheGettersLeavesTheRequestQueued) {
 
 // A stop must not wait out a 500 ms step of a write that the line holds.
 TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
-    CTransmitter patient{worker, shared, line};
+    Serial::CTransmitter patient{worker, shared, line};
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     std::thread stopper([this] {
         Sleep(50);

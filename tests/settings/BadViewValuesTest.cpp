@@ -39,7 +39,7 @@ protected:
 
     Fakes::ScriptedPortSystem ports;
     Fakes::RecordingSettingsReader reader;
-    CDeviceCommonPlugin* plugin = CDeviceCommonPlugin::Create(ports);
+    Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports);
     Fakes::RecordingPropertyListView view;
 };
 

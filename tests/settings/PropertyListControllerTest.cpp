@@ -29,7 +29,7 @@ protected:
 
     Fakes::ScriptedPortSystem ports;
     RecordingSettingsReader reader;
-    CDeviceCommonPlugin* plugin = CDeviceCommonPlugin::Create(ports);
+    Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports);
     Plugin::IPropertyListViewController& controller = *plugin->GetPropertyListController();
     RecordingPropertyListView view;
 };

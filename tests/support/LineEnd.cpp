@@ -5,7 +5,7 @@
 namespace {
 
 HANDLE OpenDevice(const std::wstring& port, DWORD flags) {
-    return CreateFileW(DevicePathFor(port.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    return CreateFileW(Win32::DevicePathFor(port.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                        flags, nullptr);
 }
 

@@ -293,8 +293,8 @@ ModelDriver::~ModelDriver() {
     g_current = nullptr;
 }
 
-const SerialApi& ModelDriver::Table() const {
-    static const SerialApi table{
+const Serial::SerialApi& ModelDriver::Table() const {
+    static const Serial::SerialApi table{
         &ModelCalls::CreateFileW,   &ModelCalls::CloseHandle,     &ModelCalls::SetCommState,
         &ModelCalls::SetupComm,     &ModelCalls::SetCommTimeouts, &ModelCalls::GetCommMask,
         &ModelCalls::SetCommMask,   &ModelCalls::WaitCommEvent,   &ModelCalls::ClearCommError,

@@ -63,7 +63,7 @@ public:
     ModelDriver(const ModelDriver&) = delete;
     ModelDriver& operator=(const ModelDriver&) = delete;
 
-    const SerialApi& Table() const;
+    const Serial::SerialApi& Table() const;
 
     // May change between steps of a test; the model reads them at each call.
     DriverQuirks quirks;

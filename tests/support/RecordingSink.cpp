@@ -33,8 +33,8 @@ void RecordingSink::Record(const RecordedEvent& event) {
         ++m_counts[event.code];
         const uint8_t* bytes = event.data.data();
         const size_t count = event.data.size();
-        if (event.code == EventLogText && count == Exchange::kOpenErrorLength &&
-            std::memcmp(bytes, Exchange::kOpenErrorText, count) == 0) {
+        if (event.code == EventLogText && count == Serial::Exchange::kOpenErrorLength &&
+            std::memcmp(bytes, Serial::Exchange::kOpenErrorText, count) == 0) {
             ++m_openingErrors;
         }
         if (event.code == EventDataReceived) {

@@ -21,10 +21,10 @@ void Keep(const wchar_t* line) {
 TraceLines::TraceLines() {
     std::lock_guard<std::mutex> hold(g_lock);
     g_lines.clear();
-    SetTraceCopy(&Keep);
+    Win32::SetTraceCopy(&Keep);
 }
 
-TraceLines::~TraceLines() { SetTraceCopy(nullptr); }
+TraceLines::~TraceLines() { Win32::SetTraceCopy(nullptr); }
 
 std::vector<std::wstring> TraceLines::All() const {
     std::lock_guard<std::mutex> hold(g_lock);

@@ -2,7 +2,7 @@
 #include "win32/DevicePath.h"
 
 bool CSerialLine::Open(const std::wstring& name, DWORD baud, DWORD& error) {
-    m_port.Reset(CreateFileW(DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    m_port.Reset(CreateFileW(Win32::DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              OPEN_EXISTING, 0, nullptr));
     if (!m_port.IsValid()) {
         error = GetLastError();
