@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 #include "ConsoleOutput.h"
-#include "ExchangeReport.h"
+#include "ExchangeSink.h"
 
 namespace DevHost {
 
