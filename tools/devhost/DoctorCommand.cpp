@@ -261,11 +261,11 @@ private:
     // the events a host sees are the same whatever the driver took. It runs
     // one exchange there, started and stopped at once.
     void PluginRows() {
-        const std::wstring row = L"the stored settings, as the plug-in set them (its trace): ";
+        const wchar_t* row = L"the stored settings, as the plug-in set them (its trace): ";
         std::wstring unknown;
         const std::vector<std::wstring> lines = RunPluginExchange(unknown);
         if (!unknown.empty()) {
-            Row(row + L"could not tell, " + unknown, L"what it sets, queues and time-outs included, is not known here");
+            Row(std::wstring(row) + L"could not tell, " + unknown, L"what it sets, queues and time-outs included, is not known here");
             return;
         }
         bool opened = false;
@@ -273,10 +273,10 @@ private:
         for (const std::wstring& line : lines) {
             if (!After(line, L" opened: ").empty()) {
                 opened = true;
-                Row(row + L"taken, " + After(line, L" opened: "), L"the exchange runs at these settings");
+                Row(std::wstring(row) + L"taken, " + After(line, L" opened: "), L"the exchange runs at these settings");
             } else if (Says(line, L" and keeps its own settings")) {
                 opened = true;
-                Row(row + L"refused: " + line, L"the exchange runs at the driver's own settings");
+                Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
             } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
                 refusals += L"; " + line;
             } else if (!Says(line, Shared::kExchangeEnded)) {
@@ -284,7 +284,7 @@ private:
             }
         }
         if (!opened) {
-            Row(row + L"could not tell, its trace names no open", L"its trace lines are above");
+            Row(std::wstring(row) + L"could not tell, its trace names no open", L"its trace lines are above");
             return;
         }
         Row(L"the plug-in's queues and time-outs (SetupComm, SetCommTimeouts): " +
