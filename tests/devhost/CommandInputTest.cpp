@@ -2,8 +2,8 @@
 #include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "ReceivedText.h"
-#include "TransferBytes.h"
+#include "SessionScreen.h"
+#include "TransferRequest.h"
 
 namespace {
 
@@ -40,67 +40,55 @@ TEST(HexDump, ShowsStreamOffsetsHexAndPrintableText) {
     EXPECT_EQ(HexDump(bytes, 0, 0), "");
 }
 
+// A value is never read as an option or a command; each command refuses
+// what is not its own.
 TEST(CommandLine, CommonOptionsStandAnywhereAndValuesAreNotOptions) {
     CommandLine line;
     std::wstring error;
     ASSERT_TRUE(ParseCommandLine({L"--settings", L"C:\\x\\a.ini", L"receive", L"--say", L"--help", L"--dll",
-                                  L"D.dll", L"--out", L"r.bin"},
+                                  L"D.dll", L"--send", L"f.bin", L"--say", L"b"},
                                  line, error));
     EXPECT_EQ(line.command, L"receive");
     EXPECT_EQ(line.settingsPath, L"C:\\x\\a.ini");
     EXPECT_EQ(line.dllPath, L"D.dll");
     EXPECT_FALSE(line.help) << "--help here is the text to say";
-    EXPECT_EQ(line.arguments, (std::vector<std::wstring>{L"--say", L"--help", L"--out", L"r.bin"}));
+    using Given = std::pair<std::wstring, std::wstring>;
+    EXPECT_EQ(line.options, (std::vector<Given>{{L"--say", L"--help"}, {L"--send", L"f.bin"}, {L"--say", L"b"}}));
+    EXPECT_EQ(line.Value(L"--say"), L"b");
+    EXPECT_TRUE(TakesAll(line, 0));
 
     CommandLine bare;
-    ASSERT_TRUE(ParseCommandLine({L"set", L"--help"}, bare, error));
+    ASSERT_TRUE(ParseCommandLine({L"term", L"--help", L"--out", L"x"}, bare, error));
     EXPECT_TRUE(bare.help);
     EXPECT_NE(bare.settingsPath.find(L"devhost.ini"), std::wstring::npos);
     EXPECT_NE(bare.settingsPath.find(L'\\'), std::wstring::npos) << "made absolute";
+    EXPECT_FALSE(TakesAll(bare, 0)) << "--out is receive's";
+    ASSERT_TRUE(ParseCommandLine({L"doctor", L"COM5", L"--x"}, bare, error));
+    EXPECT_FALSE(TakesAll(bare, 1)) << "an unknown option is no port name";
     EXPECT_FALSE(ParseCommandLine({L"info", L"--dll"}, bare, error));
-}
-
-TEST(ReceiveOptions, TransfersKeepTheirOrderAndDisplayDefaultsSensibly) {
-    ReceiveOptions options;
-    std::wstring error;
-    ASSERT_TRUE(ParseReceiveOptions({L"--say", L"a", L"--send", L"f.bin", L"--say", L"b"}, options, error));
-    ASSERT_EQ(options.transfers.size(), 3u);
-    EXPECT_FALSE(options.transfers[0].isFile);
-    EXPECT_TRUE(options.transfers[1].isFile);
-    EXPECT_EQ(options.transfers[2].value, L"b");
-    EXPECT_EQ(options.display, DataDisplay::Text);
-
-    ReceiveOptions toFile;
-    ASSERT_TRUE(ParseReceiveOptions({L"--out", L"r.nmea"}, toFile, error));
-    EXPECT_EQ(toFile.display, DataDisplay::None);
-    EXPECT_FALSE(ParseReceiveOptions({L"--text", L"--hex"}, toFile, error));
 }
 
 // tests/devhost/e2e.sh term_pipe sends lines with each --eol and in hex.
 TEST(TermInput, TextGetsTheLineEndingAndHexIsTheBytesTyped) {
     const struct {
-        std::vector<std::wstring> options;
+        bool hex;
+        const char* ending;
         const wchar_t* line;
         bool sent;
         std::string bytes;
     } cases[] = {
-        {{}, L"", true, "\r\n"},
-        {{L"--hex"}, L"24 50 0d0A", true, "$P\r\n"},
-        {{L"--hex", L"--eol", L"cr"}, L"41", true, "A\r"},
-        {{L"--hex"}, L"4 1 2", false, ""},
-        {{L"--hex"}, L"41 zz", false, ""},
+        {false, "\r\n", L"", true, "\r\n"},
+        {true, "", L"24 50 0d0A", true, "$P\r\n"},
+        {true, "\r", L"41", true, "A\r"},
+        {true, "", L"4 1 2", false, ""},
+        {true, "", L"41 zz", false, ""},
     };
     for (const auto& c : cases) {
-        TermOptions options;
-        std::wstring error;
-        ASSERT_TRUE(ParseTermOptions(c.options, options, error)) << error;
         std::vector<uint8_t> bytes;
-        EXPECT_EQ(EncodeTypedLine(c.line, options.hex, options.lineEnding, bytes, error), c.sent) << c.line;
+        std::wstring error;
+        EXPECT_EQ(EncodeTypedLine(c.line, c.hex, c.ending, bytes, error), c.sent) << c.line;
         EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes) << c.line;
     }
-    TermOptions options;
-    std::wstring error;
-    EXPECT_FALSE(ParseTermOptions({L"--eol", L"crcr"}, options, error));
 }
 
 // Blocks may split a CR LF; control bytes must not reach the console raw.

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <string>
-#include "IniSettings.h"
+#include "SettingsFile.h"
 #include "win32/UniqueBstr.h"
 #include "win32/UniqueHandle.h"
 

@@ -44,4 +44,38 @@ TEST(PortDevice, TheIdsTellTheBusTheAdapterAndTheBluetoothDirection) {
     }
 }
 
+// A Wine port, Device Manager's entries, and one FTDI adapter with and
+// without the latency value.
+TEST(PortDevice, DoctorNamesThePortAsWindowsDoes) {
+    const struct {
+        const wchar_t* instanceId;
+        bool latencyKnown;
+        const wchar_t* expected;
+    } cases[] = {
+        {nullptr, false, L"device: Windows names no device for COM5 (under Wine, ports have no device entry)\n"},
+        {L"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", true,
+         L"device: Port (COM5), a USB adapter, VID 0403 PID 6001 (FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000)\n"
+         L"latency timer (Device Parameters, LatencyTimer): 2 ms\n"
+         L"    an answer shorter than the adapter's buffer waits up to 2 ms before the adapter sends it on"},
+        {L"FTDIBUS\\VID_0403+PID_6001+A50285BIA\\0000", false, L"not set, so the driver's default of 16 ms\n"},
+        {L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0000\\7&39BA7CFE&0&000000000000_00000007", false,
+         L"Bluetooth, incoming (BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0000\\7&39BA7CFE&0&"
+         L"000000000000_00000007)\n    an incoming Bluetooth port never brings data from an instrument that waits"},
+        {L"ACPI\\PNP0501\\1", false, L"device: Port (COM5), a port of the computer itself (ACPI\\PNP0501\\1)\n"},
+    };
+    for (const auto& test : cases) {
+        PortDevice device;
+        device.portName = L"COM5";
+        device.underWine = test.instanceId == nullptr;
+        device.found = test.instanceId != nullptr;
+        device.friendlyName = L"Port (COM5)";
+        device.instanceId = test.instanceId ? test.instanceId : L"";
+        device.bus = ParseDeviceIds(device.instanceId, L"");
+        device.latencyKnown = test.latencyKnown;
+        device.latencyMs = 2;
+        const std::wstring rows = DeviceRows(device);
+        EXPECT_NE(rows.find(test.expected), std::wstring::npos) << rows;
+    }
+}
+
 }  // namespace

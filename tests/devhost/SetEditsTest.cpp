@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <vector>
-#include "CommandLine.h"
 #include "PropertyView.h"
+#include "plugin_api/SharedConstants.h"
 #include "win32/UniqueBstr.h"
 #include "plugin_api/ComboItem.h"
 #include "plugin_api/EnumeratorImpl.h"
@@ -37,30 +37,6 @@ TEST(SetArguments, TakesNamesOrStoredKeysInAnyCaseAndRefusesTheWholeLineForOneBa
     EXPECT_NE(error.find(L"port, baud, parity, data, stop, flow, wait"), std::wstring::npos) << "names the valid ones";
 }
 
-// A caption wins over a value: stop=1 is the caption "1", not value 1.
-TEST(ChoiceMatching, TakesOnlyWhatIsOfferedByCaptionEnglishNameOrValue) {
-    const std::vector<Choice> onlyEven = {{2, L"Чет"}};
-    constexpr int32_t kRefused = -99;
-    const struct {
-        int32_t property;
-        const std::vector<Choice>* choices;
-        const wchar_t* text;
-        int32_t expected;
-    } cases[] = {
-        {3, &kParity, L"чЕТ", 2},           {3, &kParity, L"EVEN", 2},         {3, &kParity, L"4", 4},
-        {5, &kStopBits, L"1", 0},           {5, &kStopBits, L"1.5", 1},        {1, &kPorts, L"com12", 12},
-        {3, &kParity, L"nonee", kRefused},  {3, &kParity, L"5", kRefused},     {3, &onlyEven, L"none", kRefused},
-        {1, &kPorts, L"COM5", kRefused},    {1, &kPorts, L"5", kRefused},      {5, &kStopBits, L"3", kRefused},
-        {1, &kPorts, L"COM3 ", kRefused},   {3, &kParity, L"", kRefused},
-    };
-    for (const auto& c : cases) {
-        int32_t value = kRefused;
-        EXPECT_EQ(MatchChoice(c.property, *c.choices, c.text, value), c.expected != kRefused) << c.text;
-        EXPECT_EQ(value, c.expected) << c.text;
-    }
-    EXPECT_EQ(DescribeChoices(1, kPorts), L"COM3, COM12");
-}
-
 // The plug-in selects the first port found in place of a stored one that is
 // missing, yet opens the stored one: devhost shows what is stored.
 TEST(UnofferedSelection, AStoredValueNoChoiceHoldsIsSaidAsSuch) {
@@ -68,15 +44,6 @@ TEST(UnofferedSelection, AStoredValueNoChoiceHoldsIsSaidAsSuch) {
     EXPECT_EQ(UnofferedSelection(1, kPorts, 3, L"COM12"), L"");
     EXPECT_EQ(UnofferedSelection(3, kParity, 9, L"COM9"), L"9 (not among the choices)");
     EXPECT_EQ(UnofferedSelection(3, kParity, 2, L"COM9"), L"");
-}
-
-TEST(ChoiceMatching, WaitTimeIsWholeSecondsNotBelowZero) {
-    int32_t seconds = -1;
-    EXPECT_TRUE(ParseWaitTime(L"2147483647", seconds));
-    EXPECT_EQ(seconds, INT32_MAX);
-    for (const wchar_t* bad : {L"", L"-1", L"2.5", L" 5", L"2147483648"}) {
-        EXPECT_FALSE(ParseWaitTime(bad, seconds)) << bad;
-    }
 }
 
 // A view filled as the plug-in fills it: a text property and two drop-downs
@@ -88,6 +55,7 @@ protected:
         view.AddTextProperty(8, true, L"Время ожидания", L"10");
         Offer(1, kPorts, 3);
         Offer(3, kParity, 0);
+        Offer(5, kStopBits, 0);
     }
 
     void Offer(int32_t id, const std::vector<Choice>& choices, int32_t selected) {
@@ -103,6 +71,33 @@ protected:
 
     CPropertyView view;
 };
+
+// A caption wins over a value: stop=1 is the caption "1", not value 1.
+TEST_F(EditResolution, TakesOnlyWhatIsOfferedByCaptionEnglishNameOrValue) {
+    constexpr int32_t kRefused = -99;
+    const struct {
+        int32_t property;
+        const wchar_t* text;
+        int32_t expected;
+    } cases[] = {
+        {3, L"чЕТ", 2},       {3, L"EVEN", 2},     {3, L"4", 4},        {5, L"1", 0},        {5, L"1.5", 1},
+        {1, L"com12", 12},    {3, L"nonee", kRefused}, {3, L"5", kRefused}, {1, L"COM5", kRefused},
+        {1, L"5", kRefused},  {5, L"3", kRefused}, {1, L"COM3 ", kRefused}, {3, L"", kRefused},
+        {8, L"2147483647", INT32_MAX}, {8, L"-1", kRefused}, {8, L"2.5", kRefused}, {8, L" 5", kRefused},
+        {8, L"2147483648", kRefused},
+    };
+    for (const auto& c : cases) {
+        CPropertyView edited = view;
+        std::wstring errors;
+        EXPECT_EQ(ResolveEdits({{c.property, L"x", c.text}}, edited, errors), c.expected != kRefused) << c.text;
+        int32_t value = kRefused;
+        BSTR text = nullptr;
+        if (c.property != 8) edited.GetComboValue(c.property, &value);
+        if (c.property == 8 && edited.GetTextValue(8, &text)) value = std::stoi(text);
+        SysFreeString(text);
+        EXPECT_EQ(value, c.expected) << c.text;
+    }
+}
 
 TEST_F(EditResolution, AnswersRequestedValuesAndDeclinesTheRest) {
     std::wstring errors;

@@ -1,21 +1,36 @@
 #include "CommandLine.h"
 #include <cwctype>
 #include "ConsoleOutput.h"
-#include "IniSettings.h"
-#include "PropertyNames.h"
+#include "SettingsFile.h"
 
 namespace DevHost {
 namespace {
 
-// Options of the commands that take a value; the value is passed on with
-// its option and never read as a command or as --help.
-bool TakesValue(const std::wstring& option) {
-    return option == L"--out" || option == L"--capture" || option == L"--send" || option == L"--say" ||
-           option == L"--eol";
-}
+// The settings file when --settings is not given: devhost.ini in the
+// current folder, so each working folder keeps its own port set-up.
+constexpr wchar_t kDefaultSettingsFile[] = L"devhost.ini";
 
-bool TakesPath(const std::wstring& option) {
-    return option == L"--out" || option == L"--capture" || option == L"--send";
+enum class Takes { Nothing, Text, Path };
+
+struct OptionSpec {
+    const wchar_t* name;
+    const wchar_t* commands;  // the commands that take it, between blanks
+    Takes takes;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {L"--out", L" receive ", Takes::Path},       {L"--capture", L" receive term ", Takes::Path},
+    {L"--send", L" receive ", Takes::Path},      {L"--say", L" receive ", Takes::Text},
+    {L"--text", L" receive ", Takes::Nothing},   {L"--hex", L" receive term ", Takes::Nothing},
+    {L"--eol", L" term ", Takes::Text},          {L"--timestamps", L" term ", Takes::Nothing},
+    {L"--echo", L" term ", Takes::Nothing},      {L"--restart", L" term ", Takes::Nothing},
+};
+
+const OptionSpec* FindOption(const std::wstring& name) {
+    for (const OptionSpec& option : kOptions) {
+        if (name == option.name) return &option;
+    }
+    return nullptr;
 }
 
 bool IsDeviceName(std::wstring name) {
@@ -25,59 +40,10 @@ bool IsDeviceName(std::wstring name) {
            name[3] <= L'9';
 }
 
-bool LineEndingNamed(const std::wstring& name, std::string& ending) {
-    static const struct {
-        const wchar_t* name;
-        const char* bytes;
-    } kEndings[] = {{L"none", ""}, {L"cr", "\r"}, {L"lf", "\n"}, {L"crlf", "\r\n"}};
-    for (const auto& known : kEndings) {
-        if (name == known.name) {
-            ending = known.bytes;
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line, std::wstring& error) {
-    std::wstring settings = kDefaultSettingsFile;
-    for (size_t i = 0; i < words.size(); ++i) {
-        const std::wstring& word = words[i];
-        bool hasValue = i + 1 < words.size();
-        if (word == L"--dll" || word == L"--settings") {
-            if (!hasValue) {
-                error = word + L" needs a path";
-                return false;
-            }
-            (word == L"--dll" ? line.dllPath : settings) = words[++i];
-            if (word == L"--settings") WarnIfDeviceName(settings);
-        } else if (word == L"--trace") {
-            line.trace = true;
-        } else if (word == L"--help" || word == L"-h" || word == L"/?") {
-            line.help = true;
-        } else if (line.command.empty() && word.rfind(L'-', 0) != 0) {
-            line.command = word == L"help" ? L"" : word;
-            line.help = line.help || word == L"help";
-        } else {
-            line.arguments.push_back(word);
-            if (!TakesValue(word) || !hasValue) continue;
-            line.arguments.push_back(words[++i]);
-            if (TakesPath(word)) WarnIfDeviceName(line.arguments.back());
-        }
-    }
-    line.settingsPath = AbsoluteSettingsPath(settings);
-    return true;
-}
-
-bool NoArguments(const CommandLine& line) {
-    if (line.arguments.empty()) return true;
-    Complain(line.command + L" takes no arguments or options of its own, not \"" + line.arguments.front() +
-             L"\"; devhost " + line.command + L" --help tells more");
-    return false;
-}
-
+// Windows opens CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 as devices,
+// with any extension and in any folder: "con.out" is the console, not a
+// file. Said when path is such a name with an extension, where a file was
+// surely meant; a bare "nul" is left alone.
 void WarnIfDeviceName(const std::wstring& path) {
     const size_t folder = path.find_last_of(L"\\/:");
     const std::wstring name = folder == std::wstring::npos ? path : path.substr(folder + 1);
@@ -87,101 +53,69 @@ void WarnIfDeviceName(const std::wstring& path) {
              L", not a file (CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 are devices whatever their extension)");
 }
 
-bool ParseReceiveOptions(const std::vector<std::wstring>& arguments, ReceiveOptions& options, std::wstring& error) {
-    bool displayChosen = false;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::wstring& option = arguments[i];
-        if (option == L"--text" || option == L"--hex") {
-            DataDisplay display = option == L"--text" ? DataDisplay::Text : DataDisplay::Hex;
-            if (displayChosen && options.display != display) {
-                error = L"--text and --hex exclude each other";
-                return false;
-            }
-            options.display = display;
-            displayChosen = true;
-        } else if (option == L"--out" || option == L"--capture" || option == L"--send" || option == L"--say") {
-            if (i + 1 >= arguments.size()) {
-                error = option + L" needs a value";
-                return false;
-            }
-            const std::wstring& value = arguments[++i];
-            if (option == L"--out") options.outPath = value;
-            else if (option == L"--capture") options.capturePath = value;
-            else options.transfers.push_back({option == L"--send", value});
-        } else {
-            error = L"unknown option for receive: " + option;
+}  // namespace
+
+bool CommandLine::Has(const wchar_t* option) const {
+    for (const auto& given : options) {
+        if (given.first == option) return true;
+    }
+    return false;
+}
+
+std::wstring CommandLine::Value(const wchar_t* option) const {
+    std::wstring value;
+    for (const auto& given : options) {
+        if (given.first == option) value = given.second;
+    }
+    return value;
+}
+
+bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line, std::wstring& error) {
+    std::wstring settings = kDefaultSettingsFile;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::wstring& word = words[i];
+        const OptionSpec* option = FindOption(word);
+        const bool takesValue = word == L"--dll" || word == L"--settings" || (option && option->takes != Takes::Nothing);
+        if (takesValue && i + 1 >= words.size()) {
+            error = word + L" needs a value";
             return false;
         }
+        if (word == L"--dll") {
+            line.dllPath = words[++i];
+        } else if (word == L"--settings") {
+            settings = words[++i];
+            WarnIfDeviceName(settings);
+        } else if (word == L"--trace") {
+            line.trace = true;
+        } else if (word == L"--help" || word == L"-h" || word == L"/?") {
+            line.help = true;
+        } else if (option) {
+            line.options.emplace_back(word, takesValue ? words[++i] : L"");
+            if (option->takes == Takes::Path) WarnIfDeviceName(line.options.back().second);
+        } else if (line.command.empty() && word.rfind(L'-', 0) != 0) {
+            line.command = word == L"help" ? L"" : word;
+            line.help = line.help || word == L"help";
+        } else {
+            line.arguments.push_back(word);
+        }
     }
-    if (!displayChosen) options.display = options.outPath.empty() ? DataDisplay::Text : DataDisplay::None;
+    line.settingsPath = AbsoluteSettingsPath(settings);
     return true;
 }
 
-bool ParseTermOptions(const std::vector<std::wstring>& arguments, TermOptions& options, std::wstring& error) {
-    bool endingChosen = false;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::wstring& option = arguments[i];
-        if (option == L"--hex") options.hex = true;
-        else if (option == L"--timestamps") options.timestamps = true;
-        else if (option == L"--echo") options.echo = true;
-        else if (option == L"--restart") options.restart = true;
-        else if (option == L"--eol" || option == L"--capture") {
-            if (i + 1 >= arguments.size()) {
-                error = option + L" needs a value";
-                return false;
-            }
-            const std::wstring& value = arguments[++i];
-            if (option == L"--capture") {
-                options.capturePath = value;
-            } else if (!LineEndingNamed(value, options.lineEnding)) {
-                error = L"--eol takes none, cr, lf or crlf, not \"" + value + L"\"";
-                return false;
-            } else {
-                endingChosen = true;
-            }
-        } else {
-            error = L"unknown option for term: " + option;
-            return false;
+bool TakesAll(const CommandLine& line, size_t mostArguments) {
+    std::wstring refused;
+    for (const auto& given : line.options) {
+        if (std::wstring(FindOption(given.first)->commands).find(L" " + line.command + L" ") == std::wstring::npos) {
+            refused = given.first;
         }
     }
-    if (options.hex && !endingChosen) options.lineEnding.clear();
-    return true;
-}
-
-bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<SetRequest>& requests,
-                       std::wstring& error) {
-    std::vector<SetRequest> parsed;
-    for (const std::wstring& argument : arguments) {
-        size_t equals = argument.find(L'=');
-        if (equals == std::wstring::npos || equals == 0) {
-            error = L"\"" + argument + L"\" is not name=value";
-            return false;
-        }
-        std::wstring name = argument.substr(0, equals);
-        std::wstring value = argument.substr(equals + 1);
-        const PropertyName* property = FindPropertyName(name);
-        if (!property) {
-            error = L"unknown setting \"" + name + L"\"; the settings are: " + ListPropertyNames();
-            return false;
-        }
-        if (value.empty()) {
-            error = L"no value given for " + std::wstring(property->name);
-            return false;
-        }
-        for (const SetRequest& earlier : parsed) {
-            if (earlier.id == property->setting.propertyId) {
-                error = std::wstring(property->name) + L" is given twice";
-                return false;
-            }
-        }
-        parsed.push_back({property->setting.propertyId, property->name, value});
+    for (size_t i = 0; i < line.arguments.size() && refused.empty(); ++i) {
+        if (i >= mostArguments || line.arguments[i].rfind(L'-', 0) == 0) refused = line.arguments[i];
     }
-    if (parsed.empty()) {
-        error = L"nothing to set; give name=value pairs, e.g. port=COM5 baud=115200";
-        return false;
-    }
-    requests = std::move(parsed);
-    return true;
+    if (refused.empty()) return true;
+    Complain(line.command + L" does not take \"" + refused + L"\"; devhost " + line.command + L" --help tells more");
+    return false;
 }
 
 }  // namespace DevHost

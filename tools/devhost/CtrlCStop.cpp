@@ -2,7 +2,6 @@
 #include <windows.h>
 #include <atomic>
 #include <mutex>
-#include "ConsoleOutput.h"
 
 namespace DevHost {
 namespace {
@@ -13,22 +12,19 @@ namespace {
 std::mutex g_pluginLock;
 Plugin::IDevImportPlugin* g_plugin = nullptr;
 std::atomic<bool> g_stopAsked{false};
-std::atomic<bool> g_announce{true};
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
     std::lock_guard<std::mutex> hold(g_pluginLock);
     if (!g_plugin || g_stopAsked.exchange(true)) return FALSE;
-    if (g_announce) Print(stderr, L"\nstopping the exchange (Ctrl+C again ends devhost at once)\n");
     g_plugin->StopExchange();
     return TRUE;
 }
 
 }  // namespace
 
-CCtrlCStop::CCtrlCStop(Plugin::IDevImportPlugin& plugin, bool announce) {
+CCtrlCStop::CCtrlCStop(Plugin::IDevImportPlugin& plugin) {
     g_stopAsked = false;
-    g_announce = announce;
     {
         std::lock_guard<std::mutex> hold(g_pluginLock);
         g_plugin = &plugin;

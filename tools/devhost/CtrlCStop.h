@@ -8,14 +8,12 @@ namespace DevHost {
 // second Ctrl+C ends devhost at once, for a plug-in that does not stop.
 class CCtrlCStop {
 public:
-    // announce: say on stderr that the exchange is stopping; a host that
-    // draws the console itself says so in its own place.
-    explicit CCtrlCStop(Plugin::IDevImportPlugin& plugin, bool announce = true);
+    explicit CCtrlCStop(Plugin::IDevImportPlugin& plugin);
     ~CCtrlCStop();
     CCtrlCStop(const CCtrlCStop&) = delete;
     CCtrlCStop& operator=(const CCtrlCStop&) = delete;
 
-    // Whether Ctrl+C came, so a host that would go on knows to end.
+    // Whether Ctrl+C came: the host says so on its screen, and ends.
     bool StopAsked() const;
 };
 

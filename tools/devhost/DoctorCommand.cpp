@@ -1,12 +1,185 @@
+#include <windows.h>
+#include <algorithm>
 #include <cstdio>
+#include <cwchar>
+#include <memory>
+#include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "DoctorReport.h"
-#include "StoredSettings.h"
-#include "TraceExplained.h"
+#include "ExchangeSink.h"
+#include "PluginLoader.h"
+#include "PortDevice.h"
+#include "SettingsFile.h"
+#include "TraceReader.h"
+#include "plugin_api/SharedConstants.h"
+#include "win32/Event.h"
+#include "win32/UniqueHandle.h"
 
 namespace DevHost {
 namespace {
+
+constexpr DWORD kCharacterWaitMs = 300;
+constexpr DWORD kCancelGraceMs = 100;
+// A read reported pending that ends this soon still returned at once for
+// any purpose of the exchange.
+constexpr DWORD kAtOnceMs = 50;
+constexpr DWORD kStatusStepMs = 5;
+constexpr DWORD kReadSize = 4096;
+// A write that moves its bytes at once shows nothing of the count.
+constexpr DWORD kTellingWriteMs = 20;
+// A driver may still be finishing the plug-in's close: the plug-in, too,
+// tries a busy port again for 2 s.
+constexpr DWORD kReopenMs = 2000;
+constexpr DWORD kReopenStepMs = 100;
+// Long enough for the plug-in to open the port, a Bluetooth one included,
+// and to end its exchange once stopped.
+constexpr ULONGLONG kPluginStartMs = 10000;
+constexpr DWORD kPluginEndMs = 5000;
+
+// The report is for field support, who read a refusal by its name.
+// ERROR_NO_SUCH_DEVICE is missing from some SDKs' headers.
+struct ErrorName {
+    DWORD code;
+    const wchar_t* name;
+};
+#define WIDE_TEXT(text) L##text
+#define NAMED_ERROR(code) \
+    { code, WIDE_TEXT(#code) }
+constexpr ErrorName kErrorNames[] = {
+    NAMED_ERROR(ERROR_INVALID_FUNCTION),  NAMED_ERROR(ERROR_FILE_NOT_FOUND),    NAMED_ERROR(ERROR_PATH_NOT_FOUND),
+    NAMED_ERROR(ERROR_ACCESS_DENIED),     NAMED_ERROR(ERROR_INVALID_HANDLE),    NAMED_ERROR(ERROR_NOT_ENOUGH_MEMORY),
+    NAMED_ERROR(ERROR_NOT_READY),         NAMED_ERROR(ERROR_BAD_COMMAND),       NAMED_ERROR(ERROR_GEN_FAILURE),
+    NAMED_ERROR(ERROR_SHARING_VIOLATION), NAMED_ERROR(ERROR_NOT_SUPPORTED),     NAMED_ERROR(ERROR_INVALID_PARAMETER),
+    NAMED_ERROR(ERROR_BROKEN_PIPE),       NAMED_ERROR(ERROR_SEM_TIMEOUT),       NAMED_ERROR(ERROR_INVALID_NAME),
+    NAMED_ERROR(ERROR_BUSY),              {433, L"ERROR_NO_SUCH_DEVICE"},       NAMED_ERROR(ERROR_OPERATION_ABORTED),
+    NAMED_ERROR(ERROR_IO_INCOMPLETE),     NAMED_ERROR(ERROR_COUNTER_TIMEOUT),   NAMED_ERROR(ERROR_DEVICE_NOT_CONNECTED),
+    NAMED_ERROR(ERROR_NOT_FOUND),         NAMED_ERROR(ERROR_DEVICE_REMOVED),
+};
+#undef NAMED_ERROR
+#undef WIDE_TEXT
+
+constexpr ErrorName kLineErrorFlags[] = {
+    {CE_RXOVER, L"CE_RXOVER (the driver's input queue was full: bytes were lost)"},
+    {CE_OVERRUN, L"CE_OVERRUN (the port could not keep up: bytes were lost)"},
+    {CE_RXPARITY, L"CE_RXPARITY (a character's parity bit was wrong)"},
+    {CE_FRAME, L"CE_FRAME (a character's stop bit was missing)"},
+    {CE_BREAK, L"CE_BREAK (the line was held at space)"},
+};
+
+std::wstring ErrorText(DWORD error) {
+    for (const ErrorName& known : kErrorNames) {
+        if (known.code == error) return std::wstring(known.name) + L" (" + std::to_wstring(error) + L")";
+    }
+    return L"error " + std::to_wstring(error);
+}
+
+std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
+
+std::wstring Hex(DWORD word) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"0x%04lX", word);
+    return text;
+}
+
+// ERROR_SUCCESS, or the error that refused the call.
+DWORD Answer(BOOL taken) { return taken ? ERROR_SUCCESS : GetLastError(); }
+
+std::wstring Verdict(DWORD error) { return error == ERROR_SUCCESS ? L"taken" : L"refused, " + ErrorText(error); }
+
+std::wstring After(const std::wstring& line, const wchar_t* mark) {
+    const size_t at = line.find(mark);
+    return at == std::wstring::npos ? L"" : line.substr(at + std::wcslen(mark));
+}
+
+bool Says(const std::wstring& line, const wchar_t* words) { return line.find(words) != std::wstring::npos; }
+
+class Stopwatch {
+public:
+    Stopwatch() {
+        QueryPerformanceFrequency(&m_frequency);
+        QueryPerformanceCounter(&m_start);
+    }
+    DWORD Milliseconds() const {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        return static_cast<DWORD>((now.QuadPart - m_start.QuadPart) * 1000 / m_frequency.QuadPart);
+    }
+
+private:
+    LARGE_INTEGER m_frequency;
+    LARGE_INTEGER m_start;
+};
+
+// doctor's one overlapped call on a port, with the memory the driver
+// writes into while it runs: the record and its event, a wait's event mask,
+// a buffer. Whatever ends the call, it is reaped before that memory goes;
+// a call that a driver never ends, not even after a cancel, keeps its
+// memory to the end of the process rather than hand the driver freed memory.
+class COverlappedCall {
+public:
+    static constexpr DWORD kLastChanceMs = 1000;
+
+    COverlappedCall(HANDLE port, DWORD bufferSize) : m_port(port), m_state(std::make_unique<State>(bufferSize)) {}
+    ~COverlappedCall() {
+        if (!m_running) return;
+        CancelIoEx(m_port, &m_state->record);
+        DWORD moved = 0;
+        if (EndsWithin(kLastChanceMs)) {
+            Reap(&moved);
+        } else {
+            m_state.release();  // NOLINT(bugprone-unused-return-value): the driver may still write into it
+        }
+    }
+    COverlappedCall(const COverlappedCall&) = delete;
+    COverlappedCall& operator=(const COverlappedCall&) = delete;
+
+    OVERLAPPED* Record() { return &m_state->record; }
+    DWORD* Events() { return &m_state->events; }
+    uint8_t* Buffer() { return m_state->buffer.data(); }
+
+    // ERROR_SUCCESS when the start completed or went pending (the call
+    // runs until reaped), otherwise the error that refused it.
+    DWORD Started(BOOL completed) {
+        const DWORD error = completed ? ERROR_SUCCESS : GetLastError();
+        m_running = completed || error == ERROR_IO_PENDING;
+        return m_running ? ERROR_SUCCESS : error;
+    }
+    bool EndsWithin(DWORD milliseconds) const {
+        return WaitForSingleObject(m_state->done.Get(), milliseconds) == WAIT_OBJECT_0;
+    }
+    // The error the ended call reports, and what it moved.
+    DWORD Reap(DWORD* moved) {
+        m_running = false;
+        return GetOverlappedResult(m_port, &m_state->record, moved, FALSE) ? ERROR_SUCCESS : GetLastError();
+    }
+
+private:
+    struct State {
+        explicit State(DWORD bufferSize) : buffer(bufferSize) { record.hEvent = done.Get(); }
+        Win32::Event done{Win32::Event::Reset::Manual};
+        OVERLAPPED record{};
+        DWORD events = 0;
+        std::vector<uint8_t> buffer;
+    };
+
+    HANDLE m_port;
+    std::unique_ptr<State> m_state;
+    bool m_running = false;
+};
+
+Win32::UniqueHandle OpenPort(const std::wstring& path, DWORD& error) {
+    Win32::UniqueHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_OVERLAPPED, nullptr));
+    error = port.IsValid() ? ERROR_SUCCESS : GetLastError();
+    return port;
+}
+
+// In half bits, so that 1.5 stop bits count as they are: a start bit, the
+// data, the parity, the stop bits.
+DWORD HalfBitsPerCharacter(const DCB& line) {
+    const DWORD stopHalves = line.StopBits == TWOSTOPBITS ? 4 : line.StopBits == ONE5STOPBITS ? 3 : 2;
+    return 2 * (1 + line.ByteSize + (line.Parity != NOPARITY ? 1 : 0)) + stopHalves;
+}
 
 std::wstring SystemText() {
     using VersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
@@ -26,37 +199,369 @@ std::wstring SystemText() {
     return text;
 }
 
-void PrintHeader(const std::wstring& port, const std::wstring& path, const CommandLine& line) {
-    SYSTEMTIME now;
-    GetSystemTime(&now);
-    wchar_t date[32];
-    std::swprintf(date, 32, L"%04u-%02u-%02u %02u:%02u UTC", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute);
-    Print(stdout, L"devhost doctor: " + port + L" (" + path + L"), " + date + L"\n" + L"system: " + SystemText() +
-                      L"\nstored settings: " + DescribeStored(ReadStoredSettings(line.settingsPath)) + L" (" +
-                      line.settingsPath + L")\n\n");
-}
+// The report, written row by row as doctor makes the plug-in's calls on
+// the port: per behaviour a line of what the driver did, errors by name,
+// and one of what the plug-in does about it.
+class CDoctor {
+public:
+    CDoctor(const CommandLine& line, std::wstring port)
+        : m_line(line), m_portName(std::move(port)), m_path(DevicePathOf(m_portName)) {}
+
+    int Run() {
+        SYSTEMTIME now;
+        GetSystemTime(&now);
+        wchar_t date[32];
+        std::swprintf(date, 32, L"%04u-%02u-%02u %02u:%02u UTC", now.wYear, now.wMonth, now.wDay, now.wHour,
+                      now.wMinute);
+        m_text = L"devhost doctor: " + m_portName + L" (" + m_path + L"), " + date + L"\nsystem: " + SystemText() +
+                 L"\nstored settings: " + DescribeStored(ReadStoredSettings(m_line.settingsPath)) + L" (" +
+                 m_line.settingsPath + L")\n\n" + DeviceRows(FindPortDevice(m_portName));
+        const bool usable = ReadFirstState();
+        if (usable) {
+            PluginRows();
+            ProbeDriver();
+        }
+        Print(stdout, m_text);
+        return usable ? ExitOk : ExitPortNotOpened;
+    }
+
+private:
+    void Row(const std::wstring& seen, const std::wstring& pluginDoes) {
+        m_text += seen + L"\n    plug-in: " + pluginDoes + L"\n";
+    }
+    // What follows from a row, where the plug-in has nothing to do about it.
+    void Note(const std::wstring& note) { m_text += L"    " + note + L"\n"; }
+
+    // The state that is put back at the end; false when the port cannot
+    // serve an exchange at all.
+    bool ReadFirstState() {
+        const wchar_t* openingError = L"reports its opening error and sends no other event";
+        const Stopwatch clock;
+        DWORD error = ERROR_SUCCESS;
+        const Win32::UniqueHandle port = OpenPort(m_path, error);
+        const std::wstring took = Ms(clock.Milliseconds());
+        if (!port.IsValid()) {
+            Row(L"open: failed after " + took + L", " + ErrorText(error), openingError);
+            return false;
+        }
+        m_first.DCBlength = sizeof m_first;
+        if (!GetCommState(port.Get(), &m_first)) {
+            Row(L"open: " + took + L", but its line record cannot be read (GetCommState " + ErrorText(GetLastError()) +
+                    L"): no serial port",
+                openingError);
+            return false;
+        }
+        GetCommMask(port.Get(), &m_firstMask);
+        m_firstTimeoutsRead = GetCommTimeouts(port.Get(), &m_firstTimeouts) != FALSE;
+        Row(L"open: took " + took, L"opens the port as each exchange starts, which starts that much later");
+        return true;
+    }
+
+    // What the loaded plug-in set on the port is known only from its trace:
+    // the events a host sees are the same whatever the driver took. It runs
+    // one exchange there, started and stopped at once.
+    void PluginRows() {
+        const wchar_t* row = L"the stored settings, as the plug-in set them (its trace): ";
+        std::wstring unknown;
+        const std::vector<std::wstring> lines = RunPluginExchange(unknown);
+        if (!unknown.empty()) {
+            Row(std::wstring(row) + L"could not tell, " + unknown, L"what it sets, queues and time-outs included, is not known here");
+            return;
+        }
+        bool opened = false;
+        std::wstring refusals;
+        for (const std::wstring& line : lines) {
+            if (!After(line, L" opened: ").empty()) {
+                opened = true;
+                Row(std::wstring(row) + L"taken, " + After(line, L" opened: "), L"the exchange runs at these settings");
+            } else if (Says(line, L" and keeps its own settings")) {
+                opened = true;
+                Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
+            } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
+                refusals += L"; " + line;
+            } else if (!Says(line, Shared::kExchangeEnded)) {
+                Note(L"the plug-in's trace: " + line);
+            }
+        }
+        if (!opened) {
+            Row(std::wstring(row) + L"could not tell, its trace names no open", L"its trace lines are above");
+            return;
+        }
+        Row(L"the plug-in's queues and time-outs (SetupComm, SetCommTimeouts): " +
+                (refusals.empty() ? L"taken, its trace names no refusal" : L"refused" + refusals),
+            refusals.empty() ? L"sets them as each exchange starts" : L"keeps the driver's own");
+    }
+
+    // The plug-in's trace lines of its exchange, or empty with why not.
+    std::vector<std::wstring> RunPluginExchange(std::wstring& unknown) {
+        CTraceReader* trace = CTraceReader::Current();
+        if (!trace) {
+            unknown = L"the plug-in's trace cannot be read (another program reads the debug output)";
+            return {};
+        }
+        // Declared before the plug-in, which may use it until destroyed.
+        CExchangeSink sink([](const uint8_t*, size_t, uint64_t) {}, [](const std::wstring&) {});
+        PluginPtr plugin = LoadPlugin(m_line.dllPath.empty() ? DefaultPluginPath() : m_line.dllPath, unknown);
+        if (!plugin) return {};
+        CIniSettingsReader reader(m_line.settingsPath, m_portName);
+        plugin->LoadSettings(&reader);
+        plugin->SetEventSink(&sink);
+        trace->TakeLines();
+        if (!plugin->StartExchange()) {
+            unknown = L"the plug-in refused to start an exchange";
+            return {};
+        }
+        for (const ULONGLONG begun = GetTickCount64(); GetTickCount64() - begun < kPluginStartMs;) {
+            if (sink.Report().started || sink.WaitForEnd(10)) break;
+        }
+        plugin->StopExchange();
+        sink.WaitForEnd(kPluginEndMs);
+        plugin.reset();
+        std::vector<std::wstring> lines = trace->TakeLines();
+        if (lines.empty()) unknown = L"the plug-in's trace said nothing of its exchange";
+        return lines;
+    }
+
+    // doctor's own calls, made after the plug-in's exchange, so at the line
+    // settings the plug-in left.
+    void ProbeDriver() {
+        const Stopwatch clock;
+        DWORD error = ERROR_SUCCESS;
+        Win32::UniqueHandle port = OpenPort(m_path, error);
+        while (!port.IsValid() && clock.Milliseconds() < kReopenMs) {
+            Sleep(kReopenStepMs);
+            port = OpenPort(m_path, error);
+        }
+        if (!port.IsValid()) {
+            m_text += L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n";
+            return;
+        }
+        m_port = port.Get();
+        m_record.DCBlength = sizeof m_record;
+        GetCommState(m_port, &m_record);
+        RecordRows();
+        COMMTIMEOUTS atOnce{MAXDWORD, 0, 0, 0, 0};
+        const DWORD timeouts = Answer(SetCommTimeouts(m_port, &atOnce));
+        // Bytes an earlier program left in the driver would pass for data
+        // on the quiet line the next calls need.
+        PurgeComm(m_port, PURGE_RXCLEAR);
+        COMSTAT status{};
+        const DWORD statusError = Answer(Status(status));
+        Row(L"status call (ClearCommError): " + (statusError == ERROR_SUCCESS ? L"works" : Verdict(statusError)),
+            statusError == ERROR_SUCCESS
+                ? L"learns from it what is queued"
+                : L"receives without it (reads with time-outs that return at once), noted once in its trace");
+        EmptyReadRow(timeouts);
+        CharacterWaitRows();
+        OutputCountRow(statusError == ERROR_SUCCESS);
+        if (statusError == ERROR_SUCCESS) LineErrorsRow();
+        Restore();
+    }
+
+    // The equal characters come with XON/XOFF on, as the old zeroed record
+    // had them, since some drivers check them only then.
+    void RecordRows() {
+        DCB own = m_record;
+        const DWORD ownError = Answer(SetCommState(m_port, &own));
+        DCB equal = m_record;
+        equal.fOutX = equal.fInX = TRUE;
+        equal.XonChar = equal.XoffChar = 0;
+        const DWORD equalError = Answer(SetCommState(m_port, &equal));
+        SetCommState(m_port, &own);
+        Row(L"its own line record (GetCommState, then SetCommState of the same): " + Verdict(ownError),
+            ownError == ERROR_SUCCESS ? L"starts from the driver's own record, for drivers that refuse a record not "
+                                        L"read from them"
+                                      : L"runs the exchange at the driver's own settings when it refuses the user's, "
+                                        L"and says so in its trace");
+        Row(L"a record with equal XON and XOFF characters (both NUL, XON/XOFF on): " + Verdict(equalError),
+            equalError == ERROR_SUCCESS
+                ? L"sends DC1/DC3 as XON/XOFF characters all the same, so a NUL in the data never pauses output"
+                : L"sends DC1/DC3 as XON/XOFF characters, so such a driver takes the user's settings");
+    }
+
+    // Each call clears the word, so every call's flags are kept.
+    BOOL Status(COMSTAT& status) {
+        DWORD lineErrors = 0;
+        const BOOL worked = ClearCommError(m_port, &lineErrors, &status);
+        m_lineErrors |= worked ? lineErrors : 0;
+        return worked;
+    }
+
+    // What is queued after a call on the quiet line, when the status call tells.
+    std::wstring Queued() {
+        COMSTAT status{};
+        if (!Status(status) || status.cbInQue == 0) return L"";
+        return L"; " + std::to_wstring(status.cbInQue) + L" bytes queued";
+    }
+
+    // Ends a call that stayed pending, saying how; waits end with an empty
+    // mask where the cancel leaves them running.
+    std::wstring EndPending(COverlappedCall& call, bool wait) {
+        const Stopwatch sinceCancel;
+        CancelIoEx(m_port, call.Record());
+        const bool byCancel = call.EndsWithin(kCancelGraceMs);
+        const DWORD cancelMs = sinceCancel.Milliseconds();
+        const Stopwatch sinceMask;
+        bool byEmptyMask = false;
+        if (!byCancel && wait) {
+            SetCommMask(m_port, 0);
+            byEmptyMask = call.EndsWithin(kCancelGraceMs);
+        }
+        std::wstring how;
+        if (byCancel) {
+            how = L"CancelIoEx ended it in " + Ms(cancelMs);
+        } else if (byEmptyMask) {
+            how = L"CancelIoEx left it running " + Ms(kCancelGraceMs) + L"; an empty mask (SetCommMask 0) ended it in " +
+                  Ms(sinceMask.Milliseconds());
+        } else if (call.EndsWithin(COverlappedCall::kLastChanceMs)) {
+            how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMs) + L"; it ended " +
+                  Ms(sinceCancel.Milliseconds()) + L" after the cancel";
+        } else {
+            return L"nothing ended it within " + Ms(sinceCancel.Milliseconds());
+        }
+        DWORD moved = 0;
+        return how + L", " + ErrorText(call.Reap(&moved));
+    }
+
+    void EmptyReadRow(DWORD timeoutsError) {
+        std::wstring seen = L"read on an empty queue with time-outs that return at once: ";
+        if (timeoutsError != ERROR_SUCCESS) seen += L"(the time-outs refused, " + ErrorText(timeoutsError) + L") ";
+        COverlappedCall read(m_port, kReadSize);
+        const DWORD started = read.Started(ReadFile(m_port, read.Buffer(), kReadSize, nullptr, read.Record()));
+        const Stopwatch clock;
+        if (started != ERROR_SUCCESS) {
+            Row(seen + L"refused, " + ErrorText(started),
+                L"ends the exchange when the device no longer answers, and says why in its trace");
+        } else if (read.EndsWithin(kAtOnceMs)) {
+            const DWORD ms = clock.Milliseconds();
+            DWORD bytes = 0;
+            const DWORD error = read.Reap(&bytes);
+            seen += L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(bytes) + L" bytes";
+            if (error != ERROR_SUCCESS) seen += L", " + ErrorText(error);
+            Row(seen + Queued(), L"reads what is queued and goes on");
+        } else {
+            Row(seen + L"went pending; " + EndPending(read, false),
+                L"cancels and reaps such a read, keeping what it moved");
+        }
+    }
+
+    void CharacterWaitRows() {
+        const wchar_t* turns =
+            L"each listening turn still takes 100 ms, so a quiet line costs no more than a 100 ms polling loop";
+        const std::wstring seen = L"character wait on a quiet line (WaitCommEvent, EV_RXCHAR): ";
+        COverlappedCall wait(m_port, 0);
+        SetCommMask(m_port, EV_RXCHAR);
+        const DWORD started = wait.Started(WaitCommEvent(m_port, wait.Events(), wait.Record()));
+        const Stopwatch clock;
+        if (started != ERROR_SUCCESS) {
+            Row(seen + L"refused, " + ErrorText(started), turns);
+        } else if (wait.EndsWithin(kCharacterWaitMs)) {
+            const DWORD ms = clock.Milliseconds();
+            DWORD moved = 0;
+            const DWORD error = wait.Reap(&moved);
+            COMSTAT status{};
+            if (Status(status) && status.cbInQue > 0) {
+                Row(seen + L"characters came after " + Ms(ms) +
+                        L", so the line was not quiet; switch the instrument off and run doctor again",
+                    L"waits for characters in turns of 100 ms");
+                return;
+            }
+            std::wstring text = seen + L"completed without a character after " + Ms(ms) + L" with events " +
+                                Hex(*wait.Events());
+            if (error != ERROR_SUCCESS) text += L", " + ErrorText(error);
+            Row(text, turns);
+        } else {
+            Row(seen + L"stayed pending for " + Ms(kCharacterWaitMs), L"waits for characters in turns of 100 ms");
+            Row(L"ending that wait: " + EndPending(wait, true),
+                L"ends a wait with an empty mask, then cancels and reaps it, so a driver that ignores the cancel "
+                L"ends it too");
+        }
+    }
+
+    // About 100 ms of line time at the speed in effect, sampling the output
+    // count while the write runs.
+    void OutputCountRow(bool statusWorks) {
+        const DWORD halfBits = HalfBitsPerCharacter(m_record);
+        const DWORD baud = std::max<DWORD>(m_record.BaudRate, 1);
+        const DWORD bytes = std::clamp<DWORD>(2 * baud / halfBits / 10, 16, 4096);
+        const DWORD limit = bytes * halfBits * 1000 / (2 * baud) + COverlappedCall::kLastChanceMs;
+        std::wstring seen = L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
+        const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
+        COverlappedCall write(m_port, bytes);
+        const Stopwatch clock;
+        const BOOL completedAtOnce = WriteFile(m_port, write.Buffer(), bytes, nullptr, write.Record());
+        const DWORD started = write.Started(completedAtOnce);
+        if (started != ERROR_SUCCESS) {
+            Row(seen + L"could not tell, the write was refused, " + ErrorText(started), gets);
+            return;
+        }
+        DWORD mostQueued = 0;
+        for (bool ended = completedAtOnce != FALSE; !ended && clock.Milliseconds() < limit;) {
+            COMSTAT status{};
+            if (Status(status)) mostQueued = std::max(mostQueued, status.cbOutQue);
+            ended = write.EndsWithin(kStatusStepMs);
+        }
+        const DWORD ms = clock.Milliseconds();
+        const bool completed = write.EndsWithin(0);
+        DWORD sent = 0;
+        const std::wstring ran = L" while the write ran " + Ms(ms) + (completed ? L"" : L" (unfinished, cancelled)");
+        if (completed) {
+            write.Reap(&sent);
+        } else {
+            EndPending(write, false);
+        }
+        if (mostQueued > 0) {
+            Row(seen + L"counted, up to " + std::to_wstring(mostQueued) + L" bytes" + ran,
+                L"waits for a write as long as the count keeps falling");
+        } else if (completedAtOnce || ms < kTellingWriteMs) {
+            Row(seen + L"could not tell, the write completed at once (" + Ms(ms) + L")", gets);
+        } else if (!statusWorks) {
+            Row(seen + L"could not tell, the status call is refused", gets);
+        } else {
+            Row(seen + L"not counted, it stayed 0" + ran, gets);
+        }
+    }
+
+    // Every flag the status calls saw while doctor ran.
+    void LineErrorsRow() {
+        std::wstring text = m_lineErrors == 0 ? L"none" : Hex(m_lineErrors);
+        for (const ErrorName& flag : kLineErrorFlags) {
+            if ((m_lineErrors & flag.code) != 0) text += std::wstring(L", ") + flag.name;
+        }
+        if ((m_lineErrors & (CE_RXPARITY | CE_FRAME)) != 0) {
+            text += L"; characters that do not fit the line settings are the commonest sign of another speed";
+        }
+        Row(L"line errors in the status call's error word: " + text,
+            L"counts them over each exchange and traces the totals, which devhost receive and term show");
+    }
+
+    void Restore() {
+        BOOL restored = SetCommMask(m_port, m_firstMask);
+        if (restored && m_firstTimeoutsRead) restored = SetCommTimeouts(m_port, &m_firstTimeouts);
+        if (restored) restored = SetCommState(m_port, &m_first);
+        m_text += restored ? L"\nThe driver's line record, event mask and time-outs are as they were.\n"
+                           : L"\nThe driver's settings could not all be put back: " + ErrorText(GetLastError()) + L"\n";
+    }
+
+    const CommandLine& m_line;
+    const std::wstring m_portName;
+    const std::wstring m_path;
+    std::wstring m_text;
+    DCB m_first{};
+    DWORD m_firstMask = 0;
+    bool m_firstTimeoutsRead = false;
+    COMMTIMEOUTS m_firstTimeouts{};
+    HANDLE m_port = nullptr;
+    DCB m_record{};
+    DWORD m_lineErrors = 0;
+};
 
 }  // namespace
 
 int RunDoctor(const CommandLine& line) {
-    if (line.arguments.size() > 1 || (!line.arguments.empty() && line.arguments[0].rfind(L'-', 0) == 0)) {
-        Complain(L"doctor takes one port name at most; devhost doctor --help tells more");
-        return ExitUsage;
-    }
-    const std::wstring port = line.arguments.empty() ? ReadStoredSettings(line.settingsPath).port : line.arguments[0];
-    const std::wstring path = DevicePathOf(port);
-    PrintHeader(port, path, line);
-    const PortDevice device = FindPortDevice(port);
-    const DriverState first = ReadDriverState(path);
-    PluginObservations plugin;
-    DriverObservations seen;
-    if (first.Usable()) {
-        plugin = ObservePlugin(line, port);
-        seen = ObserveDriver(path, first);
-    }
-    const DoctorReport report = WriteDoctorReport(device, first, plugin, seen);
-    Print(stdout, report.text);
-    return report.portUsable ? ExitOk : ExitPortNotOpened;
+    if (!TakesAll(line, 1)) return ExitUsage;
+    return CDoctor(line, line.arguments.empty() ? ReadStoredSettings(line.settingsPath).port : line.arguments[0])
+        .Run();
 }
 
 }  // namespace DevHost

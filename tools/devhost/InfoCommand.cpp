@@ -39,7 +39,7 @@ void PrintField(const wchar_t* label, const std::wstring& text) {
 }  // namespace
 
 int RunInfo(const CommandLine& line) {
-    if (!NoArguments(line)) return ExitUsage;
+    if (!TakesAll(line, 0)) return ExitUsage;
     PluginPtr plugin = OpenPlugin(line);
     if (!plugin) return ExitPluginFailed;
     std::wstring dllPath = FullPathOf(line.dllPath.empty() ? DefaultPluginPath() : line.dllPath);

@@ -1,7 +1,7 @@
 #include "PluginLoader.h"
 #include <windows.h>
 #include "ConsoleOutput.h"
-#include "IniSettings.h"
+#include "SettingsFile.h"
 
 namespace DevHost {
 

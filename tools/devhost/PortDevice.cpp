@@ -66,6 +66,26 @@ void Describe(HDEVINFO set, SP_DEVINFO_DATA& device, PortDevice& port) {
         ReadDeviceValue(set, device, L"LatencyTimer", REG_DWORD, &port.latencyMs, sizeof port.latencyMs);
 }
 
+std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
+
+std::wstring BusText(const DeviceBus& bus) {
+    switch (bus.kind) {
+        case DeviceBus::Kind::Usb: return L"a USB adapter, VID " + bus.vendorId + L" PID " + bus.productId;
+        case DeviceBus::Kind::Bluetooth:
+            if (!bus.addressKnown) return L"Bluetooth, its id does not tell incoming from outgoing";
+            return bus.remoteAddress.empty() ? L"Bluetooth, incoming" : L"Bluetooth, outgoing to " + bus.remoteAddress;
+        case DeviceBus::Kind::Motherboard: return L"a port of the computer itself";
+        case DeviceBus::Kind::Other: break;
+    }
+    return L"on " + (bus.enumerator.empty() ? std::wstring(L"an unnamed bus") : bus.enumerator);
+}
+
+std::wstring WhyNoDevice(const PortDevice& device) {
+    if (device.underWine) return L" (under Wine, ports have no device entry)";
+    if (device.error != ERROR_SUCCESS) return L" (SetupAPI refused the listing, error " + std::to_wstring(device.error) + L")";
+    return L" in the Ports or Modem class (some virtual ports' drivers list theirs elsewhere)";
+}
+
 }  // namespace
 
 DeviceBus ParseDeviceIds(const std::wstring& instanceId, const std::wstring& hardwareId) {
@@ -85,6 +105,10 @@ DeviceBus ParseDeviceIds(const std::wstring& instanceId, const std::wstring& har
         bus.kind = DeviceBus::Kind::Motherboard;
     }
     return bus;
+}
+
+std::wstring DevicePathOf(const std::wstring& portName) {
+    return !portName.empty() && portName[0] == L'\\' ? portName : L"\\\\.\\" + portName;
 }
 
 PortDevice FindPortDevice(const std::wstring& portName) {
@@ -111,6 +135,24 @@ PortDevice FindPortDevice(const std::wstring& portName) {
         }
     }
     return port;
+}
+
+
+std::wstring DeviceRows(const PortDevice& device) {
+    if (!device.found) return L"device: Windows names no device for " + device.portName + WhyNoDevice(device) + L"\n";
+    const std::wstring name = device.friendlyName.empty() ? L"no friendly name" : device.friendlyName;
+    std::wstring rows = L"device: " + name + L", " + BusText(device.bus) + L" (" + device.instanceId + L")\n";
+    if (device.bus.kind == DeviceBus::Kind::Bluetooth && device.bus.addressKnown && device.bus.remoteAddress.empty()) {
+        rows += L"    an incoming Bluetooth port never brings data from an instrument that waits to be called: the host "
+                L"must use the outgoing port\n";
+    }
+    // FTDI's driver holds an answer shorter than its buffer until the timer runs out.
+    if (!device.latencyKnown && !device.bus.ftdiDriver) return rows;
+    const DWORD ms = device.latencyKnown ? device.latencyMs : 16;
+    return rows + L"latency timer (Device Parameters, LatencyTimer): " +
+           (device.latencyKnown ? Ms(ms) : L"not set, so the driver's default of " + Ms(ms)) +
+           L"\n    an answer shorter than the adapter's buffer waits up to " + Ms(ms) +
+           L" before the adapter sends it on; Device Manager changes it in the port's advanced port settings\n";
 }
 
 }  // namespace DevHost

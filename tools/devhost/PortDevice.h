@@ -35,7 +35,14 @@ struct PortDevice {
     DWORD latencyMs = 0;
 };
 
+// "\\.\COM12": bare names open for COM1 to COM9 only.
+std::wstring DevicePathOf(const std::wstring& portName);
+
 // Reads only: needs no rights and opens no port.
 PortDevice FindPortDevice(const std::wstring& portName);
+
+// doctor's rows of how Windows names the port: the device, its bus, and
+// what follows from it (an incoming Bluetooth port, FTDI's latency timer).
+std::wstring DeviceRows(const PortDevice& device);
 
 }  // namespace DevHost

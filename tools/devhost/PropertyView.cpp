@@ -1,12 +1,115 @@
 #include "PropertyView.h"
 #include <windows.h>
 #include <new>
+#include "SettingsFile.h"
 #include "plugin_api/IComboItem.h"
 #include "plugin_api/IEnumerator.h"
+#include "plugin_api/SharedConstants.h"
 #include "win32/UniqueBstr.h"
 
 namespace DevHost {
 namespace {
+
+// The name by which a user edits one of the plug-in's properties on the
+// command line; the key under which the plug-in stores it is a name too.
+struct PropertyName {
+    Shared::StoredSetting setting;
+    const wchar_t* name;
+};
+
+constexpr PropertyName kNames[] = {
+    {Shared::kPort, L"port"},     {Shared::kBaudRate, L"baud"}, {Shared::kParity, L"parity"},
+    {Shared::kDataBits, L"data"}, {Shared::kStopBits, L"stop"}, {Shared::kFlowControl, L"flow"},
+    {Shared::kWaitTime, L"wait"},
+};
+
+struct ValueName {
+    int32_t propertyId;
+    int32_t value;
+    const wchar_t* name;
+};
+
+// Parity codes are Win32's; flow modes are the plug-in's stored numbers.
+constexpr ValueName kValueNames[] = {
+    {Shared::kParity.propertyId, NOPARITY, L"none"},
+    {Shared::kParity.propertyId, ODDPARITY, L"odd"},
+    {Shared::kParity.propertyId, EVENPARITY, L"even"},
+    {Shared::kParity.propertyId, MARKPARITY, L"mark"},
+    {Shared::kParity.propertyId, SPACEPARITY, L"space"},
+    {Shared::kFlowControl.propertyId, Shared::kFlowNone, L"none"},
+    {Shared::kFlowControl.propertyId, Shared::kFlowHardware, L"hardware"},
+    {Shared::kFlowControl.propertyId, Shared::kFlowXonXoff, L"xonxoff"},
+};
+
+// Also folds Cyrillic captions ("нет" = "Нет").
+bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
+    return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+const wchar_t* EnglishName(int32_t propertyId, int32_t value) {
+    for (const ValueName& entry : kValueNames) {
+        if (entry.propertyId == propertyId && entry.value == value) return entry.name;
+    }
+    return nullptr;
+}
+
+bool Offers(const std::vector<Choice>& choices, int32_t value) {
+    for (const Choice& choice : choices) {
+        if (choice.value == value) return true;
+    }
+    return false;
+}
+
+// Case-insensitive; null when nothing is called so.
+const PropertyName* FindPropertyName(std::wstring_view name) {
+    for (const PropertyName& entry : kNames) {
+        if (EqualsIgnoringCase(name, entry.name) || EqualsIgnoringCase(name, entry.setting.key)) return &entry;
+    }
+    return nullptr;
+}
+
+std::wstring ListPropertyNames() {
+    std::wstring list;
+    for (const PropertyName& entry : kNames) list += (list.empty() ? L"" : L", ") + std::wstring(entry.name);
+    return list;
+}
+
+bool MatchChoice(int32_t propertyId, const std::vector<Choice>& choices, std::wstring_view text, int32_t& value) {
+    for (const Choice& choice : choices) {
+        if (EqualsIgnoringCase(choice.caption, text)) {
+            value = choice.value;
+            return true;
+        }
+    }
+    for (const ValueName& entry : kValueNames) {
+        if (entry.propertyId == propertyId && EqualsIgnoringCase(entry.name, text) && Offers(choices, entry.value)) {
+            value = entry.value;
+            return true;
+        }
+    }
+    int32_t number = 0;
+    if (!ParseInt32(text, number) || !Offers(choices, number)) return false;
+    value = number;
+    return true;
+}
+
+std::wstring DescribeChoices(int32_t propertyId, const std::vector<Choice>& choices) {
+    if (choices.empty()) return L"(none offered)";
+    std::wstring list;
+    for (const Choice& choice : choices) {
+        list += (list.empty() ? L"" : L", ") + choice.caption;
+        if (const wchar_t* name = EnglishName(propertyId, choice.value)) list += std::wstring(L" (") + name + L")";
+    }
+    return list;
+}
+
+bool ParseWaitTime(std::wstring_view text, int32_t& seconds) {
+    int32_t number = 0;
+    if (!ParseInt32(text, number) || number < 0) return false;
+    seconds = number;
+    return true;
+}
 
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
@@ -35,6 +138,59 @@ bool Resolve(const SetRequest& request, CPropertyView& view, std::wstring& error
 }
 
 }  // namespace
+
+bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<SetRequest>& requests,
+                       std::wstring& error) {
+    std::vector<SetRequest> parsed;
+    for (const std::wstring& argument : arguments) {
+        size_t equals = argument.find(L'=');
+        if (equals == std::wstring::npos || equals == 0) {
+            error = L"\"" + argument + L"\" is not name=value";
+            return false;
+        }
+        std::wstring name = argument.substr(0, equals);
+        std::wstring value = argument.substr(equals + 1);
+        const PropertyName* property = FindPropertyName(name);
+        if (!property) {
+            error = L"unknown setting \"" + name + L"\"; the settings are: " + ListPropertyNames();
+            return false;
+        }
+        if (value.empty()) {
+            error = L"no value given for " + std::wstring(property->name);
+            return false;
+        }
+        for (const SetRequest& earlier : parsed) {
+            if (earlier.id == property->setting.propertyId) {
+                error = std::wstring(property->name) + L" is given twice";
+                return false;
+            }
+        }
+        parsed.push_back({property->setting.propertyId, property->name, value});
+    }
+    if (parsed.empty()) {
+        error = L"nothing to set; give name=value pairs, e.g. port=COM5 baud=115200";
+        return false;
+    }
+    requests = std::move(parsed);
+    return true;
+}
+
+std::wstring NameOfProperty(int32_t id) {
+    for (const PropertyName& entry : kNames) {
+        if (entry.setting.propertyId == id) return entry.name;
+    }
+    return std::to_wstring(id);
+}
+
+std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& choices, int32_t selected,
+                                const std::wstring& storedPort) {
+    const bool isPort = propertyId == Shared::kPort.propertyId;
+    for (const Choice& choice : choices) {
+        if (isPort ? choice.caption == storedPort : choice.value == selected) return L"";
+    }
+    return isPort ? storedPort + L" (not present)" : std::to_wstring(selected) + L" (not among the choices)";
+}
+
 
 const OfferedProperty* CPropertyView::Find(int32_t id) const {
     for (const OfferedProperty& property : m_offered) {

@@ -3,11 +3,32 @@
 #include <map>
 #include <string>
 #include <vector>
-#include "CommandLine.h"
-#include "PropertyNames.h"
 #include "plugin_api/HostInterfaces.h"
 
 namespace DevHost {
+
+// One `name=value` edit of `devhost set`.
+struct SetRequest {
+    int32_t id;
+    std::wstring name;
+    std::wstring value;
+};
+
+// Parses every argument or none: on the first bad one returns false with a
+// message in error. A name is the short one (port, baud, ...) or the stored
+// key, in any case. A property named twice is refused, since one of the two
+// values would be dropped silently.
+bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<SetRequest>& requests,
+                       std::wstring& error);
+
+// The short name of the property with this id, or the id as a number.
+std::wstring NameOfProperty(int32_t id);
+
+// One item of a drop-down property as the plug-in offered it.
+struct Choice {
+    int32_t value;
+    std::wstring caption;
+};
 
 // One entry of the property list as the plug-in offered it in FillView.
 struct OfferedProperty {
@@ -47,6 +68,14 @@ private:
     std::map<int32_t, std::wstring> m_textAnswers;
 };
 
+// A stored value that none of the choices holds, as devhost shows it in
+// place of the plug-in's selection: "COM9 (not present)" for a port this
+// machine lacks (the plug-in then selects the first port found, but opens
+// COM9), "31337 (not among the choices)" for another setting. Empty when
+// the stored value is one of the choices.
+std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& choices, int32_t selected,
+                                const std::wstring& storedPort);
+
 // The list as the application draws it: group headings, each property with
 // the name `devhost set` knows it by, every choice with its value, the
 // selected one marked *; a stored value not among the choices shows as the
@@ -55,7 +84,11 @@ std::wstring ShowProperties(const std::vector<OfferedProperty>& offered, const s
 
 // Checks every requested value against what the plug-in offered and, only
 // when all are valid, gives the view its answers. Otherwise false with one
-// line per refused value, naming the valid choices.
+// line per refused value, naming the valid choices. A value is a choice's
+// caption (ignoring case), an English name of the value (parity and flow:
+// none, odd, even, mark, space; none, hardware, xonxoff), or its value as a
+// number; a caption wins over a number, so stop=1 is the caption "1", not
+// value 1. The wait time is whole seconds, 0 or more.
 bool ResolveEdits(const std::vector<SetRequest>& requests, CPropertyView& view, std::wstring& errors);
 
 }  // namespace DevHost

@@ -3,13 +3,13 @@
 #include "Capture.h"
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "StatusLine.h"
-#include "ReceivedText.h"
-#include "ExchangeSink.h"
 #include "CtrlCStop.h"
+#include "ExchangeSink.h"
 #include "PluginLoader.h"
-#include "StoredSettings.h"
-#include "TransferBytes.h"
+#include "SessionScreen.h"
+#include "SettingsFile.h"
+#include "TraceExplained.h"
+#include "TraceReader.h"
 
 namespace DevHost {
 namespace {
@@ -19,28 +19,28 @@ struct CloseFile {
 };
 using FilePtr = std::unique_ptr<std::FILE, CloseFile>;
 
-bool BuildRequests(const ReceiveOptions& options, std::vector<std::unique_ptr<CTransferRequest>>& requests) {
-    for (const TransferSource& source : options.transfers) {
+// --send and --say, in the order given.
+bool BuildRequests(const CommandLine& line, std::vector<std::unique_ptr<CTransferRequest>>& requests) {
+    for (const auto& [option, value] : line.options) {
+        const bool isFile = option == L"--send";
+        if (!isFile && option != L"--say") continue;
         std::vector<uint8_t> bytes;
         std::wstring error;
-        bool read = source.isFile ? ReadTransferFile(source.value, bytes, error)
-                                  : DecodeSayText(source.value, bytes, error);
-        if (!read) {
+        if (!(isFile ? ReadTransferFile(value, bytes, error) : DecodeSayText(value, bytes, error))) {
             Complain(error);
             return false;
         }
-        std::wstring label = source.isFile ? source.value : L"\"" + source.value + L"\"";
-        requests.push_back(std::make_unique<CTransferRequest>(label, std::move(bytes)));
+        requests.push_back(std::make_unique<CTransferRequest>(isFile ? value : L"\"" + value + L"\"", std::move(bytes)));
     }
     return true;
 }
 
-void ShowData(CTextOut& out, DataDisplay display, const uint8_t* data, size_t count, uint64_t offset) {
-    if (display == DataDisplay::Text) {
-        out.Write(std::string_view(reinterpret_cast<const char*>(data), count));
-    } else if (display == DataDisplay::Hex) {
-        out.Write(HexDump(data, count, offset));
-    }
+// Without --text or --hex the data is shown as text unless it goes to a
+// file, so a bare `devhost receive` shows what arrives.
+CSessionScreen::Data ShownData(const CommandLine& line) {
+    if (line.Has(L"--hex")) return CSessionScreen::Data::Hex;
+    if (line.Has(L"--text") || !line.Has(L"--out")) return CSessionScreen::Data::AsItCame;
+    return CSessionScreen::Data::Hidden;
 }
 
 // The outcome as an exit status, with the reason on stderr.
@@ -74,50 +74,45 @@ int Conclude(const CommandLine& line, const ExchangeReport& report, bool stopped
 }  // namespace
 
 int RunReceive(const CommandLine& line) {
-    ReceiveOptions options;
-    std::wstring error;
-    if (!ParseReceiveOptions(line.arguments, options, error)) {
-        Complain(error);
+    if (!TakesAll(line, 0)) return ExitUsage;
+    if (line.Has(L"--text") && line.Has(L"--hex")) {
+        Complain(L"--text and --hex exclude each other");
         return ExitUsage;
     }
     // Requests and sink outlive the plug-in object, which may use them
     // until it is destroyed; they are therefore declared before it.
     std::vector<std::unique_ptr<CTransferRequest>> requests;
-    if (!BuildRequests(options, requests)) return ExitUsage;
+    if (!BuildRequests(line, requests)) return ExitUsage;
     FilePtr out;
-    if (!options.outPath.empty()) {
-        out.reset(_wfopen(options.outPath.c_str(), L"wb"));
+    if (line.Has(L"--out")) {
+        out.reset(_wfopen(line.Value(L"--out").c_str(), L"wb"));
         if (!out) {
-            Complain(L"cannot create " + options.outPath);
+            Complain(L"cannot create " + line.Value(L"--out"));
             return ExitUsage;
         }
     }
+    const StoredSettings stored = ReadStoredSettings(line.settingsPath);
     Capture::CCaptureWriter capture;
-    if (!options.capturePath.empty() &&
-        !capture.Open(options.capturePath, "devhost receive on " + ToUtf8(DescribeStored(ReadStoredSettings(line.settingsPath))), error)) {
+    std::wstring error;
+    if (line.Has(L"--capture") &&
+        !capture.Open(line.Value(L"--capture"), "devhost receive on " + ToUtf8(DescribeStored(stored)), error)) {
         Complain(error);
         return ExitUsage;
     }
-    CStatusLine status;
-    CTextOut shown(stdout);
+    CSessionScreen screen(ShownData(line), false);
     bool outFileFailed = false;
     CExchangeSink sink(
-        [&](const uint8_t* data, size_t count, uint64_t offset) {
+        [&](const uint8_t* data, size_t count, uint64_t) {
             capture.Record(Capture::Direction::In, data, count);
             if (out && std::fwrite(data, 1, count, out.get()) != count) outFileFailed = true;
-            status.Clear();
-            ShowData(shown, options.display, data, count, offset);
+            screen.Received(data, count);
         },
-        [&](const std::wstring& text) {
-            status.Clear();
-            Print(stderr, L"[" + text + L"]\n");
-        },
+        [&](const std::wstring& text) { screen.Notice(text); },
         [&](const uint8_t* data, size_t count) { capture.Record(Capture::Direction::Out, data, count); },
         [&line] { return TracedEnd(line); });
 
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    const int32_t waitSeconds = ReadStoredSettings(line.settingsPath).waitSeconds;
     for (const auto& request : requests) {
         sink.Track(*request);
         if (!plugin->QueueTransferRequest(request.get())) {
@@ -125,17 +120,24 @@ int RunReceive(const CommandLine& line) {
             return ExitPluginFailed;
         }
     }
+    CTraceReader* trace = CTraceReader::Current();
+    if (trace) trace->ShowThrough([&screen](const std::wstring& text) { screen.TraceLine(text); });
     plugin->SetEventSink(&sink);
-    CCtrlCStop stopOnCtrlC(*plugin);
+    CCtrlCStop ctrlC(*plugin);
     if (!plugin->StartExchange()) {
         Complain(L"the plug-in refused to start an exchange");
         return ExitPluginFailed;
     }
-    while (!sink.WaitForEnd(CStatusLine::kIntervalMilliseconds)) status.Show(FormatStatus(sink.Report(), GetTickCount64(), waitSeconds));
-    status.Clear();
-    shown.Finish();
+    bool stopSaid = false;
+    while (!sink.WaitForEnd(kStatusIntervalMs)) {
+        screen.SetStatus(FormatStatus(sink.Report(), GetTickCount64(), stored.waitSeconds));
+        if (ctrlC.StopAsked() && !stopSaid) screen.Notice(L"stopping the exchange (Ctrl+C again ends devhost at once)");
+        stopSaid = stopSaid || ctrlC.StopAsked();
+    }
+    if (trace) trace->ShowThrough({});
+    screen.Close();
     if (out && std::fflush(out.get()) != 0) outFileFailed = true;
-    return Conclude(line, sink.Report(), stopOnCtrlC.StopAsked(), outFileFailed, !capture.Healthy());
+    return Conclude(line, sink.Report(), ctrlC.StopAsked(), outFileFailed, !capture.Healthy());
 }
 
 }  // namespace DevHost

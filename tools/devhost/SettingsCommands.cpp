@@ -1,10 +1,10 @@
+#include <cstdint>
 #include <cstdio>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
-#include "IniSettings.h"
+#include "SettingsFile.h"
 #include "PluginLoader.h"
 #include "PropertyView.h"
-#include "StoredSettings.h"
 #include "plugin_api/IPropertyListViewController.h"
 
 namespace DevHost {
@@ -25,7 +25,7 @@ void WarnOfKeptValues(const std::vector<SetRequest>& requests, const CPropertyVi
 }  // namespace
 
 int RunSettings(const CommandLine& line) {
-    if (!NoArguments(line)) return ExitUsage;
+    if (!TakesAll(line, 0)) return ExitUsage;
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
     CPropertyView view;
@@ -38,6 +38,7 @@ int RunSettings(const CommandLine& line) {
 // Edits go through the plug-in's own list, as in the application: the plug-in
 // offers its choices, devhost answers, the plug-in stores and saves.
 int RunSet(const CommandLine& line) {
+    if (!TakesAll(line, SIZE_MAX)) return ExitUsage;
     std::vector<SetRequest> requests;
     std::wstring error;
     if (!ParseSetArguments(line.arguments, requests, error)) {

@@ -8,14 +8,13 @@
 #include "CommandLine.h"
 #include "ConsoleInput.h"
 #include "ConsoleOutput.h"
-#include "StatusLine.h"
-#include "TermDisplay.h"
-#include "ExchangeSink.h"
 #include "CtrlCStop.h"
+#include "ExchangeSink.h"
 #include "PluginLoader.h"
-#include "StoredSettings.h"
+#include "SessionScreen.h"
+#include "SettingsFile.h"
+#include "TraceExplained.h"
 #include "TraceReader.h"
-#include "TransferBytes.h"
 
 namespace DevHost {
 namespace {
@@ -32,6 +31,32 @@ constexpr ULONGLONG kReturnAttemptMs = 1000;
 // exchange on it brought data or lasted this long.
 constexpr ULONGLONG kBackAfterMs = 1500;
 
+struct TermOptions {
+    std::string lineEnding;  // appended to every line typed
+    bool hex;                // lines typed are hex bytes
+    bool echo;
+    bool restart;            // start the next exchange when the plug-in ends one
+};
+
+// With --hex the line is the bytes typed, so nothing is appended unless
+// --eol asks for it.
+bool ReadTermOptions(const CommandLine& line, TermOptions& options) {
+    static const struct {
+        const wchar_t* name;
+        const char* bytes;
+    } kEndings[] = {{L"none", ""}, {L"cr", "\r"}, {L"lf", "\n"}, {L"crlf", "\r\n"}};
+    options = {line.Has(L"--hex") ? "" : "\r\n", line.Has(L"--hex"), line.Has(L"--echo"), line.Has(L"--restart")};
+    if (!line.Has(L"--eol")) return true;
+    for (const auto& ending : kEndings) {
+        if (line.Value(L"--eol") == ending.name) {
+            options.lineEnding = ending.bytes;
+            return true;
+        }
+    }
+    Complain(L"--eol takes none, cr, lf or crlf, not \"" + line.Value(L"--eol") + L"\"");
+    return false;
+}
+
 bool IsConsoleInput(HANDLE input) {
     DWORD mode = 0;
     return GetConsoleMode(input, &mode) != 0;
@@ -44,7 +69,7 @@ bool IsConsoleInput(HANDLE input) {
 // plug-in object.
 class CTermSession {
 public:
-    CTermSession(const CommandLine& line, const TermOptions& options, CTermScreen& screen, CTermDisplay& display,
+    CTermSession(const CommandLine& line, const TermOptions& options, CSessionScreen& screen,
                  Capture::CCaptureWriter& capture);
 
     // Until Ctrl+C, Ctrl+] or the end of an exchange that is not followed by
@@ -74,8 +99,7 @@ private:
     const TermOptions& m_options;
     const int32_t m_waitSeconds;
     const std::wstring m_portName;
-    CTermScreen& m_screen;
-    CTermDisplay& m_display;
+    CSessionScreen& m_screen;
     Capture::CCaptureWriter& m_capture;
     std::deque<std::unique_ptr<CExchangeSink>> m_sinks;
     mutable std::mutex m_sendingLock;  // the plug-in's worker counts what went out
@@ -88,14 +112,13 @@ private:
     ULONGLONG m_nextAttempt = 0;
 };
 
-CTermSession::CTermSession(const CommandLine& line, const TermOptions& options, CTermScreen& screen,
-                           CTermDisplay& display, Capture::CCaptureWriter& capture)
+CTermSession::CTermSession(const CommandLine& line, const TermOptions& options, CSessionScreen& screen,
+                           Capture::CCaptureWriter& capture)
     : m_line(line),
       m_options(options),
       m_waitSeconds(ReadStoredSettings(line.settingsPath).waitSeconds),
       m_portName(ReadStoredSettings(line.settingsPath).port),
       m_screen(screen),
-      m_display(display),
       m_capture(capture) {}
 
 int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, const CCtrlCStop& ctrlC) {
@@ -106,7 +129,7 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
         if (input.Pop(typed, kInputWait)) Take(plugin, typed);
         if (!m_quitting && ctrlC.StopAsked()) {
             m_quitting = true;
-            m_display.Notice(L"Ctrl+C: term ends");
+            m_screen.Notice(L"Ctrl+C: term ends");
         }
         const CExchangeSink& sink = *m_sinks.back();
         const bool ended = sink.WaitForEnd(0);
@@ -116,9 +139,9 @@ int CTermSession::Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, cons
             (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMs)) {
             m_portGone = false;
             *m_attemptMuted = false;
-            m_display.Notice(m_portName + L" is back");
+            m_screen.Notice(m_portName + L" is back");
         }
-        if (now - statusShown >= CStatusLine::kIntervalMilliseconds) {
+        if (now - statusShown >= kStatusIntervalMs) {
             m_screen.SetStatus(Status(report, now));
             statusShown = now;
         }
@@ -154,7 +177,7 @@ void CTermSession::Take(Plugin::IDevImportPlugin& plugin, const TypedInput& type
         m_inputEnded = true;
     } else if (!m_quitting) {
         m_quitting = true;
-        m_display.Notice(L"Ctrl+]: term ends");
+        m_screen.Notice(L"Ctrl+]: term ends");
         plugin.StopExchange();
     }
 }
@@ -166,20 +189,20 @@ int CTermSession::Ended(const ExchangeReport& report) {
         const std::wstring why = WhyPortNotOpened(m_line);
         const bool anyStarted = AnyStarted();
         if (!anyStarted || !goOn) {
-            m_display.Notice(why + L"; the plug-in says: " + report.pluginMessage + L"; term ends");
+            m_screen.Notice(why + L"; the plug-in says: " + report.pluginMessage + L"; term ends");
             return anyStarted ? ExitDeviceGone : ExitPortNotOpened;
         }
-        m_display.Notice(why);
+        m_screen.Notice(why);
         return PortMissing();
     }
     const bool gone = report.end == ExchangeEnd::DeviceGone;
     if (m_quitting) return gone ? ExitDeviceGone : ExitOk;
     if (!goOn) {
-        m_display.Notice(std::wstring(m_options.restart ? L"the input has ended; " : L"") + L"term ends");
+        m_screen.Notice(std::wstring(m_options.restart ? L"the input has ended; " : L"") + L"term ends");
         return gone ? ExitDeviceGone : ExitOk;
     }
     if (gone) return PortMissing();
-    m_display.Notice(L"starting the next exchange");
+    m_screen.Notice(L"starting the next exchange");
     return -1;
 }
 
@@ -188,7 +211,7 @@ int CTermSession::PortMissing() {
     m_portGone = true;
     m_attempts = 0;
     m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
-    m_display.Notice(L"waiting for " + m_portName + L" to return: an attempt a second; Ctrl+C ends term");
+    m_screen.Notice(L"waiting for " + m_portName + L" to return: an attempt a second; Ctrl+C ends term");
     return -1;
 }
 
@@ -200,15 +223,15 @@ bool CTermSession::StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying
     m_sinks.push_back(std::make_unique<CExchangeSink>(
         [this](const uint8_t* data, size_t count, uint64_t) {
             m_capture.Record(Capture::Direction::In, data, count);
-            m_display.Received(data, count);
+            m_screen.Received(data, count);
         },
         [this, muted](const std::wstring& text) {
-            if (!*muted) m_display.Notice(text);
+            if (!*muted) m_screen.Notice(text);
         },
         [this](const uint8_t* data, size_t count) {
             m_capture.Record(Capture::Direction::Out, data, count);
             CountSent(data, count);
-            if (m_options.echo) m_display.Sent(data, count);
+            if (m_options.echo) m_screen.Sent(data, count);
         },
         [this] { return TracedEnd(m_line); }));
     plugin.SetEventSink(m_sinks.back().get());
@@ -220,7 +243,7 @@ bool CTermSession::StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying
         if (plugin.StartExchange()) return true;
         Sleep(kStartRetryMs);
     }
-    m_display.Notice(L"the plug-in refused to start an exchange");
+    m_screen.Notice(L"the plug-in refused to start an exchange");
     return false;
 }
 
@@ -228,7 +251,7 @@ void CTermSession::Send(Plugin::IDevImportPlugin& plugin, const std::wstring& li
     std::vector<uint8_t> bytes;
     std::wstring error;
     if (!EncodeTypedLine(line, m_options.hex, m_options.lineEnding, bytes, error)) {
-        m_display.Notice(L"not sent: \"" + line + L"\": " + error);
+        m_screen.Notice(L"not sent: \"" + line + L"\": " + error);
         return;
     }
     if (bytes.empty()) return;
@@ -239,7 +262,7 @@ void CTermSession::Send(Plugin::IDevImportPlugin& plugin, const std::wstring& li
         request = m_sending.back().request.get();
     }
     // A request queued between exchanges goes out in the next one.
-    if (!plugin.QueueTransferRequest(request)) m_display.Notice(L"the plug-in refused to queue: " + line);
+    if (!plugin.QueueTransferRequest(request)) m_screen.Notice(L"the plug-in refused to queue: " + line);
 }
 
 void CTermSession::CountSent(const uint8_t* data, size_t count) {
@@ -253,7 +276,7 @@ void CTermSession::NoticeUnsent() {
     std::lock_guard<std::mutex> hold(m_sendingLock);
     for (const Sending& sending : m_sending) {
         if (sending.bytesSent == sending.request->Size()) continue;
-        m_display.Notice(L"not sent: \"" + sending.request->Label() + L"\" (" + std::to_wstring(sending.bytesSent) +
+        m_screen.Notice(L"not sent: \"" + sending.request->Label() + L"\" (" + std::to_wstring(sending.bytesSent) +
                          L" of " + Counted(sending.request->Size(), L"byte") + L")");
     }
 }
@@ -277,28 +300,26 @@ std::wstring CTermSession::Totals() const {
 
 int RunTerm(const CommandLine& line) {
     TermOptions options;
-    std::wstring error;
-    if (!ParseTermOptions(line.arguments, options, error)) {
-        Complain(error);
-        return ExitUsage;
-    }
+    if (!TakesAll(line, 0) || !ReadTermOptions(line, options)) return ExitUsage;
     Capture::CCaptureWriter capture;
-    if (!options.capturePath.empty() &&
-        !capture.Open(options.capturePath, "devhost term on " + ToUtf8(DescribeStored(ReadStoredSettings(line.settingsPath))), error)) {
+    std::wstring error;
+    if (line.Has(L"--capture") &&
+        !capture.Open(line.Value(L"--capture"),
+                      "devhost term on " + ToUtf8(DescribeStored(ReadStoredSettings(line.settingsPath))), error)) {
         Complain(error);
         return ExitUsage;
     }
-    CTermScreen screen;
-    CTermDisplay display(screen, options);
+    CSessionScreen screen(options.hex ? CSessionScreen::Data::Hex : CSessionScreen::Data::Visible,
+                          line.Has(L"--timestamps"));
     auto input = std::make_shared<CInputQueue>();
     // Declared before the plug-in: the session holds the sinks and requests
     // the plug-in may use until it is destroyed.
-    CTermSession session(line, options, screen, display, capture);
+    CTermSession session(line, options, screen, capture);
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
     CTraceReader* trace = CTraceReader::Current();
-    if (trace) trace->ShowThrough([&display](const std::wstring& text) { display.TraceLine(text); });
-    CCtrlCStop stopOnCtrlC(*plugin, false);
+    if (trace) trace->ShowThrough([&screen](const std::wstring& text) { screen.TraceLine(text); });
+    CCtrlCStop stopOnCtrlC(*plugin);
     HANDLE stdinHandle = GetStdHandle(STD_INPUT_HANDLE);
     std::optional<CConsoleLineEditor> editor;
     if (IsConsoleInput(stdinHandle)) {
@@ -309,7 +330,7 @@ int RunTerm(const CommandLine& line) {
     int status = session.Run(*plugin, *input, stopOnCtrlC);
     if (editor) {
         editor->Stop();
-        if (!editor->UnsentLine().empty()) display.Notice(L"not sent, still being typed: \"" + editor->UnsentLine() + L"\"");
+        if (!editor->UnsentLine().empty()) screen.Notice(L"not sent, still being typed: \"" + editor->UnsentLine() + L"\"");
     }
     session.NoticeUnsent();
     if (trace) trace->ShowThrough({});

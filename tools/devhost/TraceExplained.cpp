@@ -2,7 +2,8 @@
 #include <cstdio>
 #include <cwchar>
 #include "ConsoleOutput.h"
-#include "StoredSettings.h"
+#include "PortDevice.h"
+#include "SettingsFile.h"
 #include "TraceReader.h"
 #include "plugin_api/SharedConstants.h"
 #include "win32/UniqueHandle.h"
@@ -98,10 +99,6 @@ std::wstring WhyPortNotOpened(const CommandLine& line) {
     CTraceReader* trace = CTraceReader::Current();
     return ExplainPortNotOpened(ReadStoredSettings(line.settingsPath).port,
                                 trace ? trace->TakeOpenFailure(kTraceWaitMs) : L"");
-}
-
-std::wstring DevicePathOf(const std::wstring& portName) {
-    return !portName.empty() && portName[0] == L'\\' ? portName : L"\\\\.\\" + portName;
 }
 
 }  // namespace DevHost

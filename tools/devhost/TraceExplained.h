@@ -26,7 +26,4 @@ std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& l
 TracedEnding TracedEnd(const CommandLine& line);
 std::wstring WhyPortNotOpened(const CommandLine& line);
 
-// "\\.\COM12": bare names open for COM1 to COM9 only.
-std::wstring DevicePathOf(const std::wstring& portName);
-
 }  // namespace DevHost

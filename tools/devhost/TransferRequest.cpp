@@ -1,4 +1,4 @@
-#include "TransferBytes.h"
+#include "TransferRequest.h"
 #include <windows.h>
 #include "ConsoleOutput.h"
 #include "win32/UniqueHandle.h"

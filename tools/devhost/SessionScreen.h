@@ -1,0 +1,123 @@
+#pragma once
+#include <windows.h>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+#include "ConsoleOutput.h"
+#include "ExchangeSink.h"
+
+namespace DevHost {
+
+// Received bytes as text a console can show without being steered by them:
+// CR, LF and CR LF each end a line (also when a block ends between CR and
+// LF), tab stays, every other control byte and DEL show as <0x07>. Other
+// bytes pass unchanged, so UTF-8 text reads as text.
+class CVisibleText {
+public:
+    std::string Render(const uint8_t* data, size_t count);
+
+private:
+    bool m_afterCr = false;
+};
+
+// Lines of up to 16 bytes: the offset in the whole stream, the bytes in hex,
+// and the printable ones as text. A block starts a fresh line, so the
+// offsets show where each block began.
+std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset);
+
+// How often receive and term refresh the status: often enough to follow a
+// transfer, seldom enough not to load a console.
+constexpr DWORD kStatusIntervalMs = 250;
+
+// "in 1234 B  out 24 B  960 B/s  quiet 0.4 s of 2 s"
+std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t waitSeconds);
+
+// The console of `receive` and `term`: the data scrolls above one bottom
+// line that holds what is being typed and the exchange's status; notices
+// and trace lines go between, never into an unfinished data line. Data of
+// either direction starts on a fresh line when the direction changes; with
+// timestamps every block does, and each of its lines carries the block's
+// time since the session began. When stdout or stderr is not a console
+// there is no bottom line: data goes to stdout as it is, notices to stderr.
+//
+// Writers only queue: a thread of the screen's own draws what has queued
+// up, all of it at once, at most once a frame. A console (Wine's above all)
+// takes far longer to draw a block than a serial line takes to carry it,
+// and the plug-in's worker, which hands over the data, must never wait for
+// the console, nor must the keyboard.
+class CSessionScreen {
+public:
+    enum class Data { Hidden, AsItCame, Visible, Hex };
+
+    CSessionScreen(Data data, bool timestamps);
+    ~CSessionScreen();
+    CSessionScreen(const CSessionScreen&) = delete;
+    CSessionScreen& operator=(const CSessionScreen&) = delete;
+
+    void Received(const uint8_t* data, size_t count);
+    // What was sent, its lines marked "> " (term --echo).
+    void Sent(const uint8_t* data, size_t count);
+    // "[text]" on a line of its own.
+    void Notice(const std::wstring& text);
+    // A line of the plug-in's trace (--trace), as it is.
+    void TraceLine(const std::wstring& text);
+    void SetStatus(const std::wstring& status);
+    void SetInput(const std::wstring& input);
+    // Draws what is queued, then leaves the console with the bottom line
+    // gone and the cursor on a line of its own.
+    void Close();
+
+private:
+    struct Piece {
+        std::FILE* stream;
+        std::string text;
+    };
+    struct Bottom {
+        std::wstring status;
+        std::wstring input;
+        bool inputShown = false;
+    };
+
+    void Show(bool sent, const std::string& body);
+    void Aside(const std::string& text);
+    void Queue(std::FILE* stream, const std::string& utf8);
+    void Run();
+    void Draw(const std::vector<Piece>& pieces, const Bottom& bottom, bool closing);
+    void WritePieces(const std::vector<Piece>& pieces);
+    void EraseBottom();
+    void DrawBottom(const Bottom& bottom);
+    SHORT Width() const;
+
+    const Data m_data;
+    const bool m_timestamps;
+    const std::chrono::steady_clock::time_point m_start;
+    HANDLE m_console = nullptr;  // null: no bottom line
+
+    std::mutex m_lock;
+    std::condition_variable m_changed;
+    CVisibleText m_receivedText;
+    CVisibleText m_sentText;
+    uint64_t m_receivedOffset = 0;
+    uint64_t m_sentOffset = 0;
+    bool m_atLineStart = true;
+    bool m_lastWasSent = false;
+    std::vector<Piece> m_pending;
+    Bottom m_bottom;
+    bool m_dirty = false;
+    bool m_closing = false;
+
+    // The drawing thread's own.
+    CTextOut m_out{stdout};
+    CTextOut m_err{stderr};
+    SHORT m_bottomRow = 0;
+    bool m_midLine = false;
+    COORD m_outputEnd{};  // where an unfinished last line goes on
+    std::thread m_thread;
+};
+
+}  // namespace DevHost
