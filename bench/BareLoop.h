@@ -22,9 +22,9 @@ public:
     DWORD Write(const void* data, DWORD size);
 
 private:
-    Win32::UniqueHandle m_port;
-    Win32::UniqueHandle m_waitEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    Win32::UniqueHandle m_ioEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Win32::CUniqueHandle m_port;
+    Win32::CUniqueHandle m_waitEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    Win32::CUniqueHandle m_ioEvent{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     OVERLAPPED m_wait{};
     DWORD m_events = 0;
     bool m_waiting = false;

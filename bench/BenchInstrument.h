@@ -43,6 +43,6 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<uint64_t> m_counted{0};
     std::atomic<uint64_t> m_awaited{UINT64_MAX};
-    Win32::Event m_reached{Win32::Event::Reset::Manual};
+    Win32::CEvent m_reached{Win32::CEvent::Reset::Manual};
     std::thread m_thread;
 };

@@ -20,8 +20,8 @@ DCB BenchLine() {
     return line;
 }
 
-Win32::UniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeouts) {
-    Win32::UniqueHandle port(CreateFileW(Win32::DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+Win32::CUniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeouts) {
+    Win32::CUniqueHandle port(CreateFileW(Win32::DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                          nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!port.IsValid()) return port;
     DCB line = BenchLine();

@@ -19,4 +19,4 @@ DCB BenchLine();
 
 // The end opened for overlapped I/O at the bench's line; invalid when the
 // port cannot be opened.
-Win32::UniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeouts);
+Win32::CUniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeouts);

@@ -16,13 +16,13 @@ Settings::DescriptorTable Descriptors() {
 
 }  // namespace
 
-CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::PortSystem& ports, const Serial::SerialApi& serial) {
+CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::IPortSystem& ports, const Serial::SerialApi& serial) {
     auto* plugin = new CDeviceCommonPlugin(ports, serial);
     plugin->AddRef();
     return plugin;
 }
 
-CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::PortSystem& ports, const Serial::SerialApi& serial)
+CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::IPortSystem& ports, const Serial::SerialApi& serial)
     : m_descriptors(Descriptors()), m_controller(m_descriptors, m_settings, ports), m_exchange(serial) {}
 
 Plugin::IPlugin* CDeviceCommonPlugin::GetInterface(int kind) {

@@ -19,7 +19,7 @@ public:
     // machine's ports for the property list, serial makes the exchange's
     // calls on its device. Raises the standard allocation failure, also when
     // the system has no events to give.
-    static CDeviceCommonPlugin* Create(Settings::PortSystem& ports, const Serial::SerialApi& serial = Serial::SerialApi::System());
+    static CDeviceCommonPlugin* Create(Settings::IPortSystem& ports, const Serial::SerialApi& serial = Serial::SerialApi::System());
 
     // IPlugin
     Plugin::IPlugin* GetInterface(int kind) override;
@@ -41,7 +41,7 @@ public:
     bool QueueTransferRequest(ITransferRequest* request) override;
 
 private:
-    CDeviceCommonPlugin(Settings::PortSystem& ports, const Serial::SerialApi& serial);
+    CDeviceCommonPlugin(Settings::IPortSystem& ports, const Serial::SerialApi& serial);
     ~CDeviceCommonPlugin() override = default;
 
     Settings::DescriptorTable m_descriptors;

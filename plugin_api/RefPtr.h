@@ -6,26 +6,26 @@ namespace Plugin {
 // Holds one reference on a reference-counted object (one with AddRef and
 // Release, as CRefCountedImpl gives it) and drops it however its scope ends.
 template <typename T>
-class RefPtr {
+class CRefPtr {
 public:
-    RefPtr() = default;
+    CRefPtr() = default;
     // Takes a reference of its own on object.
-    explicit RefPtr(T* object) : m_object(object) {
+    explicit CRefPtr(T* object) : m_object(object) {
         if (m_object) m_object->AddRef();
     }
     // Takes over the reference the caller holds, without a new one.
-    static RefPtr Adopt(T* object) {
-        RefPtr held;
+    static CRefPtr Adopt(T* object) {
+        CRefPtr held;
         held.m_object = object;
         return held;
     }
-    RefPtr(const RefPtr& other) : RefPtr(other.m_object) {}
-    RefPtr(RefPtr&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
-    RefPtr& operator=(RefPtr other) noexcept {
+    CRefPtr(const CRefPtr& other) : CRefPtr(other.m_object) {}
+    CRefPtr(CRefPtr&& other) noexcept : m_object(std::exchange(other.m_object, nullptr)) {}
+    CRefPtr& operator=(CRefPtr other) noexcept {
         std::swap(m_object, other.m_object);
         return *this;
     }
-    ~RefPtr() {
+    ~CRefPtr() {
         if (m_object) m_object->Release();
     }
 

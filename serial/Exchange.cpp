@@ -31,7 +31,7 @@ const wchar_t* StopBitsName(BYTE stopBits) {
 
 }  // namespace
 
-CExchange::CExchange(CWorkerPort& port, ExchangeShared& shared, Clock clock)
+CExchange::CExchange(CWorkerPort& port, CExchangeShared& shared, Clock clock)
     : m_port(port), m_shared(shared), m_clock(clock) {}
 
 CExchange::~CExchange() {

@@ -48,7 +48,7 @@ using Clock = ULONGLONG(WINAPI*)();
 // closing. The caller runs the turns and sends the final event.
 class CExchange {
 public:
-    CExchange(CWorkerPort& port, ExchangeShared& shared, Exchange::Clock clock);
+    CExchange(CWorkerPort& port, CExchangeShared& shared, Exchange::Clock clock);
     ~CExchange();
     CExchange(const CExchange&) = delete;
     CExchange& operator=(const CExchange&) = delete;
@@ -80,7 +80,7 @@ private:
     ULONGLONG NowSeconds() const { return m_clock() / 1000; }
 
     CWorkerPort& m_port;
-    ExchangeShared& m_shared;
+    CExchangeShared& m_shared;
     Exchange::Clock m_clock;
     const wchar_t* m_path = L"";
     int32_t m_waitSeconds = 0;

@@ -29,7 +29,7 @@ public:
     bool Stop();
     void OwnerLetsGo();
 
-    ExchangeShared shared;
+    CExchangeShared shared;
 
 private:
     ~CState() override = default;
@@ -42,12 +42,12 @@ private:
     // Operated by the worker alone.
     CWorkerPort m_port;
     // Guards the members below; never held while the host is called.
-    Win32::CriticalSection m_lock;
+    Win32::CCriticalSection m_lock;
     Exchange::Target m_target;
     bool m_running = false;
     bool m_finishing = false;
     DWORD m_workerId = 0;
-    Win32::UniqueHandle m_worker;
+    Win32::CUniqueHandle m_worker;
 };
 
 CExchangeControl::CExchangeControl(const SerialApi& api) : m_state(new CState(api)) {}
@@ -69,9 +69,9 @@ bool CExchangeControl::CState::Start(Exchange::Target& target) {
     if (!shared.Sink().HasSink()) return false;
     // Outside the lock, so it is freed outside it: the loader's lock is
     // never taken inside ours.
-    Win32::ModuleReference module;
+    Win32::CModuleReference module;
     {
-        Win32::Lock hold(m_lock);
+        Win32::CLock hold(m_lock);
         // Only the finishing worker may start the next exchange before its
         // final event has returned: the new one's events then wait for it.
         const bool fromTheFinalEvent = m_finishing && m_workerId == GetCurrentThreadId();
@@ -116,7 +116,7 @@ void CExchangeControl::CState::OwnerLetsGo() {
     if (shared.Sink().InsideCall()) return;
     HANDLE thread = nullptr;
     {
-        Win32::Lock hold(m_lock);
+        Win32::CLock hold(m_lock);
         if (m_running) thread = m_worker.Get();
     }
     if (!thread || Win32::WaitLettingSentMessagesThrough(thread, L"the exchange's worker to end", kLetGoMilliseconds)) {
@@ -130,8 +130,8 @@ void CExchangeControl::CState::OwnerLetsGo() {
 // The thread owns the reference Start took for it on the state, and drops
 // it before the module's.
 DWORD WINAPI CExchangeControl::CState::Worker(void* state) {
-    Plugin::RefPtr<CState>::Adopt(static_cast<CState*>(state))->RunExchange();
-    Win32::ModuleReference::EndThread(reinterpret_cast<const void*>(&Worker));
+    Plugin::CRefPtr<CState>::Adopt(static_cast<CState*>(state))->RunExchange();
+    Win32::CModuleReference::EndThread(reinterpret_cast<const void*>(&Worker));
 }
 
 void CExchangeControl::CState::RunExchange() {
@@ -155,7 +155,7 @@ void CExchangeControl::CState::RunExchange() {
 bool CExchangeControl::CState::RunTurns() {
     Exchange::Target target;
     {
-        Win32::Lock hold(m_lock);
+        Win32::CLock hold(m_lock);
         target = std::move(m_target);
     }
     // Started from inside the previous final event, the exchange opens the
@@ -178,14 +178,14 @@ bool CExchangeControl::CState::RunTurns() {
 
 void CExchangeControl::CState::Finish(DeviceEventCode code, const void* data, uint32_t count) {
     {
-        Win32::Lock hold(m_lock);
+        Win32::CLock hold(m_lock);
         m_finishing = true;
         // This exchange is over: a stop from now on is for the one that the
         // final event may start.
         shared.ClearStop();
     }
     shared.Sink().OnEvent(code, data, count);
-    Win32::Lock hold(m_lock);
+    Win32::CLock hold(m_lock);
     // Unless the host started the next exchange from inside the event.
     if (m_workerId == GetCurrentThreadId()) {
         m_running = false;

@@ -37,7 +37,7 @@ public:
 
 private:
     class CState;
-    Plugin::RefPtr<CState> m_state;
+    Plugin::CRefPtr<CState> m_state;
 };
 
 }  // namespace Serial

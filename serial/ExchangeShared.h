@@ -16,11 +16,11 @@ namespace Serial {
 // queued request goes out at once. Setting and clearing the stop are whole,
 // so a stop racing a start cannot leave its event signalled with the flag
 // clear.
-class ExchangeShared {
+class CExchangeShared {
 public:
-    ExchangeShared() = default;
-    ExchangeShared(const ExchangeShared&) = delete;
-    ExchangeShared& operator=(const ExchangeShared&) = delete;
+    CExchangeShared() = default;
+    CExchangeShared(const CExchangeShared&) = delete;
+    CExchangeShared& operator=(const CExchangeShared&) = delete;
 
     CSinkGate& Sink() { return m_sink; }
     CRequestQueue& Requests() { return m_requests; }
@@ -31,14 +31,14 @@ public:
 
     void Stop() {
         {
-            Win32::Lock hold(m_change);
+            Win32::CLock hold(m_change);
             m_stopped = true;
             m_stopEvent.Set();
         }
         Wake();
     }
     void ClearStop() {
-        Win32::Lock hold(m_change);
+        Win32::CLock hold(m_change);
         m_stopped = false;
         m_stopEvent.Clear();
     }
@@ -53,10 +53,10 @@ private:
     CRequestQueue m_requests;
     std::atomic<bool> m_portHeld{false};
     std::atomic<bool> m_stopped{false};
-    Win32::Event m_stopEvent{Win32::Event::Reset::Manual};
-    Win32::CriticalSection m_change;
+    Win32::CEvent m_stopEvent{Win32::CEvent::Reset::Manual};
+    Win32::CCriticalSection m_change;
     // One wake-up ends at most one listening wait.
-    Win32::Event m_wake{Win32::Event::Reset::Automatic};
+    Win32::CEvent m_wake{Win32::CEvent::Reset::Automatic};
 };
 
 }  // namespace Serial

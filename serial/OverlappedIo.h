@@ -61,7 +61,7 @@ private:
     const SerialApi& m_api;
     HANDLE m_device = INVALID_HANDLE_VALUE;
     OVERLAPPED m_record{};
-    Win32::Event m_event{Win32::Event::Reset::Manual};
+    Win32::CEvent m_event{Win32::CEvent::Reset::Manual};
     // Where a wait's driver writes the events it saw, when it completes.
     DWORD m_events = 0;
     bool m_running = false;

@@ -25,7 +25,7 @@ public:
 private:
     // The lock is declared last so it goes first, before the list it guards.
     std::list<ITransferRequest*> m_requests;
-    Win32::CriticalSection m_lock;
+    Win32::CCriticalSection m_lock;
 };
 
 }  // namespace Serial

@@ -10,7 +10,7 @@ CSerialPort::~CSerialPort() { Close(); }
 
 IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
     Close();
-    m_handle = Win32::UniqueHandle(
+    m_handle = Win32::CUniqueHandle(
         m_api.createFile(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr),
         m_api.closeHandle);
     if (!m_handle.IsValid()) return IoResult::Of(FALSE);

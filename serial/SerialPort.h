@@ -86,7 +86,7 @@ private:
     HANDLE Handle() const { return m_handle.Get(); }
 
     const SerialApi& m_api;
-    Win32::UniqueHandle m_handle;
+    Win32::CUniqueHandle m_handle;
     bool m_open = false;
     COverlappedIo m_listen;
     COverlappedIo m_read;

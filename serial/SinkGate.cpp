@@ -18,7 +18,7 @@ void CSinkGate::OnRequestDone(ITransferRequest* request) {
 
 bool CSinkGate::BeginCall(bool needsSink, IDeviceEventSink** sink) {
     const DWORD self = GetCurrentThreadId();
-    Win32::Lock hold(m_state);
+    Win32::CLock hold(m_state);
     for (;;) {
         if (m_closed) return false;
         if (m_depth == 0 || m_callingThread.load() == self) break;
@@ -37,14 +37,14 @@ bool CSinkGate::BeginCall(bool needsSink, IDeviceEventSink** sink) {
 }
 
 void CSinkGate::EndCall() {
-    Win32::Lock hold(m_state);
+    Win32::CLock hold(m_state);
     if (--m_depth != 0) return;
     m_callingThread = 0;
     if (m_waiters != 0) m_noCall.Set();
 }
 
 bool CSinkGate::AwaitTurn() {
-    Win32::Lock hold(m_state);
+    Win32::CLock hold(m_state);
     while (m_depth != 0) AwaitNoCall([](HANDLE noCall) { WaitForSingleObject(noCall, INFINITE); });
     return !m_closed;
 }
@@ -57,7 +57,7 @@ void CSinkGate::Close() {
 // Only the call under way at the start counts: one that began since found
 // the new sink, or the gate closed.
 void CSinkGate::AwaitCallUnderWay(const wchar_t* waitingFor) {
-    Win32::Lock hold(m_state);
+    Win32::CLock hold(m_state);
     if (m_depth == 0 || m_callingThread.load() == GetCurrentThreadId()) return;
     const uint64_t callUnderWay = m_callsBegun;
     while (m_depth != 0 && m_callsBegun == callUnderWay) {

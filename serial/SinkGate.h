@@ -70,7 +70,7 @@ private:
     std::atomic<bool> m_closed{false};
     std::atomic<DWORD> m_callingThread{0};
     // Guards the call's state below; never held while the host is called.
-    Win32::CriticalSection m_state;
+    Win32::CCriticalSection m_state;
     // The calling thread may call again from inside its callback.
     unsigned m_depth = 0;
     uint64_t m_callsBegun = 0;
@@ -79,7 +79,7 @@ private:
     // them it is left alone, so that a call costs no event changes (each a
     // round trip to the server under Wine, twice per received block).
     unsigned m_waiters = 0;
-    Win32::Event m_noCall{Win32::Event::Reset::Manual, true};
+    Win32::CEvent m_noCall{Win32::CEvent::Reset::Manual, true};
 };
 
 template <typename Wait>

@@ -17,7 +17,7 @@ ULONGLONG Transmit::LineMilliseconds(DWORD count, const DCB& line) {
     return (count * tenthsPerCharacter * 100 + baud - 1) / baud;
 }
 
-CTransmitter::CTransmitter(CWorkerPort& port, ExchangeShared& shared, const DCB& line, DWORD waitStepMilliseconds)
+CTransmitter::CTransmitter(CWorkerPort& port, CExchangeShared& shared, const DCB& line, DWORD waitStepMilliseconds)
     : m_port(port), m_shared(shared), m_line(line), m_waitStep(waitStepMilliseconds) {}
 
 void CTransmitter::DrainQueue() {

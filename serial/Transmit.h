@@ -36,7 +36,7 @@ class CTransmitter {
 public:
     // line is the record the port was opened with: its speed tells a slow
     // line from a held one where the driver does not count a pending write.
-    CTransmitter(CWorkerPort& port, ExchangeShared& shared, const DCB& line,
+    CTransmitter(CWorkerPort& port, CExchangeShared& shared, const DCB& line,
                  DWORD waitStepMilliseconds = Transmit::kWaitStepMilliseconds);
     CTransmitter(const CTransmitter&) = delete;
     CTransmitter& operator=(const CTransmitter&) = delete;
@@ -71,7 +71,7 @@ private:
     void Failed(const IoResult& write, DWORD size);
 
     CWorkerPort& m_port;
-    ExchangeShared& m_shared;
+    CExchangeShared& m_shared;
     const DCB m_line;
     const DWORD m_waitStep;
 };

@@ -24,7 +24,7 @@ public:
     // adapter that vanishes without failing a call ends the exchange then.
     static constexpr ULONGLONG kQuietCheckMilliseconds = 1000;
 
-    CWorkerPort(const SerialApi& api, ExchangeShared& shared) : m_port(api), m_shared(shared) {}
+    CWorkerPort(const SerialApi& api, CExchangeShared& shared) : m_port(api), m_shared(shared) {}
     CWorkerPort(const CWorkerPort&) = delete;
     CWorkerPort& operator=(const CWorkerPort&) = delete;
 
@@ -79,7 +79,7 @@ private:
     void RecordGone(Call call, DWORD error);
 
     CSerialPort m_port;
-    ExchangeShared& m_shared;
+    CExchangeShared& m_shared;
     CLineErrors m_lineErrors;
     const wchar_t* m_path = L"";
     bool m_worked[kCalls] = {};

@@ -10,7 +10,7 @@ bool OfferChoices(IPropertyListView& view, int32_t id, bool flag, const wchar_t*
                   const OptionList& choices, int32_t selected) {
     // Our one reference on each item goes however the call ends, so an
     // allocation failure halfway through leaks none of the items made.
-    std::vector<Plugin::RefPtr<Plugin::IComboItem>> held;
+    std::vector<Plugin::CRefPtr<Plugin::IComboItem>> held;
     std::vector<Plugin::IComboItem*> items;
     held.reserve(choices.size());
     items.reserve(choices.size());

@@ -21,9 +21,9 @@ int PortNumber(std::wstring_view name) {
     return number <= kHighestPortNumber ? number : 0;
 }
 
-class PortsFound final : public PortSystem::Names {
+class CPortsFound final : public IPortSystem::INames {
 public:
-    explicit PortsFound(OptionList& ports) : m_ports(ports) {}
+    explicit CPortsFound(OptionList& ports) : m_ports(ports) {}
 
     void Add(std::wstring_view name) override {
         const int number = PortNumber(name);
@@ -39,11 +39,11 @@ private:
 
 }  // namespace
 
-void ListPorts(PortSystem& system, OptionList& ports) {
+void ListPorts(IPortSystem& system, OptionList& ports) {
     ports.clear();
-    PortsFound found(ports);
-    for (PortSystem::Source source : {PortSystem::Source::DeviceMap, PortSystem::Source::DeviceNamespace,
-                                      PortSystem::Source::PortsClass, PortSystem::Source::ModemClass}) {
+    CPortsFound found(ports);
+    for (IPortSystem::Source source : {IPortSystem::Source::DeviceMap, IPortSystem::Source::DeviceNamespace,
+                                      IPortSystem::Source::PortsClass, IPortSystem::Source::ModemClass}) {
         system.Read(source, found);
     }
 }

@@ -8,7 +8,7 @@ namespace Settings {
 // device map can be absent or keep a stale entry, SetupAPI's Ports class
 // misses the Modem-class ports, and the device namespace holds only what a
 // driver linked there. Tests feed each source's answer through this.
-class PortSystem {
+class IPortSystem {
 public:
     enum class Source {
         DeviceMap,        // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM
@@ -17,28 +17,28 @@ public:
         ModemClass,       // SetupAPI, present devices of GUID_DEVCLASS_MODEM
     };
 
-    class Names {
+    class INames {
     public:
         virtual void Add(std::wstring_view name) = 0;
 
     protected:
-        ~Names() = default;
+        ~INames() = default;
     };
 
     // Adds every name the source gives, spelled as it gives them, ports or
     // not; a source that fails adds nothing further. Never opens a device:
     // an outgoing Bluetooth port connects inside its open, for seconds.
-    virtual void Read(Source source, Names& names) = 0;
+    virtual void Read(Source source, INames& names) = 0;
 
 protected:
-    ~PortSystem() = default;
+    ~IPortSystem() = default;
 };
 
 // The machine's own answers.
-PortSystem& Win32Ports();
+IPortSystem& Win32Ports();
 
 // Empties the list and fills it with the ports COM1 to COM255 that any
 // source names, each once, whether or not it would open now.
-void ListPorts(PortSystem& system, OptionList& ports);
+void ListPorts(IPortSystem& system, OptionList& ports);
 
 }  // namespace Settings

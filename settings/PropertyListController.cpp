@@ -7,7 +7,7 @@
 namespace Settings {
 
 CPropertyListController::CPropertyListController(const DescriptorTable& descriptors, CSharedSettings& settings,
-                                                 PortSystem& ports)
+                                                 IPortSystem& ports)
     : m_descriptors(descriptors), m_settings(settings), m_ports(ports) {
     FillBaudRates(m_baudRateList);
     FillDataBits(m_dataBitsList);
@@ -98,7 +98,7 @@ bool CPropertyListController::ApplyView() {
 
 bool CPropertyListController::ApplySetting(SettingId id, PortSettings& edited) const {
     if (id == WaitTime) {
-        Win32::UniqueBstr text;
+        Win32::CUniqueBstr text;
         if (!m_view->GetTextValue(id, text.Receive())) return false;
         edited.waitTime = ParseDecimal(text.Get());
         return true;

@@ -15,7 +15,7 @@ namespace Settings {
 class CPropertyListController final : public Plugin::IPropertyListViewController {
 public:
     // Raises the standard allocation failure while filling the lists.
-    CPropertyListController(const DescriptorTable& descriptors, CSharedSettings& settings, PortSystem& ports);
+    CPropertyListController(const DescriptorTable& descriptors, CSharedSettings& settings, IPortSystem& ports);
     CPropertyListController(const CPropertyListController&) = delete;
     CPropertyListController& operator=(const CPropertyListController&) = delete;
     ~CPropertyListController() = default;
@@ -35,7 +35,7 @@ private:
 
     const DescriptorTable& m_descriptors;
     CSharedSettings& m_settings;
-    PortSystem& m_ports;
+    IPortSystem& m_ports;
     IPropertyListView* m_view = nullptr;
 
     OptionList m_portList;

@@ -10,7 +10,7 @@ const wchar_t* KeyOf(const DescriptorTable& descriptors, SettingId id) { return 
 // A stored port that is empty, or a reader answering null, loads as an empty
 // name: "COM1" stands in only where the host answers with the default.
 Plugin::WideString ReadPortName(ISettingsReader& reader, const wchar_t* key) {
-    Win32::UniqueBstr stored(reader.ReadString(key, Shared::kDefaultPort));
+    Win32::CUniqueBstr stored(reader.ReadString(key, Shared::kDefaultPort));
     return stored.Get() ? Plugin::WideString(stored.Get()) : Plugin::WideString();
 }
 

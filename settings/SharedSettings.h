@@ -18,17 +18,17 @@ public:
 
     // Raises the standard allocation failure, with the lock released.
     PortSettings Copy() const {
-        Win32::Lock hold(m_lock);
+        Win32::CLock hold(m_lock);
         return m_settings;
     }
     void Replace(PortSettings&& edited) {
-        Win32::Lock hold(m_lock);
+        Win32::CLock hold(m_lock);
         m_settings = std::move(edited);
     }
 
 private:
     PortSettings m_settings;
-    mutable Win32::CriticalSection m_lock;
+    mutable Win32::CCriticalSection m_lock;
 };
 
 }  // namespace Settings

@@ -24,8 +24,8 @@ std::wstring_view TextOf(const wchar_t* data, DWORD bytes) {
 }
 
 // Value names are the drivers' device names; each value's data is the port.
-void ReadDeviceMap(PortSystem::Names& names) {
-    Win32::UniqueRegKey key;
+void ReadDeviceMap(IPortSystem::INames& names) {
+    Win32::CUniqueRegKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, key.Receive()) !=
         ERROR_SUCCESS) {
         return;
@@ -51,7 +51,7 @@ void ReadDeviceMap(PortSystem::Names& names) {
 
 // One call for every name: under Wine it took 0.3 to 1.2 ms where asking
 // for COM1 to COM255 one by one took 2 to 14 ms.
-void ReadDeviceNamespace(PortSystem::Names& names) {
+void ReadDeviceNamespace(IPortSystem::INames& names) {
     std::vector<wchar_t> all(kFirstNamespaceChars);
     DWORD chars = 0;
     while ((chars = QueryDosDeviceW(nullptr, all.data(), static_cast<DWORD>(all.size()))) == 0) {
@@ -68,14 +68,14 @@ void ReadDeviceNamespace(PortSystem::Names& names) {
 }
 
 // Each present device of the class keeps its port's name in its own key.
-void ReadClass(const GUID& deviceClass, PortSystem::Names& names) {
-    const Win32::UniqueHandle devices(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT),
+void ReadClass(const GUID& deviceClass, IPortSystem::INames& names) {
+    const Win32::CUniqueHandle devices(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT),
                                       &SetupDiDestroyDeviceInfoList);
     if (!devices.IsValid()) return;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
     for (DWORD index = 0; SetupDiEnumDeviceInfo(devices.Get(), index, &device); ++index) {
-        const Win32::UniqueRegKey key(
+        const Win32::CUniqueRegKey key(
             SetupDiOpenDevRegKey(devices.Get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
         if (!key.IsValid()) continue;
         wchar_t portName[kPortNameChars];
@@ -89,9 +89,9 @@ void ReadClass(const GUID& deviceClass, PortSystem::Names& names) {
     }
 }
 
-class CWin32Ports final : public PortSystem {
+class CWin32Ports final : public IPortSystem {
 public:
-    void Read(Source source, Names& names) override {
+    void Read(Source source, INames& names) override {
         switch (source) {
         case Source::DeviceMap:
             ReadDeviceMap(names);
@@ -111,7 +111,7 @@ public:
 
 }  // namespace
 
-PortSystem& Win32Ports() {
+IPortSystem& Win32Ports() {
     static CWin32Ports ports;
     return ports;
 }

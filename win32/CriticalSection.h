@@ -4,12 +4,12 @@
 namespace Win32 {
 
 // Owns a critical section for the life of its owner.
-class CriticalSection {
+class CCriticalSection {
 public:
-    CriticalSection() { InitializeCriticalSection(&m_section); }
-    ~CriticalSection() { DeleteCriticalSection(&m_section); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
+    CCriticalSection() { InitializeCriticalSection(&m_section); }
+    ~CCriticalSection() { DeleteCriticalSection(&m_section); }
+    CCriticalSection(const CCriticalSection&) = delete;
+    CCriticalSection& operator=(const CCriticalSection&) = delete;
 
     void Enter() { EnterCriticalSection(&m_section); }
     void Leave() { LeaveCriticalSection(&m_section); }
@@ -19,15 +19,15 @@ private:
 };
 
 // Holds a critical section for one scope, also when an exception leaves it.
-class Lock {
+class CLock {
 public:
-    explicit Lock(CriticalSection& section) : m_section(section) { m_section.Enter(); }
-    ~Lock() { m_section.Leave(); }
-    Lock(const Lock&) = delete;
-    Lock& operator=(const Lock&) = delete;
+    explicit CLock(CCriticalSection& section) : m_section(section) { m_section.Enter(); }
+    ~CLock() { m_section.Leave(); }
+    CLock(const CLock&) = delete;
+    CLock& operator=(const CLock&) = delete;
 
 private:
-    CriticalSection& m_section;
+    CCriticalSection& m_section;
 };
 
 }  // namespace Win32

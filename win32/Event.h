@@ -10,11 +10,11 @@ namespace Win32 {
 // Overlapped records need manual reset (GetOverlappedResult must still see
 // the signal after a wait took it); automatic reset lets one signal end one
 // wait.
-class Event {
+class CEvent {
 public:
     enum class Reset { Manual, Automatic };
 
-    explicit Event(Reset reset, bool signalled = false)
+    explicit CEvent(Reset reset, bool signalled = false)
         : m_handle(CreateEventW(nullptr, reset == Reset::Manual ? TRUE : FALSE, signalled ? TRUE : FALSE, nullptr)) {
         if (!m_handle.IsValid()) throw std::bad_alloc();
     }
@@ -24,7 +24,7 @@ public:
     void Clear() const { ResetEvent(m_handle.Get()); }
 
 private:
-    UniqueHandle m_handle;
+    CUniqueHandle m_handle;
 };
 
 }  // namespace Win32

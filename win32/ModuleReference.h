@@ -7,14 +7,14 @@ namespace Win32 {
 // code stays mapped while a thread of ours runs it, even when the host
 // unloads the module meanwhile. Freed when it goes; never let go inside a
 // lock of ours, as FreeLibrary takes the loader's lock.
-class ModuleReference {
+class CModuleReference {
 public:
-    ModuleReference() = default;
-    ~ModuleReference() {
+    CModuleReference() = default;
+    ~CModuleReference() {
         if (m_module) FreeLibrary(m_module);
     }
-    ModuleReference(const ModuleReference&) = delete;
-    ModuleReference& operator=(const ModuleReference&) = delete;
+    CModuleReference(const CModuleReference&) = delete;
+    CModuleReference& operator=(const CModuleReference&) = delete;
 
     // False when no reference could be taken.
     bool Take(const void* code) {

@@ -6,13 +6,13 @@
 namespace Win32 {
 
 // Owns one BSTR handed over by the other side; freeing null does nothing.
-class UniqueBstr {
+class CUniqueBstr {
 public:
-    UniqueBstr() = default;
-    explicit UniqueBstr(BSTR text) : m_text(text) {}
-    UniqueBstr(const UniqueBstr&) = delete;
-    UniqueBstr& operator=(const UniqueBstr&) = delete;
-    ~UniqueBstr() { SysFreeString(m_text); }
+    CUniqueBstr() = default;
+    explicit CUniqueBstr(BSTR text) : m_text(text) {}
+    CUniqueBstr(const CUniqueBstr&) = delete;
+    CUniqueBstr& operator=(const CUniqueBstr&) = delete;
+    ~CUniqueBstr() { SysFreeString(m_text); }
 
     BSTR Get() const { return m_text; }
     // A null BSTR is the empty string by the OLE convention.

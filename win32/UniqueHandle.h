@@ -9,23 +9,23 @@ namespace Win32 {
 // The handle is closed with CloseHandle, or with the close function given:
 // a device opened through a table of calls (a test's stand-in driver) is
 // closed through the same table.
-class UniqueHandle {
+class CUniqueHandle {
 public:
     using Close = BOOL(WINAPI*)(HANDLE);
 
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle, Close close = &::CloseHandle) : m_handle(handle), m_close(close) {}
-    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.Detach()), m_close(other.m_close) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    CUniqueHandle() = default;
+    explicit CUniqueHandle(HANDLE handle, Close close = &::CloseHandle) : m_handle(handle), m_close(close) {}
+    CUniqueHandle(CUniqueHandle&& other) noexcept : m_handle(other.Detach()), m_close(other.m_close) {}
+    CUniqueHandle& operator=(CUniqueHandle&& other) noexcept {
         if (this != &other) {
             Reset(other.Detach());
             m_close = other.m_close;
         }
         return *this;
     }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() { Reset(); }
+    CUniqueHandle(const CUniqueHandle&) = delete;
+    CUniqueHandle& operator=(const CUniqueHandle&) = delete;
+    ~CUniqueHandle() { Reset(); }
 
     static bool IsValid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
     bool IsValid() const { return IsValid(m_handle); }

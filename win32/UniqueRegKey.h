@@ -7,13 +7,13 @@ namespace Win32 {
 // Owns one open registry key. Both null and INVALID_HANDLE_VALUE mean
 // "none": RegOpenKeyExW leaves the one, SetupDiOpenDevRegKey fails with the
 // other.
-class UniqueRegKey {
+class CUniqueRegKey {
 public:
-    UniqueRegKey() = default;
-    explicit UniqueRegKey(HKEY key) : m_key(key) {}
-    UniqueRegKey(const UniqueRegKey&) = delete;
-    UniqueRegKey& operator=(const UniqueRegKey&) = delete;
-    ~UniqueRegKey() { Reset(); }
+    CUniqueRegKey() = default;
+    explicit CUniqueRegKey(HKEY key) : m_key(key) {}
+    CUniqueRegKey(const CUniqueRegKey&) = delete;
+    CUniqueRegKey& operator=(const CUniqueRegKey&) = delete;
+    ~CUniqueRegKey() { Reset(); }
 
     bool IsValid() const { return m_key != nullptr && m_key != static_cast<HKEY>(INVALID_HANDLE_VALUE); }
     HKEY Get() const { return m_key; }

@@ -9,7 +9,7 @@ namespace {
 
 using DevHost::CIniSettingsReader;
 using DevHost::CIniSettingsWriter;
-using Win32::UniqueBstr;
+using Win32::CUniqueBstr;
 
 class IniSettings : public ::testing::Test {
 protected:
@@ -22,7 +22,7 @@ protected:
     void TearDown() override { DeleteFileW(path.c_str()); }
 
     void WriteRaw(const char* text) {
-        const Win32::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        const Win32::CUniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
         WriteFile(file.Get(), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
     }
@@ -32,7 +32,7 @@ protected:
 
 TEST_F(IniSettings, AStoredEmptyPortIsEmptyNotTheDefault) {
     CIniSettingsWriter(path).WriteString(L"PORT", L"");
-    Win32::UniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
+    Win32::CUniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
     ASSERT_NE(port.Get(), nullptr);
     EXPECT_EQ(SysStringLen(port.Get()), 0u);
 }
@@ -51,7 +51,7 @@ TEST_F(IniSettings, OnlyWhole32BitNumbersOfTheDeviceCommonSectionAreRead) {
 TEST_F(IniSettings, LongValuesAreReadWhole) {
     std::wstring name(3000, L'x');
     CIniSettingsWriter(path).WriteString(L"PORT", name.c_str());
-    Win32::UniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
+    Win32::CUniqueBstr port(CIniSettingsReader(path).ReadString(L"PORT", L"COM1"));
     EXPECT_EQ(std::wstring(port.Text()), name);
 }
 

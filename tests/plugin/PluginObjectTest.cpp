@@ -34,7 +34,7 @@ TEST(PluginObject, ReferencesFromManyThreadsBalance) {
         }
         return 0;
     };
-    Win32::UniqueHandle threads[4];
+    Win32::CUniqueHandle threads[4];
     HANDLE running[4];
     for (int i = 0; i < 4; ++i) {
         threads[i].Reset(CreateThread(nullptr, 0, work, plugin, 0, nullptr));

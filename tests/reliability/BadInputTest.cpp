@@ -87,7 +87,7 @@ class BadSettings : public OnTheRig, public ::testing::WithParamInterface<BadInp
 protected:
     void SetUp() override {
         OnTheRig::SetUp();
-        ASSERT_TRUE(Win32::UniqueHandle(CreateFileW(TempFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
+        ASSERT_TRUE(Win32::CUniqueHandle(CreateFileW(TempFilePath().c_str(), GENERIC_WRITE, 0, nullptr,
                                                     CREATE_ALWAYS, 0, nullptr)).IsValid());
         pipe.Reset(CreateNamedPipeW(kPipeName, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, PIPE_UNLIMITED_INSTANCES, 4096,
                                     4096, 0, nullptr));
@@ -99,7 +99,7 @@ protected:
         DeleteFileW(TempFilePath().c_str());
     }
 
-    Win32::UniqueHandle pipe;
+    Win32::CUniqueHandle pipe;
 };
 
 TEST_P(BadSettings, GiveADefinedResult) {

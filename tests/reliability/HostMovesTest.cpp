@@ -28,8 +28,8 @@ double NowMs() {
     return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
 }
 
-struct Event : Win32::Event {
-    Event() : Win32::Event(Reset::Manual) {}
+struct Event : Win32::CEvent {
+    Event() : Win32::CEvent(Reset::Manual) {}
     bool WaitFor(DWORD milliseconds) const { return WaitForSingleObject(Get(), milliseconds) == WAIT_OBJECT_0; }
 };
 

@@ -57,7 +57,7 @@ DWORD HandleCount() {
 }
 
 DWORD ThreadCount() {
-    Win32::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    Win32::CUniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     if (!snapshot.IsValid()) return 0;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;

@@ -26,13 +26,13 @@ bool RunScript(const std::wstring& arguments) {
                         &process)) {
         return false;
     }
-    Win32::UniqueHandle thread(process.hThread), child(process.hProcess);
+    Win32::CUniqueHandle thread(process.hThread), child(process.hProcess);
     return true;
 }
 
 // A pulled port still opens under Wine, as an empty device without a line.
 bool PluginEndIsASerialPort() {
-    Win32::UniqueHandle port(CreateFileW(Win32::DevicePathFor(PluginPortName().c_str()).c_str(),
+    Win32::CUniqueHandle port(CreateFileW(Win32::DevicePathFor(PluginPortName().c_str()).c_str(),
                                          GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     DCB line{};
     line.DCBlength = sizeof line;

@@ -44,7 +44,7 @@ protected:
 
     DWORD queued = 0;
     ModelDriver api;
-    Serial::ExchangeShared shared;
+    Serial::CExchangeShared shared;
     Serial::CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
     Serial::CExchange exchange{worker, shared, &ScriptedClock};

@@ -47,7 +47,7 @@ TEST_F(ScriptedPort, QuietWaitStaysPendingIntoTheNextCallUntilThePortCloses) {
 
 // A queued request or a stop must not wait out a quiet listening time.
 TEST_F(ScriptedPort, WakeEndsAQuietWaitAtOnceAsNoArrival) {
-    const Win32::Event wake(Win32::Event::Reset::Automatic, true);
+    const Win32::CEvent wake(Win32::CEvent::Reset::Automatic, true);
     ULONGLONG start = GetTickCount64();
     EXPECT_EQ(port.WaitForReceive(10000, wake.Get()).state, Serial::IoState::Pending);
     EXPECT_LT(GetTickCount64() - start, 5000u);

@@ -72,7 +72,7 @@ public:
     }
     void OnRequestDone(ITransferRequest*) override {}
 
-    Win32::Event inCall{Win32::Event::Reset::Manual};
+    Win32::CEvent inCall{Win32::CEvent::Reset::Manual};
     bool traced = false;
 
 private:
@@ -119,7 +119,7 @@ public:
     }
     void OnRequestDone(ITransferRequest*) override {}
 
-    Win32::Event inCall{Win32::Event::Reset::Manual};
+    Win32::CEvent inCall{Win32::CEvent::Reset::Manual};
     bool answered = false;
 
 private:

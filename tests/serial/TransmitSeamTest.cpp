@@ -86,7 +86,7 @@ protected:
     }
 
     ModelDriver api;
-    Serial::ExchangeShared shared;
+    Serial::CExchangeShared shared;
     Serial::CWorkerPort worker{api.Table(), shared};
     RecordingSink sink;
     Serial::CRequestQueue& queue = shared.Requests();

@@ -7,7 +7,7 @@ namespace {
 
 using Fakes::ScriptedPortSystem;
 using Settings::OptionList;
-using Source = Settings::PortSystem::Source;
+using Source = Settings::IPortSystem::Source;
 
 class PortProbe : public ::testing::Test {
 protected:

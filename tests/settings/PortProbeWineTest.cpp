@@ -22,11 +22,11 @@
 namespace {
 
 using Settings::OptionList;
-using Source = Settings::PortSystem::Source;
+using Source = Settings::IPortSystem::Source;
 
-struct OneSource final : Settings::PortSystem {
+struct OneSource final : Settings::IPortSystem {
     explicit OneSource(Source source) : only(source) {}
-    void Read(Source source, Names& names) override {
+    void Read(Source source, INames& names) override {
         if (source == only) Settings::Win32Ports().Read(source, names);
     }
     Source only;

@@ -110,7 +110,7 @@ TEST_F(PropertyListController, TheConfiguredPortIsSelectedWhicheverSpellingASour
     reader.strings[L"PORT"] = L"COM5";
     Reload();
     ports.Present(2);
-    ports.names[Settings::PortSystem::Source::PortsClass] = {L"com5"};
+    ports.names[Settings::IPortSystem::Source::PortsClass] = {L"com5"};
     controller.FillView(&view);
     EXPECT_EQ(view.Find(1)->choices, (Choices{{2, L"COM2"}, {5, L"COM5"}}));
     EXPECT_EQ(view.Find(1)->selected, 5);

@@ -29,7 +29,7 @@ void LineEnd::SetTimeouts(const COMMTIMEOUTS& timeouts) {
 void LineEnd::Purge() { PurgeComm(m_port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR); }
 
 DWORD LineEnd::Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds) {
-    const Win32::Event done(Win32::Event::Reset::Manual);
+    const Win32::CEvent done(Win32::CEvent::Reset::Manual);
     OVERLAPPED record{};
     record.hEvent = done.Get();
     DWORD moved = 0;
@@ -54,7 +54,7 @@ bool LineEnd::Send(const void* data, size_t size) {
 }
 
 void DrainPort(const std::wstring& port) {
-    Win32::UniqueHandle device(OpenDevice(port, 0));
+    Win32::CUniqueHandle device(OpenDevice(port, 0));
     if (!device.IsValid()) return;
     for (int quietRounds = 0, round = 0; quietRounds < 2 && round < 40; ++round) {
         Sleep(50);

@@ -31,8 +31,8 @@ public:
     void Interrupt() { m_interrupt.Set(); }
 
 private:
-    Win32::UniqueHandle m_port;
-    Win32::Event m_interrupt{Win32::Event::Reset::Manual};
+    Win32::CUniqueHandle m_port;
+    Win32::CEvent m_interrupt{Win32::CEvent::Reset::Manual};
 };
 
 // Drops what earlier runs left at the end a plug-in opens: bytes still in

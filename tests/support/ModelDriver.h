@@ -162,5 +162,5 @@ private:
     int m_handles = 0;
     ULONGLONG m_lastClose = 0;
     DWORD m_errorsPending = 0;
-    Win32::Event m_unstuck{Win32::Event::Reset::Manual};
+    Win32::CEvent m_unstuck{Win32::CEvent::Reset::Manual};
 };

@@ -8,7 +8,7 @@
 
 namespace Fakes {
 
-class ScriptedPortSystem : public Settings::PortSystem {
+class ScriptedPortSystem : public Settings::IPortSystem {
 public:
     // A source not here cannot be read.
     std::map<Source, std::vector<std::wstring>> names;
@@ -16,7 +16,7 @@ public:
     // Named in the device map, as most ports are.
     void Present(int number) { names[Source::DeviceMap].push_back(L"COM" + std::to_wstring(number)); }
 
-    void Read(Source source, Names& found) override {
+    void Read(Source source, INames& found) override {
         auto given = names.find(source);
         if (given == names.end()) return;
         for (const std::wstring& name : given->second) found.Add(name);

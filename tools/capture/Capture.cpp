@@ -98,7 +98,7 @@ CCaptureWriter::~CCaptureWriter() {
 }
 
 bool CCaptureWriter::Open(const std::wstring& path, const std::string& source, std::wstring& error) {
-    Win32::Lock lock(m_lock);
+    Win32::CLock lock(m_lock);
     m_file = _wfopen(path.c_str(), L"wb");
     if (!m_file) {
         error = L"cannot create the capture file " + path;
@@ -115,7 +115,7 @@ bool CCaptureWriter::Open(const std::wstring& path, const std::string& source, s
 }
 
 void CCaptureWriter::Record(Direction direction, const void* data, size_t count) {
-    Win32::Lock lock(m_lock);
+    Win32::CLock lock(m_lock);
     if (!m_file || count == 0) return;
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -128,7 +128,7 @@ void CCaptureWriter::Record(Direction direction, const void* data, size_t count)
 }
 
 bool CCaptureWriter::Healthy() const {
-    Win32::Lock lock(m_lock);
+    Win32::CLock lock(m_lock);
     return !m_failed;
 }
 

@@ -50,7 +50,7 @@ public:
     bool Healthy() const;
 
 private:
-    mutable Win32::CriticalSection m_lock;
+    mutable Win32::CCriticalSection m_lock;
     std::FILE* m_file = nullptr;
     LARGE_INTEGER m_start{};
     LARGE_INTEGER m_frequency{};

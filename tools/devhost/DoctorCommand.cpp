@@ -93,9 +93,9 @@ std::wstring After(const std::wstring& line, const wchar_t* mark) {
 
 bool Says(const std::wstring& line, const wchar_t* words) { return line.find(words) != std::wstring::npos; }
 
-class Stopwatch {
+class CStopwatch {
 public:
-    Stopwatch() {
+    CStopwatch() {
         QueryPerformanceFrequency(&m_frequency);
         QueryPerformanceCounter(&m_start);
     }
@@ -156,7 +156,7 @@ public:
 private:
     struct State {
         explicit State(DWORD bufferSize) : buffer(bufferSize) { record.hEvent = done.Get(); }
-        Win32::Event done{Win32::Event::Reset::Manual};
+        Win32::CEvent done{Win32::CEvent::Reset::Manual};
         OVERLAPPED record{};
         DWORD events = 0;
         std::vector<uint8_t> buffer;
@@ -167,8 +167,8 @@ private:
     bool m_running = false;
 };
 
-Win32::UniqueHandle OpenPort(const std::wstring& path, DWORD& error) {
-    Win32::UniqueHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+Win32::CUniqueHandle OpenPort(const std::wstring& path, DWORD& error) {
+    Win32::CUniqueHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                          FILE_FLAG_OVERLAPPED, nullptr));
     error = port.IsValid() ? ERROR_SUCCESS : GetLastError();
     return port;
@@ -236,9 +236,9 @@ private:
     // serve an exchange at all.
     bool ReadFirstState() {
         const wchar_t* openingError = L"reports its opening error and sends no other event";
-        const Stopwatch clock;
+        const CStopwatch clock;
         DWORD error = ERROR_SUCCESS;
-        const Win32::UniqueHandle port = OpenPort(m_path, error);
+        const Win32::CUniqueHandle port = OpenPort(m_path, error);
         const std::wstring took = Ms(clock.Milliseconds());
         if (!port.IsValid()) {
             Row(L"open: failed after " + took + L", " + ErrorText(error), openingError);
@@ -325,9 +325,9 @@ private:
     // doctor's own calls, made after the plug-in's exchange, so at the line
     // settings the plug-in left.
     void ProbeDriver() {
-        const Stopwatch clock;
+        const CStopwatch clock;
         DWORD error = ERROR_SUCCESS;
-        Win32::UniqueHandle port = OpenPort(m_path, error);
+        Win32::CUniqueHandle port = OpenPort(m_path, error);
         while (!port.IsValid() && clock.Milliseconds() < kReopenMs) {
             Sleep(kReopenStepMs);
             port = OpenPort(m_path, error);
@@ -397,11 +397,11 @@ private:
     // Ends a call that stayed pending, saying how; waits end with an empty
     // mask where the cancel leaves them running.
     std::wstring EndPending(COverlappedCall& call, bool wait) {
-        const Stopwatch sinceCancel;
+        const CStopwatch sinceCancel;
         CancelIoEx(m_port, call.Record());
         const bool byCancel = call.EndsWithin(kCancelGraceMs);
         const DWORD cancelMs = sinceCancel.Milliseconds();
-        const Stopwatch sinceMask;
+        const CStopwatch sinceMask;
         bool byEmptyMask = false;
         if (!byCancel && wait) {
             SetCommMask(m_port, 0);
@@ -428,7 +428,7 @@ private:
         if (timeoutsError != ERROR_SUCCESS) seen += L"(the time-outs refused, " + ErrorText(timeoutsError) + L") ";
         COverlappedCall read(m_port, kReadSize);
         const DWORD started = read.Started(ReadFile(m_port, read.Buffer(), kReadSize, nullptr, read.Record()));
-        const Stopwatch clock;
+        const CStopwatch clock;
         if (started != ERROR_SUCCESS) {
             Row(seen + L"refused, " + ErrorText(started),
                 L"ends the exchange when the device no longer answers, and says why in its trace");
@@ -452,7 +452,7 @@ private:
         COverlappedCall wait(m_port, 0);
         SetCommMask(m_port, EV_RXCHAR);
         const DWORD started = wait.Started(WaitCommEvent(m_port, wait.Events(), wait.Record()));
-        const Stopwatch clock;
+        const CStopwatch clock;
         if (started != ERROR_SUCCESS) {
             Row(seen + L"refused, " + ErrorText(started), turns);
         } else if (wait.EndsWithin(kCharacterWaitMs)) {
@@ -488,7 +488,7 @@ private:
         std::wstring seen = L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
         const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
         COverlappedCall write(m_port, bytes);
-        const Stopwatch clock;
+        const CStopwatch clock;
         const BOOL completedAtOnce = WriteFile(m_port, write.Buffer(), bytes, nullptr, write.Record());
         const DWORD started = write.Started(completedAtOnce);
         if (started != ERROR_SUCCESS) {

@@ -10,12 +10,12 @@ CExchangeSink::CExchangeSink(ReceivedBytes received, Notice notice, SentBytes se
       m_tracedEnd(std::move(tracedEnd)) {}
 
 void CExchangeSink::Track(const CTransferRequest& request) {
-    Win32::Lock lock(m_lock);
+    Win32::CLock lock(m_lock);
     m_report.requests.push_back({&request, 0, false});
 }
 
 void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
-    Win32::Lock lock(m_lock);
+    Win32::CLock lock(m_lock);
     if (code != EventLogText) m_copyExpected = nullptr;
     switch (code) {
         case EventStarted:
@@ -65,7 +65,7 @@ void CExchangeSink::Sent(const void* data, uint32_t count) {
 }
 
 void CExchangeSink::OnRequestDone(ITransferRequest* request) {
-    Win32::Lock lock(m_lock);
+    Win32::CLock lock(m_lock);
     for (RequestProgress& progress : m_report.requests) {
         if (progress.request != request) continue;
         progress.done = true;
@@ -92,7 +92,7 @@ bool CExchangeSink::WaitForEnd(DWORD milliseconds) const {
 }
 
 ExchangeReport CExchangeSink::Report() const {
-    Win32::Lock lock(m_lock);
+    Win32::CLock lock(m_lock);
     return m_report;
 }
 

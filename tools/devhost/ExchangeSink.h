@@ -70,8 +70,8 @@ private:
     Notice m_notice;
     SentBytes m_sent;
     TracedEnd m_tracedEnd;
-    mutable Win32::CriticalSection m_lock;
-    Win32::Event m_ended{Win32::Event::Reset::Manual};
+    mutable Win32::CCriticalSection m_lock;
+    Win32::CEvent m_ended{Win32::CEvent::Reset::Manual};
     ExchangeReport m_report;
     // Every received block comes again as log text right after it; that
     // copy must not be shown or stored twice.

@@ -43,7 +43,7 @@ int RunInfo(const CommandLine& line) {
     PluginPtr plugin = OpenPlugin(line);
     if (!plugin) return ExitPluginFailed;
     std::wstring dllPath = FullPathOf(line.dllPath.empty() ? DefaultPluginPath() : line.dllPath);
-    Win32::UniqueBstr name(plugin->GetName());
+    Win32::CUniqueBstr name(plugin->GetName());
     wchar_t id[40];
     StringFromGUID2(Plugin::PluginIdOf(*plugin), id, 40);
 

@@ -39,7 +39,7 @@ void ReadBluetoothAddress(const std::wstring& instanceId, DeviceBus& bus) {
 // A value of the device's own key, which holds its "Device Parameters".
 bool ReadDeviceValue(HDEVINFO set, SP_DEVINFO_DATA& device, const wchar_t* name, DWORD type, void* value,
                      DWORD size) {
-    const Win32::UniqueRegKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
+    const Win32::CUniqueRegKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
     if (!key.IsValid()) return false;
     DWORD found = REG_NONE;
     const LONG read = RegQueryValueExW(key.Get(), name, nullptr, &found, static_cast<BYTE*>(value), &size);
@@ -117,7 +117,7 @@ PortDevice FindPortDevice(const std::wstring& portName) {
     port.underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
     for (const GUID& deviceClass : {GUID_DEVCLASS_PORTS, GUID_DEVCLASS_MODEM}) {
         // An HDEVINFO is a handle closed by its own function.
-        const Win32::UniqueHandle list(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT),
+        const Win32::CUniqueHandle list(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT),
                                        &SetupDiDestroyDeviceInfoList);
         if (!list.IsValid()) {
             port.error = GetLastError();

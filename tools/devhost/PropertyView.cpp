@@ -213,7 +213,7 @@ bool CPropertyView::AddComboProperty(int32_t id, bool, const wchar_t* caption,
     for (; choices && choices->HasCurrent(); choices->MoveNext()) {
         Plugin::IComboItem* item = choices->GetCurrent();
         if (!item) continue;
-        const Win32::UniqueBstr itemCaption(item->GetCaption());
+        const Win32::CUniqueBstr itemCaption(item->GetCaption());
         offered.push_back({item->GetValue(), itemCaption.Text()});
     }
     m_offered.push_back({OfferedProperty::Kind::Choice, id, Text(caption), L"", std::move(offered), selected});

@@ -77,7 +77,7 @@ bool ParseInt32(std::wstring_view text, int32_t& number) {
 
 StoredSettings ReadStoredSettings(const std::wstring& settingsPath) {
     CIniSettingsReader reader(settingsPath);
-    const Win32::UniqueBstr port(reader.ReadString(Shared::kPort.key, Shared::kDefaultPort));
+    const Win32::CUniqueBstr port(reader.ReadString(Shared::kPort.key, Shared::kDefaultPort));
     return {port.Text(),
             reader.ReadInt(Shared::kBaudRate.key, Shared::kDefaultBaudRate),
             reader.ReadInt(Shared::kParity.key, Shared::kDefaultParity),

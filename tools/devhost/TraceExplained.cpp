@@ -35,7 +35,7 @@ std::wstring WindowsMessage(DWORD error) {
 }
 
 std::wstring AskWindows(const std::wstring& portName) {
-    const Win32::UniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+    const Win32::CUniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                                nullptr, OPEN_EXISTING, 0, nullptr));
     if (!port.IsValid()) return portName + L" could not be opened: " + WindowsMessage(GetLastError());
     DCB line{};

@@ -59,11 +59,11 @@ private:
 
     std::wstring m_problem;
     const bool m_show;
-    Win32::UniqueHandle m_buffer;
+    Win32::CUniqueHandle m_buffer;
     std::unique_ptr<const char, UnmapView> m_view;
-    Win32::UniqueHandle m_bufferReady;
-    Win32::UniqueHandle m_dataReady;
-    Win32::Event m_stop{Win32::Event::Reset::Manual};
+    Win32::CUniqueHandle m_bufferReady;
+    Win32::CUniqueHandle m_dataReady;
+    Win32::CEvent m_stop{Win32::CEvent::Reset::Manual};
     std::thread m_thread;
 
     std::mutex m_lock;

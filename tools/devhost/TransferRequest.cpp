@@ -41,7 +41,7 @@ bool DecodeHexLine(std::wstring_view line, std::vector<uint8_t>& bytes, std::wst
 }  // namespace
 
 bool ReadTransferFile(const std::wstring& path, std::vector<uint8_t>& bytes, std::wstring& error) {
-    Win32::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    Win32::CUniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file.IsValid() || !GetFileSizeEx(file.Get(), &size)) {

@@ -18,5 +18,5 @@ public:
     bool Drain();
 
 private:
-    Win32::UniqueHandle m_port;
+    Win32::CUniqueHandle m_port;
 };
