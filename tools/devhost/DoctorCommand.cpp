@@ -266,11 +266,11 @@ private:
     // the events a host sees are the same whatever the driver took. It runs
     // one exchange there, started and stopped at once.
     void PluginRows() {
-        const std::wstring row = L"the stored settings, as the plug-in set them (its trace): ";
+        const wchar_t* row = L"the stored settings, as the plug-in set them (its trace): ";
         std::wstring unknown;
         const std::vector<std::wstring> lines = RunPluginExchange(unknown);
         if (!unknown.empty()) {
-            Row(row + L"could not tell, " + unknown, L"what it sets, queues and time-outs included, is not known here");
+            Row(std::wstring(row) + L"could not tell, " + unknown, L"what it sets, queues and time-outs included, is not known here");
             return;
         }
         const wchar_t* opened = L" opened: ";
@@ -279,11 +279,11 @@ private:
         for (const std::wstring& line : lines) {
             if (Says(line, opened) && line.size() > line.find(opened) + std::wcslen(opened)) {
                 saidOpen = true;
-                Row(row + L"taken, " + line.substr(line.find(opened) + std::wcslen(opened)),
+                Row(std::wstring(row) + L"taken, " + line.substr(line.find(opened) + std::wcslen(opened)),
                     L"the exchange runs at these settings");
             } else if (Says(line, L" and keeps its own settings")) {
                 saidOpen = true;
-                Row(row + L"refused: " + line, L"the exchange runs at the driver's own settings");
+                Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
             } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
                 refusals += L"; " + line;
             } else if (!Says(line, Shared::kExchangeEnded)) {
@@ -291,7 +291,7 @@ private:
             }
         }
         if (!saidOpen) {
-            Row(row + L"could not tell, its trace names no open", L"its trace lines are above");
+            Row(std::wstring(row) + L"could not tell, its trace names no open", L"its trace lines are above");
             return;
         }
         Row(L"the plug-in's queues and time-outs (SetupComm, SetCommTimeouts): " +
