@@ -20,19 +20,16 @@ namespace {
 
 constexpr DWORD kCharacterWaitMs = 300;
 constexpr DWORD kCancelGraceMs = 100;
-// A read reported pending that ends this soon still returned at once for
-// any purpose of the exchange.
+// A read reported pending that ends this soon still returned at once for the exchange.
 constexpr DWORD kAtOnceMs = 50;
 constexpr DWORD kStatusStepMs = 5;
 constexpr DWORD kReadSize = 4096;
 // A write that moves its bytes at once shows nothing of the count.
 constexpr DWORD kTellingWriteMs = 20;
-// A driver may still be finishing the plug-in's close: the plug-in, too,
-// tries a busy port again for 2 s.
+// A driver may still be finishing the plug-in's close: the plug-in, too, tries a busy port again for 2 s.
 constexpr DWORD kReopenMs = 2000;
 constexpr DWORD kReopenStepMs = 100;
-// Long enough for the plug-in to open the port, a Bluetooth one included,
-// and to end its exchange once stopped.
+// Long enough for the plug-in to open the port, a Bluetooth one included, and to end its exchange once stopped.
 constexpr ULONGLONG kPluginStartMs = 10000;
 constexpr DWORD kPluginEndMs = 5000;
 
@@ -42,9 +39,8 @@ struct ErrorName {
     DWORD code;
     const wchar_t* name;
 };
-#define WIDE_TEXT(text) L##text
 #define NAMED_ERROR(code) \
-    { code, WIDE_TEXT(#code) }
+    { code, L"" #code }
 constexpr ErrorName kErrorNames[] = {
     NAMED_ERROR(ERROR_INVALID_FUNCTION),  NAMED_ERROR(ERROR_FILE_NOT_FOUND),    NAMED_ERROR(ERROR_PATH_NOT_FOUND),
     NAMED_ERROR(ERROR_ACCESS_DENIED),     NAMED_ERROR(ERROR_INVALID_HANDLE),    NAMED_ERROR(ERROR_NOT_ENOUGH_MEMORY),
@@ -56,7 +52,6 @@ constexpr ErrorName kErrorNames[] = {
     NAMED_ERROR(ERROR_NOT_FOUND),         NAMED_ERROR(ERROR_DEVICE_REMOVED),
 };
 #undef NAMED_ERROR
-#undef WIDE_TEXT
 
 constexpr ErrorName kLineErrorFlags[] = {
     {CE_RXOVER, L"CE_RXOVER (the driver's input queue was full: bytes were lost)"},
@@ -73,6 +68,9 @@ std::wstring ErrorText(DWORD error) {
     return L"error " + std::to_wstring(error);
 }
 
+// What follows a call's result when it failed, nothing when it worked.
+std::wstring FailureText(DWORD error) { return error == ERROR_SUCCESS ? L"" : L", " + ErrorText(error); }
+
 std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
 
 std::wstring Hex(DWORD word) {
@@ -86,28 +84,26 @@ DWORD Answer(BOOL taken) { return taken ? ERROR_SUCCESS : GetLastError(); }
 
 std::wstring Verdict(DWORD error) { return error == ERROR_SUCCESS ? L"taken" : L"refused, " + ErrorText(error); }
 
-std::wstring After(const std::wstring& line, const wchar_t* mark) {
-    const size_t at = line.find(mark);
-    return at == std::wstring::npos ? L"" : line.substr(at + std::wcslen(mark));
-}
-
 bool Says(const std::wstring& line, const wchar_t* words) { return line.find(words) != std::wstring::npos; }
 
-class CStopwatch {
-public:
-    CStopwatch() {
-        QueryPerformanceFrequency(&m_frequency);
-        QueryPerformanceCounter(&m_start);
-    }
-    DWORD Milliseconds() const {
-        LARGE_INTEGER now;
-        QueryPerformanceCounter(&now);
-        return static_cast<DWORD>((now.QuadPart - m_start.QuadPart) * 1000 / m_frequency.QuadPart);
-    }
+// The performance counter, since Windows' tick count moves in steps of about 16 ms.
+ULONGLONG NowMs() {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<ULONGLONG>(now.QuadPart * 1000 / frequency.QuadPart);
+}
 
-private:
-    LARGE_INTEGER m_frequency;
-    LARGE_INTEGER m_start;
+DWORD MsSince(ULONGLONG start) { return static_cast<DWORD>(NowMs() - start); }
+
+// How a started call went in the time it was given.
+struct CallOutcome {
+    DWORD refusal = ERROR_SUCCESS;  // the error that refused the start
+    bool ended = false;
+    DWORD ms = 0;                   // until it ended, or the time it was given
+    DWORD error = ERROR_SUCCESS;    // the ended call's
+    DWORD moved = 0;
 };
 
 // doctor's one overlapped call on a port, with the memory the driver
@@ -143,6 +139,17 @@ public:
         const DWORD error = completed ? ERROR_SUCCESS : GetLastError();
         m_running = completed || error == ERROR_IO_PENDING;
         return m_running ? ERROR_SUCCESS : error;
+    }
+    // Gives the started call waitMs to end, and reaps it if it did.
+    CallOutcome Await(BOOL completed, DWORD waitMs) {
+        CallOutcome outcome;
+        outcome.refusal = Started(completed);
+        if (outcome.refusal != ERROR_SUCCESS) return outcome;
+        const ULONGLONG start = NowMs();
+        outcome.ended = EndsWithin(waitMs);
+        outcome.ms = MsSince(start);
+        if (outcome.ended) outcome.error = Reap(&outcome.moved);
+        return outcome;
     }
     bool EndsWithin(DWORD milliseconds) const {
         return WaitForSingleObject(m_state->done.Get(), milliseconds) == WAIT_OBJECT_0;
@@ -229,17 +236,15 @@ private:
     void Row(const std::wstring& seen, const std::wstring& pluginDoes) {
         m_text += seen + L"\n    plug-in: " + pluginDoes + L"\n";
     }
-    // What follows from a row, where the plug-in has nothing to do about it.
-    void Note(const std::wstring& note) { m_text += L"    " + note + L"\n"; }
 
     // The state that is put back at the end; false when the port cannot
     // serve an exchange at all.
     bool ReadFirstState() {
         const wchar_t* openingError = L"reports its opening error and sends no other event";
-        const CStopwatch clock;
+        const ULONGLONG start = NowMs();
         DWORD error = ERROR_SUCCESS;
         const Win32::CUniqueHandle port = OpenPort(m_path, error);
-        const std::wstring took = Ms(clock.Milliseconds());
+        const std::wstring took = Ms(MsSince(start));
         if (!port.IsValid()) {
             Row(L"open: failed after " + took + L", " + ErrorText(error), openingError);
             return false;
@@ -268,22 +273,24 @@ private:
             Row(std::wstring(row) + L"could not tell, " + unknown, L"what it sets, queues and time-outs included, is not known here");
             return;
         }
-        bool opened = false;
+        const wchar_t* opened = L" opened: ";
+        bool saidOpen = false;
         std::wstring refusals;
         for (const std::wstring& line : lines) {
-            if (!After(line, L" opened: ").empty()) {
-                opened = true;
-                Row(std::wstring(row) + L"taken, " + After(line, L" opened: "), L"the exchange runs at these settings");
+            if (Says(line, opened) && line.size() > line.find(opened) + std::wcslen(opened)) {
+                saidOpen = true;
+                Row(std::wstring(row) + L"taken, " + line.substr(line.find(opened) + std::wcslen(opened)),
+                    L"the exchange runs at these settings");
             } else if (Says(line, L" and keeps its own settings")) {
-                opened = true;
+                saidOpen = true;
                 Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
             } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
                 refusals += L"; " + line;
             } else if (!Says(line, Shared::kExchangeEnded)) {
-                Note(L"the plug-in's trace: " + line);
+                m_text += L"    the plug-in's trace: " + line + L"\n";
             }
         }
-        if (!opened) {
+        if (!saidOpen) {
             Row(std::wstring(row) + L"could not tell, its trace names no open", L"its trace lines are above");
             return;
         }
@@ -301,7 +308,7 @@ private:
         }
         // Declared before the plug-in, which may use it until destroyed.
         CExchangeSink sink([](const uint8_t*, size_t, uint64_t) {}, [](const std::wstring&) {});
-        PluginPtr plugin = LoadPlugin(m_line.dllPath.empty() ? DefaultPluginPath() : m_line.dllPath, unknown);
+        PluginPtr plugin = LoadPlugin(m_line, unknown);
         if (!plugin) return {};
         CIniSettingsReader reader(m_line.settingsPath, m_portName);
         plugin->LoadSettings(&reader);
@@ -325,10 +332,10 @@ private:
     // doctor's own calls, made after the plug-in's exchange, so at the line
     // settings the plug-in left.
     void ProbeDriver() {
-        const CStopwatch clock;
+        const ULONGLONG start = NowMs();
         DWORD error = ERROR_SUCCESS;
         Win32::CUniqueHandle port = OpenPort(m_path, error);
-        while (!port.IsValid() && clock.Milliseconds() < kReopenMs) {
+        while (!port.IsValid() && MsSince(start) < kReopenMs) {
             Sleep(kReopenStepMs);
             port = OpenPort(m_path, error);
         }
@@ -387,21 +394,20 @@ private:
         return worked;
     }
 
-    // What is queued after a call on the quiet line, when the status call tells.
-    std::wstring Queued() {
+    // 0 also when the status call does not tell.
+    DWORD QueuedBytes() {
         COMSTAT status{};
-        if (!Status(status) || status.cbInQue == 0) return L"";
-        return L"; " + std::to_wstring(status.cbInQue) + L" bytes queued";
+        return Status(status) ? status.cbInQue : 0;
     }
 
     // Ends a call that stayed pending, saying how; waits end with an empty
     // mask where the cancel leaves them running.
     std::wstring EndPending(COverlappedCall& call, bool wait) {
-        const CStopwatch sinceCancel;
+        const ULONGLONG cancelled = NowMs();
         CancelIoEx(m_port, call.Record());
         const bool byCancel = call.EndsWithin(kCancelGraceMs);
-        const DWORD cancelMs = sinceCancel.Milliseconds();
-        const CStopwatch sinceMask;
+        const DWORD cancelMs = MsSince(cancelled);
+        const ULONGLONG masked = NowMs();
         bool byEmptyMask = false;
         if (!byCancel && wait) {
             SetCommMask(m_port, 0);
@@ -412,12 +418,12 @@ private:
             how = L"CancelIoEx ended it in " + Ms(cancelMs);
         } else if (byEmptyMask) {
             how = L"CancelIoEx left it running " + Ms(kCancelGraceMs) + L"; an empty mask (SetCommMask 0) ended it in " +
-                  Ms(sinceMask.Milliseconds());
+                  Ms(MsSince(masked));
         } else if (call.EndsWithin(COverlappedCall::kLastChanceMs)) {
-            how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMs) + L"; it ended " +
-                  Ms(sinceCancel.Milliseconds()) + L" after the cancel";
+            how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMs) + L"; it ended " + Ms(MsSince(cancelled)) +
+                  L" after the cancel";
         } else {
-            return L"nothing ended it within " + Ms(sinceCancel.Milliseconds());
+            return L"nothing ended it within " + Ms(MsSince(cancelled));
         }
         DWORD moved = 0;
         return how + L", " + ErrorText(call.Reap(&moved));
@@ -427,54 +433,46 @@ private:
         std::wstring seen = L"read on an empty queue with time-outs that return at once: ";
         if (timeoutsError != ERROR_SUCCESS) seen += L"(the time-outs refused, " + ErrorText(timeoutsError) + L") ";
         COverlappedCall read(m_port, kReadSize);
-        const DWORD started = read.Started(ReadFile(m_port, read.Buffer(), kReadSize, nullptr, read.Record()));
-        const CStopwatch clock;
-        if (started != ERROR_SUCCESS) {
-            Row(seen + L"refused, " + ErrorText(started),
+        const CallOutcome outcome =
+            read.Await(ReadFile(m_port, read.Buffer(), kReadSize, nullptr, read.Record()), kAtOnceMs);
+        if (outcome.refusal != ERROR_SUCCESS) {
+            Row(seen + L"refused, " + ErrorText(outcome.refusal),
                 L"ends the exchange when the device no longer answers, and says why in its trace");
-        } else if (read.EndsWithin(kAtOnceMs)) {
-            const DWORD ms = clock.Milliseconds();
-            DWORD bytes = 0;
-            const DWORD error = read.Reap(&bytes);
-            seen += L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(bytes) + L" bytes";
-            if (error != ERROR_SUCCESS) seen += L", " + ErrorText(error);
-            Row(seen + Queued(), L"reads what is queued and goes on");
+        } else if (outcome.ended) {
+            const DWORD queued = QueuedBytes();
+            Row(seen + L"returned at once, after " + Ms(outcome.ms) + L" with " + std::to_wstring(outcome.moved) +
+                    L" bytes" + FailureText(outcome.error) +
+                    (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
+                L"reads what is queued and goes on");
         } else {
-            Row(seen + L"went pending; " + EndPending(read, false),
-                L"cancels and reaps such a read, keeping what it moved");
+            Row(seen + L"went pending; " + EndPending(read, false), L"cancels and reaps such a read, keeping what it moved");
         }
     }
 
     void CharacterWaitRows() {
         const wchar_t* turns =
             L"each listening turn still takes 100 ms, so a quiet line costs no more than a 100 ms polling loop";
+        const wchar_t* waits = L"waits for characters in turns of 100 ms";
         const std::wstring seen = L"character wait on a quiet line (WaitCommEvent, EV_RXCHAR): ";
         COverlappedCall wait(m_port, 0);
         SetCommMask(m_port, EV_RXCHAR);
-        const DWORD started = wait.Started(WaitCommEvent(m_port, wait.Events(), wait.Record()));
-        const CStopwatch clock;
-        if (started != ERROR_SUCCESS) {
-            Row(seen + L"refused, " + ErrorText(started), turns);
-        } else if (wait.EndsWithin(kCharacterWaitMs)) {
-            const DWORD ms = clock.Milliseconds();
-            DWORD moved = 0;
-            const DWORD error = wait.Reap(&moved);
-            COMSTAT status{};
-            if (Status(status) && status.cbInQue > 0) {
-                Row(seen + L"characters came after " + Ms(ms) +
-                        L", so the line was not quiet; switch the instrument off and run doctor again",
-                    L"waits for characters in turns of 100 ms");
-                return;
-            }
-            std::wstring text = seen + L"completed without a character after " + Ms(ms) + L" with events " +
-                                Hex(*wait.Events());
-            if (error != ERROR_SUCCESS) text += L", " + ErrorText(error);
-            Row(text, turns);
-        } else {
-            Row(seen + L"stayed pending for " + Ms(kCharacterWaitMs), L"waits for characters in turns of 100 ms");
+        const CallOutcome outcome =
+            wait.Await(WaitCommEvent(m_port, wait.Events(), wait.Record()), kCharacterWaitMs);
+        if (outcome.refusal != ERROR_SUCCESS) {
+            Row(seen + L"refused, " + ErrorText(outcome.refusal), turns);
+        } else if (!outcome.ended) {
+            Row(seen + L"stayed pending for " + Ms(kCharacterWaitMs), waits);
             Row(L"ending that wait: " + EndPending(wait, true),
                 L"ends a wait with an empty mask, then cancels and reaps it, so a driver that ignores the cancel "
                 L"ends it too");
+        } else if (QueuedBytes() > 0) {
+            Row(seen + L"characters came after " + Ms(outcome.ms) +
+                    L", so the line was not quiet; switch the instrument off and run doctor again",
+                waits);
+        } else {
+            Row(seen + L"completed without a character after " + Ms(outcome.ms) + L" with events " +
+                    Hex(*wait.Events()) + FailureText(outcome.error),
+                turns);
         }
     }
 
@@ -485,26 +483,26 @@ private:
         const DWORD baud = std::max<DWORD>(m_record.BaudRate, 1);
         const DWORD bytes = std::clamp<DWORD>(2 * baud / halfBits / 10, 16, 4096);
         const DWORD limit = bytes * halfBits * 1000 / (2 * baud) + COverlappedCall::kLastChanceMs;
-        std::wstring seen = L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
+        const std::wstring seen = L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
         const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
         COverlappedCall write(m_port, bytes);
-        const CStopwatch clock;
+        const ULONGLONG start = NowMs();
         const BOOL completedAtOnce = WriteFile(m_port, write.Buffer(), bytes, nullptr, write.Record());
-        const DWORD started = write.Started(completedAtOnce);
-        if (started != ERROR_SUCCESS) {
-            Row(seen + L"could not tell, the write was refused, " + ErrorText(started), gets);
+        const DWORD refusal = write.Started(completedAtOnce);
+        if (refusal != ERROR_SUCCESS) {
+            Row(seen + L"could not tell, the write was refused, " + ErrorText(refusal), gets);
             return;
         }
         DWORD mostQueued = 0;
-        for (bool ended = completedAtOnce != FALSE; !ended && clock.Milliseconds() < limit;) {
+        for (bool ended = completedAtOnce != FALSE; !ended && MsSince(start) < limit;) {
             COMSTAT status{};
             if (Status(status)) mostQueued = std::max(mostQueued, status.cbOutQue);
             ended = write.EndsWithin(kStatusStepMs);
         }
-        const DWORD ms = clock.Milliseconds();
+        const DWORD ms = MsSince(start);
         const bool completed = write.EndsWithin(0);
-        DWORD sent = 0;
         const std::wstring ran = L" while the write ran " + Ms(ms) + (completed ? L"" : L" (unfinished, cancelled)");
+        DWORD sent = 0;
         if (completed) {
             write.Reap(&sent);
         } else {

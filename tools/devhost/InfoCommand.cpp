@@ -9,12 +9,10 @@ namespace DevHost {
 namespace {
 
 std::wstring VersionText(const std::wstring& path) {
-    DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
-    if (size == 0) return L"(none)";
-    std::string block(size, '\0');
+    std::string block(GetFileVersionInfoSizeW(path.c_str(), nullptr), '\0');
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
+    if (block.empty() || !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
         !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed) {
         return L"(none)";
     }
@@ -24,33 +22,20 @@ std::wstring VersionText(const std::wstring& path) {
     return text;
 }
 
-std::wstring FullPathOf(const std::wstring& path) {
-    wchar_t full[MAX_PATH];
-    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
-    return length > 0 && length < MAX_PATH ? std::wstring(full, length) : path;
-}
-
-void PrintField(const wchar_t* label, const std::wstring& text) {
-    wchar_t padded[16];
-    std::swprintf(padded, 16, L"%-12ls", label);
-    Print(stdout, padded + text + L"\n");
-}
-
 }  // namespace
 
 int RunInfo(const CommandLine& line) {
     if (!TakesAll(line, 0)) return ExitUsage;
     PluginPtr plugin = OpenPlugin(line);
     if (!plugin) return ExitPluginFailed;
-    std::wstring dllPath = FullPathOf(line.dllPath.empty() ? DefaultPluginPath() : line.dllPath);
-    Win32::CUniqueBstr name(plugin->GetName());
+    wchar_t dllPath[MAX_PATH];
+    const DWORD length = GetFullPathNameW(PluginPath(line).c_str(), MAX_PATH, dllPath, nullptr);
+    const std::wstring module = length > 0 && length < MAX_PATH ? dllPath : PluginPath(line);
+    const Win32::CUniqueBstr name(plugin->GetName());
     wchar_t id[40];
     StringFromGUID2(Plugin::PluginIdOf(*plugin), id, 40);
-
-    PrintField(L"name", name.Text());
-    PrintField(L"identifier", id);
-    PrintField(L"version", VersionText(dllPath));
-    PrintField(L"module", dllPath);
+    Print(stdout, std::wstring(L"name        ") + name.Text() + L"\nidentifier  " + id + L"\nversion     " + VersionText(module) +
+                      L"\nmodule      " + module + L"\n");
     return ExitOk;
 }
 

@@ -5,14 +5,16 @@
 
 namespace DevHost {
 
-std::wstring DefaultPluginPath() {
+std::wstring PluginPath(const CommandLine& line) {
+    if (!line.dllPath.empty()) return line.dllPath;
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring directory(path, length);
     return directory.substr(0, directory.find_last_of(L"\\/") + 1) + L"DeviceCommon.dll";
 }
 
-PluginPtr LoadPlugin(const std::wstring& dllPath, std::wstring& error) {
+PluginPtr LoadPlugin(const CommandLine& line, std::wstring& error) {
+    const std::wstring dllPath = PluginPath(line);
     using CreatePluginFn = Plugin::IDevImportPlugin* (*)();
     HMODULE module = LoadLibraryW(dllPath.c_str());
     if (!module) {
@@ -37,7 +39,7 @@ PluginPtr LoadPlugin(const std::wstring& dllPath, std::wstring& error) {
 
 PluginPtr OpenPlugin(const CommandLine& line) {
     std::wstring error;
-    PluginPtr plugin = LoadPlugin(line.dllPath.empty() ? DefaultPluginPath() : line.dllPath, error);
+    PluginPtr plugin = LoadPlugin(line, error);
     if (!plugin) Complain(error);
     return plugin;
 }

@@ -13,14 +13,14 @@ struct ReleasePlugin {
 // Holds the host's one reference on the plug-in object.
 using PluginPtr = std::unique_ptr<Plugin::IDevImportPlugin, ReleasePlugin>;
 
-// The DLL next to devhost.exe, where the build puts it.
-std::wstring DefaultPluginPath();
+// The DLL of --dll, or the one next to devhost.exe, where the build puts it.
+std::wstring PluginPath(const CommandLine& line);
 
-// Loads the DLL and creates the plug-in as the application does. On failure
+// Loads that DLL and creates the plug-in as the application does. On failure
 // returns null and says why in error. The module stays loaded until the
 // process ends: the plug-in's worker thread may still be leaving its code
 // when the last reference goes.
-PluginPtr LoadPlugin(const std::wstring& dllPath, std::wstring& error);
+PluginPtr LoadPlugin(const CommandLine& line, std::wstring& error);
 
 // The plug-in of --dll, or null after saying why.
 PluginPtr OpenPlugin(const CommandLine& line);

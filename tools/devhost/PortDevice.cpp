@@ -10,12 +10,13 @@
 namespace DevHost {
 namespace {
 
+constexpr wchar_t kIncomingBluetooth[] = L"Bluetooth, incoming";
+
 bool IsHex(const std::wstring& text, size_t length) {
     return text.size() == length && std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswxdigit(c); });
 }
 
-// Anywhere in the ids: hardware ids join VID_ and PID_ with '&', FTDI's
-// instance ids with '+'.
+// Anywhere in the ids, as four hex digits.
 std::wstring HexAfter(const std::wstring& ids, const wchar_t* key) {
     const size_t at = ids.find(key);
     if (at == std::wstring::npos) return L"";
@@ -25,15 +26,15 @@ std::wstring HexAfter(const std::wstring& ids, const wchar_t* key) {
 
 // The instance id of a Bluetooth port ends with the remote device's
 // address, all zero for an incoming port: ...\7&39BA7CFE&0&98DA600E1209_C00000000.
-void ReadBluetoothAddress(const std::wstring& instanceId, DeviceBus& bus) {
+std::wstring BluetoothBus(const std::wstring& instanceId) {
     const std::wstring last = instanceId.substr(instanceId.rfind(L'\\') + 1);
     const std::wstring tail = last.substr(last.rfind(L'&') + 1);
     const std::wstring address = tail.substr(0, tail.find(L'_'));
-    bus.addressKnown = IsHex(address, 12);
-    if (!bus.addressKnown || address == L"000000000000") return;
-    for (size_t at = 0; at < address.size(); at += 2) {
-        bus.remoteAddress += (at == 0 ? L"" : L":") + address.substr(at, 2);
-    }
+    if (!IsHex(address, 12)) return L"Bluetooth, its id does not tell incoming from outgoing";
+    if (address == L"000000000000") return kIncomingBluetooth;
+    std::wstring remote;
+    for (size_t at = 0; at < address.size(); at += 2) remote += (at == 0 ? L"" : L":") + address.substr(at, 2);
+    return L"Bluetooth, outgoing to " + remote;
 }
 
 // A value of the device's own key, which holds its "Device Parameters".
@@ -61,23 +62,21 @@ void Describe(HDEVINFO set, SP_DEVINFO_DATA& device, PortDevice& port) {
     wchar_t instanceId[512] = L"";
     SetupDiGetDeviceInstanceIdW(set, &device, instanceId, 511, nullptr);
     port.instanceId = instanceId;
-    port.bus = ParseDeviceIds(port.instanceId, port.hardwareId);
     port.latencyKnown =
         ReadDeviceValue(set, device, L"LatencyTimer", REG_DWORD, &port.latencyMs, sizeof port.latencyMs);
 }
 
-std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
-
-std::wstring BusText(const DeviceBus& bus) {
-    switch (bus.kind) {
-        case DeviceBus::Kind::Usb: return L"a USB adapter, VID " + bus.vendorId + L" PID " + bus.productId;
-        case DeviceBus::Kind::Bluetooth:
-            if (!bus.addressKnown) return L"Bluetooth, its id does not tell incoming from outgoing";
-            return bus.remoteAddress.empty() ? L"Bluetooth, incoming" : L"Bluetooth, outgoing to " + bus.remoteAddress;
-        case DeviceBus::Kind::Motherboard: return L"a port of the computer itself";
-        case DeviceBus::Kind::Other: break;
-    }
-    return L"on " + (bus.enumerator.empty() ? std::wstring(L"an unnamed bus") : bus.enumerator);
+// Hardware ids join VID_ and PID_ with '&', FTDI's instance ids with '+'.
+std::wstring BusText(const std::wstring& instanceId, const std::wstring& hardwareId) {
+    std::wstring ids = instanceId + L" " + hardwareId;
+    std::transform(ids.begin(), ids.end(), ids.begin(), [](wchar_t c) { return std::towupper(c); });
+    const std::wstring enumerator = ids.substr(0, ids.find_first_of(L"\\ "));
+    const std::wstring vendorId = HexAfter(ids, L"VID_");
+    const std::wstring productId = HexAfter(ids, L"PID_");
+    if (enumerator == L"BTHENUM") return BluetoothBus(instanceId);
+    if (!vendorId.empty() && !productId.empty()) return L"a USB adapter, VID " + vendorId + L" PID " + productId;
+    if (enumerator == L"ACPI" && ids.find(L"PNP050") != std::wstring::npos) return L"a port of the computer itself";
+    return L"on " + (enumerator.empty() ? std::wstring(L"an unnamed bus") : enumerator);
 }
 
 std::wstring WhyNoDevice(const PortDevice& device) {
@@ -87,25 +86,6 @@ std::wstring WhyNoDevice(const PortDevice& device) {
 }
 
 }  // namespace
-
-DeviceBus ParseDeviceIds(const std::wstring& instanceId, const std::wstring& hardwareId) {
-    DeviceBus bus;
-    std::wstring ids = instanceId + L" " + hardwareId;
-    std::transform(ids.begin(), ids.end(), ids.begin(), [](wchar_t c) { return std::towupper(c); });
-    bus.enumerator = ids.substr(0, ids.find_first_of(L"\\ "));
-    bus.vendorId = HexAfter(ids, L"VID_");
-    bus.productId = HexAfter(ids, L"PID_");
-    bus.ftdiDriver = bus.enumerator == L"FTDIBUS";
-    if (bus.enumerator == L"BTHENUM") {
-        bus.kind = DeviceBus::Kind::Bluetooth;
-        ReadBluetoothAddress(instanceId, bus);
-    } else if (!bus.vendorId.empty() && !bus.productId.empty()) {
-        bus.kind = DeviceBus::Kind::Usb;
-    } else if (bus.enumerator == L"ACPI" && ids.find(L"PNP050") != std::wstring::npos) {
-        bus.kind = DeviceBus::Kind::Motherboard;
-    }
-    return bus;
-}
 
 std::wstring DevicePathOf(const std::wstring& portName) {
     return !portName.empty() && portName[0] == L'\\' ? portName : L"\\\\.\\" + portName;
@@ -137,21 +117,22 @@ PortDevice FindPortDevice(const std::wstring& portName) {
     return port;
 }
 
-
 std::wstring DeviceRows(const PortDevice& device) {
     if (!device.found) return L"device: Windows names no device for " + device.portName + WhyNoDevice(device) + L"\n";
     const std::wstring name = device.friendlyName.empty() ? L"no friendly name" : device.friendlyName;
-    std::wstring rows = L"device: " + name + L", " + BusText(device.bus) + L" (" + device.instanceId + L")\n";
-    if (device.bus.kind == DeviceBus::Kind::Bluetooth && device.bus.addressKnown && device.bus.remoteAddress.empty()) {
+    const std::wstring bus = BusText(device.instanceId, device.hardwareId);
+    std::wstring rows = L"device: " + name + L", " + bus + L" (" + device.instanceId + L")\n";
+    if (bus == kIncomingBluetooth) {
         rows += L"    an incoming Bluetooth port never brings data from an instrument that waits to be called: the host "
                 L"must use the outgoing port\n";
     }
     // FTDI's driver holds an answer shorter than its buffer until the timer runs out.
-    if (!device.latencyKnown && !device.bus.ftdiDriver) return rows;
-    const DWORD ms = device.latencyKnown ? device.latencyMs : 16;
+    const bool ftdiDriver = _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) == 0;
+    if (!device.latencyKnown && !ftdiDriver) return rows;
+    const std::wstring ms = std::to_wstring(device.latencyKnown ? device.latencyMs : 16) + L" ms";
     return rows + L"latency timer (Device Parameters, LatencyTimer): " +
-           (device.latencyKnown ? Ms(ms) : L"not set, so the driver's default of " + Ms(ms)) +
-           L"\n    an answer shorter than the adapter's buffer waits up to " + Ms(ms) +
+           (device.latencyKnown ? ms : L"not set, so the driver's default of " + ms) +
+           L"\n    an answer shorter than the adapter's buffer waits up to " + ms +
            L" before the adapter sends it on; Device Manager changes it in the port's advanced port settings\n";
 }
 

@@ -27,27 +27,9 @@ std::wstring WindowsMessage(DWORD error) {
                        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring message = length > 0 && text ? std::wstring(text, length) : L"";
     if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ')) {
-        message.pop_back();
-    }
+    message.erase(message.find_last_not_of(L"\r\n ") + 1);
     const std::wstring code = L"error " + std::to_wstring(error);
     return message.empty() ? code : message + L" (" + code + L")";
-}
-
-std::wstring AskWindows(const std::wstring& portName) {
-    const Win32::CUniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                               nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!port.IsValid()) return portName + L" could not be opened: " + WindowsMessage(GetLastError());
-    DCB line{};
-    line.DCBlength = sizeof line;
-    if (!GetCommState(port.Get(), &line)) return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
-    return portName + L" could not be opened by the plug-in, though it opens now";
-}
-
-std::wstring ExplainPortNotOpened(const std::wstring& portName, const std::wstring& tracedFailure) {
-    const DWORD error = TracedError(tracedFailure);
-    if (error != 0) return portName + L" could not be opened: " + WindowsMessage(error);
-    return AskWindows(portName);
 }
 
 }  // namespace
@@ -95,10 +77,19 @@ TracedEnding TracedEnd(const CommandLine& line) {
     return ending;
 }
 
+// The error in the trace, or else what Windows says when devhost opens the port itself.
 std::wstring WhyPortNotOpened(const CommandLine& line) {
     CTraceReader* trace = CTraceReader::Current();
-    return ExplainPortNotOpened(ReadStoredSettings(line.settingsPath).port,
-                                trace ? trace->TakeOpenFailure(kTraceWaitMs) : L"");
+    const std::wstring portName = ReadStoredSettings(line.settingsPath).port;
+    const DWORD error = TracedError(trace ? trace->TakeOpenFailure(kTraceWaitMs) : L"");
+    if (error != 0) return portName + L" could not be opened: " + WindowsMessage(error);
+    const Win32::CUniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!port.IsValid()) return portName + L" could not be opened: " + WindowsMessage(GetLastError());
+    DCB record{};
+    record.DCBlength = sizeof record;
+    if (!GetCommState(port.Get(), &record)) return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
+    return portName + L" could not be opened by the plug-in, though it opens now";
 }
 
 }  // namespace DevHost

@@ -21,8 +21,7 @@ bool SaysDeviceGone(const std::wstring& traced);
 std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings);
 
 // For the exchange on the stored settings: what the trace said of its end,
-// and why the port did not open, naming it and what Windows said (the
-// error in the trace, or devhost opening the port itself to ask Windows).
+// and why the port did not open, naming it and what Windows said.
 TracedEnding TracedEnd(const CommandLine& line);
 std::wstring WhyPortNotOpened(const CommandLine& line);
 

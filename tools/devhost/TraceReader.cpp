@@ -17,10 +17,6 @@ constexpr size_t kLinesKept = 64;
 
 CTraceReader* g_current = nullptr;
 
-bool IsOpenFailure(const std::wstring& line) {
-    return line.find(L" could not be opened") != std::wstring::npos;
-}
-
 std::wstring After(const std::wstring& line, const wchar_t* mark) {
     const size_t at = line.find(mark);
     return at == std::wstring::npos ? L"" : line.substr(at + std::wcslen(mark));
@@ -110,7 +106,7 @@ void CTraceReader::Take(std::wstring line) {
             m_end = ended;
             m_endLineErrors = std::exchange(m_lineErrors, {});
         }
-        if (IsOpenFailure(said)) m_openFailure = said;
+        if (said.find(L" could not be opened") != std::wstring::npos) m_openFailure = said;
         m_lines.push_back(said);
         if (m_lines.size() > kLinesKept) m_lines.pop_front();
         m_arrived.notify_all();
