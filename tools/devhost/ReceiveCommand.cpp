@@ -52,9 +52,9 @@ int Conclude(const CommandLine& line, const ExchangeReport& report, bool stopped
     }
     int status = report.end == ExchangeEnd::DeviceGone ? ExitDeviceGone : ExitOk;
     for (const RequestProgress& progress : report.requests) {
-        if (progress.done && progress.bytesSent == progress.request->Size()) continue;
-        Complain(progress.request->Label() + L" was not sent whole: " + std::to_wstring(progress.bytesSent) + L" of " +
-                 std::to_wstring(progress.request->Size()) + L" bytes");
+        if (progress.done && progress.request->BytesSent() == progress.request->Size()) continue;
+        Complain(progress.request->Label() + L" was not sent whole: " + std::to_wstring(progress.request->BytesSent()) +
+                 L" of " + std::to_wstring(progress.request->Size()) + L" bytes");
         if (status == ExitOk) status = ExitIncomplete;
     }
     if (outFileFailed) {
