@@ -42,11 +42,9 @@ void CExchangeSink::Received(const uint8_t* data, uint32_t count) {
 }
 
 void CExchangeSink::LogText(const void* data, uint32_t count) {
-    if (m_copyExpected && data == m_copyExpected && count == m_copyCount) {
-        m_copyExpected = nullptr;
-        return;
-    }
+    const bool isCopy = m_copyExpected && data == m_copyExpected && count == m_copyCount;
     m_copyExpected = nullptr;
+    if (isCopy) return;
     std::wstring text = data ? FromUtf8(std::string_view(static_cast<const char*>(data), count)) : L"";
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
     m_report.pluginMessage = text;

@@ -24,7 +24,6 @@ struct RequestProgress {
     bool done;
 };
 
-// What one exchange has done so far.
 struct ExchangeReport {
     ExchangeEnd end = ExchangeEnd::Running;
     bool started = false;

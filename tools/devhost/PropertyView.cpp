@@ -61,7 +61,6 @@ bool Offers(const std::vector<Choice>& choices, int32_t value) {
     return false;
 }
 
-// Case-insensitive; null when nothing is called so.
 const PropertyName* FindPropertyName(std::wstring_view name) {
     for (const PropertyName& entry : kNames) {
         if (EqualsIgnoringCase(name, entry.name) || EqualsIgnoringCase(name, entry.setting.key)) return &entry;

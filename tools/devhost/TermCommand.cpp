@@ -75,7 +75,6 @@ public:
     // Until Ctrl+C, Ctrl+] or the end of an exchange that is not followed by
     // another; the exit status.
     int Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, const CCtrlCStop& ctrlC);
-    // Each line that did not go out whole, as a notice.
     void NoticeUnsent();
     // What all the exchanges received and sent, for the closing line.
     std::wstring Totals() const;
