@@ -9,7 +9,6 @@
 #include "SessionScreen.h"
 #include "SettingsFile.h"
 #include "TraceExplained.h"
-#include "TraceReader.h"
 
 namespace DevHost {
 namespace {
@@ -117,8 +116,6 @@ int RunReceive(const CommandLine& line) {
             return ExitPluginFailed;
         }
     }
-    CTraceReader* trace = CTraceReader::Current();
-    if (trace) trace->ShowThrough([&screen](const std::wstring& text) { screen.TraceLine(text); });
     plugin->SetEventSink(&sink);
     CCtrlCStop ctrlC(*plugin);
     if (!plugin->StartExchange()) {
@@ -131,7 +128,6 @@ int RunReceive(const CommandLine& line) {
         if (ctrlC.StopAsked() && !stopSaid) screen.Notice(L"stopping the exchange (Ctrl+C again ends devhost at once)");
         stopSaid = stopSaid || ctrlC.StopAsked();
     }
-    if (trace) trace->ShowThrough({});
     screen.Close();
     if (out && std::fflush(out.get()) != 0) outFileFailed = true;
     return Conclude(line, sink.Report(), ctrlC.StopAsked(), outFileFailed, !capture.Healthy());

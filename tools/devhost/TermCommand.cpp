@@ -14,7 +14,6 @@
 #include "SessionScreen.h"
 #include "SettingsFile.h"
 #include "TraceExplained.h"
-#include "TraceReader.h"
 
 namespace DevHost {
 namespace {
@@ -304,8 +303,6 @@ int RunTerm(const CommandLine& line) {
     CTermSession session(line, options, screen, capture);
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    CTraceReader* trace = CTraceReader::Current();
-    if (trace) trace->ShowThrough([&screen](const std::wstring& text) { screen.TraceLine(text); });
     CCtrlCStop stopOnCtrlC(*plugin);
     HANDLE stdinHandle = GetStdHandle(STD_INPUT_HANDLE);
     std::optional<CConsoleLineEditor> editor;
@@ -320,7 +317,6 @@ int RunTerm(const CommandLine& line) {
         if (!editor->UnsentLine().empty()) screen.Notice(L"not sent, still being typed: \"" + editor->UnsentLine() + L"\"");
     }
     session.NoticeUnsent();
-    if (trace) trace->ShowThrough({});
     screen.Close();
     if (status == ExitOk && !capture.Healthy()) {
         Complain(L"the capture file could not be written whole");
