@@ -103,13 +103,6 @@ std::wstring DescribeChoices(int32_t propertyId, const std::vector<Choice>& choi
     return list;
 }
 
-bool ParseWaitTime(std::wstring_view text, int32_t& seconds) {
-    int32_t number = 0;
-    if (!ParseInt32(text, number) || number < 0) return false;
-    seconds = number;
-    return true;
-}
-
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
 bool Resolve(const SetRequest& request, CPropertyView& view, std::wstring& error) {
@@ -120,7 +113,7 @@ bool Resolve(const SetRequest& request, CPropertyView& view, std::wstring& error
     }
     int32_t value = 0;
     if (property->kind == OfferedProperty::Kind::Text) {
-        if (!ParseWaitTime(request.value, value)) {
+        if (!ParseInt32(request.value, value) || value < 0) {
             error = request.name + L"=" + request.value + L" is not a whole number of seconds (0 or more)";
             return false;
         }
@@ -189,7 +182,6 @@ std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& c
     }
     return isPort ? storedPort + L" (not present)" : std::to_wstring(selected) + L" (not among the choices)";
 }
-
 
 const OfferedProperty* CPropertyView::Find(int32_t id) const {
     for (const OfferedProperty& property : m_offered) {
