@@ -121,9 +121,9 @@ TEST_F(ExchangeSink, SentBytesCountForTheRequestTheyCameFrom) {
     ExchangeReport report = sink.Report();
     EXPECT_EQ(report.bytesOut, 104u);
     ASSERT_EQ(report.requests.size(), 2u);
-    EXPECT_EQ(report.requests[0].bytesSent, 100u);
+    EXPECT_EQ(report.requests[0].request->BytesSent(), 100u);
     EXPECT_TRUE(report.requests[0].done);
-    EXPECT_EQ(report.requests[1].bytesSent, 4u) << "a short request must show as short";
+    EXPECT_EQ(report.requests[1].request->BytesSent(), 4u) << "a short request must show as short";
 }
 
 }  // namespace

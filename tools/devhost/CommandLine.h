@@ -41,7 +41,6 @@ bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line,
 // option is not the command's or more than mostArguments other words came.
 bool TakesAll(const CommandLine& line, size_t mostArguments);
 
-// The commands; each returns the process exit status.
 int RunInfo(const CommandLine& line);
 int RunSettings(const CommandLine& line);
 int RunSet(const CommandLine& line);

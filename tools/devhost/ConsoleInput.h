@@ -43,7 +43,6 @@ private:
     std::deque<TypedInput> m_inputs;
 };
 
-
 // Reads the keyboard of a console one key at a time and edits the line
 // itself: printable keys add, Backspace removes, Esc clears, Enter hands
 // the line on, Ctrl+] asks to quit. Ctrl+C stays with the console's

@@ -9,7 +9,6 @@ namespace {
 // WriteConsoleW refuses very long writes on some Windows versions.
 constexpr size_t kConsoleWriteChars = 8192;
 
-// The length of the text without a character that its end cuts short.
 size_t WholeCharactersLength(std::string_view bytes) {
     for (size_t back = 1; back <= 3 && back <= bytes.size(); ++back) {
         const unsigned char byte = static_cast<unsigned char>(bytes[bytes.size() - back]);

@@ -9,9 +9,9 @@ CExchangeSink::CExchangeSink(ReceivedBytes received, Notice notice, SentBytes se
       m_sent(std::move(sent)),
       m_tracedEnd(std::move(tracedEnd)) {}
 
-void CExchangeSink::Track(const CTransferRequest& request) {
+void CExchangeSink::Track(CTransferRequest& request) {
     Win32::CLock lock(m_lock);
-    m_report.requests.push_back({&request, 0, false});
+    m_report.requests.push_back({&request, false});
 }
 
 void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
@@ -42,11 +42,9 @@ void CExchangeSink::Received(const uint8_t* data, uint32_t count) {
 }
 
 void CExchangeSink::LogText(const void* data, uint32_t count) {
-    if (m_copyExpected && data == m_copyExpected && count == m_copyCount) {
-        m_copyExpected = nullptr;
-        return;
-    }
+    const bool isCopy = m_copyExpected && data == m_copyExpected && count == m_copyCount;
     m_copyExpected = nullptr;
+    if (isCopy) return;
     std::wstring text = data ? FromUtf8(std::string_view(static_cast<const char*>(data), count)) : L"";
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
     m_report.pluginMessage = text;
@@ -59,7 +57,7 @@ void CExchangeSink::LogText(const void* data, uint32_t count) {
 void CExchangeSink::Sent(const void* data, uint32_t count) {
     m_report.bytesOut += count;
     for (RequestProgress& progress : m_report.requests) {
-        if (progress.request->Holds(data)) progress.bytesSent += count;
+        progress.request->CountIfHolds(data, count);
     }
     if (m_sent && data && count > 0) m_sent(static_cast<const uint8_t*>(data), count);
 }
@@ -69,7 +67,7 @@ void CExchangeSink::OnRequestDone(ITransferRequest* request) {
     for (RequestProgress& progress : m_report.requests) {
         if (progress.request != request) continue;
         progress.done = true;
-        m_notice(L"sent " + progress.request->Label() + L": " + std::to_wstring(progress.bytesSent) + L" of " +
+        m_notice(L"sent " + progress.request->Label() + L": " + std::to_wstring(progress.request->BytesSent()) + L" of " +
                  std::to_wstring(progress.request->Size()) + L" bytes");
     }
 }

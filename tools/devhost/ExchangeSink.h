@@ -20,12 +20,10 @@ enum class ExchangeEnd {
 };
 
 struct RequestProgress {
-    const CTransferRequest* request;
-    uint64_t bytesSent;
+    CTransferRequest* request;
     bool done;
 };
 
-// What one exchange has done so far.
 struct ExchangeReport {
     ExchangeEnd end = ExchangeEnd::Running;
     bool started = false;
@@ -50,8 +48,8 @@ public:
 
     CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent = {}, TracedEnd tracedEnd = {});
 
-    // Lets the report follow a request that the host queues.
-    void Track(const CTransferRequest& request);
+    // Lets the report follow a request that the host queues, and the request count what went out of it.
+    void Track(CTransferRequest& request);
 
     void OnEvent(int32_t code, const void* data, uint32_t count) override;
     void OnRequestDone(ITransferRequest* request) override;

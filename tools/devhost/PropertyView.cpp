@@ -61,7 +61,6 @@ bool Offers(const std::vector<Choice>& choices, int32_t value) {
     return false;
 }
 
-// Case-insensitive; null when nothing is called so.
 const PropertyName* FindPropertyName(std::wstring_view name) {
     for (const PropertyName& entry : kNames) {
         if (EqualsIgnoringCase(name, entry.name) || EqualsIgnoringCase(name, entry.setting.key)) return &entry;
@@ -104,13 +103,6 @@ std::wstring DescribeChoices(int32_t propertyId, const std::vector<Choice>& choi
     return list;
 }
 
-bool ParseWaitTime(std::wstring_view text, int32_t& seconds) {
-    int32_t number = 0;
-    if (!ParseInt32(text, number) || number < 0) return false;
-    seconds = number;
-    return true;
-}
-
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
 bool Resolve(const SetRequest& request, CPropertyView& view, std::wstring& error) {
@@ -121,7 +113,7 @@ bool Resolve(const SetRequest& request, CPropertyView& view, std::wstring& error
     }
     int32_t value = 0;
     if (property->kind == OfferedProperty::Kind::Text) {
-        if (!ParseWaitTime(request.value, value)) {
+        if (!ParseInt32(request.value, value) || value < 0) {
             error = request.name + L"=" + request.value + L" is not a whole number of seconds (0 or more)";
             return false;
         }
@@ -190,7 +182,6 @@ std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& c
     }
     return isPort ? storedPort + L" (not present)" : std::to_wstring(selected) + L" (not among the choices)";
 }
-
 
 const OfferedProperty* CPropertyView::Find(int32_t id) const {
     for (const OfferedProperty& property : m_offered) {

@@ -7,7 +7,6 @@
 
 namespace DevHost {
 
-// One `name=value` edit of `devhost set`.
 struct SetRequest {
     int32_t id;
     std::wstring name;
@@ -24,7 +23,6 @@ bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<S
 // The short name of the property with this id, or the id as a number.
 std::wstring NameOfProperty(int32_t id);
 
-// One item of a drop-down property as the plug-in offered it.
 struct Choice {
     int32_t value;
     std::wstring caption;

@@ -9,7 +9,6 @@
 #include "SessionScreen.h"
 #include "SettingsFile.h"
 #include "TraceExplained.h"
-#include "TraceReader.h"
 
 namespace DevHost {
 namespace {
@@ -43,7 +42,6 @@ CSessionScreen::Data ShownData(const CommandLine& line) {
     return CSessionScreen::Data::Hidden;
 }
 
-// The outcome as an exit status, with the reason on stderr.
 int Conclude(const CommandLine& line, const ExchangeReport& report, bool stoppedByCtrlC, bool outFileFailed,
              bool captureFailed) {
     if (report.end == ExchangeEnd::PortNotOpened) {
@@ -51,20 +49,18 @@ int Conclude(const CommandLine& line, const ExchangeReport& report, bool stopped
         return ExitPortNotOpened;
     }
     int status = report.end == ExchangeEnd::DeviceGone ? ExitDeviceGone : ExitOk;
+    const auto incomplete = [&status](const std::wstring& what) {
+        Complain(what);
+        if (status == ExitOk) status = ExitIncomplete;
+    };
     for (const RequestProgress& progress : report.requests) {
-        if (progress.done && progress.bytesSent == progress.request->Size()) continue;
-        Complain(progress.request->Label() + L" was not sent whole: " + std::to_wstring(progress.bytesSent) + L" of " +
-                 std::to_wstring(progress.request->Size()) + L" bytes");
-        if (status == ExitOk) status = ExitIncomplete;
+        if (progress.done && progress.request->BytesSent() == progress.request->Size()) continue;
+        incomplete(progress.request->Label() + L" was not sent whole: " +
+                   std::to_wstring(progress.request->BytesSent()) + L" of " +
+                   std::to_wstring(progress.request->Size()) + L" bytes");
     }
-    if (outFileFailed) {
-        Complain(L"received bytes could not all be written to the output file");
-        if (status == ExitOk) status = ExitIncomplete;
-    }
-    if (captureFailed) {
-        Complain(L"the capture file could not be written whole");
-        if (status == ExitOk) status = ExitIncomplete;
-    }
+    if (outFileFailed) incomplete(L"received bytes could not all be written to the output file");
+    if (captureFailed) incomplete(L"the capture file could not be written whole");
     Print(stderr, L"received " + Counted(report.bytesIn, L"byte") + L" in " + Counted(report.blocksIn, L"block") +
                       L", sent " + Counted(report.bytesOut, L"byte") + L"; ended: " +
                       (stoppedByCtrlC ? L"stopped by Ctrl+C" : report.endReason) + L"\n");
@@ -120,8 +116,6 @@ int RunReceive(const CommandLine& line) {
             return ExitPluginFailed;
         }
     }
-    CTraceReader* trace = CTraceReader::Current();
-    if (trace) trace->ShowThrough([&screen](const std::wstring& text) { screen.TraceLine(text); });
     plugin->SetEventSink(&sink);
     CCtrlCStop ctrlC(*plugin);
     if (!plugin->StartExchange()) {
@@ -134,7 +128,6 @@ int RunReceive(const CommandLine& line) {
         if (ctrlC.StopAsked() && !stopSaid) screen.Notice(L"stopping the exchange (Ctrl+C again ends devhost at once)");
         stopSaid = stopSaid || ctrlC.StopAsked();
     }
-    if (trace) trace->ShowThrough({});
     screen.Close();
     if (out && std::fflush(out.get()) != 0) outFileFailed = true;
     return Conclude(line, sink.Report(), ctrlC.StopAsked(), outFileFailed, !capture.Healthy());

@@ -1,4 +1,5 @@
 #include "SessionScreen.h"
+#include "TraceReader.h"
 
 namespace DevHost {
 namespace {
@@ -78,13 +79,15 @@ std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t w
 }
 
 CSessionScreen::CSessionScreen(Data data, bool timestamps)
-    : m_data(data), m_timestamps(timestamps), m_start(std::chrono::steady_clock::now()) {
+    : m_data(data), m_timestamps(timestamps), m_start(std::chrono::steady_clock::now()),
+      m_trace(CTraceReader::Current()) {
     if (IsConsole(stdout) && IsConsole(stderr)) {
         m_console = ConsoleOf(stdout);
         if (CursorOf(m_console).X != 0) WriteConsoleText(m_console, L"\n");
         m_bottomRow = CursorOf(m_console).Y;
     }
     m_thread = std::thread([this] { Run(); });
+    if (m_trace) m_trace->ShowThrough([this](const std::wstring& text) { TraceLine(text); });
 }
 
 CSessionScreen::~CSessionScreen() { Close(); }
@@ -118,6 +121,8 @@ void CSessionScreen::SetInput(const std::wstring& input) {
 }
 
 void CSessionScreen::Close() {
+    if (m_trace) m_trace->ShowThrough({});
+    m_trace = nullptr;
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_closing = true;

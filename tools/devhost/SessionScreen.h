@@ -13,6 +13,8 @@
 
 namespace DevHost {
 
+class CTraceReader;
+
 // Received bytes as text a console can show without being steered by them:
 // CR, LF and CR LF each end a line (also when a block ends between CR and
 // LF), tab stays, every other control byte and DEL show as <0x07>. Other
@@ -44,6 +46,7 @@ std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t w
 // timestamps every block does, and each of its lines carries the block's
 // time since the session began. When stdout or stderr is not a console
 // there is no bottom line: data goes to stdout as it is, notices to stderr.
+// The plug-in's trace (--trace) shows through the screen until it closes.
 //
 // Writers only queue: a thread of the screen's own draws what has queued
 // up, all of it at once, at most once a frame. A console (Wine's above all)
@@ -64,8 +67,6 @@ public:
     void Sent(const uint8_t* data, size_t count);
     // "[text]" on a line of its own.
     void Notice(const std::wstring& text);
-    // A line of the plug-in's trace (--trace), as it is.
-    void TraceLine(const std::wstring& text);
     void SetStatus(const std::wstring& status);
     void SetInput(const std::wstring& input);
     // Draws what is queued, then leaves the console with the bottom line
@@ -83,6 +84,7 @@ private:
         bool inputShown = false;
     };
 
+    void TraceLine(const std::wstring& text);
     void Show(bool sent, const std::string& body);
     void Aside(const std::string& text);
     void Queue(std::FILE* stream, const std::string& utf8);
@@ -97,6 +99,7 @@ private:
     const bool m_timestamps;
     const std::chrono::steady_clock::time_point m_start;
     HANDLE m_console = nullptr;  // null: no bottom line
+    CTraceReader* m_trace;
 
     std::mutex m_lock;
     std::condition_variable m_changed;

@@ -14,7 +14,6 @@
 #include "SessionScreen.h"
 #include "SettingsFile.h"
 #include "TraceExplained.h"
-#include "TraceReader.h"
 
 namespace DevHost {
 namespace {
@@ -75,21 +74,14 @@ public:
     // Until Ctrl+C, Ctrl+] or the end of an exchange that is not followed by
     // another; the exit status.
     int Run(Plugin::IDevImportPlugin& plugin, CInputQueue& input, const CCtrlCStop& ctrlC);
-    // Each line that did not go out whole, as a notice.
     void NoticeUnsent();
     // What all the exchanges received and sent, for the closing line.
     std::wstring Totals() const;
 
 private:
-    struct Sending {
-        std::unique_ptr<CTransferRequest> request;
-        uint64_t bytesSent;
-    };
-
     bool StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying);
     void Take(Plugin::IDevImportPlugin& plugin, const TypedInput& typed);
     void Send(Plugin::IDevImportPlugin& plugin, const std::wstring& line);
-    void CountSent(const uint8_t* data, size_t count);
     int Ended(const ExchangeReport& report);
     int PortMissing();
     bool AnyStarted() const;
@@ -102,8 +94,8 @@ private:
     CSessionScreen& m_screen;
     Capture::CCaptureWriter& m_capture;
     std::deque<std::unique_ptr<CExchangeSink>> m_sinks;
-    mutable std::mutex m_sendingLock;  // the plug-in's worker counts what went out
-    std::deque<Sending> m_sending;
+    std::mutex m_requestsLock;  // the plug-in's worker counts what went out
+    std::deque<std::unique_ptr<CTransferRequest>> m_requests;
     bool m_quitting = false;    // Ctrl+C or Ctrl+]: the exchange ending now ends the session
     bool m_inputEnded = false;  // piped input is over: no next exchange
     bool m_portGone = false;    // waiting for the port to return
@@ -230,7 +222,8 @@ bool CTermSession::StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying
         },
         [this](const uint8_t* data, size_t count) {
             m_capture.Record(Capture::Direction::Out, data, count);
-            CountSent(data, count);
+            std::lock_guard<std::mutex> hold(m_requestsLock);
+            for (const auto& request : m_requests) request->CountIfHolds(data, count);
             if (m_options.echo) m_screen.Sent(data, count);
         },
         [this] { return TracedEnd(m_line); }));
@@ -257,27 +250,20 @@ void CTermSession::Send(Plugin::IDevImportPlugin& plugin, const std::wstring& li
     if (bytes.empty()) return;
     CTransferRequest* request = nullptr;
     {
-        std::lock_guard<std::mutex> hold(m_sendingLock);
-        m_sending.push_back({std::make_unique<CTransferRequest>(line, std::move(bytes)), 0});
-        request = m_sending.back().request.get();
+        std::lock_guard<std::mutex> hold(m_requestsLock);
+        m_requests.push_back(std::make_unique<CTransferRequest>(line, std::move(bytes)));
+        request = m_requests.back().get();
     }
     // A request queued between exchanges goes out in the next one.
     if (!plugin.QueueTransferRequest(request)) m_screen.Notice(L"the plug-in refused to queue: " + line);
 }
 
-void CTermSession::CountSent(const uint8_t* data, size_t count) {
-    std::lock_guard<std::mutex> hold(m_sendingLock);
-    for (Sending& sending : m_sending) {
-        if (sending.request->Holds(data)) sending.bytesSent += count;
-    }
-}
-
 void CTermSession::NoticeUnsent() {
-    std::lock_guard<std::mutex> hold(m_sendingLock);
-    for (const Sending& sending : m_sending) {
-        if (sending.bytesSent == sending.request->Size()) continue;
-        m_screen.Notice(L"not sent: \"" + sending.request->Label() + L"\" (" + std::to_wstring(sending.bytesSent) +
-                         L" of " + Counted(sending.request->Size(), L"byte") + L")");
+    std::lock_guard<std::mutex> hold(m_requestsLock);
+    for (const auto& request : m_requests) {
+        if (request->BytesSent() == request->Size()) continue;
+        m_screen.Notice(L"not sent: \"" + request->Label() + L"\" (" + std::to_wstring(request->BytesSent()) +
+                        L" of " + Counted(request->Size(), L"byte") + L")");
     }
 }
 
@@ -317,8 +303,6 @@ int RunTerm(const CommandLine& line) {
     CTermSession session(line, options, screen, capture);
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
-    CTraceReader* trace = CTraceReader::Current();
-    if (trace) trace->ShowThrough([&screen](const std::wstring& text) { screen.TraceLine(text); });
     CCtrlCStop stopOnCtrlC(*plugin);
     HANDLE stdinHandle = GetStdHandle(STD_INPUT_HANDLE);
     std::optional<CConsoleLineEditor> editor;
@@ -333,7 +317,6 @@ int RunTerm(const CommandLine& line) {
         if (!editor->UnsentLine().empty()) screen.Notice(L"not sent, still being typed: \"" + editor->UnsentLine() + L"\"");
     }
     session.NoticeUnsent();
-    if (trace) trace->ShowThrough({});
     screen.Close();
     if (status == ExitOk && !capture.Healthy()) {
         Complain(L"the capture file could not be written whole");

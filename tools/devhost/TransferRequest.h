@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,15 +23,17 @@ public:
 
     const std::wstring& Label() const { return m_label; }
     size_t Size() const { return m_bytes.size(); }
-    // The plug-in reports each chunk sent by a pointer into the request.
-    bool Holds(const void* chunk) const {
+    uint64_t BytesSent() const { return m_bytesSent; }
+    // The plug-in reports each chunk sent, on its worker, by a pointer into the request.
+    void CountIfHolds(const void* chunk, size_t count) {
         const auto* byte = static_cast<const uint8_t*>(chunk);
-        return !m_bytes.empty() && byte >= m_bytes.data() && byte < m_bytes.data() + m_bytes.size();
+        if (!m_bytes.empty() && byte >= m_bytes.data() && byte < m_bytes.data() + m_bytes.size()) m_bytesSent += count;
     }
 
 private:
     std::wstring m_label;
     std::vector<uint8_t> m_bytes;
+    std::atomic<uint64_t> m_bytesSent{0};
 };
 
 // The bytes a request sends. Each gives false with the reason on bad input.
