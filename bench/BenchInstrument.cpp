@@ -1,6 +1,6 @@
 #include "BenchInstrument.h"
 #include <vector>
-#include "BenchPorts.h"
+#include "RigPorts.h"
 
 namespace {
 // Reads return at once with what is queued (Wine's go pending on an empty
@@ -10,7 +10,7 @@ constexpr COMMTIMEOUTS kReadWhatIsQueued{MAXDWORD, 0, 0, 0, 1000};
 constexpr COMMTIMEOUTS kReadWhole{0, 0, 0, 0, 1000};
 }  // namespace
 
-BenchInstrument::BenchInstrument(const std::wstring& port) : m_end(port, BenchLine(), kReadWhatIsQueued, 1048576) {}
+BenchInstrument::BenchInstrument(const std::wstring& port) : m_end(port, RigLine(), kReadWhatIsQueued, 1048576) {}
 
 BenchInstrument::~BenchInstrument() { Stop(); }
 

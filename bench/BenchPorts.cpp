@@ -1,4 +1,5 @@
 #include "BenchPorts.h"
+#include "RigPorts.h"
 #include <sstream>
 #include "win32/DevicePath.h"
 
@@ -12,19 +13,11 @@ std::vector<PortPair> BenchPairs() {
     return pairs;
 }
 
-DCB BenchLine() {
-    DCB line{};
-    line.DCBlength = sizeof line;
-    BuildCommDCBW(L"baud=115200 parity=N data=8 stop=1", &line);
-    line.fBinary = TRUE;
-    return line;
-}
-
 Win32::CUniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeouts) {
     Win32::CUniqueHandle port(CreateFileW(Win32::DevicePathFor(name.c_str()).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                          nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
     if (!port.IsValid()) return port;
-    DCB line = BenchLine();
+    DCB line = RigLine();
     SetCommState(port.Get(), &line);
     SetupComm(port.Get(), 1048576, 1048576);
     COMMTIMEOUTS settings = timeouts;

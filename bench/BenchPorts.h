@@ -14,9 +14,7 @@ struct PortPair {
 };
 std::vector<PortPair> BenchPairs();
 
-// 115200 baud 8N1, binary, no flow control, on both ends.
-DCB BenchLine();
 
-// The end opened for overlapped I/O at the bench's line; invalid when the
+// The end opened for overlapped I/O at the rig's line (RigLine); invalid when the
 // port cannot be opened.
 Win32::CUniqueHandle OpenPort(const std::wstring& name, const COMMTIMEOUTS& timeouts);
