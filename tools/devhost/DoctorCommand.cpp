@@ -100,6 +100,15 @@ DWORD MsSince(Clock::time_point start) {
 // memory to the end of the process rather than hand the driver freed memory.
 class COverlappedCall {
 public:
+    // What the driver writes into: the record, a wait's event mask, the buffer.
+    struct State {
+        explicit State(DWORD bufferSize) : buffer(bufferSize) { record.hEvent = done.Get(); }
+        Win32::CEvent done{Win32::CEvent::Reset::Manual};
+        OVERLAPPED record{};
+        DWORD events = 0;
+        std::vector<uint8_t> buffer;
+    };
+
     COverlappedCall(HANDLE port, DWORD bufferSize) : m_port(port), m_state(std::make_unique<State>(bufferSize)) {}
     ~COverlappedCall() {
         if (m_running) End(false);
@@ -108,9 +117,7 @@ public:
     COverlappedCall(const COverlappedCall&) = delete;
     COverlappedCall& operator=(const COverlappedCall&) = delete;
 
-    OVERLAPPED* Record() { return &m_state->record; }
-    DWORD* Events() { return &m_state->events; }
-    uint8_t* Buffer() { return m_state->buffer.data(); }
+    State* operator->() { return m_state.get(); }
 
     // ERROR_SUCCESS when the start completed or went pending (the call
     // runs until reaped), otherwise the error that refused it.
@@ -125,9 +132,8 @@ public:
     // The error the ended call reports.
     DWORD Reap(DWORD* moved = nullptr) {
         m_running = false;
-        DWORD count = 0;
-        const BOOL worked = GetOverlappedResult(m_port, &m_state->record, &count, FALSE);
-        if (moved) *moved = count;
+        DWORD ignored = 0;
+        const BOOL worked = GetOverlappedResult(m_port, &m_state->record, moved ? moved : &ignored, FALSE);
         return worked ? ERROR_SUCCESS : GetLastError();
     }
     // Ends the call that stayed pending, saying how; a wait (emptyMask)
@@ -152,14 +158,6 @@ public:
     }
 
 private:
-    struct State {
-        explicit State(DWORD bufferSize) : buffer(bufferSize) { record.hEvent = done.Get(); }
-        Win32::CEvent done{Win32::CEvent::Reset::Manual};
-        OVERLAPPED record{};
-        DWORD events = 0;
-        std::vector<uint8_t> buffer;
-    };
-
     HANDLE m_port;
     std::unique_ptr<State> m_state;
     bool m_running = false;
@@ -393,7 +391,7 @@ private:
         if (timeouts != L"taken") seen += L"(the time-outs " + timeouts + L") ";
         COverlappedCall read(m_port, kReadSize);
         const Clock::time_point start = Clock::now();
-        const DWORD refusal = read.Start(ReadFile(m_port, read.Buffer(), kReadSize, nullptr, read.Record()));
+        const DWORD refusal = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr, &read->record));
         if (refusal != ERROR_SUCCESS) {
             Row(seen + L"refused, " + ErrorText(refusal),
                 L"ends the exchange when the device no longer answers, and says why in its trace");
@@ -419,7 +417,7 @@ private:
         COverlappedCall wait(m_port, 0);
         SetCommMask(m_port, EV_RXCHAR);
         const Clock::time_point start = Clock::now();
-        const DWORD refusal = wait.Start(WaitCommEvent(m_port, wait.Events(), wait.Record()));
+        const DWORD refusal = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
         if (refusal != ERROR_SUCCESS) {
             Row(seen + L"refused, " + ErrorText(refusal), turns);
         } else if (!wait.EndsWithin(kCharacterWaitMs)) {
@@ -433,7 +431,7 @@ private:
                 waits);
         } else {
             const DWORD ms = MsSince(start);
-            Row(seen + L"completed without a character after " + Ms(ms) + L" with events " + Hex(*wait.Events()) +
+            Row(seen + L"completed without a character after " + Ms(ms) + L" with events " + Hex(wait->events) +
                     FailureText(wait.Reap()),
                 turns);
         }
@@ -450,7 +448,7 @@ private:
         const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
         COverlappedCall write(m_port, bytes);
         const Clock::time_point start = Clock::now();
-        const BOOL completedAtOnce = WriteFile(m_port, write.Buffer(), bytes, nullptr, write.Record());
+        const BOOL completedAtOnce = WriteFile(m_port, write->buffer.data(), bytes, nullptr, &write->record);
         const DWORD refusal = write.Start(completedAtOnce);
         if (refusal != ERROR_SUCCESS) {
             Row(seen + L"could not tell, the write was refused, " + ErrorText(refusal), gets);
@@ -463,8 +461,7 @@ private:
             ended = write.EndsWithin(kStatusStepMs);
         }
         const DWORD ms = MsSince(start);
-        const bool completed = write.EndsWithin(0);
-        const std::wstring ran = L" while the write ran " + Ms(ms) + (completed ? L"" : L" (unfinished, cancelled)");
+        const std::wstring ran = L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
         if (mostQueued > 0) {
             Row(seen + L"counted, up to " + std::to_wstring(mostQueued) + L" bytes" + ran,
                 L"waits for a write as long as the count keeps falling");

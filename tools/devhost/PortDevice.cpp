@@ -3,6 +3,7 @@
 #include <devguid.h>
 #include <setupapi.h>
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include "win32/UniqueHandle.h"
 #include "win32/UniqueRegKey.h"
@@ -19,22 +20,8 @@ bool IsHex(const std::wstring& text, size_t length) {
 // Anywhere in the ids, as four hex digits.
 std::wstring HexAfter(const std::wstring& ids, const wchar_t* key) {
     const size_t at = ids.find(key);
-    if (at == std::wstring::npos) return L"";
-    std::wstring digits = ids.substr(at + std::char_traits<wchar_t>::length(key), 4);
+    const std::wstring digits = at == std::wstring::npos ? L"" : ids.substr(at + std::wcslen(key), 4);
     return IsHex(digits, 4) ? digits : L"";
-}
-
-// The instance id of a Bluetooth port ends with the remote device's
-// address, all zero for an incoming port: ...\7&39BA7CFE&0&98DA600E1209_C00000000.
-std::wstring BluetoothBus(const std::wstring& instanceId) {
-    const std::wstring last = instanceId.substr(instanceId.rfind(L'\\') + 1);
-    const std::wstring tail = last.substr(last.rfind(L'&') + 1);
-    const std::wstring address = tail.substr(0, tail.find(L'_'));
-    if (!IsHex(address, 12)) return L"Bluetooth, its id does not tell incoming from outgoing";
-    if (address == L"000000000000") return kIncomingBluetooth;
-    std::wstring remote;
-    for (size_t at = 0; at < address.size(); at += 2) remote += (at == 0 ? L"" : L":") + address.substr(at, 2);
-    return L"Bluetooth, outgoing to " + remote;
 }
 
 // A value of the device's own key, which holds its "Device Parameters".
@@ -62,7 +49,17 @@ std::wstring BusText(const std::wstring& instanceId, const std::wstring& hardwar
     const std::wstring enumerator = ids.substr(0, ids.find_first_of(L"\\ "));
     const std::wstring vendorId = HexAfter(ids, L"VID_");
     const std::wstring productId = HexAfter(ids, L"PID_");
-    if (enumerator == L"BTHENUM") return BluetoothBus(instanceId);
+    if (enumerator == L"BTHENUM") {
+        // The instance id ends with the remote device's address, all zero
+        // for an incoming port: ...\7&39BA7CFE&0&98DA600E1209_C00000000.
+        const std::wstring tail = instanceId.substr(instanceId.find_last_of(L"\\&") + 1);
+        const std::wstring address = tail.substr(0, tail.find(L'_'));
+        if (!IsHex(address, 12)) return L"Bluetooth, its id does not tell incoming from outgoing";
+        if (address == L"000000000000") return kIncomingBluetooth;
+        std::wstring remote;
+        for (size_t at = 0; at < address.size(); at += 2) remote += (at == 0 ? L"" : L":") + address.substr(at, 2);
+        return L"Bluetooth, outgoing to " + remote;
+    }
     if (!vendorId.empty() && !productId.empty()) return L"a USB adapter, VID " + vendorId + L" PID " + productId;
     if (enumerator == L"ACPI" && ids.find(L"PNP050") != std::wstring::npos) return L"a port of the computer itself";
     return L"on " + (enumerator.empty() ? std::wstring(L"an unnamed bus") : enumerator);

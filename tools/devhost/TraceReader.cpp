@@ -111,24 +111,21 @@ void CTraceReader::ReadUntilStopped() {
         const char* text = m_view.get() + sizeof writer;
         // The system hands the text over in the ANSI code page; the
         // plug-in's trace is plain ASCII.
-        Take(std::wstring(text, text + strnlen(text, kBufferSize - sizeof writer)));
-    }
-}
-
-void CTraceReader::Take(std::wstring line) {
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (line.rfind(kMark, 0) == 0) {
-        m_lines.push_back(line.substr(std::size(kMark) - 1));
-        if (m_lines.size() > kLinesKept) m_lines.pop_front();
-        m_arrived.notify_all();
-    }
-    // Under the lock, so that no line reaches a display that was withdrawn.
-    if (!m_show) return;
-    if (m_showThrough) {
-        m_showThrough(line);
-    } else {
-        Print(stderr, line + L"\n");
+        std::wstring line(text, text + strnlen(text, kBufferSize - sizeof writer));
+        while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (line.rfind(kMark, 0) == 0) {
+            m_lines.push_back(line.substr(std::size(kMark) - 1));
+            if (m_lines.size() > kLinesKept) m_lines.pop_front();
+            m_arrived.notify_all();
+        }
+        // Under the lock, so that no line reaches a display that was withdrawn.
+        if (!m_show) continue;
+        if (m_showThrough) {
+            m_showThrough(line);
+        } else {
+            Print(stderr, line + L"\n");
+        }
     }
 }
 
@@ -137,8 +134,7 @@ bool SaysDeviceGone(const std::wstring& traced) { return traced.rfind(Shared::kE
 std::wstring ExplainEnd(const std::wstring& traced) {
     if (traced.empty()) return L"the plug-in's trace, which says why, could not be read";
     const DWORD error = TracedError(traced);
-    if (SaysDeviceGone(traced) && error != 0) return traced + L": " + WindowsMessage(error);
-    return traced;
+    return SaysDeviceGone(traced) && error != 0 ? traced + L": " + WindowsMessage(error) : traced;
 }
 
 // The plug-in gives every count, 0 too; a line in other words is shown as it
@@ -168,12 +164,8 @@ TracedEnding TracedEnd(const CommandLine& line) {
     TracedEnding ending;
     std::wstring totals;
     for (const std::wstring& said : TakeTraced(endMark)) {
-        const std::wstring lineErrors = After(said, Shared::kLineErrorTotals);
-        if (!lineErrors.empty()) totals = lineErrors;
-        const std::wstring ended = After(said, endMark);
-        if (ended.empty()) continue;
-        ending.said = ended;
-        ending.lineErrors = std::exchange(totals, {});
+        if (std::wstring lineErrors = After(said, Shared::kLineErrorTotals); !lineErrors.empty()) totals = lineErrors;
+        if (std::wstring ended = After(said, endMark); !ended.empty()) ending = {ended, std::exchange(totals, {})};
     }
     if (!ending.lineErrors.empty()) {
         ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(ReadStoredSettings(line.settingsPath)));

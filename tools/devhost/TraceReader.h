@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include "win32/Event.h"
 #include "CommandLine.h"
+#include "win32/Event.h"
 #include "win32/UniqueHandle.h"
 
 namespace DevHost {
@@ -45,17 +45,12 @@ public:
     std::vector<std::wstring> TakeLines(const std::wstring& awaited = L"", DWORD waitMs = 0);
 
 private:
-    struct UnmapView {
-        void operator()(const char* view) const { UnmapViewOfFile(view); }
-    };
-
     void ReadUntilStopped();
-    void Take(std::wstring line);
 
     std::wstring m_problem;
     const bool m_show;
     Win32::CUniqueHandle m_buffer;
-    std::unique_ptr<const char, UnmapView> m_view;
+    std::unique_ptr<const char, BOOL(WINAPI*)(LPCVOID)> m_view{nullptr, &UnmapViewOfFile};
     Win32::CUniqueHandle m_bufferReady;
     Win32::CUniqueHandle m_dataReady;
     Win32::CEvent m_stop{Win32::CEvent::Reset::Manual};
