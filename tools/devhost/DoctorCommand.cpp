@@ -146,8 +146,8 @@ public:
             how = L"CancelIoEx ended it in " + Ms(MsSince(cancelled));
         } else if (const Clock::time_point masked = Clock::now();
                    emptyMask && SetCommMask(m_port, 0) && EndsWithin(kCancelGraceMs)) {
-            how = L"CancelIoEx left it running " + Ms(kCancelGraceMs) + L"; an empty mask (SetCommMask 0) ended it in " +
-                  Ms(MsSince(masked));
+            how = L"CancelIoEx left it running " + Ms(kCancelGraceMs) +
+                  L"; an empty mask (SetCommMask 0) ended it in " + Ms(MsSince(masked));
         } else if (EndsWithin(kLastChanceMs)) {
             how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMs) + L"; it ended " + Ms(MsSince(cancelled)) +
                   L" after the cancel";
@@ -259,7 +259,8 @@ private:
         std::wstring unknown;
         const std::vector<std::wstring> lines = RunPluginExchange(unknown);
         if (!unknown.empty()) {
-            Row(std::wstring(row) + L"could not tell, " + unknown, L"what it sets, queues and time-outs included, is not known here");
+            Row(std::wstring(row) + L"could not tell, " + unknown,
+                L"what it sets, queues and time-outs included, is not known here");
             return;
         }
         const std::wstring opened = L" opened: ";
@@ -326,7 +327,8 @@ private:
         Win32::CUniqueHandle port = OpenPort(m_path, error);
         for (; !port.IsValid() && MsSince(start) < kReopenMs; port = OpenPort(m_path, error)) Sleep(kReopenStepMs);
         if (!port.IsValid()) {
-            m_text += L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n";
+            m_text +=
+                L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n";
             return;
         }
         m_port = port.Get();
@@ -401,8 +403,7 @@ private:
             const DWORD error = read.Reap(&moved);
             const DWORD queued = QueuedBytes();
             Row(seen + L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(moved) + L" bytes" +
-                    FailureText(error) +
-                    (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
+                    FailureText(error) + (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
                 L"reads what is queued and goes on");
         } else {
             Row(seen + L"went pending; " + read.End(false), L"cancels and reaps such a read, keeping what it moved");
@@ -444,7 +445,8 @@ private:
         const DWORD baud = std::max<DWORD>(m_record.BaudRate, 1);
         const DWORD bytes = std::clamp<DWORD>(2 * baud / halfBits / 10, 16, 4096);
         const DWORD limit = bytes * halfBits * 1000 / (2 * baud) + kLastChanceMs;
-        const std::wstring seen = L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
+        const std::wstring seen =
+            L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
         const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
         COverlappedCall write(m_port, bytes);
         const Clock::time_point start = Clock::now();
@@ -461,7 +463,8 @@ private:
             ended = write.EndsWithin(kStatusStepMs);
         }
         const DWORD ms = MsSince(start);
-        const std::wstring ran = L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
+        const std::wstring ran =
+            L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
         if (mostQueued > 0) {
             Row(seen + L"counted, up to " + std::to_wstring(mostQueued) + L" bytes" + ran,
                 L"waits for a write as long as the count keeps falling");

@@ -111,13 +111,15 @@ PortDevice FindPortDevice(const std::wstring& portName) {
 }
 
 std::wstring DeviceRows(const PortDevice& device) {
-    if (!device.whyNone.empty()) return L"device: Windows names no device for " + device.portName + device.whyNone + L"\n";
+    if (!device.whyNone.empty()) {
+        return L"device: Windows names no device for " + device.portName + device.whyNone + L"\n";
+    }
     const std::wstring name = device.friendlyName.empty() ? L"no friendly name" : device.friendlyName;
     const std::wstring bus = BusText(device.instanceId, device.hardwareId);
     std::wstring rows = L"device: " + name + L", " + bus + L" (" + device.instanceId + L")\n";
     if (bus == kIncomingBluetooth) {
-        rows += L"    an incoming Bluetooth port never brings data from an instrument that waits to be called: the host "
-                L"must use the outgoing port\n";
+        rows += L"    an incoming Bluetooth port never brings data from an instrument that waits to be called: the "
+                L"host must use the outgoing port\n";
     }
     // FTDI's driver holds an answer shorter than its buffer until the timer runs out.
     const bool ftdiDriver = _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) == 0;

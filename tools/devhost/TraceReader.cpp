@@ -41,12 +41,9 @@ DWORD TracedError(const std::wstring& traced) { return std::wcstoul(After(traced
 
 // Windows' own text for an error code, "error 2" when it has none.
 std::wstring WindowsMessage(DWORD error) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length > 0 && text ? std::wstring(text, length) : L"";
-    if (text) LocalFree(text);
+    wchar_t text[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
+    std::wstring message = text;
     message.erase(message.find_last_not_of(L"\r\n ") + 1);
     const std::wstring code = L"error " + std::to_wstring(error);
     return message.empty() ? code : message + L" (" + code + L")";
@@ -187,7 +184,9 @@ std::wstring WhyPortNotOpened(const CommandLine& line) {
     if (!port.IsValid()) return portName + failed + L": " + WindowsMessage(GetLastError());
     DCB record{};
     record.DCBlength = sizeof record;
-    if (!GetCommState(port.Get(), &record)) return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
+    if (!GetCommState(port.Get(), &record)) {
+        return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
+    }
     return portName + L" could not be opened by the plug-in, though it opens now";
 }
 
