@@ -170,13 +170,6 @@ Win32::CUniqueHandle OpenPort(const std::wstring& path, DWORD& error) {
     return port;
 }
 
-// In half bits, so that 1.5 stop bits count as they are: a start bit, the
-// data, the parity, the stop bits.
-DWORD HalfBitsPerCharacter(const DCB& line) {
-    const DWORD stopHalves = line.StopBits == TWOSTOPBITS ? 4 : line.StopBits == ONE5STOPBITS ? 3 : 2;
-    return 2 * (1 + line.ByteSize + (line.Parity != NOPARITY ? 1 : 0)) + stopHalves;
-}
-
 std::wstring SystemText() {
     using VersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
     using WineVersionCall = const char*(CDECL*)();
@@ -441,7 +434,10 @@ private:
     // About 100 ms of line time at the speed in effect, sampling the output
     // count while the write runs.
     void OutputCountRow(bool statusWorks) {
-        const DWORD halfBits = HalfBitsPerCharacter(m_record);
+        // A character in half bits, so that 1.5 stop bits count as they are:
+        // a start bit, the data, the parity, the stop bits.
+        const DWORD stopHalves = m_record.StopBits == TWOSTOPBITS ? 4 : m_record.StopBits == ONE5STOPBITS ? 3 : 2;
+        const DWORD halfBits = 2 * (1 + m_record.ByteSize + (m_record.Parity != NOPARITY ? 1 : 0)) + stopHalves;
         const DWORD baud = std::max<DWORD>(m_record.BaudRate, 1);
         const DWORD bytes = std::clamp<DWORD>(2 * baud / halfBits / 10, 16, 4096);
         const DWORD limit = bytes * halfBits * 1000 / (2 * baud) + kLastChanceMs;
