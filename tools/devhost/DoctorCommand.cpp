@@ -1,7 +1,7 @@
 #include <windows.h>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <cwchar>
 #include <memory>
 #include <vector>
 #include "CommandLine.h"
@@ -20,6 +20,8 @@ namespace {
 
 constexpr DWORD kCharacterWaitMs = 300;
 constexpr DWORD kCancelGraceMs = 100;
+// A driver that ignores the cancel may still end the call a while later.
+constexpr DWORD kLastChanceMs = 1000;
 // A read reported pending that ends this soon still returned at once for the exchange.
 constexpr DWORD kAtOnceMs = 50;
 constexpr DWORD kStatusStepMs = 5;
@@ -71,6 +73,9 @@ std::wstring ErrorText(DWORD error) {
 // What follows a call's result when it failed, nothing when it worked.
 std::wstring FailureText(DWORD error) { return error == ERROR_SUCCESS ? L"" : L", " + ErrorText(error); }
 
+// The call's error, "taken" when it worked.
+std::wstring Verdict(BOOL taken) { return taken ? L"taken" : L"refused, " + ErrorText(GetLastError()); }
+
 std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
 
 std::wstring Hex(DWORD word) {
@@ -79,32 +84,14 @@ std::wstring Hex(DWORD word) {
     return text;
 }
 
-// ERROR_SUCCESS, or the error that refused the call.
-DWORD Answer(BOOL taken) { return taken ? ERROR_SUCCESS : GetLastError(); }
-
-std::wstring Verdict(DWORD error) { return error == ERROR_SUCCESS ? L"taken" : L"refused, " + ErrorText(error); }
-
 bool Says(const std::wstring& line, const wchar_t* words) { return line.find(words) != std::wstring::npos; }
 
-// The performance counter, since Windows' tick count moves in steps of about 16 ms.
-ULONGLONG NowMs() {
-    LARGE_INTEGER frequency;
-    LARGE_INTEGER now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<ULONGLONG>(now.QuadPart * 1000 / frequency.QuadPart);
+// Not the tick count, which moves in steps of about 16 ms.
+using Clock = std::chrono::steady_clock;
+
+DWORD MsSince(Clock::time_point start) {
+    return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
-
-DWORD MsSince(ULONGLONG start) { return static_cast<DWORD>(NowMs() - start); }
-
-// How a started call went in the time it was given.
-struct CallOutcome {
-    DWORD refusal = ERROR_SUCCESS;  // the error that refused the start
-    bool ended = false;
-    DWORD ms = 0;                   // until it ended, or the time it was given
-    DWORD error = ERROR_SUCCESS;    // the ended call's
-    DWORD moved = 0;
-};
 
 // doctor's one overlapped call on a port, with the memory the driver
 // writes into while it runs: the record and its event, a wait's event mask,
@@ -113,54 +100,7 @@ struct CallOutcome {
 // memory to the end of the process rather than hand the driver freed memory.
 class COverlappedCall {
 public:
-    static constexpr DWORD kLastChanceMs = 1000;
-
-    COverlappedCall(HANDLE port, DWORD bufferSize) : m_port(port), m_state(std::make_unique<State>(bufferSize)) {}
-    ~COverlappedCall() {
-        if (!m_running) return;
-        CancelIoEx(m_port, &m_state->record);
-        DWORD moved = 0;
-        if (EndsWithin(kLastChanceMs)) {
-            Reap(&moved);
-        } else {
-            m_state.release();  // NOLINT(bugprone-unused-return-value): the driver may still write into it
-        }
-    }
-    COverlappedCall(const COverlappedCall&) = delete;
-    COverlappedCall& operator=(const COverlappedCall&) = delete;
-
-    OVERLAPPED* Record() { return &m_state->record; }
-    DWORD* Events() { return &m_state->events; }
-    uint8_t* Buffer() { return m_state->buffer.data(); }
-
-    // ERROR_SUCCESS when the start completed or went pending (the call
-    // runs until reaped), otherwise the error that refused it.
-    DWORD Started(BOOL completed) {
-        const DWORD error = completed ? ERROR_SUCCESS : GetLastError();
-        m_running = completed || error == ERROR_IO_PENDING;
-        return m_running ? ERROR_SUCCESS : error;
-    }
-    // Gives the started call waitMs to end, and reaps it if it did.
-    CallOutcome Await(BOOL completed, DWORD waitMs) {
-        CallOutcome outcome;
-        outcome.refusal = Started(completed);
-        if (outcome.refusal != ERROR_SUCCESS) return outcome;
-        const ULONGLONG start = NowMs();
-        outcome.ended = EndsWithin(waitMs);
-        outcome.ms = MsSince(start);
-        if (outcome.ended) outcome.error = Reap(&outcome.moved);
-        return outcome;
-    }
-    bool EndsWithin(DWORD milliseconds) const {
-        return WaitForSingleObject(m_state->done.Get(), milliseconds) == WAIT_OBJECT_0;
-    }
-    // The error the ended call reports, and what it moved.
-    DWORD Reap(DWORD* moved) {
-        m_running = false;
-        return GetOverlappedResult(m_port, &m_state->record, moved, FALSE) ? ERROR_SUCCESS : GetLastError();
-    }
-
-private:
+    // What the driver writes into: the record, a wait's event mask, the buffer.
     struct State {
         explicit State(DWORD bufferSize) : buffer(bufferSize) { record.hEvent = done.Get(); }
         Win32::CEvent done{Win32::CEvent::Reset::Manual};
@@ -169,6 +109,55 @@ private:
         std::vector<uint8_t> buffer;
     };
 
+    COverlappedCall(HANDLE port, DWORD bufferSize) : m_port(port), m_state(std::make_unique<State>(bufferSize)) {}
+    ~COverlappedCall() {
+        if (m_running) End(false);
+        if (m_running) m_state.release();  // NOLINT(bugprone-unused-return-value): the driver may still write into it
+    }
+    COverlappedCall(const COverlappedCall&) = delete;
+    COverlappedCall& operator=(const COverlappedCall&) = delete;
+
+    State* operator->() { return m_state.get(); }
+
+    // ERROR_SUCCESS when the start completed or went pending (the call
+    // runs until reaped), otherwise the error that refused it.
+    DWORD Start(BOOL completed) {
+        const DWORD error = completed ? ERROR_SUCCESS : GetLastError();
+        m_running = completed || error == ERROR_IO_PENDING;
+        return m_running ? ERROR_SUCCESS : error;
+    }
+    bool EndsWithin(DWORD milliseconds) const {
+        return WaitForSingleObject(m_state->done.Get(), milliseconds) == WAIT_OBJECT_0;
+    }
+    // The error the ended call reports.
+    DWORD Reap(DWORD* moved = nullptr) {
+        m_running = false;
+        DWORD ignored = 0;
+        const BOOL worked = GetOverlappedResult(m_port, &m_state->record, moved ? moved : &ignored, FALSE);
+        return worked ? ERROR_SUCCESS : GetLastError();
+    }
+    // Ends the call that stayed pending, saying how; a wait (emptyMask)
+    // ends with an empty mask where the cancel leaves it running.
+    std::wstring End(bool emptyMask) {
+        const Clock::time_point cancelled = Clock::now();
+        CancelIoEx(m_port, &m_state->record);
+        std::wstring how;
+        if (EndsWithin(kCancelGraceMs)) {
+            how = L"CancelIoEx ended it in " + Ms(MsSince(cancelled));
+        } else if (const Clock::time_point masked = Clock::now();
+                   emptyMask && SetCommMask(m_port, 0) && EndsWithin(kCancelGraceMs)) {
+            how = L"CancelIoEx left it running " + Ms(kCancelGraceMs) +
+                  L"; an empty mask (SetCommMask 0) ended it in " + Ms(MsSince(masked));
+        } else if (EndsWithin(kLastChanceMs)) {
+            how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMs) + L"; it ended " + Ms(MsSince(cancelled)) +
+                  L" after the cancel";
+        } else {
+            return L"nothing ended it within " + Ms(MsSince(cancelled));
+        }
+        return how + L", " + ErrorText(Reap());
+    }
+
+private:
     HANDLE m_port;
     std::unique_ptr<State> m_state;
     bool m_running = false;
@@ -179,13 +168,6 @@ Win32::CUniqueHandle OpenPort(const std::wstring& path, DWORD& error) {
                                          FILE_FLAG_OVERLAPPED, nullptr));
     error = port.IsValid() ? ERROR_SUCCESS : GetLastError();
     return port;
-}
-
-// In half bits, so that 1.5 stop bits count as they are: a start bit, the
-// data, the parity, the stop bits.
-DWORD HalfBitsPerCharacter(const DCB& line) {
-    const DWORD stopHalves = line.StopBits == TWOSTOPBITS ? 4 : line.StopBits == ONE5STOPBITS ? 3 : 2;
-    return 2 * (1 + line.ByteSize + (line.Parity != NOPARITY ? 1 : 0)) + stopHalves;
 }
 
 std::wstring SystemText() {
@@ -241,7 +223,7 @@ private:
     // serve an exchange at all.
     bool ReadFirstState() {
         const wchar_t* openingError = L"reports its opening error and sends no other event";
-        const ULONGLONG start = NowMs();
+        const Clock::time_point start = Clock::now();
         DWORD error = ERROR_SUCCESS;
         const Win32::CUniqueHandle port = OpenPort(m_path, error);
         const std::wstring took = Ms(MsSince(start));
@@ -270,17 +252,18 @@ private:
         std::wstring unknown;
         const std::vector<std::wstring> lines = RunPluginExchange(unknown);
         if (!unknown.empty()) {
-            Row(std::wstring(row) + L"could not tell, " + unknown, L"what it sets, queues and time-outs included, is not known here");
+            Row(std::wstring(row) + L"could not tell, " + unknown,
+                L"what it sets, queues and time-outs included, is not known here");
             return;
         }
-        const wchar_t* opened = L" opened: ";
+        const std::wstring opened = L" opened: ";
         bool saidOpen = false;
         std::wstring refusals;
         for (const std::wstring& line : lines) {
-            if (Says(line, opened) && line.size() > line.find(opened) + std::wcslen(opened)) {
+            const size_t settingsAt = line.find(opened) + opened.size();
+            if (Says(line, opened.c_str()) && line.size() > settingsAt) {
                 saidOpen = true;
-                Row(std::wstring(row) + L"taken, " + line.substr(line.find(opened) + std::wcslen(opened)),
-                    L"the exchange runs at these settings");
+                Row(std::wstring(row) + L"taken, " + line.substr(settingsAt), L"the exchange runs at these settings");
             } else if (Says(line, L" and keeps its own settings")) {
                 saidOpen = true;
                 Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
@@ -332,15 +315,13 @@ private:
     // doctor's own calls, made after the plug-in's exchange, so at the line
     // settings the plug-in left.
     void ProbeDriver() {
-        const ULONGLONG start = NowMs();
+        const Clock::time_point start = Clock::now();
         DWORD error = ERROR_SUCCESS;
         Win32::CUniqueHandle port = OpenPort(m_path, error);
-        while (!port.IsValid() && MsSince(start) < kReopenMs) {
-            Sleep(kReopenStepMs);
-            port = OpenPort(m_path, error);
-        }
+        for (; !port.IsValid() && MsSince(start) < kReopenMs; port = OpenPort(m_path, error)) Sleep(kReopenStepMs);
         if (!port.IsValid()) {
-            m_text += L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n";
+            m_text +=
+                L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n";
             return;
         }
         m_port = port.Get();
@@ -348,20 +329,20 @@ private:
         GetCommState(m_port, &m_record);
         RecordRows();
         COMMTIMEOUTS atOnce{MAXDWORD, 0, 0, 0, 0};
-        const DWORD timeouts = Answer(SetCommTimeouts(m_port, &atOnce));
+        const std::wstring timeouts = Verdict(SetCommTimeouts(m_port, &atOnce));
         // Bytes an earlier program left in the driver would pass for data
         // on the quiet line the next calls need.
         PurgeComm(m_port, PURGE_RXCLEAR);
         COMSTAT status{};
-        const DWORD statusError = Answer(Status(status));
-        Row(L"status call (ClearCommError): " + (statusError == ERROR_SUCCESS ? L"works" : Verdict(statusError)),
-            statusError == ERROR_SUCCESS
-                ? L"learns from it what is queued"
-                : L"receives without it (reads with time-outs that return at once), noted once in its trace");
+        const bool statusWorks = Status(status);
+        const std::wstring statusSeen = statusWorks ? L"works" : Verdict(FALSE);
+        Row(L"status call (ClearCommError): " + statusSeen,
+            statusWorks ? L"learns from it what is queued"
+                        : L"receives without it (reads with time-outs that return at once), noted once in its trace");
         EmptyReadRow(timeouts);
         CharacterWaitRows();
-        OutputCountRow(statusError == ERROR_SUCCESS);
-        if (statusError == ERROR_SUCCESS) LineErrorsRow();
+        OutputCountRow(statusWorks);
+        if (statusWorks) LineErrorsRow();
         Restore();
     }
 
@@ -369,27 +350,27 @@ private:
     // had them, since some drivers check them only then.
     void RecordRows() {
         DCB own = m_record;
-        const DWORD ownError = Answer(SetCommState(m_port, &own));
+        const std::wstring ownVerdict = Verdict(SetCommState(m_port, &own));
         DCB equal = m_record;
         equal.fOutX = equal.fInX = TRUE;
         equal.XonChar = equal.XoffChar = 0;
-        const DWORD equalError = Answer(SetCommState(m_port, &equal));
+        const std::wstring equalVerdict = Verdict(SetCommState(m_port, &equal));
         SetCommState(m_port, &own);
-        Row(L"its own line record (GetCommState, then SetCommState of the same): " + Verdict(ownError),
-            ownError == ERROR_SUCCESS ? L"starts from the driver's own record, for drivers that refuse a record not "
-                                        L"read from them"
-                                      : L"runs the exchange at the driver's own settings when it refuses the user's, "
-                                        L"and says so in its trace");
-        Row(L"a record with equal XON and XOFF characters (both NUL, XON/XOFF on): " + Verdict(equalError),
-            equalError == ERROR_SUCCESS
+        Row(L"its own line record (GetCommState, then SetCommState of the same): " + ownVerdict,
+            ownVerdict == L"taken" ? L"starts from the driver's own record, for drivers that refuse a record not "
+                                     L"read from them"
+                                   : L"runs the exchange at the driver's own settings when it refuses the user's, "
+                                     L"and says so in its trace");
+        Row(L"a record with equal XON and XOFF characters (both NUL, XON/XOFF on): " + equalVerdict,
+            equalVerdict == L"taken"
                 ? L"sends DC1/DC3 as XON/XOFF characters all the same, so a NUL in the data never pauses output"
                 : L"sends DC1/DC3 as XON/XOFF characters, so such a driver takes the user's settings");
     }
 
     // Each call clears the word, so every call's flags are kept.
-    BOOL Status(COMSTAT& status) {
+    bool Status(COMSTAT& status) {
         DWORD lineErrors = 0;
-        const BOOL worked = ClearCommError(m_port, &lineErrors, &status);
+        const bool worked = ClearCommError(m_port, &lineErrors, &status) != FALSE;
         m_lineErrors |= worked ? lineErrors : 0;
         return worked;
     }
@@ -400,52 +381,25 @@ private:
         return Status(status) ? status.cbInQue : 0;
     }
 
-    // Ends a call that stayed pending, saying how; waits end with an empty
-    // mask where the cancel leaves them running.
-    std::wstring EndPending(COverlappedCall& call, bool wait) {
-        const ULONGLONG cancelled = NowMs();
-        CancelIoEx(m_port, call.Record());
-        const bool byCancel = call.EndsWithin(kCancelGraceMs);
-        const DWORD cancelMs = MsSince(cancelled);
-        const ULONGLONG masked = NowMs();
-        bool byEmptyMask = false;
-        if (!byCancel && wait) {
-            SetCommMask(m_port, 0);
-            byEmptyMask = call.EndsWithin(kCancelGraceMs);
-        }
-        std::wstring how;
-        if (byCancel) {
-            how = L"CancelIoEx ended it in " + Ms(cancelMs);
-        } else if (byEmptyMask) {
-            how = L"CancelIoEx left it running " + Ms(kCancelGraceMs) + L"; an empty mask (SetCommMask 0) ended it in " +
-                  Ms(MsSince(masked));
-        } else if (call.EndsWithin(COverlappedCall::kLastChanceMs)) {
-            how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMs) + L"; it ended " + Ms(MsSince(cancelled)) +
-                  L" after the cancel";
-        } else {
-            return L"nothing ended it within " + Ms(MsSince(cancelled));
-        }
-        DWORD moved = 0;
-        return how + L", " + ErrorText(call.Reap(&moved));
-    }
-
-    void EmptyReadRow(DWORD timeoutsError) {
+    void EmptyReadRow(const std::wstring& timeouts) {
         std::wstring seen = L"read on an empty queue with time-outs that return at once: ";
-        if (timeoutsError != ERROR_SUCCESS) seen += L"(the time-outs refused, " + ErrorText(timeoutsError) + L") ";
+        if (timeouts != L"taken") seen += L"(the time-outs " + timeouts + L") ";
         COverlappedCall read(m_port, kReadSize);
-        const CallOutcome outcome =
-            read.Await(ReadFile(m_port, read.Buffer(), kReadSize, nullptr, read.Record()), kAtOnceMs);
-        if (outcome.refusal != ERROR_SUCCESS) {
-            Row(seen + L"refused, " + ErrorText(outcome.refusal),
+        const Clock::time_point start = Clock::now();
+        const DWORD refusal = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr, &read->record));
+        if (refusal != ERROR_SUCCESS) {
+            Row(seen + L"refused, " + ErrorText(refusal),
                 L"ends the exchange when the device no longer answers, and says why in its trace");
-        } else if (outcome.ended) {
+        } else if (read.EndsWithin(kAtOnceMs)) {
+            const DWORD ms = MsSince(start);
+            DWORD moved = 0;
+            const DWORD error = read.Reap(&moved);
             const DWORD queued = QueuedBytes();
-            Row(seen + L"returned at once, after " + Ms(outcome.ms) + L" with " + std::to_wstring(outcome.moved) +
-                    L" bytes" + FailureText(outcome.error) +
-                    (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
+            Row(seen + L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(moved) + L" bytes" +
+                    FailureText(error) + (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
                 L"reads what is queued and goes on");
         } else {
-            Row(seen + L"went pending; " + EndPending(read, false), L"cancels and reaps such a read, keeping what it moved");
+            Row(seen + L"went pending; " + read.End(false), L"cancels and reaps such a read, keeping what it moved");
         }
     }
 
@@ -456,22 +410,23 @@ private:
         const std::wstring seen = L"character wait on a quiet line (WaitCommEvent, EV_RXCHAR): ";
         COverlappedCall wait(m_port, 0);
         SetCommMask(m_port, EV_RXCHAR);
-        const CallOutcome outcome =
-            wait.Await(WaitCommEvent(m_port, wait.Events(), wait.Record()), kCharacterWaitMs);
-        if (outcome.refusal != ERROR_SUCCESS) {
-            Row(seen + L"refused, " + ErrorText(outcome.refusal), turns);
-        } else if (!outcome.ended) {
+        const Clock::time_point start = Clock::now();
+        const DWORD refusal = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
+        if (refusal != ERROR_SUCCESS) {
+            Row(seen + L"refused, " + ErrorText(refusal), turns);
+        } else if (!wait.EndsWithin(kCharacterWaitMs)) {
             Row(seen + L"stayed pending for " + Ms(kCharacterWaitMs), waits);
-            Row(L"ending that wait: " + EndPending(wait, true),
+            Row(L"ending that wait: " + wait.End(true),
                 L"ends a wait with an empty mask, then cancels and reaps it, so a driver that ignores the cancel "
                 L"ends it too");
         } else if (QueuedBytes() > 0) {
-            Row(seen + L"characters came after " + Ms(outcome.ms) +
+            Row(seen + L"characters came after " + Ms(MsSince(start)) +
                     L", so the line was not quiet; switch the instrument off and run doctor again",
                 waits);
         } else {
-            Row(seen + L"completed without a character after " + Ms(outcome.ms) + L" with events " +
-                    Hex(*wait.Events()) + FailureText(outcome.error),
+            const DWORD ms = MsSince(start);
+            Row(seen + L"completed without a character after " + Ms(ms) + L" with events " + Hex(wait->events) +
+                    FailureText(wait.Reap()),
                 turns);
         }
     }
@@ -479,16 +434,20 @@ private:
     // About 100 ms of line time at the speed in effect, sampling the output
     // count while the write runs.
     void OutputCountRow(bool statusWorks) {
-        const DWORD halfBits = HalfBitsPerCharacter(m_record);
+        // A character in half bits, so that 1.5 stop bits count as they are:
+        // a start bit, the data, the parity, the stop bits.
+        const DWORD stopHalves = m_record.StopBits == TWOSTOPBITS ? 4 : m_record.StopBits == ONE5STOPBITS ? 3 : 2;
+        const DWORD halfBits = 2 * (1 + m_record.ByteSize + (m_record.Parity != NOPARITY ? 1 : 0)) + stopHalves;
         const DWORD baud = std::max<DWORD>(m_record.BaudRate, 1);
         const DWORD bytes = std::clamp<DWORD>(2 * baud / halfBits / 10, 16, 4096);
-        const DWORD limit = bytes * halfBits * 1000 / (2 * baud) + COverlappedCall::kLastChanceMs;
-        const std::wstring seen = L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
+        const DWORD limit = bytes * halfBits * 1000 / (2 * baud) + kLastChanceMs;
+        const std::wstring seen =
+            L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
         const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
         COverlappedCall write(m_port, bytes);
-        const ULONGLONG start = NowMs();
-        const BOOL completedAtOnce = WriteFile(m_port, write.Buffer(), bytes, nullptr, write.Record());
-        const DWORD refusal = write.Started(completedAtOnce);
+        const Clock::time_point start = Clock::now();
+        const BOOL completedAtOnce = WriteFile(m_port, write->buffer.data(), bytes, nullptr, &write->record);
+        const DWORD refusal = write.Start(completedAtOnce);
         if (refusal != ERROR_SUCCESS) {
             Row(seen + L"could not tell, the write was refused, " + ErrorText(refusal), gets);
             return;
@@ -500,14 +459,8 @@ private:
             ended = write.EndsWithin(kStatusStepMs);
         }
         const DWORD ms = MsSince(start);
-        const bool completed = write.EndsWithin(0);
-        const std::wstring ran = L" while the write ran " + Ms(ms) + (completed ? L"" : L" (unfinished, cancelled)");
-        DWORD sent = 0;
-        if (completed) {
-            write.Reap(&sent);
-        } else {
-            EndPending(write, false);
-        }
+        const std::wstring ran =
+            L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
         if (mostQueued > 0) {
             Row(seen + L"counted, up to " + std::to_wstring(mostQueued) + L" bytes" + ran,
                 L"waits for a write as long as the count keeps falling");

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 #include <vector>
-#include "TraceExplained.h"
+#include "TraceReader.h"
 #include "TransferRequest.h"
 #include "plugin_api/HostInterfaces.h"
 #include "win32/CriticalSection.h"

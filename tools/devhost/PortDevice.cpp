@@ -3,6 +3,7 @@
 #include <devguid.h>
 #include <setupapi.h>
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include "win32/UniqueHandle.h"
 #include "win32/UniqueRegKey.h"
@@ -19,22 +20,8 @@ bool IsHex(const std::wstring& text, size_t length) {
 // Anywhere in the ids, as four hex digits.
 std::wstring HexAfter(const std::wstring& ids, const wchar_t* key) {
     const size_t at = ids.find(key);
-    if (at == std::wstring::npos) return L"";
-    std::wstring digits = ids.substr(at + std::char_traits<wchar_t>::length(key), 4);
+    const std::wstring digits = at == std::wstring::npos ? L"" : ids.substr(at + std::wcslen(key), 4);
     return IsHex(digits, 4) ? digits : L"";
-}
-
-// The instance id of a Bluetooth port ends with the remote device's
-// address, all zero for an incoming port: ...\7&39BA7CFE&0&98DA600E1209_C00000000.
-std::wstring BluetoothBus(const std::wstring& instanceId) {
-    const std::wstring last = instanceId.substr(instanceId.rfind(L'\\') + 1);
-    const std::wstring tail = last.substr(last.rfind(L'&') + 1);
-    const std::wstring address = tail.substr(0, tail.find(L'_'));
-    if (!IsHex(address, 12)) return L"Bluetooth, its id does not tell incoming from outgoing";
-    if (address == L"000000000000") return kIncomingBluetooth;
-    std::wstring remote;
-    for (size_t at = 0; at < address.size(); at += 2) remote += (at == 0 ? L"" : L":") + address.substr(at, 2);
-    return L"Bluetooth, outgoing to " + remote;
 }
 
 // A value of the device's own key, which holds its "Device Parameters".
@@ -55,17 +42,6 @@ std::wstring TextProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property)
     return text;
 }
 
-void Describe(HDEVINFO set, SP_DEVINFO_DATA& device, PortDevice& port) {
-    port.found = true;
-    port.friendlyName = TextProperty(set, device, SPDRP_FRIENDLYNAME);
-    port.hardwareId = TextProperty(set, device, SPDRP_HARDWAREID);
-    wchar_t instanceId[512] = L"";
-    SetupDiGetDeviceInstanceIdW(set, &device, instanceId, 511, nullptr);
-    port.instanceId = instanceId;
-    port.latencyKnown =
-        ReadDeviceValue(set, device, L"LatencyTimer", REG_DWORD, &port.latencyMs, sizeof port.latencyMs);
-}
-
 // Hardware ids join VID_ and PID_ with '&', FTDI's instance ids with '+'.
 std::wstring BusText(const std::wstring& instanceId, const std::wstring& hardwareId) {
     std::wstring ids = instanceId + L" " + hardwareId;
@@ -73,16 +49,20 @@ std::wstring BusText(const std::wstring& instanceId, const std::wstring& hardwar
     const std::wstring enumerator = ids.substr(0, ids.find_first_of(L"\\ "));
     const std::wstring vendorId = HexAfter(ids, L"VID_");
     const std::wstring productId = HexAfter(ids, L"PID_");
-    if (enumerator == L"BTHENUM") return BluetoothBus(instanceId);
+    if (enumerator == L"BTHENUM") {
+        // The instance id ends with the remote device's address, all zero
+        // for an incoming port: ...\7&39BA7CFE&0&98DA600E1209_C00000000.
+        const std::wstring tail = instanceId.substr(instanceId.find_last_of(L"\\&") + 1);
+        const std::wstring address = tail.substr(0, tail.find(L'_'));
+        if (!IsHex(address, 12)) return L"Bluetooth, its id does not tell incoming from outgoing";
+        if (address == L"000000000000") return kIncomingBluetooth;
+        std::wstring remote;
+        for (size_t at = 0; at < address.size(); at += 2) remote += (at == 0 ? L"" : L":") + address.substr(at, 2);
+        return L"Bluetooth, outgoing to " + remote;
+    }
     if (!vendorId.empty() && !productId.empty()) return L"a USB adapter, VID " + vendorId + L" PID " + productId;
     if (enumerator == L"ACPI" && ids.find(L"PNP050") != std::wstring::npos) return L"a port of the computer itself";
     return L"on " + (enumerator.empty() ? std::wstring(L"an unnamed bus") : enumerator);
-}
-
-std::wstring WhyNoDevice(const PortDevice& device) {
-    if (device.underWine) return L" (under Wine, ports have no device entry)";
-    if (device.error != ERROR_SUCCESS) return L" (SetupAPI refused the listing, error " + std::to_wstring(device.error) + L")";
-    return L" in the Ports or Modem class (some virtual ports' drivers list theirs elsewhere)";
 }
 
 }  // namespace
@@ -94,44 +74,59 @@ std::wstring DevicePathOf(const std::wstring& portName) {
 PortDevice FindPortDevice(const std::wstring& portName) {
     PortDevice port;
     port.portName = portName.substr(portName.rfind(L'\\') + 1);
-    port.underWine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    DWORD listingError = ERROR_SUCCESS;
     for (const GUID& deviceClass : {GUID_DEVCLASS_PORTS, GUID_DEVCLASS_MODEM}) {
         // An HDEVINFO is a handle closed by its own function.
         const Win32::CUniqueHandle list(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT),
                                        &SetupDiDestroyDeviceInfoList);
-        if (!list.IsValid()) {
-            port.error = GetLastError();
-            continue;
-        }
+        if (!list.IsValid()) listingError = GetLastError();
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof device;
-        for (DWORD index = 0; SetupDiEnumDeviceInfo(list.Get(), index, &device); ++index) {
+        for (DWORD index = 0; list.IsValid() && SetupDiEnumDeviceInfo(list.Get(), index, &device); ++index) {
             wchar_t name[64] = L"";
-            if (ReadDeviceValue(list.Get(), device, L"PortName", REG_SZ, name, sizeof name - sizeof(wchar_t)) &&
-                _wcsicmp(name, port.portName.c_str()) == 0) {
-                Describe(list.Get(), device, port);
-                return port;
+            if (!ReadDeviceValue(list.Get(), device, L"PortName", REG_SZ, name, sizeof name - sizeof(wchar_t)) ||
+                _wcsicmp(name, port.portName.c_str()) != 0) {
+                continue;
             }
+            port.friendlyName = TextProperty(list.Get(), device, SPDRP_FRIENDLYNAME);
+            port.hardwareId = TextProperty(list.Get(), device, SPDRP_HARDWAREID);
+            wchar_t instanceId[512] = L"";
+            SetupDiGetDeviceInstanceIdW(list.Get(), &device, instanceId, 511, nullptr);
+            port.instanceId = instanceId;
+            DWORD latencyMs = 0;
+            if (ReadDeviceValue(list.Get(), device, L"LatencyTimer", REG_DWORD, &latencyMs, sizeof latencyMs)) {
+                port.latencyMs = latencyMs;
+            }
+            return port;
         }
+    }
+    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
+        port.whyNone = L" (under Wine, ports have no device entry)";
+    } else if (listingError != ERROR_SUCCESS) {
+        port.whyNone = L" (SetupAPI refused the listing, error " + std::to_wstring(listingError) + L")";
+    } else {
+        port.whyNone = L" in the Ports or Modem class (some virtual ports' drivers list theirs elsewhere)";
     }
     return port;
 }
 
 std::wstring DeviceRows(const PortDevice& device) {
-    if (!device.found) return L"device: Windows names no device for " + device.portName + WhyNoDevice(device) + L"\n";
+    if (!device.whyNone.empty()) {
+        return L"device: Windows names no device for " + device.portName + device.whyNone + L"\n";
+    }
     const std::wstring name = device.friendlyName.empty() ? L"no friendly name" : device.friendlyName;
     const std::wstring bus = BusText(device.instanceId, device.hardwareId);
     std::wstring rows = L"device: " + name + L", " + bus + L" (" + device.instanceId + L")\n";
     if (bus == kIncomingBluetooth) {
-        rows += L"    an incoming Bluetooth port never brings data from an instrument that waits to be called: the host "
-                L"must use the outgoing port\n";
+        rows += L"    an incoming Bluetooth port never brings data from an instrument that waits to be called: the "
+                L"host must use the outgoing port\n";
     }
     // FTDI's driver holds an answer shorter than its buffer until the timer runs out.
     const bool ftdiDriver = _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) == 0;
-    if (!device.latencyKnown && !ftdiDriver) return rows;
-    const std::wstring ms = std::to_wstring(device.latencyKnown ? device.latencyMs : 16) + L" ms";
+    if (!device.latencyMs && !ftdiDriver) return rows;
+    const std::wstring ms = std::to_wstring(device.latencyMs.value_or(16)) + L" ms";
     return rows + L"latency timer (Device Parameters, LatencyTimer): " +
-           (device.latencyKnown ? ms : L"not set, so the driver's default of " + ms) +
+           (device.latencyMs ? ms : L"not set, so the driver's default of " + ms) +
            L"\n    an answer shorter than the adapter's buffer waits up to " + ms +
            L" before the adapter sends it on; Device Manager changes it in the port's advanced port settings\n";
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <optional>
 #include <string>
 
 namespace DevHost {
@@ -8,14 +9,11 @@ namespace DevHost {
 // "PortName" is the port, as Device Manager shows it.
 struct PortDevice {
     std::wstring portName;
-    DWORD error = ERROR_SUCCESS;  // SetupAPI refused the listing
-    bool found = false;
-    bool underWine = false;  // Wine lists no device in either class
+    std::wstring whyNone;  // said after the port's name when no device was found; empty when one was
     std::wstring friendlyName;
     std::wstring instanceId;  // USB\VID_067B&PID_2303\5&1A2B3C&0&2, BTHENUM\{...}\7&39BA7CFE&0&000000000000_00000007
     std::wstring hardwareId;  // the first: FTDIBUS\COMPORT&VID_0403&PID_6001
-    bool latencyKnown = false;  // "LatencyTimer" of the device's parameters
-    DWORD latencyMs = 0;
+    std::optional<DWORD> latencyMs;  // "LatencyTimer" of the device's parameters
 };
 
 // "\\.\COM12": bare names open for COM1 to COM9 only.

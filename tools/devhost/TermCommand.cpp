@@ -13,7 +13,7 @@
 #include "PluginLoader.h"
 #include "SessionScreen.h"
 #include "SettingsFile.h"
-#include "TraceExplained.h"
+#include "TraceReader.h"
 
 namespace DevHost {
 namespace {

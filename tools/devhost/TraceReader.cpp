@@ -1,8 +1,13 @@
 #include "TraceReader.h"
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <iterator>
 #include <utility>
 #include "ConsoleOutput.h"
+#include "PortDevice.h"
+#include "SettingsFile.h"
 #include "plugin_api/SharedConstants.h"
 
 namespace DevHost {
@@ -11,15 +16,37 @@ namespace {
 // The section holds the writer's process id, then the text.
 constexpr DWORD kBufferSize = 4096;
 constexpr wchar_t kMark[] = L"DeviceCommon: ";
-// doctor reads the lines of one short exchange; receive and term never
-// take them, so only the latest are kept.
+// Between two takes come the lines of one exchange, a long one saying line
+// errors once a second; its end and the totals before it are the latest.
 constexpr size_t kLinesKept = 64;
+
+constexpr DWORD kTraceWaitMs = 500;
 
 CTraceReader* g_current = nullptr;
 
-std::wstring After(const std::wstring& line, const wchar_t* mark) {
-    const size_t at = line.find(mark);
-    return at == std::wstring::npos ? L"" : line.substr(at + std::wcslen(mark));
+// What follows the words in a trace line, empty when they are absent.
+std::wstring After(const std::wstring& said, const std::wstring& words) {
+    const size_t at = said.find(words);
+    return at == std::wstring::npos ? L"" : said.substr(at + words.size());
+}
+
+// The plug-in's lines since the last take, once one holds awaited.
+std::vector<std::wstring> TakeTraced(const std::wstring& awaited) {
+    CTraceReader* trace = CTraceReader::Current();
+    return trace ? trace->TakeLines(awaited, kTraceWaitMs) : std::vector<std::wstring>{};
+}
+
+// The number after "error " in a trace line, 0 when there is none.
+DWORD TracedError(const std::wstring& traced) { return std::wcstoul(After(traced, L"error ").c_str(), nullptr, 10); }
+
+// Windows' own text for an error code, "error 2" when it has none.
+std::wstring WindowsMessage(DWORD error) {
+    wchar_t text[512] = L"";
+    FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, 512, nullptr);
+    std::wstring message = text;
+    message.erase(message.find_last_not_of(L"\r\n ") + 1);
+    const std::wstring code = L"error " + std::to_wstring(error);
+    return message.empty() ? code : message + L" (" + code + L")";
 }
 
 }  // namespace
@@ -56,21 +83,12 @@ void CTraceReader::ShowThrough(Show show) {
     m_showThrough = std::move(show);
 }
 
-std::wstring CTraceReader::TakeEnd(DWORD waitMs, std::wstring& lineErrors) {
+std::vector<std::wstring> CTraceReader::TakeLines(const std::wstring& awaited, DWORD waitMs) {
     std::unique_lock<std::mutex> hold(m_lock);
-    m_arrived.wait_for(hold, std::chrono::milliseconds(waitMs), [this] { return !m_end.empty(); });
-    lineErrors = std::exchange(m_endLineErrors, {});
-    return std::exchange(m_end, {});
-}
-
-std::wstring CTraceReader::TakeOpenFailure(DWORD waitMs) {
-    std::unique_lock<std::mutex> hold(m_lock);
-    m_arrived.wait_for(hold, std::chrono::milliseconds(waitMs), [this] { return !m_openFailure.empty(); });
-    return std::exchange(m_openFailure, {});
-}
-
-std::vector<std::wstring> CTraceReader::TakeLines() {
-    std::lock_guard<std::mutex> hold(m_lock);
+    m_arrived.wait_for(hold, std::chrono::milliseconds(waitMs), [&] {
+        return std::any_of(m_lines.begin(), m_lines.end(),
+                           [&](const std::wstring& line) { return line.find(awaited) != std::wstring::npos; });
+    });
     std::vector<std::wstring> lines(m_lines.begin(), m_lines.end());
     m_lines.clear();
     return lines;
@@ -90,34 +108,86 @@ void CTraceReader::ReadUntilStopped() {
         const char* text = m_view.get() + sizeof writer;
         // The system hands the text over in the ANSI code page; the
         // plug-in's trace is plain ASCII.
-        Take(std::wstring(text, text + strnlen(text, kBufferSize - sizeof writer)));
+        std::wstring line(text, text + strnlen(text, kBufferSize - sizeof writer));
+        while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (line.rfind(kMark, 0) == 0) {
+            m_lines.push_back(line.substr(std::size(kMark) - 1));
+            if (m_lines.size() > kLinesKept) m_lines.pop_front();
+            m_arrived.notify_all();
+        }
+        // Under the lock, so that no line reaches a display that was withdrawn.
+        if (!m_show) continue;
+        if (m_showThrough) {
+            m_showThrough(line);
+        } else {
+            Print(stderr, line + L"\n");
+        }
     }
 }
 
-void CTraceReader::Take(std::wstring line) {
-    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (line.rfind(kMark, 0) == 0) {
-        const std::wstring said = line.substr(std::size(kMark) - 1);
-        const std::wstring totals = After(said, Shared::kLineErrorTotals);
-        if (!totals.empty()) m_lineErrors = totals;
-        const std::wstring ended = After(said, (std::wstring(L": ") + Shared::kExchangeEnded).c_str());
-        if (!ended.empty()) {
-            m_end = ended;
-            m_endLineErrors = std::exchange(m_lineErrors, {});
-        }
-        if (said.find(L" could not be opened") != std::wstring::npos) m_openFailure = said;
-        m_lines.push_back(said);
-        if (m_lines.size() > kLinesKept) m_lines.pop_front();
-        m_arrived.notify_all();
+bool SaysDeviceGone(const std::wstring& traced) { return traced.rfind(Shared::kEndDeviceGone, 0) == 0; }
+
+std::wstring ExplainEnd(const std::wstring& traced) {
+    if (traced.empty()) return L"the plug-in's trace, which says why, could not be read";
+    const DWORD error = TracedError(traced);
+    return SaysDeviceGone(traced) && error != 0 ? traced + L": " + WindowsMessage(error) : traced;
+}
+
+// The plug-in gives every count, 0 too; a line in other words is shown as it
+// came rather than misread.
+std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings) {
+    unsigned long overrun = 0, overflow = 0, framing = 0, parity = 0, breaks = 0;
+    if (std::swscanf(traced.c_str(), L"overrun %lu, input overflow %lu, framing %lu, parity %lu, break %lu", &overrun,
+                     &overflow, &framing, &parity, &breaks) != 5) {
+        return L"The plug-in's trace says of line errors: " + traced;
     }
-    // Under the lock, so that no line reaches a display that was withdrawn.
-    if (!m_show) return;
-    if (m_showThrough) {
-        m_showThrough(line);
-    } else {
-        Print(stderr, line + L"\n");
+    std::wstring said;
+    const auto add = [&said](unsigned long count, const std::wstring& kind, const std::wstring& meaning) {
+        if (count > 0) said += (said.empty() ? L"" : L"; ") + kind + L" — " + meaning;
+    };
+    add(overrun, Counted(overrun, L"overrun"), L"the port could not keep up, bytes were lost");
+    add(overflow, Counted(overflow, L"input overflow"), L"the driver's input queue was full, bytes were lost");
+    std::wstring garbled = framing > 0 ? Counted(framing, L"framing error") : L"";
+    if (parity > 0) garbled += (garbled.empty() ? L"" : L" and ") + Counted(parity, L"parity error");
+    add(framing + parity, garbled,
+        L"the instrument probably sends at another speed or framing than the settings (" + lineSettings + L")");
+    add(breaks, Counted(breaks, L"break"), L"the line was held at space");
+    return said.empty() ? said : L"Bytes were lost or garbled on the line: " + said;
+}
+
+TracedEnding TracedEnd(const CommandLine& line) {
+    const std::wstring endMark = std::wstring(L": ") + Shared::kExchangeEnded;
+    TracedEnding ending;
+    std::wstring totals;
+    for (const std::wstring& said : TakeTraced(endMark)) {
+        if (std::wstring lineErrors = After(said, Shared::kLineErrorTotals); !lineErrors.empty()) totals = lineErrors;
+        if (std::wstring ended = After(said, endMark); !ended.empty()) ending = {ended, std::exchange(totals, {})};
     }
+    if (!ending.lineErrors.empty()) {
+        ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(ReadStoredSettings(line.settingsPath)));
+    }
+    return ending;
+}
+
+// The error in the trace, or else what Windows says when devhost opens the port itself.
+std::wstring WhyPortNotOpened(const CommandLine& line) {
+    const std::wstring portName = ReadStoredSettings(line.settingsPath).port;
+    const wchar_t* failed = L" could not be opened";
+    DWORD error = 0;
+    for (const std::wstring& said : TakeTraced(failed)) {
+        if (said.find(failed) != std::wstring::npos) error = TracedError(said);
+    }
+    if (error != 0) return portName + failed + L": " + WindowsMessage(error);
+    const Win32::CUniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!port.IsValid()) return portName + failed + L": " + WindowsMessage(GetLastError());
+    DCB record{};
+    record.DCBlength = sizeof record;
+    if (!GetCommState(port.Get(), &record)) {
+        return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
+    }
+    return portName + L" could not be opened by the plug-in, though it opens now";
 }
 
 }  // namespace DevHost

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "CommandLine.h"
 #include "win32/Event.h"
 #include "win32/UniqueHandle.h"
 
@@ -16,10 +17,9 @@ namespace DevHost {
 // Reads the plug-in's trace as it comes: what this process writes to the
 // Windows debug output, through the buffer protocol that debuggers and
 // DebugView use (the DBWIN_BUFFER section and its two events), on a thread
-// of its own. Keeps the lines that say why an exchange ended or why a port
-// did not open, so devhost can say so without --trace. Only one reader per
-// session can own that buffer: while DebugView or a debugger runs, they get
-// the lines instead.
+// of its own, so devhost can say why an exchange ended without --trace.
+// Only one reader per session can own that buffer: while DebugView or a
+// debugger runs, they get the lines instead.
 class CTraceReader {
 public:
     using Show = std::function<void(const std::wstring& line)>;
@@ -39,28 +39,18 @@ public:
     // them back to stderr.
     void ShowThrough(Show show);
 
-    // What followed "exchange ended: " for the latest end not taken yet,
-    // waiting up to waitMs: the plug-in writes the line before it reports
-    // the end, but it reaches this thread a moment later. lineErrors: the
-    // totals said just before that end; empty when none came.
-    std::wstring TakeEnd(DWORD waitMs, std::wstring& lineErrors);
-    // The latest line on a port that could not be opened, waiting likewise.
-    std::wstring TakeOpenFailure(DWORD waitMs);
-    // The plug-in's lines since the last call, without their mark.
-    std::vector<std::wstring> TakeLines();
+    // The plug-in's lines since the last take, without their mark, once one
+    // of them holds awaited or waitMs have passed: the plug-in writes a line
+    // before it reports the event, but it reaches this thread a moment later.
+    std::vector<std::wstring> TakeLines(const std::wstring& awaited = L"", DWORD waitMs = 0);
 
 private:
-    struct UnmapView {
-        void operator()(const char* view) const { UnmapViewOfFile(view); }
-    };
-
     void ReadUntilStopped();
-    void Take(std::wstring line);
 
     std::wstring m_problem;
     const bool m_show;
     Win32::CUniqueHandle m_buffer;
-    std::unique_ptr<const char, UnmapView> m_view;
+    std::unique_ptr<const char, BOOL(WINAPI*)(LPCVOID)> m_view{nullptr, &UnmapViewOfFile};
     Win32::CUniqueHandle m_bufferReady;
     Win32::CUniqueHandle m_dataReady;
     Win32::CEvent m_stop{Win32::CEvent::Reset::Manual};
@@ -69,11 +59,27 @@ private:
     std::mutex m_lock;
     std::condition_variable m_arrived;
     Show m_showThrough;
-    std::wstring m_end;
-    std::wstring m_lineErrors;     // of the exchange still running
-    std::wstring m_endLineErrors;  // of the exchange that m_end ended
-    std::wstring m_openFailure;
     std::deque<std::wstring> m_lines;
 };
+
+// What devhost tells of an exchange's end from the plug-in's trace.
+struct TracedEnding {
+    std::wstring said;        // after "exchange ended: "; empty when nothing came
+    std::wstring lineErrors;  // explained; empty when there were none
+};
+
+// Why an exchange ended, in the user's words, from what the trace said
+// after "exchange ended: " (empty when it said nothing).
+std::wstring ExplainEnd(const std::wstring& traced);
+bool SaysDeviceGone(const std::wstring& traced);
+// The traced totals ("overrun 1, input overflow 0, framing 3, parity 0,
+// break 0") in the user's words, with the speed and framing of the settings
+// ("38400 baud 8N1") that a framing or parity error calls into question.
+std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings);
+
+// For the exchange on the stored settings: what the trace said of its end,
+// and why the port did not open, naming it and what Windows said.
+TracedEnding TracedEnd(const CommandLine& line);
+std::wstring WhyPortNotOpened(const CommandLine& line);
 
 }  // namespace DevHost
