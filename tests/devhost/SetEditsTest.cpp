@@ -40,10 +40,13 @@ TEST(SetArguments, TakesNamesOrStoredKeysInAnyCaseAndRefusesTheWholeLineForOneBa
 // The plug-in selects the first port found in place of a stored one that is
 // missing, yet opens the stored one: devhost shows what is stored.
 TEST(UnofferedSelection, AStoredValueNoChoiceHoldsIsSaidAsSuch) {
-    EXPECT_EQ(UnofferedSelection(1, kPorts, 3, L"COM9"), L"COM9 (not present)");
-    EXPECT_EQ(UnofferedSelection(1, kPorts, 3, L"COM12"), L"");
-    EXPECT_EQ(UnofferedSelection(3, kParity, 9, L"COM9"), L"9 (not among the choices)");
-    EXPECT_EQ(UnofferedSelection(3, kParity, 2, L"COM9"), L"");
+    const auto unoffered = [](int32_t id, const std::vector<Choice>& choices, int32_t selected) {
+        return OfferedProperty{OfferedProperty::Kind::Choice, id, L"", L"", choices, selected, {}}.Unoffered(L"COM9");
+    };
+    EXPECT_EQ(unoffered(1, kPorts, 3), L"COM9 (not present)");
+    EXPECT_EQ(unoffered(1, {{9, L"COM9"}}, 3), L"");
+    EXPECT_EQ(unoffered(3, kParity, 9), L"9 (not among the choices)");
+    EXPECT_EQ(unoffered(3, kParity, 2), L"");
 }
 
 // A view filled as the plug-in fills it: a text property and two drop-downs
@@ -89,7 +92,7 @@ TEST_F(EditResolution, TakesOnlyWhatIsOfferedByCaptionEnglishNameOrValue) {
     for (const auto& c : cases) {
         CPropertyView edited = view;
         std::wstring errors;
-        EXPECT_EQ(ResolveEdits({{c.property, L"x", c.text}}, edited, errors), c.expected != kRefused) << c.text;
+        EXPECT_EQ(edited.Edit({{c.property, L"x", c.text}}, errors), c.expected != kRefused) << c.text;
         int32_t value = kRefused;
         BSTR text = nullptr;
         if (c.property != 8) edited.GetComboValue(c.property, &value);
@@ -101,7 +104,7 @@ TEST_F(EditResolution, TakesOnlyWhatIsOfferedByCaptionEnglishNameOrValue) {
 
 TEST_F(EditResolution, AnswersRequestedValuesAndDeclinesTheRest) {
     std::wstring errors;
-    ASSERT_TRUE(ResolveEdits({{1, L"port", L"COM12"}, {8, L"wait", L"5"}}, view, errors)) << errors.c_str();
+    ASSERT_TRUE(view.Edit({{1, L"port", L"COM12"}, {8, L"wait", L"5"}}, errors)) << errors.c_str();
     int32_t value = 0;
     EXPECT_TRUE(view.GetComboValue(1, &value));
     EXPECT_EQ(value, 12);
@@ -114,7 +117,7 @@ TEST_F(EditResolution, AnswersRequestedValuesAndDeclinesTheRest) {
 
 TEST_F(EditResolution, OneRefusedValueAnswersNothingAndNamesTheChoices) {
     std::wstring errors;
-    EXPECT_FALSE(ResolveEdits({{1, L"port", L"COM12"}, {3, L"parity", L"nome"}, {8, L"wait", L"x"}}, view, errors));
+    EXPECT_FALSE(view.Edit({{1, L"port", L"COM12"}, {3, L"parity", L"nome"}, {8, L"wait", L"x"}}, errors));
     EXPECT_NE(errors.find(L"parity=nome is not among the choices: Нет (none)"), std::wstring::npos);
     EXPECT_NE(errors.find(L"wait=x"), std::wstring::npos);
     int32_t value = 0;
@@ -123,7 +126,7 @@ TEST_F(EditResolution, OneRefusedValueAnswersNothingAndNamesTheChoices) {
 
 TEST_F(EditResolution, APropertyThePluginDidNotOfferIsRefused) {
     std::wstring errors;
-    EXPECT_FALSE(ResolveEdits({{2, L"baud", L"9600"}}, view, errors));
+    EXPECT_FALSE(view.Edit({{2, L"baud", L"9600"}}, errors));
     EXPECT_NE(errors.find(L"offers no baud"), std::wstring::npos);
 }
 

@@ -1,7 +1,8 @@
 #include "CommandLine.h"
-#include <cwctype>
+#include <algorithm>
+#include <regex>
+#include <windows.h>
 #include "ConsoleOutput.h"
-#include "SettingsFile.h"
 
 namespace DevHost {
 namespace {
@@ -27,17 +28,8 @@ constexpr OptionSpec kOptions[] = {
 };
 
 const OptionSpec* FindOption(const std::wstring& name) {
-    for (const OptionSpec& option : kOptions) {
-        if (name == option.name) return &option;
-    }
-    return nullptr;
-}
-
-bool IsDeviceName(std::wstring name) {
-    for (wchar_t& c : name) c = static_cast<wchar_t>(std::towupper(c));
-    if (name == L"CON" || name == L"PRN" || name == L"AUX" || name == L"NUL") return true;
-    return name.size() == 4 && (name.rfind(L"COM", 0) == 0 || name.rfind(L"LPT", 0) == 0) && name[3] >= L'1' &&
-           name[3] <= L'9';
+    const auto found = std::find_if(std::begin(kOptions), std::end(kOptions), [&](auto& o) { return name == o.name; });
+    return found == std::end(kOptions) ? nullptr : found;
 }
 
 // Windows opens CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 as devices,
@@ -45,29 +37,30 @@ bool IsDeviceName(std::wstring name) {
 // file. Said when path is such a name with an extension, where a file was
 // surely meant; a bare "nul" is left alone.
 void WarnIfDeviceName(const std::wstring& path) {
-    const size_t folder = path.find_last_of(L"\\/:");
-    const std::wstring name = folder == std::wstring::npos ? path : path.substr(folder + 1);
-    const size_t dot = name.find(L'.');
-    if (dot == std::wstring::npos || !IsDeviceName(name.substr(0, dot))) return;
-    Complain(L"warning: Windows takes \"" + path + L"\" for the device " + name.substr(0, dot) +
+    static const std::wregex kDevice(L"(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])\\..*", std::regex::icase);
+    const std::wstring name = path.substr(path.find_last_of(L"\\/:") + 1);  // npos + 1: the whole path
+    if (!std::regex_match(name, kDevice)) return;
+    Complain(L"warning: Windows takes \"" + path + L"\" for the device " + name.substr(0, name.find(L'.')) +
              L", not a file (CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 are devices whatever their extension)");
 }
 
 }  // namespace
 
+std::wstring AbsolutePath(const std::wstring& path) {
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
+    return full;
+}
+
 bool CommandLine::Has(const wchar_t* option) const {
-    for (const auto& given : options) {
-        if (given.first == option) return true;
-    }
-    return false;
+    return std::any_of(options.begin(), options.end(), [&](const auto& given) { return given.first == option; });
 }
 
 std::wstring CommandLine::Value(const wchar_t* option) const {
-    std::wstring value;
-    for (const auto& given : options) {
-        if (given.first == option) value = given.second;
-    }
-    return value;
+    const auto given = std::find_if(options.rbegin(), options.rend(), [&](const auto& o) { return o.first == option; });
+    return given == options.rend() ? L"" : given->second;
 }
 
 bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line, std::wstring& error) {
@@ -99,7 +92,7 @@ bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line,
             line.arguments.push_back(word);
         }
     }
-    line.settingsPath = AbsoluteSettingsPath(settings);
+    line.settingsPath = AbsolutePath(settings);
     return true;
 }
 

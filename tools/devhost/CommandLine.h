@@ -37,6 +37,10 @@ struct CommandLine {
 // option is never read as a command or as --help.
 bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line, std::wstring& error);
 
+// The profile functions look up a bare file name in the Windows folder, so
+// the settings path is made absolute, and info shows the DLL's so.
+std::wstring AbsolutePath(const std::wstring& path);
+
 // Every command refuses what it does not know: false after saying so when an
 // option is not the command's or more than mostArguments other words came.
 bool TakesAll(const CommandLine& line, size_t mostArguments);

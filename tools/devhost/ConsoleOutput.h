@@ -12,17 +12,9 @@ std::string ToUtf8(std::wstring_view text);
 // Invalid sequences become U+FFFD rather than dropping the whole text.
 std::wstring FromUtf8(std::string_view bytes);
 
-// UTF-8 that arrives in pieces, as an instrument's blocks do: a character
-// split between two pieces is decoded whole once its end has come.
-class CUtf8Decoder {
-public:
-    std::wstring Decode(std::string_view bytes);
-    // What is held back, decoded as it is (U+FFFD for a cut character).
-    std::wstring Flush();
-
-private:
-    std::string m_held;
-};
+// How much of bytes ends on a whole UTF-8 character: an instrument's block
+// may end inside one.
+size_t WholeCharactersLength(std::string_view bytes);
 
 // Puts stdout and stderr into byte mode, so received data and UTF-8 text
 // reach a file or a pipe exactly as written.
@@ -58,7 +50,7 @@ public:
 private:
     std::FILE* m_stream;
     HANDLE m_console;
-    CUtf8Decoder m_decoder;
+    std::string m_held;  // a character's start, shown once its end has come
 };
 
 }  // namespace DevHost

@@ -28,9 +28,7 @@ int RunInfo(const CommandLine& line) {
     if (!TakesAll(line, 0)) return ExitUsage;
     PluginPtr plugin = OpenPlugin(line);
     if (!plugin) return ExitPluginFailed;
-    wchar_t dllPath[MAX_PATH];
-    const DWORD length = GetFullPathNameW(PluginPath(line).c_str(), MAX_PATH, dllPath, nullptr);
-    const std::wstring module = length > 0 && length < MAX_PATH ? dllPath : PluginPath(line);
+    const std::wstring module = AbsolutePath(PluginPath(line));
     const Win32::CUniqueBstr name(plugin->GetName());
     wchar_t id[40];
     StringFromGUID2(Plugin::PluginIdOf(*plugin), id, 40);

@@ -23,15 +23,10 @@ PluginPtr LoadPlugin(const CommandLine& line, std::wstring& error) {
     }
     auto create = reinterpret_cast<CreatePluginFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(module, "CreatePlugin")));
-    if (!create) {
-        FreeLibrary(module);
-        error = dllPath + L" has no CreatePlugin export";
-        return nullptr;
-    }
-    PluginPtr plugin(create());
+    PluginPtr plugin(create ? create() : nullptr);
     if (!plugin) {
         FreeLibrary(module);
-        error = L"CreatePlugin returned no object";
+        error = create ? L"CreatePlugin returned no object" : dllPath + L" has no CreatePlugin export";
     }
     // cppcheck-suppress resourceLeak ; the plug-in's code is the module's: it stays loaded to the end
     return plugin;

@@ -1,6 +1,6 @@
 #pragma once
 #include <cstdint>
-#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 #include "plugin_api/HostInterfaces.h"
@@ -36,18 +36,30 @@ struct OfferedProperty {
     std::wstring text;
     std::vector<Choice> choices;
     int32_t selected;
+    std::optional<int32_t> answer;  // given to ApplyView; without one the plug-in keeps its value
+
+    // A stored value that none of the choices holds, as devhost shows it in
+    // place of the plug-in's selection: "COM9 (not present)" for a port this
+    // machine lacks (the plug-in then selects the first port found, but opens
+    // COM9), "31337 (not among the choices)" for another setting. Empty when
+    // the stored value is one of the choices.
+    std::wstring Unoffered(const std::wstring& storedPort) const;
 };
 
 // The host's view of the property list: remembers what FillView offers,
-// then answers ApplyView with the values it was given. A property it has no
-// answer for is declined, so the plug-in keeps that value.
+// then answers ApplyView with the edits it was given.
 class CPropertyView final : public IPropertyListView {
 public:
     const std::vector<OfferedProperty>& Offered() const { return m_offered; }
-    const OfferedProperty* Find(int32_t id) const;
 
-    void AnswerChoice(int32_t id, int32_t value) { m_choiceAnswers[id] = value; }
-    void AnswerText(int32_t id, std::wstring text) { m_textAnswers[id] = std::move(text); }
+    // Checks every requested value against what the plug-in offered and, only
+    // when all are valid, takes them as the answers. Otherwise false with one
+    // line per refused value, naming the valid choices. A value is a choice's
+    // caption (ignoring case), an English name of the value (parity and flow:
+    // none, odd, even, mark, space; none, hardware, xonxoff), or its value as
+    // a number; a caption wins over a number, so stop=1 is the caption "1",
+    // not value 1. The wait time is whole seconds, 0 or more.
+    bool Edit(const std::vector<SetRequest>& requests, std::wstring& errors);
 
     void AddGroup(const wchar_t* caption) override;
     void AddTextProperty(int32_t id, bool flag, const wchar_t* caption, const wchar_t* text) override;
@@ -61,32 +73,9 @@ public:
     bool GetComboValue(int32_t id, int32_t* value) override;
 
 private:
+    OfferedProperty* Find(int32_t id);
+
     std::vector<OfferedProperty> m_offered;
-    std::map<int32_t, int32_t> m_choiceAnswers;
-    std::map<int32_t, std::wstring> m_textAnswers;
 };
-
-// A stored value that none of the choices holds, as devhost shows it in
-// place of the plug-in's selection: "COM9 (not present)" for a port this
-// machine lacks (the plug-in then selects the first port found, but opens
-// COM9), "31337 (not among the choices)" for another setting. Empty when
-// the stored value is one of the choices.
-std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& choices, int32_t selected,
-                                const std::wstring& storedPort);
-
-// The list as the application draws it: group headings, each property with
-// the name `devhost set` knows it by, every choice with its value, the
-// selected one marked *; a stored value not among the choices shows as the
-// selection, said as such, rather than the plug-in's stand-in.
-std::wstring ShowProperties(const std::vector<OfferedProperty>& offered, const std::wstring& storedPort);
-
-// Checks every requested value against what the plug-in offered and, only
-// when all are valid, gives the view its answers. Otherwise false with one
-// line per refused value, naming the valid choices. A value is a choice's
-// caption (ignoring case), an English name of the value (parity and flow:
-// none, odd, even, mark, space; none, hardware, xonxoff), or its value as a
-// number; a caption wins over a number, so stop=1 is the caption "1", not
-// value 1. The wait time is whole seconds, 0 or more.
-bool ResolveEdits(const std::vector<SetRequest>& requests, CPropertyView& view, std::wstring& errors);
 
 }  // namespace DevHost

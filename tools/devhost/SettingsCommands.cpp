@@ -10,16 +10,31 @@
 namespace DevHost {
 namespace {
 
-// The plug-in saves every setting, the ones not edited as they were loaded.
-void WarnOfKeptValues(const std::vector<SetRequest>& requests, const CPropertyView& view,
-                      const std::wstring& storedPort) {
+// The list as the application draws it: group headings, each property with
+// the name `devhost set` knows it by, every choice with its value, the
+// selected one marked *; a stored value not among the choices shows as the
+// selection, said as such, rather than the plug-in's stand-in.
+std::wstring ShowProperties(const CPropertyView& view, const std::wstring& storedPort) {
+    std::wstring text;
     for (const OfferedProperty& property : view.Offered()) {
-        bool edited = false;
-        for (const SetRequest& request : requests) edited = edited || request.id == property.id;
-        if (edited || property.kind != OfferedProperty::Kind::Choice) continue;
-        const std::wstring kept = UnofferedSelection(property.id, property.choices, property.selected, storedPort);
-        if (!kept.empty()) Complain(L"warning: " + NameOfProperty(property.id) + L" keeps its stored value " + kept);
+        if (property.kind == OfferedProperty::Kind::Group) {
+            text += property.caption + L"\n";
+            continue;
+        }
+        text += L"  " + property.caption + L" [" + NameOfProperty(property.id) + L"]";
+        if (property.kind == OfferedProperty::Kind::Text) {
+            text += L": " + property.text + L"\n";
+            continue;
+        }
+        const std::wstring unoffered = property.Unoffered(storedPort);
+        text += unoffered.empty() ? L"\n" : L"\n    * " + unoffered + L"\n";
+        if (property.choices.empty()) text += L"      (no choices)\n";
+        for (const Choice& choice : property.choices) {
+            text += (unoffered.empty() && choice.value == property.selected ? L"    * " : L"      ") +
+                    choice.caption + L" (" + std::to_wstring(choice.value) + L")\n";
+        }
     }
+    return text;
 }
 
 }  // namespace
@@ -31,7 +46,7 @@ int RunSettings(const CommandLine& line) {
     CPropertyView view;
     plugin->GetPropertyListController()->FillView(&view);
     Print(stdout, L"settings file: " + line.settingsPath + L"\n" +
-                      ShowProperties(view.Offered(), ReadStoredSettings(line.settingsPath).port));
+                      ShowProperties(view, ReadStoredSettings(line.settingsPath).port));
     return ExitOk;
 }
 
@@ -50,12 +65,17 @@ int RunSet(const CommandLine& line) {
     Plugin::IPropertyListViewController* controller = plugin->GetPropertyListController();
     CPropertyView view;
     controller->FillView(&view);
-    if (!ResolveEdits(requests, view, error)) {
-        Complain(error);
-        Complain(L"nothing saved; " + line.settingsPath + L" is unchanged");
+    if (!view.Edit(requests, error)) {
+        Complain(error + L"\nnothing saved; " + line.settingsPath + L" is unchanged");
         return ExitRejected;
     }
-    WarnOfKeptValues(requests, view, ReadStoredSettings(line.settingsPath).port);
+    // The plug-in saves every setting, the ones not edited as they were loaded.
+    const std::wstring storedPort = ReadStoredSettings(line.settingsPath).port;
+    for (const OfferedProperty& property : view.Offered()) {
+        if (property.kind != OfferedProperty::Kind::Choice || property.answer) continue;
+        const std::wstring kept = property.Unoffered(storedPort);
+        if (!kept.empty()) Complain(L"warning: " + NameOfProperty(property.id) + L" keeps its stored value " + kept);
+    }
     controller->ApplyView();
     CIniSettingsWriter writer(line.settingsPath);
     plugin->SaveSettings(&writer);

@@ -27,14 +27,6 @@ std::wstring Named(const wchar_t* const (&names)[N], int32_t value) {
 
 }  // namespace
 
-std::wstring AbsoluteSettingsPath(const std::wstring& path) {
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
-    std::wstring full(size, L'\0');
-    full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
-    return full;
-}
-
 BSTR CIniSettingsReader::ReadString(const wchar_t* key, const wchar_t* defaultValue) {
     if (!m_portInstead.empty() && key && std::wcscmp(key, Shared::kPort.key) == 0) {
         return SysAllocString(m_portInstead.c_str());

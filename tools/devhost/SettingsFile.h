@@ -8,10 +8,6 @@ namespace DevHost {
 
 constexpr wchar_t kSettingsSection[] = L"DeviceCommon";
 
-// The profile functions look up a bare file name in the Windows folder, so
-// every settings path is made absolute first.
-std::wstring AbsoluteSettingsPath(const std::wstring& path);
-
 // The plug-in's keys in one section of an INI file, read as the application
 // answers them.
 class CIniSettingsReader final : public ISettingsReader {
