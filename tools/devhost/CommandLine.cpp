@@ -7,19 +7,16 @@
 namespace DevHost {
 namespace {
 
-// The settings file when --settings is not given: devhost.ini in the
-// current folder, so each working folder keeps its own port set-up.
-constexpr wchar_t kDefaultSettingsFile[] = L"devhost.ini";
-
 enum class Takes { Nothing, Text, Path };
 
 struct OptionSpec {
     const wchar_t* name;
-    const wchar_t* commands;  // the commands that take it, between blanks
+    const wchar_t* commands;  // the commands that take it, between blanks; null for every command
     Takes takes;
 };
 
 constexpr OptionSpec kOptions[] = {
+    {L"--dll", nullptr, Takes::Text},            {L"--settings", nullptr, Takes::Path},
     {L"--out", L" receive ", Takes::Path},       {L"--capture", L" receive term ", Takes::Path},
     {L"--send", L" receive ", Takes::Path},      {L"--say", L" receive ", Takes::Text},
     {L"--text", L" receive ", Takes::Nothing},   {L"--hex", L" receive term ", Takes::Nothing},
@@ -64,27 +61,29 @@ std::wstring CommandLine::Value(const wchar_t* option) const {
 }
 
 bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line, std::wstring& error) {
-    std::wstring settings = kDefaultSettingsFile;
+    std::wstring settings = L"devhost.ini";  // here, so each working folder keeps its own port set-up
     for (size_t i = 0; i < words.size(); ++i) {
         const std::wstring& word = words[i];
         const OptionSpec* option = FindOption(word);
-        const bool takesValue = word == L"--dll" || word == L"--settings" || (option && option->takes != Takes::Nothing);
-        if (takesValue && i + 1 >= words.size()) {
-            error = word + L" needs a value";
-            return false;
+        std::wstring value;
+        if (option && option->takes != Takes::Nothing) {
+            if (i + 1 == words.size()) {
+                error = word + L" needs a value";
+                return false;
+            }
+            value = words[++i];
+            if (option->takes == Takes::Path) WarnIfDeviceName(value);
         }
         if (word == L"--dll") {
-            line.dllPath = words[++i];
+            line.dllPath = value;
         } else if (word == L"--settings") {
-            settings = words[++i];
-            WarnIfDeviceName(settings);
+            settings = value;
         } else if (word == L"--trace") {
             line.trace = true;
         } else if (word == L"--help" || word == L"-h" || word == L"/?") {
             line.help = true;
         } else if (option) {
-            line.options.emplace_back(word, takesValue ? words[++i] : L"");
-            if (option->takes == Takes::Path) WarnIfDeviceName(line.options.back().second);
+            line.options.emplace_back(word, value);
         } else if (line.command.empty() && word.rfind(L'-', 0) != 0) {
             line.command = word == L"help" ? L"" : word;
             line.help = line.help || word == L"help";

@@ -33,8 +33,8 @@ struct CommandLine {
     std::wstring Value(const wchar_t* option) const;
 };
 
-// False with the reason for an option that lacks its value. The value of an
-// option is never read as a command or as --help.
+// False with the reason for an option that lacks its value. A value is
+// never read as a command or as --help.
 bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line, std::wstring& error);
 
 // The profile functions look up a bare file name in the Windows folder, so

@@ -54,18 +54,7 @@ void WriteConsoleText(HANDLE console, std::wstring_view text) {
     }
 }
 
-void Print(std::FILE* stream, std::wstring_view text) {
-    if (HANDLE console = ConsoleOf(stream)) {
-        std::fflush(stream);
-        WriteConsoleText(console, text);
-        return;
-    }
-    std::string bytes = ToUtf8(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    // Not every C runtime leaves stderr unbuffered on a pipe, and a person
-    // or a script watching the exchange needs each line as it happens.
-    std::fflush(stream);
-}
+void Print(std::FILE* stream, std::wstring_view text) { CTextOut(stream).Write(ToUtf8(text)); }
 
 void Complain(const std::wstring& text) {
     std::wstring lines = L"devhost: ";
@@ -78,15 +67,17 @@ std::wstring Counted(uint64_t count, const wchar_t* noun) {
 }
 
 void CTextOut::Write(std::string_view utf8) {
-    if (!m_console) {
-        std::fwrite(utf8.data(), 1, utf8.size(), m_stream);
-        std::fflush(m_stream);
+    if (m_console) {
+        m_held.append(utf8);
+        const size_t whole = WholeCharactersLength(m_held);
+        WriteConsoleText(m_console, FromUtf8(std::string_view(m_held).substr(0, whole)));
+        m_held.erase(0, whole);
         return;
     }
-    m_held.append(utf8);
-    const size_t whole = WholeCharactersLength(m_held);
-    WriteConsoleText(m_console, FromUtf8(std::string_view(m_held).substr(0, whole)));
-    m_held.erase(0, whole);
+    std::fwrite(utf8.data(), 1, utf8.size(), m_stream);
+    // Not every C runtime leaves stderr unbuffered on a pipe, and a person
+    // or a script watching the exchange needs each line as it happens.
+    std::fflush(m_stream);
 }
 
 void CTextOut::Finish() {

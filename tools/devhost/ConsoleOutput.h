@@ -24,12 +24,11 @@ void PrepareConsoleOutput();
 HANDLE ConsoleOf(std::FILE* stream);
 inline bool IsConsole(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
 
-// Text through the wide-character API. The consoles of Windows and of Wine
-// show UTF-8 written as bytes one byte at a time, so Cyrillic would come
-// out as replacement marks.
+// The consoles of Windows and of Wine show UTF-8 written as bytes one byte
+// at a time, so Cyrillic would come out as replacement marks.
 void WriteConsoleText(HANDLE console, std::wstring_view text);
 
-// On a console through the wide-character API, elsewhere as UTF-8.
+// On a console through the wide-character API, elsewhere as UTF-8, at once.
 void Print(std::FILE* stream, std::wstring_view text);
 
 // "devhost: text" on stderr.

@@ -42,9 +42,10 @@ PluginPtr OpenPlugin(const CommandLine& line) {
 PluginPtr OpenPluginWithSettings(const CommandLine& line) {
     PluginPtr plugin = OpenPlugin(line);
     if (!plugin) return plugin;
+    wchar_t keys[16];
     if (GetFileAttributesW(line.settingsPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
         Complain(L"no settings file " + line.settingsPath + L": the plug-in's defaults apply");
-    } else if (!HoldsSettings(line.settingsPath)) {
+    } else if (GetPrivateProfileStringW(kSettingsSection, nullptr, L"", keys, 16, line.settingsPath.c_str()) == 0) {
         Complain(line.settingsPath + L" holds no [" + kSettingsSection + L"] settings: the plug-in's defaults apply");
     }
     CIniSettingsReader reader(line.settingsPath);

@@ -1,6 +1,5 @@
 #include "PropertyView.h"
 #include <windows.h>
-#include <algorithm>
 #include <new>
 #include "SettingsFile.h"
 #include "plugin_api/IComboItem.h"
@@ -75,18 +74,19 @@ std::wstring DescribeChoices(int32_t id, const std::vector<Choice>& choices) {
     return list.empty() ? L"(none offered)" : list;
 }
 
-std::optional<int32_t> ValueFor(const SetRequest& request, const OfferedProperty* property, std::wstring& error) {
-    const std::wstring given = request.name + L"=" + request.value;
+std::optional<int32_t> ValueFor(int32_t id, const std::wstring& text, const OfferedProperty* property,
+                                std::wstring& error) {
+    const std::wstring given = NameOfProperty(id) + L"=" + text;
     int32_t value = 0;
     if (!property) {
-        error = L"the plug-in offers no " + request.name + L" setting";
+        error = L"the plug-in offers no " + NameOfProperty(id) + L" setting";
     } else if (property->kind == OfferedProperty::Kind::Text) {
-        if (ParseInt32(request.value, value) && value >= 0) return value;
+        if (ParseInt32(text, value) && value >= 0) return value;
         error = given + L" is not a whole number of seconds (0 or more)";
-    } else if (const Choice* choice = MatchChoice(request.id, property->choices, request.value)) {
+    } else if (const Choice* choice = MatchChoice(id, property->choices, text)) {
         return choice->value;
     } else {
-        error = given + L" is not among the choices: " + DescribeChoices(request.id, property->choices);
+        error = given + L" is not among the choices: " + DescribeChoices(id, property->choices);
     }
     return std::nullopt;
 }
@@ -95,9 +95,8 @@ std::wstring Text(const wchar_t* text) { return text ? text : L""; }
 
 }  // namespace
 
-bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<SetRequest>& requests,
-                       std::wstring& error) {
-    std::vector<SetRequest> parsed;
+bool ParseSetArguments(const std::vector<std::wstring>& arguments, Edits& edits, std::wstring& error) {
+    Edits parsed;
     for (const std::wstring& argument : arguments) {
         const size_t equals = argument.find(L'=');
         const std::wstring name = argument.substr(0, equals);
@@ -105,28 +104,24 @@ bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<S
         for (const PropertyName& entry : kNames) {
             if (EqualsIgnoringCase(name, entry.name) || EqualsIgnoringCase(name, entry.setting.key)) property = &entry;
         }
-        std::wstring problem;
         if (equals == std::wstring::npos || equals == 0) {
-            problem = L"\"" + argument + L"\" is not name=value";
+            error = L"\"" + argument + L"\" is not name=value";
         } else if (!property) {
-            problem = L"unknown setting \"" + name + L"\"; the settings are: port, baud, parity, data, stop, flow, wait";
+            error = L"unknown setting \"" + name + L"\"; the settings are: port, baud, parity, data, stop, flow, wait";
         } else if (equals + 1 == argument.size()) {
-            problem = L"no value given for " + std::wstring(property->name);
-        } else if (std::any_of(parsed.begin(), parsed.end(),
-                               [&](const SetRequest& earlier) { return earlier.id == property->setting.propertyId; })) {
-            problem = std::wstring(property->name) + L" is given twice";
+            error = L"no value given for " + std::wstring(property->name);
+        } else if (!parsed.emplace(property->setting.propertyId, argument.substr(equals + 1)).second) {
+            error = std::wstring(property->name) + L" is given twice";
+        } else {
+            continue;
         }
-        if (!problem.empty()) {
-            error = problem;
-            return false;
-        }
-        parsed.push_back({property->setting.propertyId, property->name, argument.substr(equals + 1)});
+        return false;
     }
     if (parsed.empty()) {
         error = L"nothing to set; give name=value pairs, e.g. port=COM5 baud=115200";
         return false;
     }
-    requests = std::move(parsed);
+    edits = std::move(parsed);
     return true;
 }
 
@@ -143,13 +138,13 @@ std::wstring OfferedProperty::Unoffered(const std::wstring& storedPort) const {
     return isPort ? storedPort + L" (not present)" : std::to_wstring(selected) + L" (not among the choices)";
 }
 
-bool CPropertyView::Edit(const std::vector<SetRequest>& requests, std::wstring& errors) {
+bool CPropertyView::Edit(const Edits& edits, std::wstring& errors) {
     std::vector<std::pair<OfferedProperty*, int32_t>> answers;
     errors.clear();
-    for (const SetRequest& request : requests) {
-        OfferedProperty* property = Find(request.id);
+    for (const auto& [id, text] : edits) {
+        OfferedProperty* property = Find(id);
         std::wstring error;
-        if (const std::optional<int32_t> value = ValueFor(request, property, error)) {
+        if (const std::optional<int32_t> value = ValueFor(id, text, property, error)) {
             answers.emplace_back(property, *value);
         } else {
             errors += (errors.empty() ? L"" : L"\n") + error;

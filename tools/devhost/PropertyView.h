@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -7,18 +8,12 @@
 
 namespace DevHost {
 
-struct SetRequest {
-    int32_t id;
-    std::wstring name;
-    std::wstring value;
-};
+// The value asked for each property, by its id.
+using Edits = std::map<int32_t, std::wstring>;
 
-// Parses every argument or none: on the first bad one returns false with a
-// message in error. A name is the short one (port, baud, ...) or the stored
-// key, in any case. A property named twice is refused, since one of the two
-// values would be dropped silently.
-bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<SetRequest>& requests,
-                       std::wstring& error);
+// All arguments or none, each named by its short name or stored key in any
+// case; a property named twice is refused, as one value would be dropped.
+bool ParseSetArguments(const std::vector<std::wstring>& arguments, Edits& edits, std::wstring& error);
 
 // The short name of the property with this id, or the id as a number.
 std::wstring NameOfProperty(int32_t id);
@@ -38,11 +33,9 @@ struct OfferedProperty {
     int32_t selected;
     std::optional<int32_t> answer;  // given to ApplyView; without one the plug-in keeps its value
 
-    // A stored value that none of the choices holds, as devhost shows it in
-    // place of the plug-in's selection: "COM9 (not present)" for a port this
-    // machine lacks (the plug-in then selects the first port found, but opens
-    // COM9), "31337 (not among the choices)" for another setting. Empty when
-    // the stored value is one of the choices.
+    // The stored value, when no choice holds it, said as such: "COM9 (not
+    // present)" for a port this machine lacks (the plug-in then selects the
+    // first port found, but opens COM9), "31337 (not among the choices)".
     std::wstring Unoffered(const std::wstring& storedPort) const;
 };
 
@@ -52,14 +45,11 @@ class CPropertyView final : public IPropertyListView {
 public:
     const std::vector<OfferedProperty>& Offered() const { return m_offered; }
 
-    // Checks every requested value against what the plug-in offered and, only
-    // when all are valid, takes them as the answers. Otherwise false with one
-    // line per refused value, naming the valid choices. A value is a choice's
-    // caption (ignoring case), an English name of the value (parity and flow:
-    // none, odd, even, mark, space; none, hardware, xonxoff), or its value as
-    // a number; a caption wins over a number, so stop=1 is the caption "1",
-    // not value 1. The wait time is whole seconds, 0 or more.
-    bool Edit(const std::vector<SetRequest>& requests, std::wstring& errors);
+    // Takes the edits as the answers only when the plug-in offers every value;
+    // otherwise false with one line per refused value, naming the choices. A
+    // value is a choice's caption (ignoring case), its English name or its
+    // number; a caption wins, so stop=1 is the caption "1", not value 1.
+    bool Edit(const Edits& edits, std::wstring& errors);
 
     void AddGroup(const wchar_t* caption) override;
     void AddTextProperty(int32_t id, bool flag, const wchar_t* caption, const wchar_t* text) override;

@@ -54,9 +54,9 @@ int RunSettings(const CommandLine& line) {
 // offers its choices, devhost answers, the plug-in stores and saves.
 int RunSet(const CommandLine& line) {
     if (!TakesAll(line, SIZE_MAX)) return ExitUsage;
-    std::vector<SetRequest> requests;
+    Edits edits;
     std::wstring error;
-    if (!ParseSetArguments(line.arguments, requests, error)) {
+    if (!ParseSetArguments(line.arguments, edits, error)) {
         Complain(error);
         return ExitUsage;
     }
@@ -65,7 +65,7 @@ int RunSet(const CommandLine& line) {
     Plugin::IPropertyListViewController* controller = plugin->GetPropertyListController();
     CPropertyView view;
     controller->FillView(&view);
-    if (!view.Edit(requests, error)) {
+    if (!view.Edit(edits, error)) {
         Complain(error + L"\nnothing saved; " + line.settingsPath + L" is unchanged");
         return ExitRejected;
     }

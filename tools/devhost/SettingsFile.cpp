@@ -47,21 +47,12 @@ void CIniSettingsWriter::WriteInt(const wchar_t* key, int32_t value) {
     WriteString(key, std::to_wstring(value).c_str());
 }
 
-bool HoldsSettings(const std::wstring& path) {
-    wchar_t keys[16];
-    return GetPrivateProfileStringW(kSettingsSection, nullptr, L"", keys, 16, path.c_str()) > 0;
-}
-
 bool ParseInt32(std::wstring_view text, int32_t& number) {
-    const bool negative = !text.empty() && text.front() == L'-';
-    if (negative) text.remove_prefix(1);
-    if (text.empty() || text.size() > 10) return false;
-    long long parsed = 0;
-    for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') return false;
-        parsed = parsed * 10 + (c - L'0');
+    const size_t digits = text.size() - (!text.empty() && text.front() == L'-');
+    if (digits == 0 || digits > 10 || text.find_first_not_of(L"0123456789", text.size() - digits) != text.npos) {
+        return false;
     }
-    if (negative) parsed = -parsed;
+    const long long parsed = std::stoll(std::wstring(text));
     if (parsed > INT32_MAX || parsed < INT32_MIN) return false;
     number = static_cast<int32_t>(parsed);
     return true;

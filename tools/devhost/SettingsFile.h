@@ -8,8 +8,7 @@ namespace DevHost {
 
 constexpr wchar_t kSettingsSection[] = L"DeviceCommon";
 
-// The plug-in's keys in one section of an INI file, read as the application
-// answers them.
+// The plug-in's keys in one section of an INI file, as the application keeps them.
 class CIniSettingsReader final : public ISettingsReader {
 public:
     // portInstead: answered for the port key when not empty, so that doctor
@@ -42,14 +41,11 @@ private:
     bool m_failed = false;
 };
 
-bool HoldsSettings(const std::wstring& path);
-
 // A whole decimal number, no blanks.
 bool ParseInt32(std::wstring_view text, int32_t& number);
 
-// The settings file read with the plug-in's keys and defaults
-// (plugin_api/SharedConstants.h): what an exchange will open and at what
-// speed and framing, for a capture's header, doctor's and the line errors.
+// The settings file read with the plug-in's keys and defaults: what an
+// exchange will open, at what speed and framing.
 struct StoredSettings {
     std::wstring port;
     int32_t baudRate;

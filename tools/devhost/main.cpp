@@ -9,15 +9,13 @@
 namespace DevHost {
 namespace {
 
-// Each command's usage and options in brief; docs/devhost.md (the package's
-// README.txt) tells what they do and the exit statuses.
 constexpr wchar_t kCommonOptions[] =
     L"\nOptions of every command: --dll PATH (default: DeviceCommon.dll next to devhost.exe),\n"
     L"--settings FILE (default: devhost.ini here), --trace (the plug-in's trace on stderr), --help.\n"
     L"docs/devhost.md (the package's README.txt) tells all, exit statuses too.\n";
 
-// Each command with its usage and options in brief; the first, without a
-// name, is devhost's own.
+// Each command's usage and options in brief, the first devhost's own;
+// docs/devhost.md (the package's README.txt) tells what they do.
 struct Command {
     const wchar_t* name;
     const wchar_t* usage;
