@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
@@ -16,10 +15,8 @@ std::wstring VersionText(const std::wstring& path) {
         !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed) {
         return L"(none)";
     }
-    wchar_t text[64];
-    std::swprintf(text, 64, L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                  HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
-    return text;
+    return std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionMS)) +
+           L"." + std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(fixed->dwFileVersionLS));
 }
 
 }  // namespace
@@ -32,8 +29,8 @@ int RunInfo(const CommandLine& line) {
     const Win32::CUniqueBstr name(plugin->GetName());
     wchar_t id[40];
     StringFromGUID2(Plugin::PluginIdOf(*plugin), id, 40);
-    Print(stdout, std::wstring(L"name        ") + name.Text() + L"\nidentifier  " + id + L"\nversion     " + VersionText(module) +
-                      L"\nmodule      " + module + L"\n");
+    Print(stdout, std::wstring(L"name        ") + name.Text() + L"\nidentifier  " + id + L"\nversion     " +
+                      VersionText(module) + L"\nmodule      " + module + L"\n");
     return ExitOk;
 }
 

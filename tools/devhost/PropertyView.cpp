@@ -1,5 +1,7 @@
 #include "PropertyView.h"
 #include <windows.h>
+#include <algorithm>
+#include <iterator>
 #include <new>
 #include "SettingsFile.h"
 #include "plugin_api/IComboItem.h"
@@ -39,10 +41,9 @@ bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
 }
 
 const PropertyName* FindName(int32_t id) {
-    for (const PropertyName& entry : kNames) {
-        if (entry.setting.propertyId == id) return &entry;
-    }
-    return nullptr;
+    const auto found =
+        std::find_if(std::begin(kNames), std::end(kNames), [&](auto& name) { return name.setting.propertyId == id; });
+    return found == std::end(kNames) ? nullptr : found;
 }
 
 const wchar_t* EnglishName(int32_t id, int32_t value) {
@@ -72,23 +73,6 @@ std::wstring DescribeChoices(int32_t id, const std::vector<Choice>& choices) {
         if (const wchar_t* name = EnglishName(id, choice.value)) list += std::wstring(L" (") + name + L")";
     }
     return list.empty() ? L"(none offered)" : list;
-}
-
-std::optional<int32_t> ValueFor(int32_t id, const std::wstring& text, const OfferedProperty* property,
-                                std::wstring& error) {
-    const std::wstring given = NameOfProperty(id) + L"=" + text;
-    int32_t value = 0;
-    if (!property) {
-        error = L"the plug-in offers no " + NameOfProperty(id) + L" setting";
-    } else if (property->kind == OfferedProperty::Kind::Text) {
-        if (ParseInt32(text, value) && value >= 0) return value;
-        error = given + L" is not a whole number of seconds (0 or more)";
-    } else if (const Choice* choice = MatchChoice(id, property->choices, text)) {
-        return choice->value;
-    } else {
-        error = given + L" is not among the choices: " + DescribeChoices(id, property->choices);
-    }
-    return std::nullopt;
 }
 
 std::wstring Text(const wchar_t* text) { return text ? text : L""; }
@@ -141,14 +125,20 @@ std::wstring OfferedProperty::Unoffered(const std::wstring& storedPort) const {
 bool CPropertyView::Edit(const Edits& edits, std::wstring& errors) {
     std::vector<std::pair<OfferedProperty*, int32_t>> answers;
     errors.clear();
+    const auto refuse = [&errors](const std::wstring& why) { errors += (errors.empty() ? L"" : L"\n") + why; };
     for (const auto& [id, text] : edits) {
         OfferedProperty* property = Find(id);
-        std::wstring error;
-        if (const std::optional<int32_t> value = ValueFor(id, text, property, error)) {
-            answers.emplace_back(property, *value);
-        } else {
-            errors += (errors.empty() ? L"" : L"\n") + error;
+        const Choice* choice = property ? MatchChoice(id, property->choices, text) : nullptr;
+        int32_t value = choice ? choice->value : 0;
+        const std::wstring given = NameOfProperty(id) + L"=" + text;
+        if (!property) {
+            refuse(L"the plug-in offers no " + NameOfProperty(id) + L" setting");
+        } else if (property->kind == OfferedProperty::Kind::Text) {
+            if (!ParseInt32(text, value) || value < 0) refuse(given + L" is not a whole number of seconds (0 or more)");
+        } else if (!choice) {
+            refuse(given + L" is not among the choices: " + DescribeChoices(id, property->choices));
         }
+        answers.emplace_back(property, value);
     }
     if (!errors.empty()) return false;
     for (const auto& [property, value] : answers) property->answer = value;
