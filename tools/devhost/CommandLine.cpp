@@ -1,7 +1,7 @@
 #include "CommandLine.h"
+#include <windows.h>
 #include <algorithm>
 #include <regex>
-#include <windows.h>
 #include "ConsoleOutput.h"
 
 namespace DevHost {

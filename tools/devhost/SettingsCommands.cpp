@@ -17,21 +17,19 @@ namespace {
 std::wstring ShowProperties(const CPropertyView& view, const std::wstring& storedPort) {
     std::wstring text;
     for (const OfferedProperty& property : view.Offered()) {
+        const std::wstring heading = L"  " + property.caption + L" [" + NameOfProperty(property.id) + L"]";
         if (property.kind == OfferedProperty::Kind::Group) {
             text += property.caption + L"\n";
-            continue;
-        }
-        text += L"  " + property.caption + L" [" + NameOfProperty(property.id) + L"]";
-        if (property.kind == OfferedProperty::Kind::Text) {
-            text += L": " + property.text + L"\n";
-            continue;
-        }
-        const std::wstring unoffered = property.Unoffered(storedPort);
-        text += unoffered.empty() ? L"\n" : L"\n    * " + unoffered + L"\n";
-        if (property.choices.empty()) text += L"      (no choices)\n";
-        for (const Choice& choice : property.choices) {
-            text += (unoffered.empty() && choice.value == property.selected ? L"    * " : L"      ") +
-                    choice.caption + L" (" + std::to_wstring(choice.value) + L")\n";
+        } else if (property.kind == OfferedProperty::Kind::Text) {
+            text += heading + L": " + property.text + L"\n";
+        } else {
+            const std::wstring unoffered = property.Unoffered(storedPort);
+            text += heading + (unoffered.empty() ? L"\n" : L"\n    * " + unoffered + L"\n");
+            if (property.choices.empty()) text += L"      (no choices)\n";
+            for (const Choice& choice : property.choices) {
+                text += (unoffered.empty() && choice.value == property.selected ? L"    * " : L"      ") +
+                        choice.caption + L" (" + std::to_wstring(choice.value) + L")\n";
+            }
         }
     }
     return text;

@@ -1,6 +1,5 @@
 #include "SettingsFile.h"
 #include <cwchar>
-#include <vector>
 #include "plugin_api/SharedConstants.h"
 #include "win32/UniqueBstr.h"
 
@@ -9,13 +8,11 @@ namespace {
 
 // The profile function truncates silently to the buffer it is given.
 std::wstring ReadProfileText(const std::wstring& path, const wchar_t* key, const wchar_t* defaultValue) {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
+    for (std::wstring buffer(256, L'\0');; buffer.resize(buffer.size() * 2)) {
         const DWORD size = static_cast<DWORD>(buffer.size());
         const DWORD length =
             GetPrivateProfileStringW(kSettingsSection, key, defaultValue, buffer.data(), size, path.c_str());
-        if (length + 1 < size) return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
+        if (length + 1 < size) return buffer.substr(0, length);
     }
 }
 
@@ -28,10 +25,9 @@ std::wstring Named(const wchar_t* const (&names)[N], int32_t value) {
 }  // namespace
 
 BSTR CIniSettingsReader::ReadString(const wchar_t* key, const wchar_t* defaultValue) {
-    if (!m_portInstead.empty() && key && std::wcscmp(key, Shared::kPort.key) == 0) {
-        return SysAllocString(m_portInstead.c_str());
-    }
-    return SysAllocString(ReadProfileText(m_path, key, defaultValue ? defaultValue : L"").c_str());
+    const bool port = !m_portInstead.empty() && key && std::wcscmp(key, Shared::kPort.key) == 0;
+    const std::wstring value = port ? m_portInstead : ReadProfileText(m_path, key, defaultValue ? defaultValue : L"");
+    return SysAllocString(value.c_str());
 }
 
 int32_t CIniSettingsReader::ReadInt(const wchar_t* key, int32_t defaultValue) {
