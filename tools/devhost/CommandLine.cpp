@@ -25,14 +25,13 @@ constexpr OptionSpec kOptions[] = {
 };
 
 const OptionSpec* FindOption(const std::wstring& name) {
-    const auto found = std::find_if(std::begin(kOptions), std::end(kOptions), [&](auto& o) { return name == o.name; });
+    const auto found =
+        std::find_if(std::begin(kOptions), std::end(kOptions), [&](const OptionSpec& o) { return name == o.name; });
     return found == std::end(kOptions) ? nullptr : found;
 }
 
-// Windows opens CON, PRN, AUX, NUL, COM1-COM9 and LPT1-LPT9 as devices,
-// with any extension and in any folder: "con.out" is the console, not a
-// file. Said when path is such a name with an extension, where a file was
-// surely meant; a bare "nul" is left alone.
+// Windows opens these names as devices with any extension, in any folder:
+// "con.out" is the console. Only a name with an extension surely meant a file.
 void WarnIfDeviceName(const std::wstring& path) {
     static const std::wregex kDevice(L"(CON|PRN|AUX|NUL|COM[1-9]|LPT[1-9])\\..*", std::regex::icase);
     const std::wstring name = path.substr(path.find_last_of(L"\\/:") + 1);  // npos + 1: the whole path

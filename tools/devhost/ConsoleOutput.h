@@ -12,8 +12,7 @@ std::string ToUtf8(std::wstring_view text);
 // Invalid sequences become U+FFFD rather than dropping the whole text.
 std::wstring FromUtf8(std::string_view bytes);
 
-// How much of bytes ends on a whole UTF-8 character: an instrument's block
-// may end inside one.
+// How much of bytes ends on a whole UTF-8 character.
 size_t WholeCharactersLength(std::string_view bytes);
 
 // Puts stdout and stderr into byte mode, so received data and UTF-8 text
@@ -37,8 +36,9 @@ void Complain(const std::wstring& text);
 // "1 block", "2 blocks".
 std::wstring Counted(uint64_t count, const wchar_t* noun);
 
-// UTF-8 text of one stream that comes in pieces (received data): on a
-// console decoded across the pieces, elsewhere the bytes as they came.
+// UTF-8 text that comes in pieces (received data): on a console decoded
+// across them, as an instrument's block may end inside a character;
+// elsewhere the bytes as they came.
 class CTextOut {
 public:
     explicit CTextOut(std::FILE* stream) : m_stream(stream), m_console(ConsoleOf(stream)) {}

@@ -41,8 +41,8 @@ bool EqualsIgnoringCase(std::wstring_view a, std::wstring_view b) {
 }
 
 const PropertyName* FindName(int32_t id) {
-    const auto found =
-        std::find_if(std::begin(kNames), std::end(kNames), [&](auto& name) { return name.setting.propertyId == id; });
+    const auto found = std::find_if(std::begin(kNames), std::end(kNames),
+                                    [&](const PropertyName& name) { return name.setting.propertyId == id; });
     return found == std::end(kNames) ? nullptr : found;
 }
 

@@ -10,10 +10,9 @@
 namespace DevHost {
 namespace {
 
-// The list as the application draws it: group headings, each property with
-// the name `devhost set` knows it by, every choice with its value, the
-// selected one marked *; a stored value not among the choices shows as the
-// selection, said as such, rather than the plug-in's stand-in.
+// The list as the application draws it, each property with the name set
+// knows it by; a stored value not offered is the selection, said as such,
+// rather than the plug-in's stand-in.
 std::wstring ShowProperties(const CPropertyView& view, const std::wstring& storedPort) {
     std::wstring text;
     for (const OfferedProperty& property : view.Offered()) {
@@ -24,7 +23,8 @@ std::wstring ShowProperties(const CPropertyView& view, const std::wstring& store
             text += heading + L": " + property.text + L"\n";
         } else {
             const std::wstring unoffered = property.Unoffered(storedPort);
-            text += heading + (unoffered.empty() ? L"\n" : L"\n    * " + unoffered + L"\n");
+            text += heading + L"\n";
+            if (!unoffered.empty()) text += L"    * " + unoffered + L"\n";
             if (property.choices.empty()) text += L"      (no choices)\n";
             for (const Choice& choice : property.choices) {
                 text += (unoffered.empty() && choice.value == property.selected ? L"    * " : L"      ") +

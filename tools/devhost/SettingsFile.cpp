@@ -44,8 +44,8 @@ void CIniSettingsWriter::WriteInt(const wchar_t* key, int32_t value) {
 }
 
 bool ParseInt32(std::wstring_view text, int32_t& number) {
-    const size_t digits = text.size() - (!text.empty() && text.front() == L'-');
-    if (digits == 0 || digits > 10 || text.find_first_not_of(L"0123456789", text.size() - digits) != text.npos) {
+    const std::wstring_view digits = text.substr(!text.empty() && text.front() == L'-');
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of(L"0123456789") != std::wstring_view::npos) {
         return false;
     }
     const long long parsed = std::stoll(std::wstring(text));

@@ -15,7 +15,6 @@ public:
     // has the plug-in open the port it was given.
     explicit CIniSettingsReader(std::wstring path, std::wstring portInstead = {})
         : m_path(std::move(path)), m_portInstead(std::move(portInstead)) {}
-
     // Only an absent key gives the default: a key stored empty reads empty.
     BSTR ReadString(const wchar_t* key, const wchar_t* defaultValue) override;
     // A value that is not a whole 32-bit number counts as absent.
@@ -29,10 +28,8 @@ private:
 class CIniSettingsWriter final : public ISettingsWriter {
 public:
     explicit CIniSettingsWriter(std::wstring path) : m_path(std::move(path)) {}
-
     void WriteString(const wchar_t* key, const wchar_t* value) override;
     void WriteInt(const wchar_t* key, int32_t value) override;
-
     // The plug-in ignores the writer's results, so the host asks afterwards.
     bool Failed() const { return m_failed; }
 
