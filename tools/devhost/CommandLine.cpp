@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 #include <windows.h>
 #include <algorithm>
+#include <cwchar>
 #include <regex>
 #include "ConsoleOutput.h"
 
@@ -96,10 +97,9 @@ bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line,
 
 bool TakesAll(const CommandLine& line, size_t mostArguments) {
     std::wstring refused;
+    const std::wstring command = L" " + line.command + L" ";
     for (const auto& given : line.options) {
-        if (std::wstring(FindOption(given.first)->commands).find(L" " + line.command + L" ") == std::wstring::npos) {
-            refused = given.first;
-        }
+        if (!std::wcsstr(FindOption(given.first)->commands, command.c_str())) refused = given.first;
     }
     for (size_t i = 0; i < line.arguments.size() && refused.empty(); ++i) {
         if (i >= mostArguments || line.arguments[i].rfind(L'-', 0) == 0) refused = line.arguments[i];

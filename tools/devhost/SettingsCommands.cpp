@@ -8,13 +8,17 @@
 #include "plugin_api/IPropertyListViewController.h"
 
 namespace DevHost {
-namespace {
-
 // The list as the application draws it, each property with the name set
 // knows it by; a stored value not offered is the selection, said as such,
 // rather than the plug-in's stand-in.
-std::wstring ShowProperties(const CPropertyView& view, const std::wstring& storedPort) {
-    std::wstring text;
+int RunSettings(const CommandLine& line) {
+    if (!TakesAll(line, 0)) return ExitUsage;
+    PluginPtr plugin = OpenPluginWithSettings(line);
+    if (!plugin) return ExitPluginFailed;
+    CPropertyView view;
+    plugin->GetPropertyListController()->FillView(&view);
+    const std::wstring storedPort = ReadStoredSettings(line.settingsPath).port;
+    std::wstring text = L"settings file: " + line.settingsPath + L"\n";
     for (const OfferedProperty& property : view.Offered()) {
         const std::wstring heading = L"  " + property.caption + L" [" + NameOfProperty(property.id) + L"]";
         if (property.kind == OfferedProperty::Kind::Group) {
@@ -32,19 +36,7 @@ std::wstring ShowProperties(const CPropertyView& view, const std::wstring& store
             }
         }
     }
-    return text;
-}
-
-}  // namespace
-
-int RunSettings(const CommandLine& line) {
-    if (!TakesAll(line, 0)) return ExitUsage;
-    PluginPtr plugin = OpenPluginWithSettings(line);
-    if (!plugin) return ExitPluginFailed;
-    CPropertyView view;
-    plugin->GetPropertyListController()->FillView(&view);
-    Print(stdout, L"settings file: " + line.settingsPath + L"\n" +
-                      ShowProperties(view, ReadStoredSettings(line.settingsPath).port));
+    Print(stdout, text);
     return ExitOk;
 }
 
