@@ -51,19 +51,19 @@ const wchar_t* EnglishName(int32_t id, int32_t value) {
     return names && value >= 0 && value < 5 ? names->values[value] : nullptr;
 }
 
-// A caption first, then an English name, then a value.
+// A caption first, then an English name or a number (no text is both).
 const Choice* MatchChoice(int32_t id, const std::vector<Choice>& choices, std::wstring_view text) {
     int32_t number = 0;
     const bool isNumber = ParseInt32(text, number);
-    const Choice* byName = nullptr;
-    const Choice* byNumber = nullptr;
+    const Choice* named = nullptr;
     for (const Choice& choice : choices) {
         if (EqualsIgnoringCase(choice.caption, text)) return &choice;
         const wchar_t* english = EnglishName(id, choice.value);
-        if (!byName && english && EqualsIgnoringCase(english, text)) byName = &choice;
-        if (!byNumber && isNumber && choice.value == number) byNumber = &choice;
+        if (!named && ((english && EqualsIgnoringCase(english, text)) || (isNumber && choice.value == number))) {
+            named = &choice;
+        }
     }
-    return byName ? byName : byNumber;
+    return named;
 }
 
 std::wstring DescribeChoices(int32_t id, const std::vector<Choice>& choices) {
