@@ -23,7 +23,6 @@ struct Choice {
     std::wstring caption;
 };
 
-// One entry of the property list as the plug-in offered it in FillView.
 struct OfferedProperty {
     enum class Kind { Group, Text, Choice } kind;
     int32_t id;  // none for a group
@@ -53,8 +52,7 @@ public:
 
     void AddGroup(const wchar_t* caption) override;
     void AddTextProperty(int32_t id, bool flag, const wchar_t* caption, const wchar_t* text) override;
-    // The enumerator and its items are valid only during the call, so
-    // their captions and values are copied.
+    // Copies the choices: the enumerator and its items live only during the call.
     bool AddComboProperty(int32_t id, bool flag, const wchar_t* caption,
                           Plugin::IEnumerator<Plugin::IComboItem*>* choices, int32_t selected) override;
     void HostSlot4() override {}
