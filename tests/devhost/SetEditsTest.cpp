@@ -18,21 +18,20 @@ const std::vector<Choice> kPorts = {{3, L"COM3"}, {12, L"COM12"}};
 // All or nothing: one bad argument leaves the requests as they were. The
 // stored keys, accepted as names, are the ones the plug-in shares.
 TEST(SetArguments, TakesNamesOrStoredKeysInAnyCaseAndRefusesTheWholeLineForOneBadArgument) {
-    std::vector<SetRequest> requests;
+    Edits edits;
     std::wstring error;
-    ASSERT_TRUE(ParseSetArguments({L"port=COM5", L"BAUDRATE=115200", L"Wait=5"}, requests, error));
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_EQ(requests[0].value, L"COM5");
-    EXPECT_EQ(requests[1].id, Shared::kBaudRate.propertyId);
-    EXPECT_EQ(requests[1].name, L"baud");
-    EXPECT_EQ(requests[2].id, Shared::kWaitTime.propertyId);
+    ASSERT_TRUE(ParseSetArguments({L"port=COM5", L"BAUDRATE=115200", L"Wait=5"}, edits, error));
+    const Edits parsed = {{Shared::kPort.propertyId, L"COM5"},
+                          {Shared::kBaudRate.propertyId, L"115200"},
+                          {Shared::kWaitTime.propertyId, L"5"}};
+    EXPECT_EQ(edits, parsed);
     // Nothing, no '=', no value, one setting twice, an unknown name.
     const std::vector<std::vector<std::wstring>> bad = {
         {}, {L"port"}, {L"port="}, {L"baud=9600", L"BAUDRATE=300"}, {L"port=COM6", L"speed=9600"},
     };
     for (const auto& arguments : bad) {
-        EXPECT_FALSE(ParseSetArguments(arguments, requests, error)) << arguments.size();
-        EXPECT_EQ(requests.size(), 3u);
+        EXPECT_FALSE(ParseSetArguments(arguments, edits, error)) << arguments.size();
+        EXPECT_EQ(edits, parsed);
     }
     EXPECT_NE(error.find(L"port, baud, parity, data, stop, flow, wait"), std::wstring::npos) << "names the valid ones";
 }
@@ -40,10 +39,13 @@ TEST(SetArguments, TakesNamesOrStoredKeysInAnyCaseAndRefusesTheWholeLineForOneBa
 // The plug-in selects the first port found in place of a stored one that is
 // missing, yet opens the stored one: devhost shows what is stored.
 TEST(UnofferedSelection, AStoredValueNoChoiceHoldsIsSaidAsSuch) {
-    EXPECT_EQ(UnofferedSelection(1, kPorts, 3, L"COM9"), L"COM9 (not present)");
-    EXPECT_EQ(UnofferedSelection(1, kPorts, 3, L"COM12"), L"");
-    EXPECT_EQ(UnofferedSelection(3, kParity, 9, L"COM9"), L"9 (not among the choices)");
-    EXPECT_EQ(UnofferedSelection(3, kParity, 2, L"COM9"), L"");
+    const auto unoffered = [](int32_t id, const std::vector<Choice>& choices, int32_t selected) {
+        return OfferedProperty{OfferedProperty::Kind::Choice, id, L"", L"", choices, selected, {}}.Unoffered(L"COM9");
+    };
+    EXPECT_EQ(unoffered(1, kPorts, 3), L"COM9 (not present)");
+    EXPECT_EQ(unoffered(1, {{9, L"COM9"}}, 3), L"");
+    EXPECT_EQ(unoffered(3, kParity, 9), L"9 (not among the choices)");
+    EXPECT_EQ(unoffered(3, kParity, 2), L"");
 }
 
 // A view filled as the plug-in fills it: a text property and two drop-downs
@@ -89,7 +91,7 @@ TEST_F(EditResolution, TakesOnlyWhatIsOfferedByCaptionEnglishNameOrValue) {
     for (const auto& c : cases) {
         CPropertyView edited = view;
         std::wstring errors;
-        EXPECT_EQ(ResolveEdits({{c.property, L"x", c.text}}, edited, errors), c.expected != kRefused) << c.text;
+        EXPECT_EQ(edited.Edit({{c.property, c.text}}, errors), c.expected != kRefused) << c.text;
         int32_t value = kRefused;
         BSTR text = nullptr;
         if (c.property != 8) edited.GetComboValue(c.property, &value);
@@ -101,7 +103,7 @@ TEST_F(EditResolution, TakesOnlyWhatIsOfferedByCaptionEnglishNameOrValue) {
 
 TEST_F(EditResolution, AnswersRequestedValuesAndDeclinesTheRest) {
     std::wstring errors;
-    ASSERT_TRUE(ResolveEdits({{1, L"port", L"COM12"}, {8, L"wait", L"5"}}, view, errors)) << errors.c_str();
+    ASSERT_TRUE(view.Edit({{1, L"COM12"}, {8, L"5"}}, errors)) << errors.c_str();
     int32_t value = 0;
     EXPECT_TRUE(view.GetComboValue(1, &value));
     EXPECT_EQ(value, 12);
@@ -114,7 +116,7 @@ TEST_F(EditResolution, AnswersRequestedValuesAndDeclinesTheRest) {
 
 TEST_F(EditResolution, OneRefusedValueAnswersNothingAndNamesTheChoices) {
     std::wstring errors;
-    EXPECT_FALSE(ResolveEdits({{1, L"port", L"COM12"}, {3, L"parity", L"nome"}, {8, L"wait", L"x"}}, view, errors));
+    EXPECT_FALSE(view.Edit({{1, L"COM12"}, {3, L"nome"}, {8, L"x"}}, errors));
     EXPECT_NE(errors.find(L"parity=nome is not among the choices: Нет (none)"), std::wstring::npos);
     EXPECT_NE(errors.find(L"wait=x"), std::wstring::npos);
     int32_t value = 0;
@@ -123,7 +125,7 @@ TEST_F(EditResolution, OneRefusedValueAnswersNothingAndNamesTheChoices) {
 
 TEST_F(EditResolution, APropertyThePluginDidNotOfferIsRefused) {
     std::wstring errors;
-    EXPECT_FALSE(ResolveEdits({{2, L"baud", L"9600"}}, view, errors));
+    EXPECT_FALSE(view.Edit({{2, L"9600"}}, errors));
     EXPECT_NE(errors.find(L"offers no baud"), std::wstring::npos);
 }
 

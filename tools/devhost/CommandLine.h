@@ -33,9 +33,13 @@ struct CommandLine {
     std::wstring Value(const wchar_t* option) const;
 };
 
-// False with the reason for an option that lacks its value. The value of an
-// option is never read as a command or as --help.
+// False with the reason for an option that lacks its value. A value is
+// never read as a command or as --help.
 bool ParseCommandLine(const std::vector<std::wstring>& words, CommandLine& line, std::wstring& error);
+
+// The profile functions look up a bare file name in the Windows folder, so
+// the settings path is made absolute, and info shows the DLL's so.
+std::wstring AbsolutePath(const std::wstring& path);
 
 // Every command refuses what it does not know: false after saying so when an
 // option is not the command's or more than mostArguments other words came.

@@ -4,7 +4,6 @@
 #include <algorithm>
 
 namespace DevHost {
-namespace {
 
 // WriteConsoleW refuses very long writes on some Windows versions.
 constexpr size_t kConsoleWriteChars = 8192;
@@ -19,37 +18,19 @@ size_t WholeCharactersLength(std::string_view bytes) {
     return bytes.size();
 }
 
-}  // namespace
-
 std::string ToUtf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    int length = static_cast<int>(text.size());
-    int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    const int length = static_cast<int>(text.size());
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
     return bytes;
 }
 
 std::wstring FromUtf8(std::string_view bytes) {
-    if (bytes.empty()) return {};
-    int length = static_cast<int>(bytes.size());
-    int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
+    const int length = static_cast<int>(bytes.size());
+    const int size = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, nullptr, 0);
     std::wstring text(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, bytes.data(), length, text.data(), size);
-    return text;
-}
-
-std::wstring CUtf8Decoder::Decode(std::string_view bytes) {
-    m_held.append(bytes);
-    const size_t whole = WholeCharactersLength(m_held);
-    std::wstring text = FromUtf8(std::string_view(m_held).substr(0, whole));
-    m_held.erase(0, whole);
-    return text;
-}
-
-std::wstring CUtf8Decoder::Flush() {
-    std::wstring text = FromUtf8(m_held);
-    m_held.clear();
     return text;
 }
 
@@ -75,25 +56,12 @@ void WriteConsoleText(HANDLE console, std::wstring_view text) {
     }
 }
 
-void Print(std::FILE* stream, std::wstring_view text) {
-    if (HANDLE console = ConsoleOf(stream)) {
-        std::fflush(stream);
-        WriteConsoleText(console, text);
-        return;
-    }
-    std::string bytes = ToUtf8(text);
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    // Not every C runtime leaves stderr unbuffered on a pipe, and a person
-    // or a script watching the exchange needs each line as it happens.
-    std::fflush(stream);
-}
+void Print(std::FILE* stream, std::wstring_view text) { CTextOut(stream).Write(ToUtf8(text)); }
 
 void Complain(const std::wstring& text) {
-    size_t start = 0;
-    for (size_t end; (end = text.find(L'\n', start)) != std::wstring::npos; start = end + 1) {
-        Print(stderr, L"devhost: " + text.substr(start, end - start) + L"\n");
-    }
-    Print(stderr, L"devhost: " + text.substr(start) + L"\n");
+    std::wstring lines = L"devhost: ";
+    for (wchar_t c : text) lines += c == L'\n' ? std::wstring(L"\ndevhost: ") : std::wstring(1, c);
+    Print(stderr, lines + L"\n");
 }
 
 std::wstring Counted(uint64_t count, const wchar_t* noun) {
@@ -102,15 +70,21 @@ std::wstring Counted(uint64_t count, const wchar_t* noun) {
 
 void CTextOut::Write(std::string_view utf8) {
     if (m_console) {
-        WriteConsoleText(m_console, m_decoder.Decode(utf8));
+        m_held.append(utf8);
+        const size_t whole = WholeCharactersLength(m_held);
+        WriteConsoleText(m_console, FromUtf8(std::string_view(m_held).substr(0, whole)));
+        m_held.erase(0, whole);
         return;
     }
     std::fwrite(utf8.data(), 1, utf8.size(), m_stream);
+    // Not every C runtime leaves stderr unbuffered on a pipe, and a person
+    // or a script watching the exchange needs each line as it happens.
     std::fflush(m_stream);
 }
 
 void CTextOut::Finish() {
-    if (m_console) WriteConsoleText(m_console, m_decoder.Flush());
+    if (m_console) WriteConsoleText(m_console, FromUtf8(m_held));
+    m_held.clear();
 }
 
 }  // namespace DevHost

@@ -12,17 +12,8 @@ std::string ToUtf8(std::wstring_view text);
 // Invalid sequences become U+FFFD rather than dropping the whole text.
 std::wstring FromUtf8(std::string_view bytes);
 
-// UTF-8 that arrives in pieces, as an instrument's blocks do: a character
-// split between two pieces is decoded whole once its end has come.
-class CUtf8Decoder {
-public:
-    std::wstring Decode(std::string_view bytes);
-    // What is held back, decoded as it is (U+FFFD for a cut character).
-    std::wstring Flush();
-
-private:
-    std::string m_held;
-};
+// How much of bytes ends on a whole UTF-8 character.
+size_t WholeCharactersLength(std::string_view bytes);
 
 // Puts stdout and stderr into byte mode, so received data and UTF-8 text
 // reach a file or a pipe exactly as written.
@@ -32,12 +23,11 @@ void PrepareConsoleOutput();
 HANDLE ConsoleOf(std::FILE* stream);
 inline bool IsConsole(std::FILE* stream) { return ConsoleOf(stream) != nullptr; }
 
-// Text through the wide-character API. The consoles of Windows and of Wine
-// show UTF-8 written as bytes one byte at a time, so Cyrillic would come
-// out as replacement marks.
+// The consoles of Windows and of Wine show UTF-8 written as bytes one byte
+// at a time, so Cyrillic would come out as replacement marks.
 void WriteConsoleText(HANDLE console, std::wstring_view text);
 
-// On a console through the wide-character API, elsewhere as UTF-8.
+// On a console through the wide-character API, elsewhere as UTF-8, at once.
 void Print(std::FILE* stream, std::wstring_view text);
 
 // "devhost: text" on stderr.
@@ -46,8 +36,9 @@ void Complain(const std::wstring& text);
 // "1 block", "2 blocks".
 std::wstring Counted(uint64_t count, const wchar_t* noun);
 
-// UTF-8 text of one stream that comes in pieces (received data): on a
-// console decoded across the pieces, elsewhere the bytes as they came.
+// UTF-8 text that comes in pieces (received data): on a console decoded
+// across them, as an instrument's block may end inside a character;
+// elsewhere the bytes as they came.
 class CTextOut {
 public:
     explicit CTextOut(std::FILE* stream) : m_stream(stream), m_console(ConsoleOf(stream)) {}
@@ -58,7 +49,7 @@ public:
 private:
     std::FILE* m_stream;
     HANDLE m_console;
-    CUtf8Decoder m_decoder;
+    std::string m_held;  // a character's start, shown once its end has come
 };
 
 }  // namespace DevHost

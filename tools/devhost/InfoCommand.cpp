@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
@@ -6,35 +5,27 @@
 #include "win32/UniqueBstr.h"
 
 namespace DevHost {
-namespace {
-
-std::wstring VersionText(const std::wstring& path) {
-    std::string block(GetFileVersionInfoSizeW(path.c_str(), nullptr), '\0');
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (block.empty() || !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) ||
-        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed) {
-        return L"(none)";
-    }
-    wchar_t text[64];
-    std::swprintf(text, 64, L"%u.%u.%u.%u", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
-                  HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
-    return text;
-}
-
-}  // namespace
 
 int RunInfo(const CommandLine& line) {
     if (!TakesAll(line, 0)) return ExitUsage;
     PluginPtr plugin = OpenPlugin(line);
     if (!plugin) return ExitPluginFailed;
-    wchar_t dllPath[MAX_PATH];
-    const DWORD length = GetFullPathNameW(PluginPath(line).c_str(), MAX_PATH, dllPath, nullptr);
-    const std::wstring module = length > 0 && length < MAX_PATH ? dllPath : PluginPath(line);
+    const std::wstring module = AbsolutePath(PluginPath(line));
+    std::string block(GetFileVersionInfoSizeW(module.c_str(), nullptr), '\0');
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    std::wstring version = L"(none)";
+    if (!block.empty() && GetFileVersionInfoW(module.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) &&
+        VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+        const DWORD high = fixed->dwFileVersionMS;
+        const DWORD low = fixed->dwFileVersionLS;
+        version = std::to_wstring(HIWORD(high)) + L"." + std::to_wstring(LOWORD(high)) + L"." +
+                  std::to_wstring(HIWORD(low)) + L"." + std::to_wstring(LOWORD(low));
+    }
     const Win32::CUniqueBstr name(plugin->GetName());
     wchar_t id[40];
     StringFromGUID2(Plugin::PluginIdOf(*plugin), id, 40);
-    Print(stdout, std::wstring(L"name        ") + name.Text() + L"\nidentifier  " + id + L"\nversion     " + VersionText(module) +
+    Print(stdout, std::wstring(L"name        ") + name.Text() + L"\nidentifier  " + id + L"\nversion     " + version +
                       L"\nmodule      " + module + L"\n");
     return ExitOk;
 }

@@ -23,15 +23,10 @@ PluginPtr LoadPlugin(const CommandLine& line, std::wstring& error) {
     }
     auto create = reinterpret_cast<CreatePluginFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(module, "CreatePlugin")));
-    if (!create) {
-        FreeLibrary(module);
-        error = dllPath + L" has no CreatePlugin export";
-        return nullptr;
-    }
-    PluginPtr plugin(create());
+    PluginPtr plugin(create ? create() : nullptr);
     if (!plugin) {
         FreeLibrary(module);
-        error = L"CreatePlugin returned no object";
+        error = create ? L"CreatePlugin returned no object" : dllPath + L" has no CreatePlugin export";
     }
     // cppcheck-suppress resourceLeak ; the plug-in's code is the module's: it stays loaded to the end
     return plugin;
@@ -47,9 +42,10 @@ PluginPtr OpenPlugin(const CommandLine& line) {
 PluginPtr OpenPluginWithSettings(const CommandLine& line) {
     PluginPtr plugin = OpenPlugin(line);
     if (!plugin) return plugin;
+    wchar_t keys[16];
     if (GetFileAttributesW(line.settingsPath.c_str()) == INVALID_FILE_ATTRIBUTES) {
         Complain(L"no settings file " + line.settingsPath + L": the plug-in's defaults apply");
-    } else if (!HoldsSettings(line.settingsPath)) {
+    } else if (GetPrivateProfileStringW(kSettingsSection, nullptr, L"", keys, 16, line.settingsPath.c_str()) == 0) {
         Complain(line.settingsPath + L" holds no [" + kSettingsSection + L"] settings: the plug-in's defaults apply");
     }
     CIniSettingsReader reader(line.settingsPath);

@@ -1,24 +1,19 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 #include "plugin_api/HostInterfaces.h"
 
 namespace DevHost {
 
-struct SetRequest {
-    int32_t id;
-    std::wstring name;
-    std::wstring value;
-};
+// The value asked for each property, by its id.
+using Edits = std::map<int32_t, std::wstring>;
 
-// Parses every argument or none: on the first bad one returns false with a
-// message in error. A name is the short one (port, baud, ...) or the stored
-// key, in any case. A property named twice is refused, since one of the two
-// values would be dropped silently.
-bool ParseSetArguments(const std::vector<std::wstring>& arguments, std::vector<SetRequest>& requests,
-                       std::wstring& error);
+// All arguments or none, each named by its short name or stored key in any
+// case; a property named twice is refused, as one value would be dropped.
+bool ParseSetArguments(const std::vector<std::wstring>& arguments, Edits& edits, std::wstring& error);
 
 // The short name of the property with this id, or the id as a number.
 std::wstring NameOfProperty(int32_t id);
@@ -28,7 +23,6 @@ struct Choice {
     std::wstring caption;
 };
 
-// One entry of the property list as the plug-in offered it in FillView.
 struct OfferedProperty {
     enum class Kind { Group, Text, Choice } kind;
     int32_t id;  // none for a group
@@ -36,23 +30,29 @@ struct OfferedProperty {
     std::wstring text;
     std::vector<Choice> choices;
     int32_t selected;
+    std::optional<int32_t> answer;  // given to ApplyView; without one the plug-in keeps its value
+
+    // The stored value, when no choice holds it, said as such: "COM9 (not
+    // present)" for a port this machine lacks (the plug-in then selects the
+    // first port found, but opens COM9), "31337 (not among the choices)".
+    std::wstring Unoffered(const std::wstring& storedPort) const;
 };
 
 // The host's view of the property list: remembers what FillView offers,
-// then answers ApplyView with the values it was given. A property it has no
-// answer for is declined, so the plug-in keeps that value.
+// then answers ApplyView with the edits it was given.
 class CPropertyView final : public IPropertyListView {
 public:
     const std::vector<OfferedProperty>& Offered() const { return m_offered; }
-    const OfferedProperty* Find(int32_t id) const;
 
-    void AnswerChoice(int32_t id, int32_t value) { m_choiceAnswers[id] = value; }
-    void AnswerText(int32_t id, std::wstring text) { m_textAnswers[id] = std::move(text); }
+    // Takes the edits as the answers only when the plug-in offers every value;
+    // otherwise false with one line per refused value, naming the choices. A
+    // value is a choice's caption (ignoring case), its English name or its
+    // number; a caption wins, so stop=1 is the caption "1", not value 1.
+    bool Edit(const Edits& edits, std::wstring& errors);
 
     void AddGroup(const wchar_t* caption) override;
     void AddTextProperty(int32_t id, bool flag, const wchar_t* caption, const wchar_t* text) override;
-    // The enumerator and its items are valid only during the call, so
-    // their captions and values are copied.
+    // Copies the choices: the enumerator and its items live only during the call.
     bool AddComboProperty(int32_t id, bool flag, const wchar_t* caption,
                           Plugin::IEnumerator<Plugin::IComboItem*>* choices, int32_t selected) override;
     void HostSlot4() override {}
@@ -61,32 +61,9 @@ public:
     bool GetComboValue(int32_t id, int32_t* value) override;
 
 private:
+    OfferedProperty* Find(int32_t id);
+
     std::vector<OfferedProperty> m_offered;
-    std::map<int32_t, int32_t> m_choiceAnswers;
-    std::map<int32_t, std::wstring> m_textAnswers;
 };
-
-// A stored value that none of the choices holds, as devhost shows it in
-// place of the plug-in's selection: "COM9 (not present)" for a port this
-// machine lacks (the plug-in then selects the first port found, but opens
-// COM9), "31337 (not among the choices)" for another setting. Empty when
-// the stored value is one of the choices.
-std::wstring UnofferedSelection(int32_t propertyId, const std::vector<Choice>& choices, int32_t selected,
-                                const std::wstring& storedPort);
-
-// The list as the application draws it: group headings, each property with
-// the name `devhost set` knows it by, every choice with its value, the
-// selected one marked *; a stored value not among the choices shows as the
-// selection, said as such, rather than the plug-in's stand-in.
-std::wstring ShowProperties(const std::vector<OfferedProperty>& offered, const std::wstring& storedPort);
-
-// Checks every requested value against what the plug-in offered and, only
-// when all are valid, gives the view its answers. Otherwise false with one
-// line per refused value, naming the valid choices. A value is a choice's
-// caption (ignoring case), an English name of the value (parity and flow:
-// none, odd, even, mark, space; none, hardware, xonxoff), or its value as a
-// number; a caption wins over a number, so stop=1 is the caption "1", not
-// value 1. The wait time is whole seconds, 0 or more.
-bool ResolveEdits(const std::vector<SetRequest>& requests, CPropertyView& view, std::wstring& errors);
 
 }  // namespace DevHost

@@ -8,30 +8,35 @@
 #include "plugin_api/IPropertyListViewController.h"
 
 namespace DevHost {
-namespace {
-
-// The plug-in saves every setting, the ones not edited as they were loaded.
-void WarnOfKeptValues(const std::vector<SetRequest>& requests, const CPropertyView& view,
-                      const std::wstring& storedPort) {
-    for (const OfferedProperty& property : view.Offered()) {
-        bool edited = false;
-        for (const SetRequest& request : requests) edited = edited || request.id == property.id;
-        if (edited || property.kind != OfferedProperty::Kind::Choice) continue;
-        const std::wstring kept = UnofferedSelection(property.id, property.choices, property.selected, storedPort);
-        if (!kept.empty()) Complain(L"warning: " + NameOfProperty(property.id) + L" keeps its stored value " + kept);
-    }
-}
-
-}  // namespace
-
+// The list as the application draws it, each property with the name set
+// knows it by; a stored value not offered is the selection, said as such,
+// rather than the plug-in's stand-in.
 int RunSettings(const CommandLine& line) {
     if (!TakesAll(line, 0)) return ExitUsage;
     PluginPtr plugin = OpenPluginWithSettings(line);
     if (!plugin) return ExitPluginFailed;
     CPropertyView view;
     plugin->GetPropertyListController()->FillView(&view);
-    Print(stdout, L"settings file: " + line.settingsPath + L"\n" +
-                      ShowProperties(view.Offered(), ReadStoredSettings(line.settingsPath).port));
+    const std::wstring storedPort = ReadStoredSettings(line.settingsPath).port;
+    std::wstring text = L"settings file: " + line.settingsPath + L"\n";
+    for (const OfferedProperty& property : view.Offered()) {
+        const std::wstring heading = L"  " + property.caption + L" [" + NameOfProperty(property.id) + L"]";
+        if (property.kind == OfferedProperty::Kind::Group) {
+            text += property.caption + L"\n";
+        } else if (property.kind == OfferedProperty::Kind::Text) {
+            text += heading + L": " + property.text + L"\n";
+        } else {
+            const std::wstring unoffered = property.Unoffered(storedPort);
+            text += heading + L"\n";
+            if (!unoffered.empty()) text += L"    * " + unoffered + L"\n";
+            if (property.choices.empty()) text += L"      (no choices)\n";
+            for (const Choice& choice : property.choices) {
+                text += (unoffered.empty() && choice.value == property.selected ? L"    * " : L"      ") +
+                        choice.caption + L" (" + std::to_wstring(choice.value) + L")\n";
+            }
+        }
+    }
+    Print(stdout, text);
     return ExitOk;
 }
 
@@ -39,9 +44,9 @@ int RunSettings(const CommandLine& line) {
 // offers its choices, devhost answers, the plug-in stores and saves.
 int RunSet(const CommandLine& line) {
     if (!TakesAll(line, SIZE_MAX)) return ExitUsage;
-    std::vector<SetRequest> requests;
+    Edits edits;
     std::wstring error;
-    if (!ParseSetArguments(line.arguments, requests, error)) {
+    if (!ParseSetArguments(line.arguments, edits, error)) {
         Complain(error);
         return ExitUsage;
     }
@@ -50,12 +55,17 @@ int RunSet(const CommandLine& line) {
     Plugin::IPropertyListViewController* controller = plugin->GetPropertyListController();
     CPropertyView view;
     controller->FillView(&view);
-    if (!ResolveEdits(requests, view, error)) {
-        Complain(error);
-        Complain(L"nothing saved; " + line.settingsPath + L" is unchanged");
+    if (!view.Edit(edits, error)) {
+        Complain(error + L"\nnothing saved; " + line.settingsPath + L" is unchanged");
         return ExitRejected;
     }
-    WarnOfKeptValues(requests, view, ReadStoredSettings(line.settingsPath).port);
+    // The plug-in saves every setting, the ones not edited as they were loaded.
+    const std::wstring storedPort = ReadStoredSettings(line.settingsPath).port;
+    for (const OfferedProperty& property : view.Offered()) {
+        if (property.kind != OfferedProperty::Kind::Choice || property.answer) continue;
+        const std::wstring kept = property.Unoffered(storedPort);
+        if (!kept.empty()) Complain(L"warning: " + NameOfProperty(property.id) + L" keeps its stored value " + kept);
+    }
     controller->ApplyView();
     CIniSettingsWriter writer(line.settingsPath);
     plugin->SaveSettings(&writer);

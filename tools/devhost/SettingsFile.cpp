@@ -1,6 +1,5 @@
 #include "SettingsFile.h"
 #include <cwchar>
-#include <vector>
 #include "plugin_api/SharedConstants.h"
 #include "win32/UniqueBstr.h"
 
@@ -9,13 +8,11 @@ namespace {
 
 // The profile function truncates silently to the buffer it is given.
 std::wstring ReadProfileText(const std::wstring& path, const wchar_t* key, const wchar_t* defaultValue) {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
+    for (std::wstring buffer(256, L'\0');; buffer.resize(buffer.size() * 2)) {
         const DWORD size = static_cast<DWORD>(buffer.size());
         const DWORD length =
             GetPrivateProfileStringW(kSettingsSection, key, defaultValue, buffer.data(), size, path.c_str());
-        if (length + 1 < size) return std::wstring(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
+        if (length + 1 < size) return buffer.substr(0, length);
     }
 }
 
@@ -27,19 +24,10 @@ std::wstring Named(const wchar_t* const (&names)[N], int32_t value) {
 
 }  // namespace
 
-std::wstring AbsoluteSettingsPath(const std::wstring& path) {
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
-    std::wstring full(size, L'\0');
-    full.resize(GetFullPathNameW(path.c_str(), size, full.data(), nullptr));
-    return full;
-}
-
 BSTR CIniSettingsReader::ReadString(const wchar_t* key, const wchar_t* defaultValue) {
-    if (!m_portInstead.empty() && key && std::wcscmp(key, Shared::kPort.key) == 0) {
-        return SysAllocString(m_portInstead.c_str());
-    }
-    return SysAllocString(ReadProfileText(m_path, key, defaultValue ? defaultValue : L"").c_str());
+    const bool port = !m_portInstead.empty() && key && std::wcscmp(key, Shared::kPort.key) == 0;
+    const std::wstring value = port ? m_portInstead : ReadProfileText(m_path, key, defaultValue ? defaultValue : L"");
+    return SysAllocString(value.c_str());
 }
 
 int32_t CIniSettingsReader::ReadInt(const wchar_t* key, int32_t defaultValue) {
@@ -55,21 +43,12 @@ void CIniSettingsWriter::WriteInt(const wchar_t* key, int32_t value) {
     WriteString(key, std::to_wstring(value).c_str());
 }
 
-bool HoldsSettings(const std::wstring& path) {
-    wchar_t keys[16];
-    return GetPrivateProfileStringW(kSettingsSection, nullptr, L"", keys, 16, path.c_str()) > 0;
-}
-
 bool ParseInt32(std::wstring_view text, int32_t& number) {
-    const bool negative = !text.empty() && text.front() == L'-';
-    if (negative) text.remove_prefix(1);
-    if (text.empty() || text.size() > 10) return false;
-    long long parsed = 0;
-    for (wchar_t c : text) {
-        if (c < L'0' || c > L'9') return false;
-        parsed = parsed * 10 + (c - L'0');
+    const std::wstring_view digits = text.substr(!text.empty() && text.front() == L'-');
+    if (digits.empty() || digits.size() > 10 || digits.find_first_not_of(L"0123456789") != std::wstring_view::npos) {
+        return false;
     }
-    if (negative) parsed = -parsed;
+    const long long parsed = std::stoll(std::wstring(text));
     if (parsed > INT32_MAX || parsed < INT32_MIN) return false;
     number = static_cast<int32_t>(parsed);
     return true;

@@ -8,19 +8,13 @@ namespace DevHost {
 
 constexpr wchar_t kSettingsSection[] = L"DeviceCommon";
 
-// The profile functions look up a bare file name in the Windows folder, so
-// every settings path is made absolute first.
-std::wstring AbsoluteSettingsPath(const std::wstring& path);
-
-// The plug-in's keys in one section of an INI file, read as the application
-// answers them.
+// The plug-in's keys in one section of an INI file, as the application keeps them.
 class CIniSettingsReader final : public ISettingsReader {
 public:
     // portInstead: answered for the port key when not empty, so that doctor
     // has the plug-in open the port it was given.
     explicit CIniSettingsReader(std::wstring path, std::wstring portInstead = {})
         : m_path(std::move(path)), m_portInstead(std::move(portInstead)) {}
-
     // Only an absent key gives the default: a key stored empty reads empty.
     BSTR ReadString(const wchar_t* key, const wchar_t* defaultValue) override;
     // A value that is not a whole 32-bit number counts as absent.
@@ -34,10 +28,8 @@ private:
 class CIniSettingsWriter final : public ISettingsWriter {
 public:
     explicit CIniSettingsWriter(std::wstring path) : m_path(std::move(path)) {}
-
     void WriteString(const wchar_t* key, const wchar_t* value) override;
     void WriteInt(const wchar_t* key, int32_t value) override;
-
     // The plug-in ignores the writer's results, so the host asks afterwards.
     bool Failed() const { return m_failed; }
 
@@ -46,14 +38,11 @@ private:
     bool m_failed = false;
 };
 
-bool HoldsSettings(const std::wstring& path);
-
 // A whole decimal number, no blanks.
 bool ParseInt32(std::wstring_view text, int32_t& number);
 
-// The settings file read with the plug-in's keys and defaults
-// (plugin_api/SharedConstants.h): what an exchange will open and at what
-// speed and framing, for a capture's header, doctor's and the line errors.
+// The settings file read with the plug-in's keys and defaults: what an
+// exchange will open, at what speed and framing.
 struct StoredSettings {
     std::wstring port;
     int32_t baudRate;

@@ -9,19 +9,20 @@
 namespace DevHost {
 namespace {
 
-// Each command's usage and options in brief; docs/devhost.md (the package's
-// README.txt) tells what they do and the exit statuses.
 constexpr wchar_t kCommonOptions[] =
     L"\nOptions of every command: --dll PATH (default: DeviceCommon.dll next to devhost.exe),\n"
     L"--settings FILE (default: devhost.ini here), --trace (the plug-in's trace on stderr), --help.\n"
     L"docs/devhost.md (the package's README.txt) tells all, exit statuses too.\n";
 
-struct HelpText {
-    const wchar_t* command;
-    const wchar_t* text;
+// Each command's usage and options in brief, the first devhost's own;
+// docs/devhost.md (the package's README.txt) tells what they do.
+struct Command {
+    const wchar_t* name;
+    const wchar_t* usage;
+    int (*run)(const CommandLine& line);
 };
 
-constexpr HelpText kHelp[] = {
+constexpr Command kCommands[] = {
     {L"",
      L"usage: devhost COMMAND [options]\n"
      L"A console host for DeviceCommon.dll: loads it as the application does.\n\n"
@@ -31,35 +32,28 @@ constexpr HelpText kHelp[] = {
      L"  set NAME=VALUE...    change settings through the plug-in and save them\n"
      L"  receive [options]    run one exchange with the instrument\n"
      L"  term [options]       a console session: type to the instrument, see its answers\n"
-     L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n"},
-    {L"info", L"usage: devhost info\n"},
-    {L"settings", L"usage: devhost settings\n"},
+     L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n",
+     nullptr},
+    {L"info", L"usage: devhost info\n", RunInfo},
+    {L"settings", L"usage: devhost settings\n", RunSettings},
     {L"set",
      L"usage: devhost set NAME=VALUE...\n"
      L"Names: port, baud, parity, data, stop, flow, wait (or the stored keys PORT, BAUDRATE, ...).\n"
-     L"example: devhost set port=COM5 baud=115200 parity=none data=8 stop=1 flow=none wait=5\n"},
+     L"example: devhost set port=COM5 baud=115200 parity=none data=8 stop=1 flow=none wait=5\n",
+     RunSet},
     {L"receive",
      L"usage: devhost receive [--out FILE] [--capture FILE] [--text|--hex] [--send FILE|--say TEXT]...\n"
-     L"--say TEXT is sent as UTF-8; \\r \\n \\t \\\\ and \\xHH are escapes.\n"},
+     L"--say TEXT is sent as UTF-8; \\r \\n \\t \\\\ and \\xHH are escapes.\n",
+     RunReceive},
     {L"term",
      L"usage: devhost term [--eol none|cr|lf|crlf] [--hex] [--timestamps] [--echo] [--restart] [--capture FILE]\n"
-     L"Each line typed is sent on Enter; Ctrl+C or Ctrl+] ends the session.\n"},
+     L"Each line typed is sent on Enter; Ctrl+C or Ctrl+] ends the session.\n",
+     RunTerm},
     {L"doctor",
      L"usage: devhost doctor [PORT]\n"
-     L"About 100 ms of NUL bytes go out; the driver's settings are put back.\n"},
+     L"About 100 ms of NUL bytes go out; the driver's settings are put back.\n",
+     RunDoctor},
 };
-
-// Usage of one command, or of devhost as a whole for an empty name. False
-// when there is no such command.
-bool PrintHelp(const std::wstring& command) {
-    for (const HelpText& help : kHelp) {
-        if (command == help.command) {
-            Print(stdout, std::wstring(help.text) + kCommonOptions);
-            return true;
-        }
-    }
-    return false;
-}
 
 }  // namespace
 }  // namespace DevHost
@@ -76,20 +70,11 @@ int wmain(int argc, wchar_t** argv) {
     // Read always: it tells devhost why an exchange ended.
     CTraceReader trace(line.trace);
     if (line.trace && !trace.Problem().empty()) Complain(L"no trace: " + trace.Problem());
-    if (line.help || line.command.empty()) {
-        if (PrintHelp(line.command)) return line.help ? ExitOk : ExitUsage;
-    } else if (line.command == L"info") {
-        return RunInfo(line);
-    } else if (line.command == L"settings") {
-        return RunSettings(line);
-    } else if (line.command == L"set") {
-        return RunSet(line);
-    } else if (line.command == L"receive") {
-        return RunReceive(line);
-    } else if (line.command == L"term") {
-        return RunTerm(line);
-    } else if (line.command == L"doctor") {
-        return RunDoctor(line);
+    for (const Command& command : kCommands) {
+        if (line.command != command.name) continue;
+        if (!line.help && command.run) return command.run(line);
+        Print(stdout, std::wstring(command.usage) + kCommonOptions);
+        return line.help ? ExitOk : ExitUsage;
     }
     Complain(L"unknown command \"" + line.command + L"\"; devhost --help lists the commands");
     return ExitUsage;
