@@ -62,22 +62,6 @@ std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset) {
     return dump;
 }
 
-std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t waitSeconds) {
-    wchar_t text[160];
-    double running = report.started ? (now - report.startedTick) / 1000.0 : 0.0;
-    double rate = running > 0.0 ? report.bytesIn / running : 0.0;
-    int length = std::swprintf(text, 160, L"in %llu B  out %llu B  %.0f B/s", report.bytesIn, report.bytesOut, rate);
-    if (!report.started) {
-        std::swprintf(text + length, 160 - length, L"  opening the port");
-    } else if (report.lastBlockTick == 0) {
-        std::swprintf(text + length, 160 - length, L"  waiting for data");
-    } else {
-        std::swprintf(text + length, 160 - length, L"  quiet %.1f s of %d s", (now - report.lastBlockTick) / 1000.0,
-                      waitSeconds);
-    }
-    return text;
-}
-
 CSessionScreen::CSessionScreen(Data data, bool timestamps)
     : m_data(data), m_timestamps(timestamps), m_start(std::chrono::steady_clock::now()),
       m_trace(CTraceReader::Current()) {
@@ -87,7 +71,7 @@ CSessionScreen::CSessionScreen(Data data, bool timestamps)
         m_bottomRow = CursorOf(m_console).Y;
     }
     m_thread = std::thread([this] { Run(); });
-    if (m_trace) m_trace->ShowThrough([this](const std::wstring& text) { TraceLine(text); });
+    if (m_trace) m_trace->ShowThrough([this](const std::wstring& text) { Aside(ToUtf8(text) + "\n"); });
 }
 
 CSessionScreen::~CSessionScreen() { Close(); }
@@ -114,6 +98,7 @@ void CSessionScreen::SetStatus(const std::wstring& status) {
 
 void CSessionScreen::SetInput(const std::wstring& input) {
     std::lock_guard<std::mutex> hold(m_lock);
+    if (m_bottom.inputShown && m_bottom.input == input) return;
     m_bottom.input = input;
     m_bottom.inputShown = true;
     m_dirty = true;
@@ -257,8 +242,6 @@ void CSessionScreen::Show(bool sent, const std::string& body) {
 }
 
 void CSessionScreen::Notice(const std::wstring& text) { Aside("[" + ToUtf8(text) + "]\n"); }
-
-void CSessionScreen::TraceLine(const std::wstring& text) { Aside(ToUtf8(text) + "\n"); }
 
 // On a console the line must not run on from an unfinished data line;
 // elsewhere it goes to stderr and the data stream stays as it came.

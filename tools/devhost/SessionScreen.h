@@ -9,7 +9,6 @@
 #include <thread>
 #include <vector>
 #include "ConsoleOutput.h"
-#include "ExchangeSink.h"
 
 namespace DevHost {
 
@@ -31,13 +30,6 @@ private:
 // and the printable ones as text. A block starts a fresh line, so the
 // offsets show where each block began.
 std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset);
-
-// How often receive and term refresh the status: often enough to follow a
-// transfer, seldom enough not to load a console.
-constexpr DWORD kStatusIntervalMs = 250;
-
-// "in 1234 B  out 24 B  960 B/s  quiet 0.4 s of 2 s"
-std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t waitSeconds);
 
 // The console of `receive` and `term`: the data scrolls above one bottom
 // line that holds what is being typed and the exchange's status; notices
@@ -68,6 +60,7 @@ public:
     // "[text]" on a line of its own.
     void Notice(const std::wstring& text);
     void SetStatus(const std::wstring& status);
+    // What is being typed, "> " before it.
     void SetInput(const std::wstring& input);
     // Draws what is queued, then leaves the console with the bottom line
     // gone and the cursor on a line of its own.
@@ -84,7 +77,6 @@ private:
         bool inputShown = false;
     };
 
-    void TraceLine(const std::wstring& text);
     void Show(bool sent, const std::string& body);
     void Aside(const std::string& text);
     void Queue(std::FILE* stream, const std::string& utf8);

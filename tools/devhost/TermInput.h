@@ -1,0 +1,50 @@
+#pragma once
+#include <windows.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace DevHost {
+
+struct TypedInput {
+    enum Kind { Line, Quit, End } kind;  // a line, Ctrl+], the end of piped input
+    std::wstring line;
+};
+
+// term's standard input. A console's keyboard is read as key events and the
+// line edited here: printable keys add, Backspace removes, Esc clears, Enter
+// hands the line on, Ctrl+] asks to quit; Ctrl+C stays with the console's
+// control handler. A pipe or a file gives its lines (LF or CR LF ends one,
+// UTF-8), then End.
+//
+// Key events rather than ReadConsoleW's line mode: in line mode the console
+// echoes the typed text wherever the cursor is, so data printed meanwhile
+// tears the line apart, and Ctrl+] is only seen after Enter. Key events
+// come the same way from the Windows console and from Wine's console on a
+// Unix terminal (which turns the terminal's bytes into key events).
+class CTermInput {
+public:
+    CTermInput();
+    ~CTermInput();
+    CTermInput(const CTermInput&) = delete;
+    CTermInput& operator=(const CTermInput&) = delete;
+
+    // What came within the wait.
+    std::vector<TypedInput> Take(DWORD waitMs);
+    bool FromKeyboard() const { return m_keyboard; }
+    // The line being typed, not sent yet.
+    const std::wstring& Typing() const { return m_line; }
+
+private:
+    struct Piped;
+
+    void Key(const KEY_EVENT_RECORD& key, std::vector<TypedInput>& inputs);
+
+    HANDLE m_input;
+    DWORD m_savedMode = 0;
+    const bool m_keyboard;
+    std::wstring m_line;
+    std::shared_ptr<Piped> m_piped;
+};
+
+}  // namespace DevHost
