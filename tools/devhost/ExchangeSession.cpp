@@ -1,7 +1,6 @@
 #include "ExchangeSession.h"
 #include <algorithm>
 #include "ConsoleOutput.h"
-#include "PluginLoader.h"
 #include "TraceExplained.h"
 
 namespace DevHost {
@@ -21,6 +20,16 @@ constexpr ULONGLONG kReturnAttemptMs = 1000;
 // exchange on it brought data or lasted this long.
 constexpr ULONGLONG kBackAfterMs = 1500;
 constexpr int kGoOn = -1;
+
+std::atomic<bool> g_ctrlC{false};
+
+// Ctrl+C only asks the session to stop the exchange, so the port is closed
+// and EventStopped still comes; a second Ctrl+C ends devhost at once, for a
+// plug-in that does not stop.
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
+    return g_ctrlC.exchange(true) ? FALSE : TRUE;
+}
 
 }  // namespace
 
@@ -51,10 +60,10 @@ int CExchangeSession::Run() {
         Complain(error);
         return ExitUsage;
     }
-    PluginPtr plugin = OpenPluginWithSettings(m_line);
-    if (!plugin) return ExitPluginFailed;
+    m_plugin = OpenPluginWithSettings(m_line);
+    if (!m_plugin) return ExitPluginFailed;
     for (const auto& request : m_requests) {
-        if (!plugin->QueueTransferRequest(request.get())) {
+        if (!m_plugin->QueueTransferRequest(request.get())) {
             Complain(L"the plug-in refused to queue " + request->Label());
             return ExitPluginFailed;
         }
@@ -63,95 +72,92 @@ int CExchangeSession::Run() {
     m_screen.emplace(m_data, m_line.Has(L"--timestamps"));
     std::optional<CTermInput> input;
     if (m_typedLineEnding) input.emplace();
-    CCtrlCStop ctrlC(*plugin);
-    const int status = Exchanges(*plugin, input ? &*input : nullptr, ctrlC);
-    if (input && !input->Typing().empty()) Notice(L"not sent, still being typed: \"" + input->Typing() + L"\"");
-    SayUnsent();
-    m_screen->Close();
-    return Conclude(status, ctrlC.StopAsked());
+    g_ctrlC = false;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    const int status = Exchanges(input ? &*input : nullptr);
+    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    const std::optional<std::wstring> typing = input ? input->Typing() : std::nullopt;
+    if (typing && !typing->empty()) m_screen->Notice(L"not sent, still being typed: \"" + *typing + L"\"");
+    return Conclude(status);
 }
 
-int CExchangeSession::Exchanges(Plugin::IDevImportPlugin& plugin, CTermInput* input, const CCtrlCStop& ctrlC) {
-    if (!StartExchange(plugin, false)) return ExitPluginFailed;
+int CExchangeSession::Exchanges(CTermInput* input) {
+    if (!StartExchange(false)) return ExitPluginFailed;
     ULONGLONG statusShown = 0;
+    std::wstring status;
     for (;;) {
         CExchangeSink& sink = *m_sinks.back();
         if (input) {
-            for (const TypedInput& typed : input->Take(kInputWaitMs)) Take(plugin, typed);
-            if (input->FromKeyboard()) m_screen->SetInput(input->Typing());
+            for (const TypedInput& typed : input->Take(kInputWaitMs)) Take(typed);
         } else {
             sink.WaitForEnd(kInputWaitMs);
         }
-        if (!m_quitting && ctrlC.StopAsked()) {
-            m_quitting = true;
-            Notice(L"Ctrl+C: " + m_line.command + L" ends; Ctrl+C again ends devhost at once");
-        }
+        if (!m_quitting && g_ctrlC) Quit(L"Ctrl+C: " + m_line.command + L" ends; Ctrl+C again ends devhost at once");
         const bool ended = sink.WaitForEnd(0);
         const ExchangeReport report = sink.Report();
         const ULONGLONG now = GetTickCount64();
         if (m_portGone && report.started && !ended &&
             (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMs)) {
             m_portGone = false;
-            sink.Unmute();
-            Notice(m_stored.port + L" is back");
+            m_muted = false;
+            m_screen->Notice(m_stored.port + L" is back");
         }
         if (now - statusShown >= kStatusIntervalMs) {
-            m_screen->SetStatus(Status(report, now));
+            status = Status(report, now);
             statusShown = now;
         }
+        m_screen->SetBottom(input ? input->Typing() : std::nullopt, status);
         if (!ended) continue;
         if (m_portGone) {
             if (m_quitting || m_inputEnded) return ExitDeviceGone;
             if (now < m_nextAttempt) continue;
         } else {
-            const int status = Ended(report);
-            if (status != kGoOn) return status;
+            const int end = Ended(report);
+            if (end != kGoOn) return end;
             if (m_portGone) continue;
         }
-        if (!StartExchange(plugin, m_portGone)) return ExitPluginFailed;
+        if (!StartExchange(m_portGone)) return ExitPluginFailed;
     }
 }
 
 // "in 1234 B  out 24 B  960 B/s  quiet 0.4 s of 2 s"
 std::wstring CExchangeSession::Status(const ExchangeReport& report, ULONGLONG now) const {
     if (m_portGone) return L"waiting for " + m_stored.port + L" to return: attempt " + std::to_wstring(m_attempts);
-    wchar_t text[160];
+    wchar_t text[80];
     const double running = report.started ? (now - report.startedTick) / 1000.0 : 0.0;
-    const double rate = running > 0.0 ? report.bytesIn / running : 0.0;
-    const int length = std::swprintf(text, 160, L"in %llu B  out %llu B  %.0f B/s", report.bytesIn, report.bytesOut, rate);
-    if (!report.started) {
-        std::swprintf(text + length, 160 - length, L"  opening the port");
-    } else if (report.lastBlockTick == 0) {
-        std::swprintf(text + length, 160 - length, L"  waiting for data");
-    } else {
-        std::swprintf(text + length, 160 - length, L"  quiet %.1f s of %d s", (now - report.lastBlockTick) / 1000.0,
-                      m_stored.waitSeconds);
-    }
-    return text;
+    std::swprintf(text, 80, L"in %llu B  out %llu B  %.0f B/s  ", report.bytesIn, report.bytesOut,
+                  running > 0.0 ? report.bytesIn / running : 0.0);
+    const std::wstring counts = text;
+    if (!report.started) return counts + L"opening the port";
+    if (report.lastBlockTick == 0) return counts + L"waiting for data";
+    std::swprintf(text, 80, L"quiet %.1f s of %d s", (now - report.lastBlockTick) / 1000.0, m_stored.waitSeconds);
+    return counts + text;
 }
 
-void CExchangeSession::Take(Plugin::IDevImportPlugin& plugin, const TypedInput& typed) {
-    if (typed.kind == TypedInput::End) {
-        m_inputEnded = true;
-        return;
-    }
-    if (typed.kind == TypedInput::Quit) {
-        if (m_quitting) return;
-        m_quitting = true;
-        Notice(L"Ctrl+]: term ends");
-        plugin.StopExchange();
+void CExchangeSession::Take(const TypedInput& typed) {
+    if (typed.kind != TypedInput::Line) {
+        if (typed.kind == TypedInput::End) m_inputEnded = true;
+        if (typed.kind == TypedInput::Quit && !m_quitting) Quit(L"Ctrl+]: term ends");
         return;
     }
     std::vector<uint8_t> bytes;
     std::wstring error;
     if (!EncodeTypedLine(typed.line, m_line.Has(L"--hex"), *m_typedLineEnding, bytes, error)) {
-        Notice(L"not sent: \"" + typed.line + L"\": " + error);
+        m_screen->Notice(L"not sent: \"" + typed.line + L"\": " + error);
         return;
     }
     if (bytes.empty()) return;
     const std::wstring label = L"\"" + typed.line + L"\"";
     // A request queued between exchanges goes out in the next one.
-    if (!plugin.QueueTransferRequest(Keep(label, std::move(bytes)))) Notice(L"the plug-in refused to queue " + label);
+    if (!m_plugin->QueueTransferRequest(Keep(label, std::move(bytes)))) {
+        m_screen->Notice(L"the plug-in refused to queue " + label);
+    }
+}
+
+void CExchangeSession::Quit(const std::wstring& notice) {
+    m_quitting = true;
+    m_screen->Notice(notice);
+    m_plugin->StopExchange();
 }
 
 // The exit status, or kGoOn.
@@ -163,7 +169,7 @@ int CExchangeSession::Ended(const ExchangeReport& report) {
         const bool anyStarted =
             std::any_of(m_sinks.begin(), m_sinks.end(), [](const auto& sink) { return sink->Report().started; });
         if (anyStarted && goOn) {
-            Notice(why);
+            m_screen->Notice(why);
             return PortMissing();
         }
         m_lastWord = why + L"; the plug-in says: " + report.pluginMessage;
@@ -172,11 +178,11 @@ int CExchangeSession::Ended(const ExchangeReport& report) {
     m_endReason = report.endReason;
     const bool gone = report.end == ExchangeEnd::DeviceGone;
     if (!goOn) {
-        if (restart && !m_quitting) Notice(L"the input has ended; term ends");
+        if (restart && !m_quitting) m_screen->Notice(L"the input has ended; term ends");
         return gone ? ExitDeviceGone : ExitOk;
     }
     if (gone) return PortMissing();
-    Notice(L"starting the next exchange");
+    m_screen->Notice(L"starting the next exchange");
     return kGoOn;
 }
 
@@ -185,25 +191,28 @@ int CExchangeSession::PortMissing() {
     m_portGone = true;
     m_attempts = 0;
     m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
-    Notice(L"waiting for " + m_stored.port + L" to return: an attempt a second; Ctrl+C ends term");
+    m_screen->Notice(L"waiting for " + m_stored.port + L" to return: an attempt a second; Ctrl+C ends term");
     return kGoOn;
 }
 
-// While the port is awaited, each attempt's notices are those of the first:
-// the status line counts the attempts instead.
-bool CExchangeSession::StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying) {
-    m_sinks.push_back(std::make_unique<CExchangeSink>(*this, retrying));
-    plugin.SetEventSink(m_sinks.back().get());
+bool CExchangeSession::StartExchange(bool retrying) {
+    m_muted = retrying;
+    m_sinks.push_back(std::make_unique<CExchangeSink>(*this));
+    m_plugin->SetEventSink(m_sinks.back().get());
     if (retrying) {
         ++m_attempts;
         m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
     }
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
-        if (plugin.StartExchange()) return true;
+        if (m_plugin->StartExchange()) return true;
         Sleep(kStartRetryMs);
     }
     m_lastWord = L"the plug-in refused to start an exchange";
     return false;
+}
+
+void CExchangeSession::Notice(const std::wstring& text) {
+    if (!m_muted) m_screen->Notice(text);
 }
 
 void CExchangeSession::Received(const uint8_t* data, size_t count) {
@@ -221,31 +230,29 @@ void CExchangeSession::Sent(const uint8_t* data, size_t count) {
     if (m_line.Has(L"--echo")) m_screen->Sent(data, count);
 }
 
-// Typed lines show as they go out, given requests once each is done.
+// Typed lines show as they go out (--echo), given requests once each is done.
 void CExchangeSession::RequestDone(ITransferRequest* done) {
-    if (m_typedLineEnding) return;
     std::lock_guard<std::mutex> hold(m_requestsLock);
     for (const auto& request : m_requests) {
-        if (request.get() != done) continue;
-        Notice(L"sent " + request->Label() + L": " + std::to_wstring(request->BytesSent()) + L" of " +
-               Counted(request->Size(), L"byte"));
+        if (request.get() == done && !m_typedLineEnding) m_screen->Notice(L"sent " + request->Progress());
     }
 }
 
-void CExchangeSession::SayUnsent() {
-    std::lock_guard<std::mutex> hold(m_requestsLock);
-    for (const auto& request : m_requests) {
-        if (request->BytesSent() == request->Size()) continue;
-        Notice(L"not sent whole: " + request->Label() + L", " + std::to_wstring(request->BytesSent()) + L" of " +
-               Counted(request->Size(), L"byte"));
-        m_givenUnsent = m_givenUnsent || !m_typedLineEnding;
+// A given request not sent whole leaves the exchange incomplete; a typed line
+// is the user's to see.
+int CExchangeSession::Conclude(int status) {
+    bool incomplete = false;
+    {
+        std::lock_guard<std::mutex> hold(m_requestsLock);
+        for (const auto& request : m_requests) {
+            if (request->BytesSent() == request->Size()) continue;
+            m_screen->Notice(L"not sent whole: " + request->Progress());
+            incomplete = incomplete || !m_typedLineEnding;
+        }
     }
-}
-
-int CExchangeSession::Conclude(int status, bool stoppedByCtrlC) {
+    m_screen->Close();
     if (!m_lastWord.empty()) Complain(m_lastWord);
     if (status == ExitPortNotOpened || status == ExitPluginFailed) return status;
-    bool incomplete = m_givenUnsent;
     if ((m_out && std::fflush(m_out.get()) != 0) || m_outFailed) {
         Complain(L"received bytes could not all be written to the output file");
         incomplete = true;
@@ -266,7 +273,7 @@ int CExchangeSession::Conclude(int status, bool stoppedByCtrlC) {
     }
     Print(stderr, L"received " + Counted(bytesIn, L"byte") + L" in " + Counted(blocksIn, L"block") + L", sent " +
                       Counted(bytesOut, L"byte") + L" in " + Counted(exchanges, L"exchange") + L"; ended: " +
-                      (stoppedByCtrlC ? L"stopped by Ctrl+C" : m_endReason) + L"\n");
+                      (g_ctrlC ? L"stopped by Ctrl+C" : m_endReason) + L"\n");
     return status;
 }
 

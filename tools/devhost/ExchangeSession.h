@@ -9,8 +9,8 @@
 #include <vector>
 #include "Capture.h"
 #include "CommandLine.h"
-#include "CtrlCStop.h"
 #include "ExchangeSink.h"
+#include "PluginLoader.h"
 #include "SessionScreen.h"
 #include "SettingsFile.h"
 #include "TermInput.h"
@@ -19,11 +19,10 @@
 namespace DevHost {
 
 // One run of `receive` or `term`: the plug-in's exchanges on the stored
-// settings, shown on the session screen and recorded in the capture
-// (--capture), with the requests given up front or the lines typed as it
-// goes (term). The exchange's end ends the run or, with --restart, starts
-// the next one; a port that went away is waited for, an attempt a second.
-// Holds every sink and request it hands the plug-in, which it outlives.
+// settings, shown on the session screen and recorded in the capture, with
+// the requests given up front or the lines typed as it goes. The end of an
+// exchange ends the run or, with --restart, starts the next one; a port
+// that went away is waited for, an attempt a second.
 class CExchangeSession final : public CExchangeView {
 public:
     // typedLineEnding: term's, appended to every line typed; none for receive.
@@ -38,23 +37,23 @@ public:
     void Received(const uint8_t* data, size_t count) override;
     void Sent(const uint8_t* data, size_t count) override;
     void RequestDone(ITransferRequest* request) override;
-    void Notice(const std::wstring& text) override { m_screen->Notice(text); }
+    void Notice(const std::wstring& text) override;
     TracedEnding TracedEnd() override { return DevHost::TracedEnd(m_line); }
 
 private:
-    CTransferRequest* Keep(const std::wstring& label, std::vector<uint8_t> bytes);
-    int Exchanges(Plugin::IDevImportPlugin& plugin, CTermInput* input, const CCtrlCStop& ctrlC);
-    bool StartExchange(Plugin::IDevImportPlugin& plugin, bool retrying);
-    void Take(Plugin::IDevImportPlugin& plugin, const TypedInput& typed);
-    int Ended(const ExchangeReport& report);
-    int PortMissing();
-    std::wstring Status(const ExchangeReport& report, ULONGLONG now) const;
-    void SayUnsent();
-    int Conclude(int status, bool stoppedByCtrlC);
-
     struct CloseFile {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
+
+    CTransferRequest* Keep(const std::wstring& label, std::vector<uint8_t> bytes);
+    int Exchanges(CTermInput* input);
+    bool StartExchange(bool retrying);
+    void Take(const TypedInput& typed);
+    void Quit(const std::wstring& notice);
+    int Ended(const ExchangeReport& report);
+    int PortMissing();
+    std::wstring Status(const ExchangeReport& report, ULONGLONG now) const;
+    int Conclude(int status);
 
     const CommandLine& m_line;
     const CSessionScreen::Data m_data;
@@ -67,14 +66,18 @@ private:
     std::deque<std::unique_ptr<CExchangeSink>> m_sinks;
     std::mutex m_requestsLock;  // the plug-in's worker counts what went out
     std::deque<std::unique_ptr<CTransferRequest>> m_requests;
-    bool m_givenUnsent = false;
     bool m_quitting = false;    // Ctrl+C or Ctrl+]: the exchange ending now ends the run
     bool m_inputEnded = false;  // piped input is over: no next exchange
     bool m_portGone = false;    // waiting for the port to return
+    // While the port is awaited, each attempt's notices are those of the
+    // first: the status line counts the attempts instead.
+    std::atomic<bool> m_muted{false};
     unsigned m_attempts = 0;
     ULONGLONG m_nextAttempt = 0;
     std::wstring m_endReason;   // of the latest exchange that said one
     std::wstring m_lastWord;    // said once the screen is closed
+    // Last, so that it goes first: it may use every sink and request until then.
+    PluginPtr m_plugin;
 };
 
 }  // namespace DevHost

@@ -12,13 +12,10 @@ int RunReceive(const CommandLine& line) {
     }
     // Without --text or --hex the data is shown as text unless it goes to a
     // file, so a bare `devhost receive` shows what arrives.
-    CSessionScreen::Data shown = CSessionScreen::Data::Hidden;
-    if (line.Has(L"--hex")) {
-        shown = CSessionScreen::Data::Hex;
-    } else if (line.Has(L"--text") || !line.Has(L"--out")) {
-        shown = CSessionScreen::Data::AsItCame;
-    }
-    CExchangeSession session(line, shown);
+    using Data = CSessionScreen::Data;
+    CExchangeSession session(line, line.Has(L"--hex")                            ? Data::Hex
+                                   : line.Has(L"--text") || !line.Has(L"--out") ? Data::AsItCame
+                                                                                 : Data::Hidden);
     for (const auto& [option, value] : line.options) {
         const bool isFile = option == L"--send";
         if (!isFile && option != L"--say") continue;

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,9 +32,8 @@ public:
 
     // What came within the wait.
     std::vector<TypedInput> Take(DWORD waitMs);
-    bool FromKeyboard() const { return m_keyboard; }
-    // The line being typed, not sent yet.
-    const std::wstring& Typing() const { return m_line; }
+    // The line being typed, not sent yet; none from a pipe.
+    std::optional<std::wstring> Typing() const { return m_keyboard ? std::optional(m_line) : std::nullopt; }
 
 private:
     struct Piped;
