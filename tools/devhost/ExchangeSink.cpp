@@ -13,7 +13,7 @@ void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
         case EventStarted:
             m_report.started = true;
             m_report.startedTick = GetTickCount64();
-            Notice(L"exchange started");
+            m_view.Notice(L"exchange started");
             break;
         case EventDataReceived:
             m_report.bytesIn += count;
@@ -29,12 +29,8 @@ void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
             if (data && count > 0) m_view.Sent(bytes, count);
             break;
         case EventStopped: End(ExchangeEnd::Stopped); break;
-        default: Notice(L"unknown event " + std::to_wstring(code)); break;
+        default: m_view.Notice(L"unknown event " + std::to_wstring(code)); break;
     }
-}
-
-void CExchangeSink::Notice(const std::wstring& text) {
-    if (!m_muted) m_view.Notice(text);
 }
 
 void CExchangeSink::LogText(const void* data, uint32_t count) {
@@ -44,15 +40,10 @@ void CExchangeSink::LogText(const void* data, uint32_t count) {
     std::wstring text = data ? FromUtf8(std::string_view(static_cast<const char*>(data), count)) : L"";
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
     m_report.pluginMessage = text;
-    Notice(L"plug-in: " + text);
+    m_view.Notice(L"plug-in: " + text);
     // The plug-in ends without EventStopped when it cannot open the port;
     // its message before EventStarted is that end.
     if (!m_report.started) End(ExchangeEnd::PortNotOpened);
-}
-
-void CExchangeSink::OnRequestDone(ITransferRequest* request) {
-    Win32::CLock lock(m_lock);
-    m_view.RequestDone(request);
 }
 
 void CExchangeSink::End(ExchangeEnd end) {
@@ -61,20 +52,11 @@ void CExchangeSink::End(ExchangeEnd end) {
         const TracedEnding traced = m_view.TracedEnd();
         if (SaysDeviceGone(traced.said)) end = ExchangeEnd::DeviceGone;
         m_report.endReason = ExplainEnd(traced.said);
-        Notice(L"exchange ended: " + m_report.endReason);
-        if (!traced.lineErrors.empty()) Notice(traced.lineErrors);
+        m_view.Notice(L"exchange ended: " + m_report.endReason);
+        if (!traced.lineErrors.empty()) m_view.Notice(traced.lineErrors);
     }
     m_report.end = end;
     m_ended.Set();
-}
-
-bool CExchangeSink::WaitForEnd(DWORD milliseconds) const {
-    return WaitForSingleObject(m_ended.Get(), milliseconds) == WAIT_OBJECT_0;
-}
-
-ExchangeReport CExchangeSink::Report() const {
-    Win32::CLock lock(m_lock);
-    return m_report;
 }
 
 }  // namespace DevHost

@@ -1,6 +1,5 @@
 #pragma once
 #include <windows.h>
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include "TraceExplained.h"
@@ -45,26 +44,30 @@ public:
 // view, one event at a time and in order.
 class CExchangeSink final : public IDeviceEventSink {
 public:
-    // muted: the view gets no notices until Unmute.
-    explicit CExchangeSink(CExchangeView& view = s_noView, bool muted = false) : m_view(view), m_muted(muted) {}
+    explicit CExchangeSink(CExchangeView& view = s_noView) : m_view(view) {}
 
     void OnEvent(int32_t code, const void* data, uint32_t count) override;
-    void OnRequestDone(ITransferRequest* request) override;
+    void OnRequestDone(ITransferRequest* request) override {
+        Win32::CLock lock(m_lock);
+        m_view.RequestDone(request);
+    }
 
-    void Unmute() { m_muted = false; }
     // True once the exchange is over.
-    bool WaitForEnd(DWORD milliseconds) const;
-    ExchangeReport Report() const;
+    bool WaitForEnd(DWORD milliseconds) const {
+        return WaitForSingleObject(m_ended.Get(), milliseconds) == WAIT_OBJECT_0;
+    }
+    ExchangeReport Report() const {
+        Win32::CLock lock(m_lock);
+        return m_report;
+    }
 
 private:
     static CExchangeView s_noView;
 
-    void Notice(const std::wstring& text);
     void LogText(const void* data, uint32_t count);
     void End(ExchangeEnd end);
 
     CExchangeView& m_view;
-    std::atomic<bool> m_muted;
     mutable Win32::CCriticalSection m_lock;
     Win32::CEvent m_ended{Win32::CEvent::Reset::Manual};
     ExchangeReport m_report;

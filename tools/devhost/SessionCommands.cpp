@@ -1,6 +1,4 @@
-#include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <deque>
 #include <map>
 #include <memory>
@@ -16,6 +14,7 @@
 #include "TermInput.h"
 #include "TraceExplained.h"
 #include "TransferRequest.h"
+#include "win32/UniqueHandle.h"
 
 namespace DevHost {
 namespace {
@@ -45,10 +44,6 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     return g_ctrlC.exchange(true) ? FALSE : TRUE;
 }
 
-struct CloseFile {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // One run of `receive` or `term`: the plug-in's exchanges on the stored
 // settings, shown on the session screen and recorded in the capture, with
 // the requests given up front or the lines typed as it goes. The end of an
@@ -58,12 +53,9 @@ class CExchangeSession final : public CExchangeView {
 public:
     // typedLineEnding: term's, appended to every line typed; none for receive.
     CExchangeSession(const CommandLine& line, CSessionScreen::Data data, std::optional<std::string> typedLineEnding)
-        : m_line(line),
-          m_data(data),
-          m_typedLineEnding(std::move(typedLineEnding)),
+        : m_line(line), m_data(data), m_typedLineEnding(std::move(typedLineEnding)),
           m_stored(ReadStoredSettings(line.settingsPath)) {}
 
-    // A request for the first exchange.
     CTransferRequest* Keep(const std::wstring& label, std::vector<uint8_t> bytes) {
         std::lock_guard<std::mutex> hold(m_requestsLock);
         m_requests.push_back(std::make_unique<CTransferRequest>(label, std::move(bytes)));
@@ -73,8 +65,9 @@ public:
     // The exit status.
     int Run() {
         if (m_line.Has(L"--out")) {
-            m_out.reset(_wfopen(m_line.Value(L"--out").c_str(), L"wb"));
-            if (!m_out) {
+            m_out = Win32::CUniqueHandle(CreateFileW(m_line.Value(L"--out").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!m_out.IsValid()) {
                 Complain(L"cannot create " + m_line.Value(L"--out"));
                 return ExitUsage;
             }
@@ -108,7 +101,11 @@ public:
 
     void Received(const uint8_t* data, size_t count) override {
         m_capture.Record(Capture::Direction::In, data, count);
-        if (m_out && std::fwrite(data, 1, count, m_out.get()) != count) m_outFailed = true;
+        DWORD written = 0;
+        if (m_out.IsValid() && !(WriteFile(m_out.Get(), data, static_cast<DWORD>(count), &written, nullptr) &&
+                                 written == count)) {
+            m_outFailed = true;
+        }
         m_screen->Received(data, count);
     }
 
@@ -143,7 +140,9 @@ private:
         for (;;) {
             CExchangeSink& sink = *m_sinks.back();
             if (input) {
-                for (const TypedInput& typed : input->Take(kInputWaitMs)) Take(typed);
+                for (const std::wstring& typed : input->Take(kInputWaitMs)) Send(typed);
+                m_inputEnded = input->Ended();
+                if (input->QuitAsked() && !m_quitting) Quit(L"Ctrl+]: term ends");
             } else {
                 sink.WaitForEnd(kInputWaitMs);
             }
@@ -163,14 +162,13 @@ private:
             }
             m_screen->SetBottom(input ? input->Typing() : std::nullopt, status);
             if (!ended) continue;
-            if (m_portGone) {
-                if (m_quitting || m_inputEnded) return ExitDeviceGone;
-                if (now < m_nextAttempt) continue;
-            } else {
+            if (!m_portGone) {
                 const int end = Ended(report);
                 if (end != kGoOn) return end;
-                if (m_portGone) continue;
+            } else if (m_quitting || m_inputEnded) {
+                return ExitDeviceGone;
             }
+            if (m_portGone && GetTickCount64() < m_nextAttempt) continue;
             if (!StartExchange(m_portGone)) return ExitPluginFailed;
         }
     }
@@ -189,22 +187,13 @@ private:
         return counts + text;
     }
 
-    void Take(const TypedInput& typed) {
-        if (typed.kind != TypedInput::Line) {
-            if (typed.kind == TypedInput::End) m_inputEnded = true;
-            if (typed.kind == TypedInput::Quit && !m_quitting) Quit(L"Ctrl+]: term ends");
-            return;
-        }
+    void Send(const std::wstring& typed) {
         std::vector<uint8_t> bytes;
         std::wstring error;
-        if (!EncodeTypedLine(typed.line, m_line.Has(L"--hex"), *m_typedLineEnding, bytes, error)) {
-            m_screen->Notice(L"not sent: \"" + typed.line + L"\": " + error);
-            return;
-        }
-        if (bytes.empty()) return;
-        const std::wstring label = L"\"" + typed.line + L"\"";
-        // A request queued between exchanges goes out in the next one.
-        if (!m_plugin->QueueTransferRequest(Keep(label, std::move(bytes)))) {
+        const std::wstring label = L"\"" + typed + L"\"";
+        if (!EncodeTypedLine(typed, m_line.Has(L"--hex"), *m_typedLineEnding, bytes, error)) {
+            m_screen->Notice(L"not sent: " + label + L": " + error);
+        } else if (!bytes.empty() && !m_plugin->QueueTransferRequest(Keep(label, std::move(bytes)))) {
             m_screen->Notice(L"the plug-in refused to queue " + label);
         }
     }
@@ -225,28 +214,23 @@ private:
         }
         const bool restart = m_line.Has(L"--restart");
         const bool goOn = restart && !m_inputEnded && !m_quitting;
-        if (report.end == ExchangeEnd::PortNotOpened) {
-            const std::wstring why = WhyPortNotOpened(m_line);
-            if (m_exchanges > 0 && goOn) {
-                m_screen->Notice(why);
-                return PortMissing();
-            }
-            m_lastWord = why + L"; the plug-in says: " + report.pluginMessage;
-            return m_exchanges > 0 ? ExitDeviceGone : ExitPortNotOpened;
+        const bool notOpened = report.end == ExchangeEnd::PortNotOpened;
+        if (notOpened && (m_exchanges == 0 || !goOn)) {
+            m_lastWord = WhyPortNotOpened(m_line) + L"; the plug-in says: " + report.pluginMessage;
+            return m_exchanges == 0 ? ExitPortNotOpened : ExitDeviceGone;
         }
-        m_endReason = report.endReason;
-        const bool gone = report.end == ExchangeEnd::DeviceGone;
+        if (!notOpened) m_endReason = report.endReason;
+        const bool gone = notOpened || report.end == ExchangeEnd::DeviceGone;
         if (!goOn) {
             if (restart && !m_quitting) m_screen->Notice(L"the input has ended; term ends");
             return gone ? ExitDeviceGone : ExitOk;
         }
-        if (gone) return PortMissing();
-        m_screen->Notice(L"starting the next exchange");
-        return kGoOn;
-    }
-
-    // A surveyor who re-plugs the receiver keeps the session.
-    int PortMissing() {
+        if (!gone) {
+            m_screen->Notice(L"starting the next exchange");
+            return kGoOn;
+        }
+        // A surveyor who re-plugs the receiver keeps the session.
+        if (notOpened) m_screen->Notice(WhyPortNotOpened(m_line));
         m_portGone = true;
         m_attempts = 0;
         m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
@@ -273,7 +257,7 @@ private:
     // A given request not sent whole leaves the run incomplete; a typed line
     // is the user's to see.
     int Conclude(int status) {
-        bool incomplete = false;
+        bool incomplete = m_outFailed;
         {
             std::lock_guard<std::mutex> hold(m_requestsLock);
             for (const auto& request : m_requests) {
@@ -285,10 +269,7 @@ private:
         m_screen->Close();
         if (!m_lastWord.empty()) Complain(m_lastWord);
         if (status == ExitPortNotOpened || status == ExitPluginFailed) return status;
-        if ((m_out && std::fflush(m_out.get()) != 0) || m_outFailed) {
-            Complain(L"received bytes could not all be written to the output file");
-            incomplete = true;
-        }
+        if (m_outFailed) Complain(L"received bytes could not all be written to the output file");
         if (!m_capture.Healthy()) {
             Complain(L"the capture file could not be written whole");
             incomplete = true;
@@ -306,7 +287,7 @@ private:
     const std::optional<std::string> m_typedLineEnding;
     const StoredSettings m_stored;
     Capture::CCaptureWriter m_capture;
-    std::unique_ptr<std::FILE, CloseFile> m_out;  // receive --out
+    Win32::CUniqueHandle m_out;  // receive --out
     std::atomic<bool> m_outFailed{false};
     std::optional<CSessionScreen> m_screen;
     std::deque<std::unique_ptr<CExchangeSink>> m_sinks;
@@ -322,8 +303,8 @@ private:
     std::atomic<bool> m_muted{false};
     unsigned m_attempts = 0;
     ULONGLONG m_nextAttempt = 0;
-    std::wstring m_endReason;   // of the latest exchange that said one
-    std::wstring m_lastWord;    // said once the screen is closed
+    std::wstring m_endReason;  // of the latest exchange that said one
+    std::wstring m_lastWord;   // said once the screen is closed
     // Last, so that it goes first: it may use every sink and request until then.
     PluginPtr m_plugin;
 };
@@ -339,11 +320,8 @@ int RunReceive(const CommandLine& line) {
     // Without --text or --hex the data is shown as text unless it goes to a
     // file, so a bare `devhost receive` shows what arrives.
     using Data = CSessionScreen::Data;
-    CExchangeSession session(line,
-                             line.Has(L"--hex")                             ? Data::Hex
-                             : line.Has(L"--text") || !line.Has(L"--out") ? Data::AsItCame
-                                                                           : Data::Hidden,
-                             std::nullopt);
+    const bool asText = line.Has(L"--text") || !line.Has(L"--out");
+    CExchangeSession session(line, line.Has(L"--hex") ? Data::Hex : asText ? Data::AsItCame : Data::Hidden, {});
     for (const auto& [option, value] : line.options) {
         const bool isFile = option == L"--send";
         if (!isFile && option != L"--say") continue;
@@ -370,8 +348,8 @@ int RunTerm(const CommandLine& line) {
         Complain(L"--eol takes none, cr, lf or crlf, not \"" + line.Value(L"--eol") + L"\"");
         return ExitUsage;
     }
-    return CExchangeSession(line, hex ? CSessionScreen::Data::Hex : CSessionScreen::Data::Visible, ending->second)
-        .Run();
+    using Data = CSessionScreen::Data;
+    return CExchangeSession(line, hex ? Data::Hex : Data::Visible, ending->second).Run();
 }
 
 }  // namespace DevHost

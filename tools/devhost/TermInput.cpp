@@ -13,13 +13,15 @@ constexpr wchar_t kEscape = 0x1B;
 // and holds this until the process ends.
 struct CTermInput::Piped {
     std::mutex lock;
-    std::vector<TypedInput> inputs;
+    std::vector<std::wstring> lines;
+    bool ended = false;
     Win32::CEvent arrived{Win32::CEvent::Reset::Automatic};
 
-    void Push(TypedInput typed) {
-        if (!typed.line.empty() && typed.line.back() == L'\r') typed.line.pop_back();
+    void Push(std::string line, bool last) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         std::lock_guard<std::mutex> hold(lock);
-        inputs.push_back(std::move(typed));
+        if (!line.empty() || !last) lines.push_back(FromUtf8(line));
+        ended = last;
         arrived.Set();
     }
 
@@ -30,11 +32,10 @@ struct CTermInput::Piped {
         while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0) {
             pending.append(buffer, read);
             for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-                Push({TypedInput::Line, FromUtf8(pending.substr(0, end))});
+                Push(pending.substr(0, end), false);
             }
         }
-        if (!pending.empty()) Push({TypedInput::Line, FromUtf8(pending)});
-        Push({TypedInput::End, {}});
+        Push(pending, true);
     }
 };
 
@@ -52,36 +53,37 @@ CTermInput::~CTermInput() {
     if (m_keyboard) SetConsoleMode(m_input, m_savedMode);
 }
 
-std::vector<TypedInput> CTermInput::Take(DWORD waitMs) {
-    std::vector<TypedInput> inputs;
+std::vector<std::wstring> CTermInput::Take(DWORD waitMs) {
+    std::vector<std::wstring> lines;
     if (!m_keyboard) {
-        if (WaitForSingleObject(m_piped->arrived.Get(), waitMs) != WAIT_OBJECT_0) return inputs;
+        if (WaitForSingleObject(m_piped->arrived.Get(), waitMs) != WAIT_OBJECT_0) return lines;
         std::lock_guard<std::mutex> hold(m_piped->lock);
-        inputs.swap(m_piped->inputs);
-        return inputs;
+        lines.swap(m_piped->lines);
+        m_ended = m_piped->ended;
+        return lines;
     }
-    if (WaitForSingleObject(m_input, waitMs) != WAIT_OBJECT_0) return inputs;
+    if (WaitForSingleObject(m_input, waitMs) != WAIT_OBJECT_0) return lines;
     INPUT_RECORD records[32];
     DWORD count = 0;
+    // A console that cannot be read has ended its input; the wait keeps the
+    // session from spinning on it.
     if (!ReadConsoleInputW(m_input, records, 32, &count)) {
-        // A console that cannot be read has ended its input; the wait keeps
-        // the session from spinning on it.
         Sleep(waitMs);
-        inputs.push_back({TypedInput::End, {}});
+        m_ended = true;
     }
     for (DWORD i = 0; i < count; ++i) {
         if (records[i].EventType == KEY_EVENT && records[i].Event.KeyEvent.bKeyDown) {
-            Key(records[i].Event.KeyEvent, inputs);
+            Key(records[i].Event.KeyEvent, lines);
         }
     }
-    return inputs;
+    return lines;
 }
 
-void CTermInput::Key(const KEY_EVENT_RECORD& key, std::vector<TypedInput>& inputs) {
+void CTermInput::Key(const KEY_EVENT_RECORD& key, std::vector<std::wstring>& lines) {
     const wchar_t c = key.uChar.UnicodeChar;
     for (WORD repeat = 0; repeat < key.wRepeatCount; ++repeat) {
         if (c == L'\r') {
-            inputs.push_back({TypedInput::Line, m_line});
+            lines.push_back(m_line);
             m_line.clear();
         } else if (c == L'\b') {
             // A character beyond the first plane is two UTF-16 units.
@@ -90,8 +92,7 @@ void CTermInput::Key(const KEY_EVENT_RECORD& key, std::vector<TypedInput>& input
         } else if (c == kEscape || key.wVirtualKeyCode == VK_ESCAPE) {
             m_line.clear();
         } else if (c == kCtrlRightBracket) {
-            inputs.push_back({TypedInput::Quit, {}});
-            return;
+            m_quitAsked = true;
         } else if (c >= L' ') {
             m_line += c;
         }

@@ -7,16 +7,11 @@
 
 namespace DevHost {
 
-struct TypedInput {
-    enum Kind { Line, Quit, End } kind;  // a line, Ctrl+], the end of piped input
-    std::wstring line;
-};
-
 // term's standard input. A console's keyboard is read as key events and the
 // line edited here: printable keys add, Backspace removes, Esc clears, Enter
 // hands the line on, Ctrl+] asks to quit; Ctrl+C stays with the console's
 // control handler. A pipe or a file gives its lines (LF or CR LF ends one,
-// UTF-8), then End.
+// UTF-8) until it ends.
 //
 // Key events rather than ReadConsoleW's line mode: in line mode the console
 // echoes the typed text wherever the cursor is, so data printed meanwhile
@@ -30,20 +25,25 @@ public:
     CTermInput(const CTermInput&) = delete;
     CTermInput& operator=(const CTermInput&) = delete;
 
-    // What came within the wait.
-    std::vector<TypedInput> Take(DWORD waitMs);
+    // The lines that came within the wait.
+    std::vector<std::wstring> Take(DWORD waitMs);
+    bool QuitAsked() const { return m_quitAsked; }
+    // Piped input is over, every line taken.
+    bool Ended() const { return m_ended; }
     // The line being typed, not sent yet; none from a pipe.
     std::optional<std::wstring> Typing() const { return m_keyboard ? std::optional(m_line) : std::nullopt; }
 
 private:
     struct Piped;
 
-    void Key(const KEY_EVENT_RECORD& key, std::vector<TypedInput>& inputs);
+    void Key(const KEY_EVENT_RECORD& key, std::vector<std::wstring>& lines);
 
     HANDLE m_input;
     DWORD m_savedMode = 0;
     const bool m_keyboard;
     std::wstring m_line;
+    bool m_quitAsked = false;
+    bool m_ended = false;
     std::shared_ptr<Piped> m_piped;
 };
 
