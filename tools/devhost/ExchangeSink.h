@@ -52,7 +52,7 @@ public:
         m_view.RequestDone(request);
     }
 
-    // True once the exchange is over.
+    // Whether the exchange is over.
     bool WaitForEnd(DWORD milliseconds) const {
         return WaitForSingleObject(m_ended.Get(), milliseconds) == WAIT_OBJECT_0;
     }

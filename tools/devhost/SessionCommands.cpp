@@ -62,7 +62,6 @@ public:
         return m_requests.back().get();
     }
 
-    // The exit status.
     int Run() {
         if (m_line.Has(L"--out")) {
             m_out = Win32::CUniqueHandle(CreateFileW(m_line.Value(L"--out").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
@@ -138,7 +137,7 @@ private:
         ULONGLONG statusShown = 0;
         std::wstring status;
         for (;;) {
-            CExchangeSink& sink = *m_sinks.back();
+            const CExchangeSink& sink = *m_sinks.back();
             if (input) {
                 for (const std::wstring& typed : input->Take(kInputWaitMs)) Send(typed);
                 m_inputEnded = input->Ended();

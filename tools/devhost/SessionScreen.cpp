@@ -11,10 +11,15 @@ constexpr DWORD kFrameMs = 20;
 // Cursor moves through the console API rather than escape sequences: the
 // Windows console takes those only when asked to, and Wine's console keeps
 // its own screen and draws it onto the Unix terminal.
-COORD CursorOf(HANDLE console) {
+CONSOLE_SCREEN_BUFFER_INFO InfoOf(HANDLE console) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     GetConsoleScreenBufferInfo(console, &info);
-    return info.dwCursorPosition;
+    return info;
+}
+
+SHORT WidthOf(HANDLE console) {
+    const SMALL_RECT window = InfoOf(console).srWindow;
+    return static_cast<SHORT>(window.Right - window.Left + 1);
 }
 
 }  // namespace
@@ -65,8 +70,8 @@ CSessionScreen::CSessionScreen(Data data, bool timestamps)
       m_trace(CTraceReader::Current()) {
     if (IsConsole(stdout) && IsConsole(stderr)) {
         m_console = ConsoleOf(stdout);
-        if (CursorOf(m_console).X != 0) WriteConsoleText(m_console, L"\n");
-        m_bottomRow = CursorOf(m_console).Y;
+        if (InfoOf(m_console).dwCursorPosition.X != 0) WriteConsoleText(m_console, L"\n");
+        m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
     }
     m_thread = std::thread([this] { Run(); });
     if (m_trace) m_trace->ShowThrough([this](const std::wstring& text) { Aside(ToUtf8(text) + "\n"); });
@@ -179,7 +184,7 @@ void CSessionScreen::Draw(const std::vector<Piece>& pieces, bool closing) {
     }
     if (!m_console) return;
     if (!pieces.empty()) {
-        const COORD end = CursorOf(m_console);
+        const COORD end = InfoOf(m_console).dwCursorPosition;
         m_midLine = end.X != 0;
         if (m_midLine) {
             m_outputEnd = end;
@@ -187,7 +192,7 @@ void CSessionScreen::Draw(const std::vector<Piece>& pieces, bool closing) {
         }
         // The newline may have scrolled the console; the unfinished line is
         // always the one right above the bottom line.
-        m_bottomRow = CursorOf(m_console).Y;
+        m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
         if (m_midLine) m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
     }
     if (closing) {
@@ -200,7 +205,7 @@ void CSessionScreen::Draw(const std::vector<Piece>& pieces, bool closing) {
 void CSessionScreen::EraseBottom() {
     const COORD start{0, m_bottomRow};
     DWORD written = 0;
-    FillConsoleOutputCharacterW(m_console, L' ', static_cast<DWORD>(Width()), start, &written);
+    FillConsoleOutputCharacterW(m_console, L' ', static_cast<DWORD>(WidthOf(m_console)), start, &written);
     SetConsoleCursorPosition(m_console, start);
 }
 
@@ -210,7 +215,7 @@ void CSessionScreen::EraseBottom() {
 // written whole over the old one, never erased first, so a terminal that
 // draws Wine's console does not flicker between the two.
 void CSessionScreen::DrawBottom() {
-    const SHORT width = Width();
+    const SHORT width = WidthOf(m_console);
     const size_t room = width > 1 ? static_cast<size_t>(width) - 1 : 0;
     std::wstring left = m_typingShown ? L"> " + *m_typingShown : L"";
     if (left.size() > room) left = left.substr(left.size() - room);
@@ -222,12 +227,6 @@ void CSessionScreen::DrawBottom() {
     SetConsoleCursorPosition(m_console, COORD{0, m_bottomRow});
     WriteConsoleText(m_console, line);
     SetConsoleCursorPosition(m_console, COORD{static_cast<SHORT>(left.size()), m_bottomRow});
-}
-
-SHORT CSessionScreen::Width() const {
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    GetConsoleScreenBufferInfo(m_console, &info);
-    return static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
 }
 
 }  // namespace DevHost

@@ -52,7 +52,6 @@ public:
     void Received(const uint8_t* data, size_t count) { Show(false, data, count); }
     // What was sent, its lines marked "> " (term --echo).
     void Sent(const uint8_t* data, size_t count) { Show(true, data, count); }
-    // "[text]" on a line of its own.
     void Notice(const std::wstring& text) { Aside("[" + ToUtf8(text) + "]\n"); }
     // typing: the line being typed, shown after "> "; none for receive.
     void SetBottom(const std::optional<std::wstring>& typing, const std::wstring& status);
@@ -73,7 +72,6 @@ private:
     void Draw(const std::vector<Piece>& pieces, bool closing);
     void EraseBottom();
     void DrawBottom();
-    SHORT Width() const;
 
     const Data m_data;
     const bool m_timestamps;

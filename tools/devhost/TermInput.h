@@ -25,7 +25,6 @@ public:
     CTermInput(const CTermInput&) = delete;
     CTermInput& operator=(const CTermInput&) = delete;
 
-    // The lines that came within the wait.
     std::vector<std::wstring> Take(DWORD waitMs);
     bool QuitAsked() const { return m_quitAsked; }
     // Piped input is over, every line taken.
@@ -35,7 +34,6 @@ public:
 
 private:
     struct Piped;
-
     void Key(const KEY_EVENT_RECORD& key, std::vector<std::wstring>& lines);
 
     HANDLE m_input;
