@@ -17,11 +17,6 @@ CONSOLE_SCREEN_BUFFER_INFO InfoOf(HANDLE console) {
     return info;
 }
 
-SHORT WidthOf(HANDLE console) {
-    const SMALL_RECT window = InfoOf(console).srWindow;
-    return static_cast<SHORT>(window.Right - window.Left + 1);
-}
-
 }  // namespace
 
 std::string VisibleText(const uint8_t* data, size_t count, bool& afterCr) {
@@ -160,21 +155,22 @@ void CSessionScreen::Run() {
         m_changed.wait(hold, [this] { return m_dirty || m_closing; });
         std::vector<Piece> pieces;
         pieces.swap(m_pending);
-        m_typingShown = m_typing;
-        m_statusShown = m_status;
+        const std::wstring typed = m_typing ? L"> " + *m_typing : L"";
+        const std::wstring status = m_status;
         const bool closing = m_closing;
         m_dirty = false;
         hold.unlock();
-        Draw(pieces, closing);
+        Draw(pieces, typed, status, closing);
         if (closing) return;
         Sleep(kFrameMs);
         hold.lock();
     }
 }
 
-void CSessionScreen::Draw(const std::vector<Piece>& pieces, bool closing) {
+void CSessionScreen::Draw(const std::vector<Piece>& pieces, const std::wstring& typed, const std::wstring& status,
+                          bool closing) {
     if (m_console && !pieces.empty()) {
-        EraseBottom();
+        DrawBottom({}, {});
         if (m_midLine) SetConsoleCursorPosition(m_console, m_outputEnd);
     }
     for (const Piece& piece : pieces) (piece.stream == stdout ? m_out : m_err).Write(piece.text);
@@ -195,38 +191,28 @@ void CSessionScreen::Draw(const std::vector<Piece>& pieces, bool closing) {
         m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
         if (m_midLine) m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
     }
-    if (closing) {
-        EraseBottom();
-    } else {
-        DrawBottom();
-    }
-}
-
-void CSessionScreen::EraseBottom() {
-    const COORD start{0, m_bottomRow};
-    DWORD written = 0;
-    FillConsoleOutputCharacterW(m_console, L' ', static_cast<DWORD>(WidthOf(m_console)), start, &written);
-    SetConsoleCursorPosition(m_console, start);
+    DrawBottom(closing ? L"" : typed, closing ? L"" : status);
 }
 
 // "> typed text" on the left, where the cursor stays, the status on the
-// right; a line too long for the window keeps its end and drops the status.
+// right; a line too long for the window keeps its end and drops the status;
+// both empty leave the line blank, the cursor at its start.
 // Widths count characters: the console shows one per cell. The line is
 // written whole over the old one, never erased first, so a terminal that
 // draws Wine's console does not flicker between the two.
-void CSessionScreen::DrawBottom() {
-    const SHORT width = WidthOf(m_console);
+void CSessionScreen::DrawBottom(std::wstring typed, const std::wstring& status) {
+    const SMALL_RECT window = InfoOf(m_console).srWindow;
+    const int width = window.Right - window.Left + 1;
     const size_t room = width > 1 ? static_cast<size_t>(width) - 1 : 0;
-    std::wstring left = m_typingShown ? L"> " + *m_typingShown : L"";
-    if (left.size() > room) left = left.substr(left.size() - room);
-    std::wstring line = left;
-    if (left.size() + 2 + m_statusShown.size() <= room) {
-        line += std::wstring(room - left.size() - m_statusShown.size(), L' ') + m_statusShown;
+    if (typed.size() > room) typed = typed.substr(typed.size() - room);
+    std::wstring line = typed;
+    if (typed.size() + 2 + status.size() <= room) {
+        line += std::wstring(room - typed.size() - status.size(), L' ') + status;
     }
     line.resize(room, L' ');
     SetConsoleCursorPosition(m_console, COORD{0, m_bottomRow});
     WriteConsoleText(m_console, line);
-    SetConsoleCursorPosition(m_console, COORD{static_cast<SHORT>(left.size()), m_bottomRow});
+    SetConsoleCursorPosition(m_console, COORD{static_cast<SHORT>(typed.size()), m_bottomRow});
 }
 
 }  // namespace DevHost

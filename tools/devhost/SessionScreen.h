@@ -69,9 +69,8 @@ private:
     void Aside(std::string text);
     void Queue(std::FILE* stream, const std::string& utf8);
     void Run();
-    void Draw(const std::vector<Piece>& pieces, bool closing);
-    void EraseBottom();
-    void DrawBottom();
+    void Draw(const std::vector<Piece>& pieces, const std::wstring& typed, const std::wstring& status, bool closing);
+    void DrawBottom(std::wstring typed, const std::wstring& status);
 
     const Data m_data;
     const bool m_timestamps;
@@ -94,8 +93,6 @@ private:
     // The drawing thread's own.
     CTextOut m_out{stdout};
     CTextOut m_err{stderr};
-    std::optional<std::wstring> m_typingShown;
-    std::wstring m_statusShown;
     SHORT m_bottomRow = 0;
     bool m_midLine = false;
     COORD m_outputEnd{};  // where an unfinished last line goes on
