@@ -77,14 +77,10 @@ CSessionScreen::~CSessionScreen() { Close(); }
 void CSessionScreen::Show(bool sent, const uint8_t* data, size_t count) {
     std::lock_guard<std::mutex> hold(m_lock);
     const Data shown = sent && m_data != Data::Hex ? Data::Visible : m_data;
-    std::string body;
-    if (shown == Data::Hex) {
-        body = HexDump(data, count, m_offset[sent]);
-    } else if (shown == Data::Visible) {
-        body = VisibleText(data, count, m_afterCr[sent]);
-    } else if (shown == Data::AsItCame) {
-        body.assign(reinterpret_cast<const char*>(data), count);
-    }
+    const std::string body = shown == Data::Hex       ? HexDump(data, count, m_offset[sent])
+                             : shown == Data::Visible ? VisibleText(data, count, m_afterCr[sent])
+                             : shown == Data::Hidden  ? std::string()
+                                                      : std::string(reinterpret_cast<const char*>(data), count);
     m_offset[sent] += count;
     if (body.empty()) return;
     std::string prefix;
