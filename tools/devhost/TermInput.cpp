@@ -18,9 +18,10 @@ struct CTermInput::Piped {
     Win32::CEvent arrived{Win32::CEvent::Reset::Automatic};
 
     void Push(std::string line, bool last) {
+        const bool isLine = !last || !line.empty();
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::lock_guard<std::mutex> hold(lock);
-        if (!line.empty() || !last) lines.push_back(FromUtf8(line));
+        if (isLine) lines.push_back(FromUtf8(line));
         ended = last;
         arrived.Set();
     }
