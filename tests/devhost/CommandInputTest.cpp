@@ -103,10 +103,10 @@ TEST(VisibleText, LineEndsBreakLinesAndOtherControlBytesShowAsHex) {
         {{std::string("\0\x07\x1b[2J\t\x7f\xd0\x9f", 10)}, "<0x00><0x07><0x1B>[2J\t<0x7F>\xd0\x9f"},
     };
     for (const auto& c : cases) {
-        CVisibleText text;
+        bool afterCr = false;
         std::string shown;
         for (const std::string& block : c.blocks) {
-            shown += text.Render(reinterpret_cast<const uint8_t*>(block.data()), block.size());
+            shown += VisibleText(reinterpret_cast<const uint8_t*>(block.data()), block.size(), afterCr);
         }
         EXPECT_EQ(shown, c.shown);
     }

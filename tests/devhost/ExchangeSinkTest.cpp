@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 #include "ExchangeSink.h"
+#include "TransferRequest.h"
 
 namespace {
 
@@ -11,16 +12,20 @@ using namespace DevHost;
 // The plug-in's message as it sends it: UTF-8, the count without a terminator.
 const char kOpenError[] = u8"Ошибка открытия порта.\n";
 
+struct RecordingView : CExchangeView {
+    void Received(const uint8_t* data, size_t count) override { shown.append(reinterpret_cast<const char*>(data), count); }
+    void Notice(const std::wstring& text) override { notices.push_back(text); }
+    TracedEnding TracedEnd() override { return traced; }
+
+    std::string shown;
+    std::vector<std::wstring> notices;
+    TracedEnding traced;
+};
+
 class ExchangeSink : public ::testing::Test {
 protected:
-    CExchangeSink sink{[this](const uint8_t* data, size_t count, uint64_t offset) {
-                           shown.append(reinterpret_cast<const char*>(data), count);
-                           offsets.push_back(offset);
-                       },
-                       [this](const std::wstring& text) { notices.push_back(text); }};
-    std::string shown;
-    std::vector<uint64_t> offsets;
-    std::vector<std::wstring> notices;
+    RecordingView view;
+    CExchangeSink sink{view};
 };
 
 TEST_F(ExchangeSink, ShowsEachBlockOnceThoughItComesAgainAsLogText) {
@@ -33,8 +38,7 @@ TEST_F(ExchangeSink, ShowsEachBlockOnceThoughItComesAgainAsLogText) {
     EXPECT_FALSE(sink.WaitForEnd(0));
     sink.OnEvent(EventStopped, nullptr, 0);
 
-    EXPECT_EQ(shown, "$GPGGA");
-    EXPECT_EQ(offsets, (std::vector<uint64_t>{0, 3}));
+    EXPECT_EQ(view.shown, "$GPGGA");
     ExchangeReport report = sink.Report();
     EXPECT_TRUE(sink.WaitForEnd(0));
     EXPECT_EQ(report.end, ExchangeEnd::Stopped);
@@ -52,20 +56,20 @@ TEST_F(ExchangeSink, TheMessageBeforeStartIsThePortOpeningFailureAndTheEnd) {
     ExchangeReport report = sink.Report();
     EXPECT_EQ(report.end, ExchangeEnd::PortNotOpened);
     EXPECT_EQ(report.pluginMessage, L"Ошибка открытия порта.");
-    EXPECT_TRUE(shown.empty());
+    EXPECT_TRUE(view.shown.empty());
 }
 
 // Only the plug-in's trace tells a pulled cable from the end of the wait time.
-TEST(ExchangeSinkEnd, TheTraceTellsTheDeviceGoneFromANormalEnd) {
+TEST_F(ExchangeSink, TheTraceTellsTheDeviceGoneFromANormalEnd) {
     for (const wchar_t* traced : {L"no data for more than 2 s", L"the device is gone (error 21 from the status)"}) {
-        std::vector<std::wstring> notices;
-        CExchangeSink sink([](const uint8_t*, size_t, uint64_t) {},
-                           [&](const std::wstring& text) { notices.push_back(text); }, {}, [=] { return TracedEnding{traced, {}}; });
+        RecordingView ending;
+        ending.traced = {traced, {}};
+        CExchangeSink sink(ending);
         sink.OnEvent(EventStarted, nullptr, 0);
         sink.OnEvent(EventStopped, nullptr, 0);
         const bool gone = traced[0] == L't';
         EXPECT_EQ(sink.Report().end, gone ? ExchangeEnd::DeviceGone : ExchangeEnd::Stopped) << traced;
-        EXPECT_EQ(notices.back().rfind(L"exchange ended: " + std::wstring(traced), 0), 0u) << notices.back();
+        EXPECT_EQ(ending.notices.back().rfind(L"exchange ended: " + std::wstring(traced), 0), 0u) << traced;
     }
 }
 
@@ -86,12 +90,11 @@ TEST(ExchangeSinkEnd, LineErrorsAreSaidInPlainWordsAfterTheEnd) {
     for (const auto& test : cases) {
         const std::wstring explained = ExplainLineErrors(test[0], L"38400 baud 8N1");
         EXPECT_EQ(explained.rfind(test[1], 0), 0u) << explained;
-        std::vector<std::wstring> notices;
-        CExchangeSink sink([](const uint8_t*, size_t, uint64_t) {},
-                           [&](const std::wstring& text) { notices.push_back(text); }, {},
-                           [&] { return TracedEnding{L"no data for more than 2 s", explained}; });
+        RecordingView view;
+        view.traced = {L"no data for more than 2 s", explained};
+        CExchangeSink sink(view);
         sink.OnEvent(EventStopped, nullptr, 0);
-        EXPECT_EQ(notices, (std::vector<std::wstring>{L"exchange ended: no data for more than 2 s", explained}));
+        EXPECT_EQ(view.notices, (std::vector<std::wstring>{L"exchange ended: no data for more than 2 s", explained}));
     }
 }
 
@@ -102,28 +105,20 @@ TEST_F(ExchangeSink, LogTextThatIsNoCopyDuringTheExchangeIsAMessageNotAnEnd) {
     sink.OnEvent(EventLogText, buffer, 2);  // another count: not the copy
     sink.OnEvent(EventLogText, buffer, 3);  // the copy is expected only right after the block
     EXPECT_FALSE(sink.WaitForEnd(0));
-    EXPECT_EQ(shown, "abc");
+    EXPECT_EQ(view.shown, "abc");
     EXPECT_EQ(sink.Report().pluginMessage, L"abc");
 }
 
-TEST_F(ExchangeSink, SentBytesCountForTheRequestTheyCameFrom) {
+// The plug-in reports each chunk sent by a pointer into its request.
+TEST(TransferRequest, SentChunksCountForTheRequestTheyCameFrom) {
     CTransferRequest first(L"first", std::vector<uint8_t>(100, 'a'));
     CTransferRequest second(L"second", std::vector<uint8_t>(10, 'b'));
-    sink.Track(first);
-    sink.Track(second);
-    sink.OnEvent(EventStarted, nullptr, 0);
-    sink.OnEvent(EventDataSent, first.GetData(), 60);
-    sink.OnEvent(EventDataSent, first.GetData() + 60, 40);
-    sink.OnRequestDone(&first);
-    sink.OnEvent(EventDataSent, second.GetData(), 4);
-    sink.OnRequestDone(&second);
-
-    ExchangeReport report = sink.Report();
-    EXPECT_EQ(report.bytesOut, 104u);
-    ASSERT_EQ(report.requests.size(), 2u);
-    EXPECT_EQ(report.requests[0].request->BytesSent(), 100u);
-    EXPECT_TRUE(report.requests[0].done);
-    EXPECT_EQ(report.requests[1].request->BytesSent(), 4u) << "a short request must show as short";
+    for (const auto& [chunk, count] : {std::pair{first.GetData(), 60}, {first.GetData() + 60, 40}, {second.GetData(), 4}}) {
+        first.CountIfHolds(chunk, count);
+        second.CountIfHolds(chunk, count);
+    }
+    EXPECT_EQ(first.BytesSent(), 100u);
+    EXPECT_EQ(second.BytesSent(), 4u) << "a short request must show as short";
 }
 
 }  // namespace

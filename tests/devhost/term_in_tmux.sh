@@ -82,7 +82,7 @@ case_echo() {
     wait_for_pane '^> half '
     end_term
     pane_shows '^\[not sent, still being typed: "half"\]' || fail "the half-typed line was not said"
-    pane_shows '^received 12 bytes in .*, sent 12 bytes in 1 exchange$' || fail "no closing line"
+    pane_shows '^received 12 bytes in .*, sent 12 bytes in 1 exchange; ended: stopped by Ctrl\+C$' || fail "no closing line"
 }
 
 case_stream() {

@@ -290,7 +290,7 @@ private:
             return {};
         }
         // Declared before the plug-in, which may use it until destroyed.
-        CExchangeSink sink([](const uint8_t*, size_t, uint64_t) {}, [](const std::wstring&) {});
+        CExchangeSink sink;
         PluginPtr plugin = LoadPlugin(m_line, unknown);
         if (!plugin) return {};
         CIniSettingsReader reader(m_line.settingsPath, m_portName);

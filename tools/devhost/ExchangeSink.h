@@ -1,11 +1,8 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
-#include <functional>
 #include <string>
-#include <vector>
 #include "TraceReader.h"
-#include "TransferRequest.h"
 #include "plugin_api/HostInterfaces.h"
 #include "win32/CriticalSection.h"
 #include "win32/Event.h"
@@ -19,11 +16,6 @@ enum class ExchangeEnd {
     PortNotOpened,  // the plug-in's own message came before EventStarted
 };
 
-struct RequestProgress {
-    CTransferRequest* request;
-    bool done;
-};
-
 struct ExchangeReport {
     ExchangeEnd end = ExchangeEnd::Running;
     bool started = false;
@@ -34,40 +26,48 @@ struct ExchangeReport {
     ULONGLONG lastBlockTick = 0;  // 0 until the first block
     std::wstring pluginMessage;   // the last text the plug-in sent that was not a copy of data
     std::wstring endReason;       // why it ended, in the user's words
-    std::vector<RequestProgress> requests;
 };
 
-// Takes the plug-in's events on its worker thread and hands them on to
-// callbacks, one event at a time and in order.
+// Where an exchange's events go besides its report; this one drops them, for
+// a host that wants the report alone.
+class CExchangeView {
+public:
+    virtual ~CExchangeView() = default;
+    virtual void Received(const uint8_t* /*data*/, size_t /*count*/) {}
+    virtual void Sent(const uint8_t* /*data*/, size_t /*count*/) {}
+    virtual void RequestDone(ITransferRequest* /*request*/) {}
+    virtual void Notice(const std::wstring& /*text*/) {}
+    virtual TracedEnding TracedEnd() { return {}; }
+};
+
+// Takes the plug-in's events on its worker thread and hands them to the
+// view, one event at a time and in order.
 class CExchangeSink final : public IDeviceEventSink {
 public:
-    using ReceivedBytes = std::function<void(const uint8_t* data, size_t count, uint64_t streamOffset)>;
-    using Notice = std::function<void(const std::wstring& text)>;
-    using SentBytes = std::function<void(const uint8_t* data, size_t count)>;
-    using TracedEnd = std::function<TracedEnding()>;
-
-    CExchangeSink(ReceivedBytes received, Notice notice, SentBytes sent = {}, TracedEnd tracedEnd = {});
-
-    // Lets the report follow a request that the host queues, and the request count what went out of it.
-    void Track(CTransferRequest& request);
+    explicit CExchangeSink(CExchangeView& view = s_noView) : m_view(view) {}
 
     void OnEvent(int32_t code, const void* data, uint32_t count) override;
-    void OnRequestDone(ITransferRequest* request) override;
+    void OnRequestDone(ITransferRequest* request) override {
+        Win32::CLock lock(m_lock);
+        m_view.RequestDone(request);
+    }
 
-    // True once the exchange is over.
-    bool WaitForEnd(DWORD milliseconds) const;
-    ExchangeReport Report() const;
+    // Whether the exchange is over.
+    bool WaitForEnd(DWORD milliseconds) const {
+        return WaitForSingleObject(m_ended.Get(), milliseconds) == WAIT_OBJECT_0;
+    }
+    ExchangeReport Report() const {
+        Win32::CLock lock(m_lock);
+        return m_report;
+    }
 
 private:
-    void Received(const uint8_t* data, uint32_t count);
+    static CExchangeView s_noView;
+
     void LogText(const void* data, uint32_t count);
-    void Sent(const void* data, uint32_t count);
     void End(ExchangeEnd end);
 
-    ReceivedBytes m_received;
-    Notice m_notice;
-    SentBytes m_sent;
-    TracedEnd m_tracedEnd;
+    CExchangeView& m_view;
     mutable Win32::CCriticalSection m_lock;
     Win32::CEvent m_ended{Win32::CEvent::Reset::Manual};
     ExchangeReport m_report;

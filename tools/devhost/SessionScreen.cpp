@@ -11,22 +11,21 @@ constexpr DWORD kFrameMs = 20;
 // Cursor moves through the console API rather than escape sequences: the
 // Windows console takes those only when asked to, and Wine's console keeps
 // its own screen and draws it onto the Unix terminal.
-COORD CursorOf(HANDLE console) {
+CONSOLE_SCREEN_BUFFER_INFO InfoOf(HANDLE console) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     GetConsoleScreenBufferInfo(console, &info);
-    return info.dwCursorPosition;
+    return info;
 }
 
 }  // namespace
 
-std::string CVisibleText::Render(const uint8_t* data, size_t count) {
+std::string VisibleText(const uint8_t* data, size_t count, bool& afterCr) {
     std::string text;
-    text.reserve(count);
     for (size_t i = 0; i < count; ++i) {
-        uint8_t byte = data[i];
-        bool afterCr = m_afterCr;
-        m_afterCr = byte == '\r';
-        if (byte == '\n' && afterCr) continue;
+        const uint8_t byte = data[i];
+        const bool lfOfCrLf = byte == '\n' && afterCr;
+        afterCr = byte == '\r';
+        if (lfOfCrLf) continue;
         if (byte == '\r' || byte == '\n') {
             text += '\n';
         } else if (byte == '\t' || (byte >= 0x20 && byte != 0x7f)) {
@@ -41,41 +40,24 @@ std::string CVisibleText::Render(const uint8_t* data, size_t count) {
 }
 
 std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset) {
-    constexpr size_t kPerLine = 16;
     std::string dump;
-    for (size_t line = 0; line < count; line += kPerLine) {
-        char text[32];
+    char text[32];
+    for (size_t line = 0; line < count; line += 16) {
         std::snprintf(text, sizeof text, "%08llx ", static_cast<unsigned long long>(streamOffset + line));
         dump += text;
         std::string printable;
-        for (size_t i = line; i < line + kPerLine; ++i) {
-            if (i < count) {
-                std::snprintf(text, sizeof text, " %02x", data[i]);
-                dump += text;
-                printable += data[i] >= 0x20 && data[i] < 0x7f ? static_cast<char>(data[i]) : '.';
-            } else {
+        for (size_t i = line; i < line + 16; ++i) {
+            if (i >= count) {
                 dump += "   ";
+                continue;
             }
+            std::snprintf(text, sizeof text, " %02x", data[i]);
+            dump += text;
+            printable += data[i] >= 0x20 && data[i] < 0x7f ? static_cast<char>(data[i]) : '.';
         }
         dump += "  |" + printable + "|\n";
     }
     return dump;
-}
-
-std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t waitSeconds) {
-    wchar_t text[160];
-    double running = report.started ? (now - report.startedTick) / 1000.0 : 0.0;
-    double rate = running > 0.0 ? report.bytesIn / running : 0.0;
-    int length = std::swprintf(text, 160, L"in %llu B  out %llu B  %.0f B/s", report.bytesIn, report.bytesOut, rate);
-    if (!report.started) {
-        std::swprintf(text + length, 160 - length, L"  opening the port");
-    } else if (report.lastBlockTick == 0) {
-        std::swprintf(text + length, 160 - length, L"  waiting for data");
-    } else {
-        std::swprintf(text + length, 160 - length, L"  quiet %.1f s of %d s", (now - report.lastBlockTick) / 1000.0,
-                      waitSeconds);
-    }
-    return text;
 }
 
 CSessionScreen::CSessionScreen(Data data, bool timestamps)
@@ -83,18 +65,57 @@ CSessionScreen::CSessionScreen(Data data, bool timestamps)
       m_trace(CTraceReader::Current()) {
     if (IsConsole(stdout) && IsConsole(stderr)) {
         m_console = ConsoleOf(stdout);
-        if (CursorOf(m_console).X != 0) WriteConsoleText(m_console, L"\n");
-        m_bottomRow = CursorOf(m_console).Y;
+        if (InfoOf(m_console).dwCursorPosition.X != 0) WriteConsoleText(m_console, L"\n");
+        m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
     }
     m_thread = std::thread([this] { Run(); });
-    if (m_trace) m_trace->ShowThrough([this](const std::wstring& text) { TraceLine(text); });
+    if (m_trace) m_trace->ShowThrough([this](const std::wstring& text) { Aside(ToUtf8(text) + "\n"); });
 }
 
 CSessionScreen::~CSessionScreen() { Close(); }
 
+void CSessionScreen::Show(bool sent, const uint8_t* data, size_t count) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    const Data shown = sent && m_data != Data::Hex ? Data::Visible : m_data;
+    const std::string body = shown == Data::Hex       ? HexDump(data, count, m_offset[sent])
+                             : shown == Data::Visible ? VisibleText(data, count, m_afterCr[sent])
+                             : shown == Data::Hidden  ? std::string()
+                                                      : std::string(reinterpret_cast<const char*>(data), count);
+    m_offset[sent] += count;
+    if (body.empty()) return;
+    std::string prefix;
+    if (m_timestamps) {
+        char time[32];
+        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
+        std::snprintf(time, sizeof time, "[%8.3f] ", elapsed.count());
+        prefix = time;
+    }
+    if (sent) prefix += "> ";
+    std::string text;
+    if (!m_atLineStart && (m_timestamps || sent != m_lastWasSent)) text += '\n';
+    m_atLineStart = m_atLineStart || !text.empty();
+    for (char c : body) {
+        if (m_atLineStart) text += prefix;
+        text += c;
+        m_atLineStart = c == '\n';
+    }
+    m_lastWasSent = sent;
+    Queue(stdout, text);
+}
+
+// On a console the line must not run on from an unfinished data line;
+// elsewhere it goes to stderr and the data stream stays as it came.
+void CSessionScreen::Aside(std::string text) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_console && !m_atLineStart) {
+        text.insert(0, 1, '\n');
+        m_atLineStart = true;
+    }
+    Queue(stderr, text);
+}
+
 // Called with the lock held.
 void CSessionScreen::Queue(std::FILE* stream, const std::string& utf8) {
-    if (utf8.empty()) return;
     if (!m_pending.empty() && m_pending.back().stream == stream) {
         m_pending.back().text += utf8;
     } else {
@@ -104,18 +125,11 @@ void CSessionScreen::Queue(std::FILE* stream, const std::string& utf8) {
     m_changed.notify_one();
 }
 
-void CSessionScreen::SetStatus(const std::wstring& status) {
+void CSessionScreen::SetBottom(const std::optional<std::wstring>& typing, const std::wstring& status) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_bottom.status == status) return;
-    m_bottom.status = status;
-    m_dirty = true;
-    m_changed.notify_one();
-}
-
-void CSessionScreen::SetInput(const std::wstring& input) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_bottom.input = input;
-    m_bottom.inputShown = true;
+    if (m_typing == typing && m_status == status) return;
+    m_typing = typing;
+    m_status = status;
     m_dirty = true;
     m_changed.notify_one();
 }
@@ -137,32 +151,32 @@ void CSessionScreen::Run() {
         m_changed.wait(hold, [this] { return m_dirty || m_closing; });
         std::vector<Piece> pieces;
         pieces.swap(m_pending);
-        const Bottom bottom = m_bottom;
+        const std::wstring typed = m_typing ? L"> " + *m_typing : L"";
+        const std::wstring status = m_status;
         const bool closing = m_closing;
         m_dirty = false;
         hold.unlock();
-        Draw(pieces, bottom, closing);
+        Draw(pieces, typed, status, closing);
         if (closing) return;
         Sleep(kFrameMs);
         hold.lock();
     }
 }
 
-void CSessionScreen::Draw(const std::vector<Piece>& pieces, const Bottom& bottom, bool closing) {
-    if (!m_console) {
-        WritePieces(pieces);
-        if (closing) {
-            m_out.Finish();
-            m_err.Finish();
-        }
-        return;
-    }
-    if (!pieces.empty()) {
-        EraseBottom();
+void CSessionScreen::Draw(const std::vector<Piece>& pieces, const std::wstring& typed, const std::wstring& status,
+                          bool closing) {
+    if (m_console && !pieces.empty()) {
+        DrawBottom({}, {});
         if (m_midLine) SetConsoleCursorPosition(m_console, m_outputEnd);
-        WritePieces(pieces);
-        if (closing) m_out.Finish();
-        COORD end = CursorOf(m_console);
+    }
+    for (const Piece& piece : pieces) (piece.stream == stdout ? m_out : m_err).Write(piece.text);
+    if (closing) {
+        m_out.Finish();
+        m_err.Finish();
+    }
+    if (!m_console) return;
+    if (!pieces.empty()) {
+        const COORD end = InfoOf(m_console).dwCursorPosition;
         m_midLine = end.X != 0;
         if (m_midLine) {
             m_outputEnd = end;
@@ -170,106 +184,31 @@ void CSessionScreen::Draw(const std::vector<Piece>& pieces, const Bottom& bottom
         }
         // The newline may have scrolled the console; the unfinished line is
         // always the one right above the bottom line.
-        m_bottomRow = CursorOf(m_console).Y;
+        m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
         if (m_midLine) m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
     }
-    if (closing) {
-        EraseBottom();
-    } else {
-        DrawBottom(bottom);
-    }
-}
-
-void CSessionScreen::WritePieces(const std::vector<Piece>& pieces) {
-    for (const Piece& piece : pieces) (piece.stream == stdout ? m_out : m_err).Write(piece.text);
-}
-
-void CSessionScreen::EraseBottom() {
-    COORD start{0, m_bottomRow};
-    DWORD written = 0;
-    FillConsoleOutputCharacterW(m_console, L' ', static_cast<DWORD>(Width()), start, &written);
-    SetConsoleCursorPosition(m_console, start);
+    DrawBottom(closing ? L"" : typed, closing ? L"" : status);
 }
 
 // "> typed text" on the left, where the cursor stays, the status on the
-// right; a line too long for the window keeps its end and drops the status.
+// right; a line too long for the window keeps its end and drops the status;
+// both empty leave the line blank, the cursor at its start.
 // Widths count characters: the console shows one per cell. The line is
 // written whole over the old one, never erased first, so a terminal that
 // draws Wine's console does not flicker between the two.
-void CSessionScreen::DrawBottom(const Bottom& bottom) {
-    SHORT width = Width();
-    size_t room = width > 1 ? static_cast<size_t>(width) - 1 : 0;
-    std::wstring left = bottom.inputShown ? L"> " + bottom.input : L"";
-    if (left.size() > room) left = left.substr(left.size() - room);
-    std::wstring line = left;
-    if (left.size() + 2 + bottom.status.size() <= room) {
-        line += std::wstring(room - left.size() - bottom.status.size(), L' ') + bottom.status;
+void CSessionScreen::DrawBottom(std::wstring typed, const std::wstring& status) {
+    const SMALL_RECT window = InfoOf(m_console).srWindow;
+    const int width = window.Right - window.Left + 1;
+    const size_t room = width > 1 ? static_cast<size_t>(width) - 1 : 0;
+    if (typed.size() > room) typed = typed.substr(typed.size() - room);
+    std::wstring line = typed;
+    if (typed.size() + 2 + status.size() <= room) {
+        line += std::wstring(room - typed.size() - status.size(), L' ') + status;
     }
     line.resize(room, L' ');
     SetConsoleCursorPosition(m_console, COORD{0, m_bottomRow});
     WriteConsoleText(m_console, line);
-    SetConsoleCursorPosition(m_console, COORD{static_cast<SHORT>(left.size()), m_bottomRow});
-}
-
-SHORT CSessionScreen::Width() const {
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    GetConsoleScreenBufferInfo(m_console, &info);
-    return static_cast<SHORT>(info.srWindow.Right - info.srWindow.Left + 1);
-}
-
-void CSessionScreen::Received(const uint8_t* data, size_t count) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_data == Data::Hex) {
-        Show(false, HexDump(data, count, m_receivedOffset));
-    } else if (m_data == Data::Visible) {
-        Show(false, m_receivedText.Render(data, count));
-    } else if (m_data == Data::AsItCame) {
-        Show(false, std::string(reinterpret_cast<const char*>(data), count));
-    }
-    m_receivedOffset += count;
-}
-
-void CSessionScreen::Sent(const uint8_t* data, size_t count) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    Show(true, m_data == Data::Hex ? HexDump(data, count, m_sentOffset) : m_sentText.Render(data, count));
-    m_sentOffset += count;
-}
-
-void CSessionScreen::Show(bool sent, const std::string& body) {
-    std::string prefix;
-    if (m_timestamps) {
-        char time[32];
-        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
-        std::snprintf(time, sizeof time, "[%8.3f] ", elapsed.count());
-        prefix = time;
-    }
-    if (sent) prefix += "> ";
-    std::string text;
-    if (!m_atLineStart && (m_timestamps || sent != m_lastWasSent)) text += '\n';
-    m_atLineStart = m_atLineStart || !text.empty();
-    for (char c : body) {
-        if (m_atLineStart) text += prefix;
-        text += c;
-        m_atLineStart = c == '\n';
-    }
-    m_lastWasSent = sent;
-    Queue(stdout, text);
-}
-
-void CSessionScreen::Notice(const std::wstring& text) { Aside("[" + ToUtf8(text) + "]\n"); }
-
-void CSessionScreen::TraceLine(const std::wstring& text) { Aside(ToUtf8(text) + "\n"); }
-
-// On a console the line must not run on from an unfinished data line;
-// elsewhere it goes to stderr and the data stream stays as it came.
-void CSessionScreen::Aside(const std::string& text) {
-    std::lock_guard<std::mutex> hold(m_lock);
-    std::string line = text;
-    if (m_console && !m_atLineStart) {
-        line.insert(0, 1, '\n');
-        m_atLineStart = true;
-    }
-    Queue(stderr, line);
+    SetConsoleCursorPosition(m_console, COORD{static_cast<SHORT>(typed.size()), m_bottomRow});
 }
 
 }  // namespace DevHost

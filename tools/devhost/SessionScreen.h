@@ -5,39 +5,26 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 #include "ConsoleOutput.h"
-#include "ExchangeSink.h"
 
 namespace DevHost {
 
 class CTraceReader;
 
 // Received bytes as text a console can show without being steered by them:
-// CR, LF and CR LF each end a line (also when a block ends between CR and
-// LF), tab stays, every other control byte and DEL show as <0x07>. Other
+// CR, LF and CR LF each end a line (afterCr carries a CR that ended the last
+// block), tab stays, every other control byte and DEL show as <0x07>. Other
 // bytes pass unchanged, so UTF-8 text reads as text.
-class CVisibleText {
-public:
-    std::string Render(const uint8_t* data, size_t count);
-
-private:
-    bool m_afterCr = false;
-};
+std::string VisibleText(const uint8_t* data, size_t count, bool& afterCr);
 
 // Lines of up to 16 bytes: the offset in the whole stream, the bytes in hex,
 // and the printable ones as text. A block starts a fresh line, so the
 // offsets show where each block began.
 std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset);
-
-// How often receive and term refresh the status: often enough to follow a
-// transfer, seldom enough not to load a console.
-constexpr DWORD kStatusIntervalMs = 250;
-
-// "in 1234 B  out 24 B  960 B/s  quiet 0.4 s of 2 s"
-std::wstring FormatStatus(const ExchangeReport& report, ULONGLONG now, int32_t waitSeconds);
 
 // The console of `receive` and `term`: the data scrolls above one bottom
 // line that holds what is being typed and the exchange's status; notices
@@ -62,13 +49,12 @@ public:
     CSessionScreen(const CSessionScreen&) = delete;
     CSessionScreen& operator=(const CSessionScreen&) = delete;
 
-    void Received(const uint8_t* data, size_t count);
+    void Received(const uint8_t* data, size_t count) { Show(false, data, count); }
     // What was sent, its lines marked "> " (term --echo).
-    void Sent(const uint8_t* data, size_t count);
-    // "[text]" on a line of its own.
-    void Notice(const std::wstring& text);
-    void SetStatus(const std::wstring& status);
-    void SetInput(const std::wstring& input);
+    void Sent(const uint8_t* data, size_t count) { Show(true, data, count); }
+    void Notice(const std::wstring& text) { Aside("[" + ToUtf8(text) + "]\n"); }
+    // typing: the line being typed, shown after "> "; none for receive.
+    void SetBottom(const std::optional<std::wstring>& typing, const std::wstring& status);
     // Draws what is queued, then leaves the console with the bottom line
     // gone and the cursor on a line of its own.
     void Close();
@@ -78,22 +64,13 @@ private:
         std::FILE* stream;
         std::string text;
     };
-    struct Bottom {
-        std::wstring status;
-        std::wstring input;
-        bool inputShown = false;
-    };
 
-    void TraceLine(const std::wstring& text);
-    void Show(bool sent, const std::string& body);
-    void Aside(const std::string& text);
+    void Show(bool sent, const uint8_t* data, size_t count);
+    void Aside(std::string text);
     void Queue(std::FILE* stream, const std::string& utf8);
     void Run();
-    void Draw(const std::vector<Piece>& pieces, const Bottom& bottom, bool closing);
-    void WritePieces(const std::vector<Piece>& pieces);
-    void EraseBottom();
-    void DrawBottom(const Bottom& bottom);
-    SHORT Width() const;
+    void Draw(const std::vector<Piece>& pieces, const std::wstring& typed, const std::wstring& status, bool closing);
+    void DrawBottom(std::wstring typed, const std::wstring& status);
 
     const Data m_data;
     const bool m_timestamps;
@@ -103,14 +80,13 @@ private:
 
     std::mutex m_lock;
     std::condition_variable m_changed;
-    CVisibleText m_receivedText;
-    CVisibleText m_sentText;
-    uint64_t m_receivedOffset = 0;
-    uint64_t m_sentOffset = 0;
+    bool m_afterCr[2] = {false, false};  // of each direction, indexed by whether it was sent
+    uint64_t m_offset[2] = {0, 0};
     bool m_atLineStart = true;
     bool m_lastWasSent = false;
     std::vector<Piece> m_pending;
-    Bottom m_bottom;
+    std::optional<std::wstring> m_typing;
+    std::wstring m_status;
     bool m_dirty = false;
     bool m_closing = false;
 

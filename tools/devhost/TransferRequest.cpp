@@ -18,26 +18,6 @@ void AppendText(std::vector<uint8_t>& bytes, std::wstring_view text) {
     bytes.insert(bytes.end(), utf8.begin(), utf8.end());
 }
 
-bool DecodeHexLine(std::wstring_view line, std::vector<uint8_t>& bytes, std::wstring& error) {
-    std::wstring digits;
-    for (wchar_t c : line) {
-        if (c == L' ' || c == L'\t') continue;
-        if (HexDigit(c) < 0) {
-            error = L"\"" + std::wstring(1, c) + L"\" is not a hex digit";
-            return false;
-        }
-        digits += c;
-    }
-    if (digits.size() % 2 != 0) {
-        error = L"an odd number of hex digits; each byte takes two";
-        return false;
-    }
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1])));
-    }
-    return true;
-}
-
 }  // namespace
 
 bool ReadTransferFile(const std::wstring& path, std::vector<uint8_t>& bytes, std::wstring& error) {
@@ -90,16 +70,29 @@ bool DecodeSayText(std::wstring_view text, std::vector<uint8_t>& bytes, std::wst
 bool EncodeTypedLine(std::wstring_view line, bool hex, const std::string& lineEnding, std::vector<uint8_t>& bytes,
                      std::wstring& error) {
     bytes.clear();
-    if (hex) {
-        if (!DecodeHexLine(line, bytes, error)) {
-            bytes.clear();
+    if (!hex) AppendText(bytes, line);
+    std::wstring digits;
+    for (wchar_t c : hex ? line : std::wstring_view()) {
+        if (c == L' ' || c == L'\t') continue;
+        if (HexDigit(c) < 0) {
+            error = L"\"" + std::wstring(1, c) + L"\" is not a hex digit";
             return false;
         }
-    } else {
-        AppendText(bytes, line);
+        digits += c;
+    }
+    if (digits.size() % 2 != 0) {
+        error = L"an odd number of hex digits; each byte takes two";
+        return false;
+    }
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        bytes.push_back(static_cast<uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1])));
     }
     bytes.insert(bytes.end(), lineEnding.begin(), lineEnding.end());
     return true;
+}
+
+std::wstring CTransferRequest::Progress() const {
+    return m_label + L": " + std::to_wstring(m_bytesSent) + L" of " + Counted(m_bytes.size(), L"byte");
 }
 
 }  // namespace DevHost

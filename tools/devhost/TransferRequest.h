@@ -24,6 +24,8 @@ public:
     const std::wstring& Label() const { return m_label; }
     size_t Size() const { return m_bytes.size(); }
     uint64_t BytesSent() const { return m_bytesSent; }
+    // "LABEL: 12 of 18 bytes"
+    std::wstring Progress() const;
     // The plug-in reports each chunk sent, on its worker, by a pointer into the request.
     void CountIfHolds(const void* chunk, size_t count) {
         const auto* byte = static_cast<const uint8_t*>(chunk);
