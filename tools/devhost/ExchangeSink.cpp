@@ -7,7 +7,8 @@ CExchangeView CExchangeSink::s_noView;
 
 void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
     Win32::CLock lock(m_lock);
-    if (code != EventLogText) m_copyExpected = nullptr;
+    const bool isCopy = code == EventLogText && m_copyExpected && data == m_copyExpected && count == m_copyCount;
+    m_copyExpected = nullptr;
     const auto* bytes = static_cast<const uint8_t*>(data);
     switch (code) {
         case EventStarted:
@@ -23,7 +24,9 @@ void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
             m_copyCount = count;
             if (data && count > 0) m_view.Received(bytes, count);
             break;
-        case EventLogText: LogText(data, count); break;
+        case EventLogText:
+            if (!isCopy) LogText(data, count);
+            break;
         case EventDataSent:
             m_report.bytesOut += count;
             if (data && count > 0) m_view.Sent(bytes, count);
@@ -34,9 +37,6 @@ void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
 }
 
 void CExchangeSink::LogText(const void* data, uint32_t count) {
-    const bool isCopy = m_copyExpected && data == m_copyExpected && count == m_copyCount;
-    m_copyExpected = nullptr;
-    if (isCopy) return;
     std::wstring text = data ? FromUtf8(std::string_view(static_cast<const char*>(data), count)) : L"";
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
     m_report.pluginMessage = text;

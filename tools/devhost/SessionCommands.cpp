@@ -52,17 +52,16 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 class CExchangeSession final : public CExchangeView {
 public:
     // typedLineEnding: term's, appended to every line typed; none for receive.
-    CExchangeSession(const CommandLine& line, CSessionScreen::Data data, std::optional<std::string> typedLineEnding)
-        : m_line(line), m_data(data), m_typedLineEnding(std::move(typedLineEnding)),
+    CExchangeSession(const CommandLine& line, std::optional<std::string> typedLineEnding)
+        : m_line(line), m_typedLineEnding(std::move(typedLineEnding)),
           m_stored(ReadStoredSettings(line.settingsPath)) {}
 
     CTransferRequest* Keep(const std::wstring& label, std::vector<uint8_t> bytes) {
         std::lock_guard<std::mutex> hold(m_requestsLock);
-        m_requests.push_back(std::make_unique<CTransferRequest>(label, std::move(bytes)));
-        return m_requests.back().get();
+        return &m_requests.emplace_back(label, std::move(bytes));
     }
 
-    int Run() {
+    int Run(CSessionScreen::Data data) {
         if (m_line.Has(L"--out")) {
             m_out = Win32::CUniqueHandle(CreateFileW(m_line.Value(L"--out").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -79,14 +78,14 @@ public:
         }
         m_plugin = OpenPluginWithSettings(m_line);
         if (!m_plugin) return ExitPluginFailed;
-        for (const auto& request : m_requests) {
-            if (!m_plugin->QueueTransferRequest(request.get())) {
-                Complain(L"the plug-in refused to queue " + request->Label());
+        for (auto& request : m_requests) {
+            if (!m_plugin->QueueTransferRequest(&request)) {
+                Complain(L"the plug-in refused to queue " + request.Label());
                 return ExitPluginFailed;
             }
         }
         // Made once nothing more is said before it, which it would draw over.
-        m_screen.emplace(m_data, m_line.Has(L"--timestamps"));
+        m_screen.emplace(data, m_line.Has(L"--timestamps"));
         std::optional<CTermInput> input;
         if (m_typedLineEnding) input.emplace();
         g_ctrlC = false;
@@ -112,32 +111,29 @@ public:
         m_capture.Record(Capture::Direction::Out, data, count);
         {
             std::lock_guard<std::mutex> hold(m_requestsLock);
-            for (const auto& request : m_requests) request->CountIfHolds(data, count);
+            for (auto& request : m_requests) request.CountIfHolds(data, count);
         }
         if (m_line.Has(L"--echo")) m_screen->Sent(data, count);
     }
 
     // Typed lines show as they go out (--echo), given requests once each is done.
     void RequestDone(ITransferRequest* done) override {
-        std::lock_guard<std::mutex> hold(m_requestsLock);
-        for (const auto& request : m_requests) {
-            if (request.get() == done && !m_typedLineEnding) m_screen->Notice(L"sent " + request->Progress());
-        }
+        if (!m_typedLineEnding) m_screen->Notice(L"sent " + static_cast<CTransferRequest*>(done)->Progress());
     }
 
     void Notice(const std::wstring& text) override {
-        if (!m_muted) m_screen->Notice(text);
+        if (!m_portGone) m_screen->Notice(text);
     }
 
     TracedEnding TracedEnd() override { return DevHost::TracedEnd(m_line); }
 
 private:
     int Exchanges(CTermInput* input) {
-        if (!StartExchange(false)) return ExitPluginFailed;
+        if (!StartExchange()) return ExitPluginFailed;
         ULONGLONG statusShown = 0;
         std::wstring status;
         for (;;) {
-            const CExchangeSink& sink = *m_sinks.back();
+            const CExchangeSink& sink = *m_sink;
             if (input) {
                 for (const std::wstring& typed : input->Take(kInputWaitMs)) Send(typed);
                 m_inputEnded = input->Ended();
@@ -152,7 +148,6 @@ private:
             if (m_portGone && report.started && !ended &&
                 (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMs)) {
                 m_portGone = false;
-                m_muted = false;
                 m_screen->Notice(m_stored.port + L" is back");
             }
             if (now - statusShown >= kStatusIntervalMs) {
@@ -161,14 +156,10 @@ private:
             }
             m_screen->SetBottom(input ? input->Typing() : std::nullopt, status);
             if (!ended) continue;
-            if (!m_portGone) {
-                const int end = Ended(report);
-                if (end != kGoOn) return end;
-            } else if (m_quitting || m_inputEnded) {
-                return ExitDeviceGone;
-            }
+            const int end = Ended(report);
+            if (end != kGoOn) return end;
             if (m_portGone && GetTickCount64() < m_nextAttempt) continue;
-            if (!StartExchange(m_portGone)) return ExitPluginFailed;
+            if (!StartExchange()) return ExitPluginFailed;
         }
     }
 
@@ -205,14 +196,15 @@ private:
 
     // The exit status, or kGoOn.
     int Ended(const ExchangeReport& report) {
+        const bool restart = m_line.Has(L"--restart");
+        const bool goOn = restart && !m_inputEnded && !m_quitting;
+        if (m_portGone) return goOn ? kGoOn : ExitDeviceGone;
         if (report.started) {
             m_totals.bytesIn += report.bytesIn;
             m_totals.blocksIn += report.blocksIn;
             m_totals.bytesOut += report.bytesOut;
             ++m_exchanges;
         }
-        const bool restart = m_line.Has(L"--restart");
-        const bool goOn = restart && !m_inputEnded && !m_quitting;
         const bool notOpened = report.end == ExchangeEnd::PortNotOpened;
         if (notOpened && (m_exchanges == 0 || !goOn)) {
             m_lastWord = WhyPortNotOpened(m_line) + L"; the plug-in says: " + report.pluginMessage;
@@ -237,11 +229,12 @@ private:
         return kGoOn;
     }
 
-    bool StartExchange(bool retrying) {
-        m_muted = retrying;
-        m_sinks.push_back(std::make_unique<CExchangeSink>(*this));
-        m_plugin->SetEventSink(m_sinks.back().get());
-        if (retrying) {
+    bool StartExchange() {
+        auto next = std::make_unique<CExchangeSink>(*this);
+        // Once SetEventSink returns the plug-in no longer calls the old sink.
+        m_plugin->SetEventSink(next.get());
+        m_sink = std::move(next);
+        if (m_portGone) {
             ++m_attempts;
             m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
         }
@@ -257,13 +250,11 @@ private:
     // is the user's to see.
     int Conclude(int status) {
         bool incomplete = m_outFailed;
-        {
-            std::lock_guard<std::mutex> hold(m_requestsLock);
-            for (const auto& request : m_requests) {
-                if (request->BytesSent() == request->Size()) continue;
-                m_screen->Notice(L"not sent whole: " + request->Progress());
-                incomplete = incomplete || !m_typedLineEnding;
-            }
+        // No exchange runs any more, so the worker counts nothing meanwhile.
+        for (const auto& request : m_requests) {
+            if (request.BytesSent() == request.Size()) continue;
+            m_screen->Notice(L"not sent whole: " + request.Progress());
+            incomplete = incomplete || !m_typedLineEnding;
         }
         m_screen->Close();
         if (!m_lastWord.empty()) Complain(m_lastWord);
@@ -282,29 +273,27 @@ private:
     }
 
     const CommandLine& m_line;
-    const CSessionScreen::Data m_data;
     const std::optional<std::string> m_typedLineEnding;
     const StoredSettings m_stored;
     Capture::CCaptureWriter m_capture;
     Win32::CUniqueHandle m_out;  // receive --out
     std::atomic<bool> m_outFailed{false};
     std::optional<CSessionScreen> m_screen;
-    std::deque<std::unique_ptr<CExchangeSink>> m_sinks;
+    std::unique_ptr<CExchangeSink> m_sink;
     std::mutex m_requestsLock;  // the plug-in's worker counts what went out
-    std::deque<std::unique_ptr<CTransferRequest>> m_requests;
+    std::deque<CTransferRequest> m_requests;
     ExchangeReport m_totals;    // of the exchanges that ended
     uint64_t m_exchanges = 0;
     bool m_quitting = false;    // Ctrl+C or Ctrl+]: the exchange ending now ends the run
     bool m_inputEnded = false;  // piped input is over: no next exchange
-    bool m_portGone = false;    // waiting for the port to return
     // While the port is awaited, each attempt's notices are those of the
     // first: the status line counts the attempts instead.
-    std::atomic<bool> m_muted{false};
+    std::atomic<bool> m_portGone{false};
     unsigned m_attempts = 0;
     ULONGLONG m_nextAttempt = 0;
     std::wstring m_endReason;  // of the latest exchange that said one
     std::wstring m_lastWord;   // said once the screen is closed
-    // Last, so that it goes first: it may use every sink and request until then.
+    // Last, so that it goes first: it may use the sink and every request until then.
     PluginPtr m_plugin;
 };
 
@@ -320,7 +309,7 @@ int RunReceive(const CommandLine& line) {
     // file, so a bare `devhost receive` shows what arrives.
     using Data = CSessionScreen::Data;
     const bool asText = line.Has(L"--text") || !line.Has(L"--out");
-    CExchangeSession session(line, line.Has(L"--hex") ? Data::Hex : asText ? Data::AsItCame : Data::Hidden, {});
+    CExchangeSession session(line, {});
     for (const auto& [option, value] : line.options) {
         const bool isFile = option == L"--send";
         if (!isFile && option != L"--say") continue;
@@ -332,7 +321,7 @@ int RunReceive(const CommandLine& line) {
         }
         session.Keep(isFile ? value : L"\"" + value + L"\"", std::move(bytes));
     }
-    return session.Run();
+    return session.Run(line.Has(L"--hex") ? Data::Hex : asText ? Data::AsItCame : Data::Hidden);
 }
 
 int RunTerm(const CommandLine& line) {
@@ -348,7 +337,7 @@ int RunTerm(const CommandLine& line) {
         return ExitUsage;
     }
     using Data = CSessionScreen::Data;
-    return CExchangeSession(line, hex ? Data::Hex : Data::Visible, ending->second).Run();
+    return CExchangeSession(line, ending->second).Run(hex ? Data::Hex : Data::Visible);
 }
 
 }  // namespace DevHost

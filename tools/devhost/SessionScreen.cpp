@@ -61,15 +61,16 @@ std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset) {
 }
 
 CSessionScreen::CSessionScreen(Data data, bool timestamps)
-    : m_data(data), m_timestamps(timestamps), m_start(std::chrono::steady_clock::now()),
-      m_trace(CTraceReader::Current()) {
+    : m_data(data), m_timestamps(timestamps), m_start(std::chrono::steady_clock::now()) {
     if (IsConsole(stdout) && IsConsole(stderr)) {
         m_console = ConsoleOf(stdout);
         if (InfoOf(m_console).dwCursorPosition.X != 0) WriteConsoleText(m_console, L"\n");
         m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
     }
     m_thread = std::thread([this] { Run(); });
-    if (m_trace) m_trace->ShowThrough([this](const std::wstring& text) { Aside(ToUtf8(text) + "\n"); });
+    if (CTraceReader* trace = CTraceReader::Current()) {
+        trace->ShowThrough([this](const std::wstring& text) { Aside(ToUtf8(text) + "\n"); });
+    }
 }
 
 CSessionScreen::~CSessionScreen() { Close(); }
@@ -83,14 +84,10 @@ void CSessionScreen::Show(bool sent, const uint8_t* data, size_t count) {
                                                       : std::string(reinterpret_cast<const char*>(data), count);
     m_offset[sent] += count;
     if (body.empty()) return;
-    std::string prefix;
-    if (m_timestamps) {
-        char time[32];
-        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
-        std::snprintf(time, sizeof time, "[%8.3f] ", elapsed.count());
-        prefix = time;
-    }
-    if (sent) prefix += "> ";
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
+    char time[32] = "";
+    if (m_timestamps) std::snprintf(time, sizeof time, "[%8.3f] ", elapsed.count());
+    const std::string prefix = time + std::string(sent ? "> " : "");
     std::string text;
     if (!m_atLineStart && (m_timestamps || sent != m_lastWasSent)) text += '\n';
     m_atLineStart = m_atLineStart || !text.empty();
@@ -135,8 +132,7 @@ void CSessionScreen::SetBottom(const std::optional<std::wstring>& typing, const 
 }
 
 void CSessionScreen::Close() {
-    if (m_trace) m_trace->ShowThrough({});
-    m_trace = nullptr;
+    if (CTraceReader* trace = CTraceReader::Current()) trace->ShowThrough({});
     {
         std::lock_guard<std::mutex> hold(m_lock);
         m_closing = true;
@@ -151,49 +147,37 @@ void CSessionScreen::Run() {
         m_changed.wait(hold, [this] { return m_dirty || m_closing; });
         std::vector<Piece> pieces;
         pieces.swap(m_pending);
-        const std::wstring typed = m_typing ? L"> " + *m_typing : L"";
-        const std::wstring status = m_status;
         const bool closing = m_closing;
+        const std::wstring typed = m_typing && !closing ? L"> " + *m_typing : L"";
+        const std::wstring status = closing ? L"" : m_status;
         m_dirty = false;
         hold.unlock();
-        Draw(pieces, typed, status, closing);
+        if (m_console && !pieces.empty()) {
+            DrawBottom({}, {});
+            if (m_outputEnd.X != 0) SetConsoleCursorPosition(m_console, m_outputEnd);
+        }
+        for (const Piece& piece : pieces) (piece.stream == stdout ? m_out : m_err).Write(piece.text);
+        if (closing) {
+            m_out.Finish();
+            m_err.Finish();
+        }
+        if (m_console && !pieces.empty()) {
+            m_outputEnd = InfoOf(m_console).dwCursorPosition;
+            if (m_outputEnd.X != 0) WriteConsoleText(m_console, L"\n");
+            // The newline may have scrolled the console; an unfinished line is
+            // always the one right above the bottom line.
+            m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
+            m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
+        }
+        if (m_console) DrawBottom(typed, status);
         if (closing) return;
         Sleep(kFrameMs);
         hold.lock();
     }
 }
 
-void CSessionScreen::Draw(const std::vector<Piece>& pieces, const std::wstring& typed, const std::wstring& status,
-                          bool closing) {
-    if (m_console && !pieces.empty()) {
-        DrawBottom({}, {});
-        if (m_midLine) SetConsoleCursorPosition(m_console, m_outputEnd);
-    }
-    for (const Piece& piece : pieces) (piece.stream == stdout ? m_out : m_err).Write(piece.text);
-    if (closing) {
-        m_out.Finish();
-        m_err.Finish();
-    }
-    if (!m_console) return;
-    if (!pieces.empty()) {
-        const COORD end = InfoOf(m_console).dwCursorPosition;
-        m_midLine = end.X != 0;
-        if (m_midLine) {
-            m_outputEnd = end;
-            WriteConsoleText(m_console, L"\n");
-        }
-        // The newline may have scrolled the console; the unfinished line is
-        // always the one right above the bottom line.
-        m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
-        if (m_midLine) m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
-    }
-    DrawBottom(closing ? L"" : typed, closing ? L"" : status);
-}
-
-// "> typed text" on the left, where the cursor stays, the status on the
-// right; a line too long for the window keeps its end and drops the status;
-// both empty leave the line blank, the cursor at its start.
-// Widths count characters: the console shows one per cell. The line is
+// "> typed text" where the cursor stays, the status on the right; a line too
+// long for the window keeps its end and drops the status. The line is
 // written whole over the old one, never erased first, so a terminal that
 // draws Wine's console does not flicker between the two.
 void CSessionScreen::DrawBottom(std::wstring typed, const std::wstring& status) {

@@ -13,8 +13,6 @@
 
 namespace DevHost {
 
-class CTraceReader;
-
 // Received bytes as text a console can show without being steered by them:
 // CR, LF and CR LF each end a line (afterCr carries a CR that ended the last
 // block), tab stays, every other control byte and DEL show as <0x07>. Other
@@ -27,19 +25,16 @@ std::string VisibleText(const uint8_t* data, size_t count, bool& afterCr);
 std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset);
 
 // The console of `receive` and `term`: the data scrolls above one bottom
-// line that holds what is being typed and the exchange's status; notices
-// and trace lines go between, never into an unfinished data line. Data of
-// either direction starts on a fresh line when the direction changes; with
-// timestamps every block does, and each of its lines carries the block's
-// time since the session began. When stdout or stderr is not a console
-// there is no bottom line: data goes to stdout as it is, notices to stderr.
-// The plug-in's trace (--trace) shows through the screen until it closes.
+// line with what is being typed and the status; notices and the trace
+// (--trace) go between, never into an unfinished data line. When stdout or
+// stderr is not a console there is no bottom line: data goes to stdout as
+// it is, notices to stderr.
 //
 // Writers only queue: a thread of the screen's own draws what has queued
 // up, all of it at once, at most once a frame. A console (Wine's above all)
 // takes far longer to draw a block than a serial line takes to carry it,
-// and the plug-in's worker, which hands over the data, must never wait for
-// the console, nor must the keyboard.
+// and the plug-in's worker must never wait for the console, nor must the
+// keyboard.
 class CSessionScreen {
 public:
     enum class Data { Hidden, AsItCame, Visible, Hex };
@@ -55,8 +50,7 @@ public:
     void Notice(const std::wstring& text) { Aside("[" + ToUtf8(text) + "]\n"); }
     // typing: the line being typed, shown after "> "; none for receive.
     void SetBottom(const std::optional<std::wstring>& typing, const std::wstring& status);
-    // Draws what is queued, then leaves the console with the bottom line
-    // gone and the cursor on a line of its own.
+    // Draws what is queued and leaves the cursor on a blank line.
     void Close();
 
 private:
@@ -69,14 +63,12 @@ private:
     void Aside(std::string text);
     void Queue(std::FILE* stream, const std::string& utf8);
     void Run();
-    void Draw(const std::vector<Piece>& pieces, const std::wstring& typed, const std::wstring& status, bool closing);
     void DrawBottom(std::wstring typed, const std::wstring& status);
 
     const Data m_data;
     const bool m_timestamps;
     const std::chrono::steady_clock::time_point m_start;
     HANDLE m_console = nullptr;  // null: no bottom line
-    CTraceReader* m_trace;
 
     std::mutex m_lock;
     std::condition_variable m_changed;
@@ -94,8 +86,7 @@ private:
     CTextOut m_out{stdout};
     CTextOut m_err{stderr};
     SHORT m_bottomRow = 0;
-    bool m_midLine = false;
-    COORD m_outputEnd{};  // where an unfinished last line goes on
+    COORD m_outputEnd{};  // where an unfinished last line goes on; X 0: none
     std::thread m_thread;
 };
 

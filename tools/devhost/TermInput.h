@@ -34,7 +34,6 @@ public:
 
 private:
     struct Piped;
-    void Key(const KEY_EVENT_RECORD& key, std::vector<std::wstring>& lines);
 
     HANDLE m_input;
     DWORD m_savedMode = 0;
