@@ -7,8 +7,8 @@ CExchangeView CExchangeSink::s_noView;
 
 void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
     Win32::CLock lock(m_lock);
-    const bool isCopy = code == EventLogText && m_copyExpected && data == m_copyExpected && count == m_copyCount;
-    m_copyExpected = nullptr;
+    const bool isCopy = code == EventLogText && data && data == m_copyExpected.data() && count == m_copyExpected.size();
+    m_copyExpected = {};
     const auto* bytes = static_cast<const uint8_t*>(data);
     switch (code) {
         case EventStarted:
@@ -20,8 +20,7 @@ void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
             m_report.bytesIn += count;
             ++m_report.blocksIn;
             m_report.lastBlockTick = GetTickCount64();
-            m_copyExpected = data;
-            m_copyCount = count;
+            if (data) m_copyExpected = {static_cast<const char*>(data), count};
             if (data && count > 0) m_view.Received(bytes, count);
             break;
         case EventLogText:

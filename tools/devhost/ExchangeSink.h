@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include "TraceReader.h"
 #include "plugin_api/HostInterfaces.h"
 #include "win32/CriticalSection.h"
@@ -73,8 +74,7 @@ private:
     ExchangeReport m_report;
     // Every received block comes again as log text right after it; that
     // copy must not be shown or stored twice.
-    const void* m_copyExpected = nullptr;
-    uint32_t m_copyCount = 0;
+    std::string_view m_copyExpected;
 };
 
 }  // namespace DevHost

@@ -86,14 +86,11 @@ public:
         }
         // Made once nothing more is said before it, which it would draw over.
         m_screen.emplace(data, m_line.Has(L"--timestamps"));
-        std::optional<CTermInput> input;
-        if (m_typedLineEnding) input.emplace();
+        if (m_typedLineEnding) m_input.emplace();
         g_ctrlC = false;
         SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-        const int status = Exchanges(input ? &*input : nullptr);
+        const int status = Exchanges();
         SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-        const std::optional<std::wstring> typing = input ? input->Typing() : std::nullopt;
-        if (typing && !typing->empty()) m_screen->Notice(L"not sent, still being typed: \"" + *typing + L"\"");
         return Conclude(status);
     }
 
@@ -128,16 +125,15 @@ public:
     TracedEnding TracedEnd() override { return DevHost::TracedEnd(m_line); }
 
 private:
-    int Exchanges(CTermInput* input) {
+    int Exchanges() {
         if (!StartExchange()) return ExitPluginFailed;
         ULONGLONG statusShown = 0;
         std::wstring status;
         for (;;) {
             const CExchangeSink& sink = *m_sink;
-            if (input) {
-                for (const std::wstring& typed : input->Take(kInputWaitMs)) Send(typed);
-                m_inputEnded = input->Ended();
-                if (input->QuitAsked() && !m_quitting) Quit(L"Ctrl+]: term ends");
+            if (m_input) {
+                for (const std::wstring& typed : m_input->Take(kInputWaitMs)) Send(typed);
+                if (m_input->QuitAsked() && !m_quitting) Quit(L"Ctrl+]: term ends");
             } else {
                 sink.WaitForEnd(kInputWaitMs);
             }
@@ -154,11 +150,11 @@ private:
                 status = Status(report, now);
                 statusShown = now;
             }
-            m_screen->SetBottom(input ? input->Typing() : std::nullopt, status);
+            m_screen->SetBottom(m_input ? m_input->Typing() : std::nullopt, status);
             if (!ended) continue;
             const int end = Ended(report);
             if (end != kGoOn) return end;
-            if (m_portGone && GetTickCount64() < m_nextAttempt) continue;
+            if (m_portGone && GetTickCount64() < m_goneTick + (m_attempts + 1) * kReturnAttemptMs) continue;
             if (!StartExchange()) return ExitPluginFailed;
         }
     }
@@ -197,7 +193,7 @@ private:
     // The exit status, or kGoOn.
     int Ended(const ExchangeReport& report) {
         const bool restart = m_line.Has(L"--restart");
-        const bool goOn = restart && !m_inputEnded && !m_quitting;
+        const bool goOn = restart && !m_quitting && m_input && !m_input->Ended();
         if (m_portGone) return goOn ? kGoOn : ExitDeviceGone;
         if (report.started) {
             m_totals.bytesIn += report.bytesIn;
@@ -224,7 +220,7 @@ private:
         if (notOpened) m_screen->Notice(WhyPortNotOpened(m_line));
         m_portGone = true;
         m_attempts = 0;
-        m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
+        m_goneTick = GetTickCount64();
         m_screen->Notice(L"waiting for " + m_stored.port + L" to return: an attempt a second; Ctrl+C ends term");
         return kGoOn;
     }
@@ -234,10 +230,7 @@ private:
         // Once SetEventSink returns the plug-in no longer calls the old sink.
         m_plugin->SetEventSink(next.get());
         m_sink = std::move(next);
-        if (m_portGone) {
-            ++m_attempts;
-            m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
-        }
+        if (m_portGone) ++m_attempts;
         for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
             if (m_plugin->StartExchange()) return true;
             Sleep(kStartRetryMs);
@@ -249,6 +242,8 @@ private:
     // A given request not sent whole leaves the run incomplete; a typed line
     // is the user's to see.
     int Conclude(int status) {
+        const std::optional<std::wstring> typing = m_input ? m_input->Typing() : std::nullopt;
+        if (typing && !typing->empty()) m_screen->Notice(L"not sent, still being typed: \"" + *typing + L"\"");
         bool incomplete = m_outFailed;
         // No exchange runs any more, so the worker counts nothing meanwhile.
         for (const auto& request : m_requests) {
@@ -279,18 +274,18 @@ private:
     Win32::CUniqueHandle m_out;  // receive --out
     std::atomic<bool> m_outFailed{false};
     std::optional<CSessionScreen> m_screen;
+    std::optional<CTermInput> m_input;  // term's
     std::unique_ptr<CExchangeSink> m_sink;
     std::mutex m_requestsLock;  // the plug-in's worker counts what went out
     std::deque<CTransferRequest> m_requests;
     ExchangeReport m_totals;    // of the exchanges that ended
     uint64_t m_exchanges = 0;
     bool m_quitting = false;    // Ctrl+C or Ctrl+]: the exchange ending now ends the run
-    bool m_inputEnded = false;  // piped input is over: no next exchange
     // While the port is awaited, each attempt's notices are those of the
     // first: the status line counts the attempts instead.
     std::atomic<bool> m_portGone{false};
     unsigned m_attempts = 0;
-    ULONGLONG m_nextAttempt = 0;
+    ULONGLONG m_goneTick = 0;  // attempts are made a second apart from it
     std::wstring m_endReason;  // of the latest exchange that said one
     std::wstring m_lastWord;   // said once the screen is closed
     // Last, so that it goes first: it may use the sink and every request until then.

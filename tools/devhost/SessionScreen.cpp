@@ -1,11 +1,11 @@
 #include "SessionScreen.h"
+#include <algorithm>
 #include "TraceReader.h"
 
 namespace DevHost {
 namespace {
 
-// The shortest time between two drawings: what comes meanwhile is drawn
-// together, however small the blocks.
+// What comes within a frame is drawn together, however small the blocks.
 constexpr DWORD kFrameMs = 20;
 
 // Cursor moves through the console API rather than escape sequences: the
@@ -46,16 +46,13 @@ std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset) {
         std::snprintf(text, sizeof text, "%08llx ", static_cast<unsigned long long>(streamOffset + line));
         dump += text;
         std::string printable;
-        for (size_t i = line; i < line + 16; ++i) {
-            if (i >= count) {
-                dump += "   ";
-                continue;
-            }
+        const size_t end = std::min(count, line + 16);
+        for (size_t i = line; i < end; ++i) {
             std::snprintf(text, sizeof text, " %02x", data[i]);
             dump += text;
             printable += data[i] >= 0x20 && data[i] < 0x7f ? static_cast<char>(data[i]) : '.';
         }
-        dump += "  |" + printable + "|\n";
+        dump += std::string(3 * (line + 16 - end), ' ') + "  |" + printable + "|\n";
     }
     return dump;
 }
@@ -118,40 +115,39 @@ void CSessionScreen::Queue(std::FILE* stream, const std::string& utf8) {
     } else {
         m_pending.push_back({stream, utf8});
     }
-    m_dirty = true;
-    m_changed.notify_one();
 }
 
 void CSessionScreen::SetBottom(const std::optional<std::wstring>& typing, const std::wstring& status) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_typing == typing && m_status == status) return;
     m_typing = typing;
     m_status = status;
-    m_dirty = true;
-    m_changed.notify_one();
 }
 
 void CSessionScreen::Close() {
     if (CTraceReader* trace = CTraceReader::Current()) trace->ShowThrough({});
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_closing = true;
-    }
-    m_changed.notify_one();
+    m_closing = true;
     if (m_thread.joinable()) m_thread.join();
 }
 
+// Wakes once a frame and draws what came meanwhile, if anything did.
 void CSessionScreen::Run() {
-    std::unique_lock<std::mutex> hold(m_lock);
-    for (;;) {
-        m_changed.wait(hold, [this] { return m_dirty || m_closing; });
+    std::wstring drawnTyped;
+    std::wstring drawnStatus;
+    for (bool closing = false; !closing;) {
+        Sleep(kFrameMs);
+        closing = m_closing;
         std::vector<Piece> pieces;
-        pieces.swap(m_pending);
-        const bool closing = m_closing;
-        const std::wstring typed = m_typing && !closing ? L"> " + *m_typing : L"";
-        const std::wstring status = closing ? L"" : m_status;
-        m_dirty = false;
-        hold.unlock();
+        std::wstring typed;
+        std::wstring status;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            pieces.swap(m_pending);
+            if (m_typing && !closing) typed = L"> " + *m_typing;
+            if (!closing) status = m_status;
+        }
+        if (pieces.empty() && !closing && typed == drawnTyped && status == drawnStatus) continue;
+        drawnTyped = typed;
+        drawnStatus = status;
         if (m_console && !pieces.empty()) {
             DrawBottom({}, {});
             if (m_outputEnd.X != 0) SetConsoleCursorPosition(m_console, m_outputEnd);
@@ -170,9 +166,6 @@ void CSessionScreen::Run() {
             m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
         }
         if (m_console) DrawBottom(typed, status);
-        if (closing) return;
-        Sleep(kFrameMs);
-        hold.lock();
     }
 }
 

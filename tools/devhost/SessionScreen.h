@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
@@ -41,8 +41,6 @@ public:
 
     CSessionScreen(Data data, bool timestamps);
     ~CSessionScreen();
-    CSessionScreen(const CSessionScreen&) = delete;
-    CSessionScreen& operator=(const CSessionScreen&) = delete;
 
     void Received(const uint8_t* data, size_t count) { Show(false, data, count); }
     // What was sent, its lines marked "> " (term --echo).
@@ -71,7 +69,6 @@ private:
     HANDLE m_console = nullptr;  // null: no bottom line
 
     std::mutex m_lock;
-    std::condition_variable m_changed;
     bool m_afterCr[2] = {false, false};  // of each direction, indexed by whether it was sent
     uint64_t m_offset[2] = {0, 0};
     bool m_atLineStart = true;
@@ -79,8 +76,7 @@ private:
     std::vector<Piece> m_pending;
     std::optional<std::wstring> m_typing;
     std::wstring m_status;
-    bool m_dirty = false;
-    bool m_closing = false;
+    std::atomic<bool> m_closing{false};
 
     // The drawing thread's own.
     CTextOut m_out{stdout};
