@@ -53,7 +53,6 @@ public:
         m_view.RequestDone(request);
     }
 
-    // Whether the exchange is over.
     bool WaitForEnd(DWORD milliseconds) const {
         return WaitForSingleObject(m_ended.Get(), milliseconds) == WAIT_OBJECT_0;
     }
@@ -63,9 +62,8 @@ public:
     }
 
 private:
-    static CExchangeView s_noView;
+    static inline CExchangeView s_noView;
 
-    void LogText(const void* data, uint32_t count);
     void End(ExchangeEnd end);
 
     CExchangeView& m_view;

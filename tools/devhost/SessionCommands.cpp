@@ -45,10 +45,8 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 }
 
 // One run of `receive` or `term`: the plug-in's exchanges on the stored
-// settings, shown on the session screen and recorded in the capture, with
-// the requests given up front or the lines typed as it goes. The end of an
-// exchange ends the run or, with --restart, starts the next one; a port
-// that went away is waited for, an attempt a second.
+// settings, one after another with --restart, shown on the session screen
+// and recorded in the capture.
 class CExchangeSession final : public CExchangeView {
 public:
     // typedLineEnding: term's, appended to every line typed; none for receive.
@@ -106,11 +104,9 @@ public:
 
     void Sent(const uint8_t* data, size_t count) override {
         m_capture.Record(Capture::Direction::Out, data, count);
-        {
-            std::lock_guard<std::mutex> hold(m_requestsLock);
-            for (auto& request : m_requests) request.CountIfHolds(data, count);
-        }
         if (m_line.Has(L"--echo")) m_screen->Sent(data, count);
+        std::lock_guard<std::mutex> hold(m_requestsLock);
+        for (auto& request : m_requests) request.CountIfHolds(data, count);
     }
 
     // Typed lines show as they go out (--echo), given requests once each is done.
@@ -208,10 +204,8 @@ private:
         }
         if (!notOpened) m_endReason = report.endReason;
         const bool gone = notOpened || report.end == ExchangeEnd::DeviceGone;
-        if (!goOn) {
-            if (restart && !m_quitting) m_screen->Notice(L"the input has ended; term ends");
-            return gone ? ExitDeviceGone : ExitOk;
-        }
+        if (restart && !m_quitting && !goOn) m_screen->Notice(L"the input has ended; term ends");
+        if (!goOn) return gone ? ExitDeviceGone : ExitOk;
         if (!gone) {
             m_screen->Notice(L"starting the next exchange");
             return kGoOn;
@@ -331,8 +325,7 @@ int RunTerm(const CommandLine& line) {
         Complain(L"--eol takes none, cr, lf or crlf, not \"" + line.Value(L"--eol") + L"\"");
         return ExitUsage;
     }
-    using Data = CSessionScreen::Data;
-    return CExchangeSession(line, ending->second).Run(hex ? Data::Hex : Data::Visible);
+    return CExchangeSession(line, ending->second).Run(hex ? CSessionScreen::Data::Hex : CSessionScreen::Data::Visible);
 }
 
 }  // namespace DevHost

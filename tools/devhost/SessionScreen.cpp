@@ -26,15 +26,10 @@ std::string VisibleText(const uint8_t* data, size_t count, bool& afterCr) {
         const bool lfOfCrLf = byte == '\n' && afterCr;
         afterCr = byte == '\r';
         if (lfOfCrLf) continue;
-        if (byte == '\r' || byte == '\n') {
-            text += '\n';
-        } else if (byte == '\t' || (byte >= 0x20 && byte != 0x7f)) {
-            text += static_cast<char>(byte);
-        } else {
-            char shown[8];
-            std::snprintf(shown, sizeof shown, "<0x%02X>", byte);
-            text += shown;
-        }
+        char shown[8] = {static_cast<char>(byte == '\r' ? '\n' : byte)};
+        const bool control = byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n';
+        if (control || byte == 0x7f) std::snprintf(shown, sizeof shown, "<0x%02X>", byte);
+        text += shown;
     }
     return text;
 }
@@ -131,8 +126,7 @@ void CSessionScreen::Close() {
 
 // Wakes once a frame and draws what came meanwhile, if anything did.
 void CSessionScreen::Run() {
-    std::wstring drawnTyped;
-    std::wstring drawnStatus;
+    std::wstring drawn;  // typed and status, as last drawn
     for (bool closing = false; !closing;) {
         Sleep(kFrameMs);
         closing = m_closing;
@@ -145,9 +139,8 @@ void CSessionScreen::Run() {
             if (m_typing && !closing) typed = L"> " + *m_typing;
             if (!closing) status = m_status;
         }
-        if (pieces.empty() && !closing && typed == drawnTyped && status == drawnStatus) continue;
-        drawnTyped = typed;
-        drawnStatus = status;
+        if (pieces.empty() && !closing && typed + L'\n' + status == drawn) continue;
+        drawn = typed + L'\n' + status;
         if (m_console && !pieces.empty()) {
             DrawBottom({}, {});
             if (m_outputEnd.X != 0) SetConsoleCursorPosition(m_console, m_outputEnd);

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
