@@ -1,5 +1,6 @@
 #include "SessionScreen.h"
 #include <algorithm>
+#include <utility>
 #include "TraceReader.h"
 
 namespace DevHost {
@@ -126,7 +127,7 @@ void CSessionScreen::Close() {
 
 // Wakes once a frame and draws what came meanwhile, if anything did.
 void CSessionScreen::Run() {
-    std::wstring drawn;  // typed and status, as last drawn
+    std::pair<std::wstring, std::wstring> drawn;  // typed and status, as last drawn
     for (bool closing = false; !closing;) {
         Sleep(kFrameMs);
         closing = m_closing;
@@ -139,8 +140,8 @@ void CSessionScreen::Run() {
             if (m_typing && !closing) typed = L"> " + *m_typing;
             if (!closing) status = m_status;
         }
-        if (pieces.empty() && !closing && typed + L'\n' + status == drawn) continue;
-        drawn = typed + L'\n' + status;
+        if (pieces.empty() && !closing && drawn == std::pair(typed, status)) continue;
+        drawn = {typed, status};
         if (m_console && !pieces.empty()) {
             DrawBottom({}, {});
             if (m_outputEnd.X != 0) SetConsoleCursorPosition(m_console, m_outputEnd);
