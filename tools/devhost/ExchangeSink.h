@@ -41,21 +41,16 @@ public:
     virtual TracedEnding TracedEnd() { return {}; }
 };
 
-// Takes the plug-in's events on its worker thread and hands them to the
-// view, one event at a time and in order.
+// Takes the plug-in's events on its worker thread, which never makes two
+// calls at once, and hands them to the view in order.
 class CExchangeSink final : public IDeviceEventSink {
 public:
     explicit CExchangeSink(CExchangeView& view = s_noView) : m_view(view) {}
 
     void OnEvent(int32_t code, const void* data, uint32_t count) override;
-    void OnRequestDone(ITransferRequest* request) override {
-        Win32::CLock lock(m_lock);
-        m_view.RequestDone(request);
-    }
+    void OnRequestDone(ITransferRequest* request) override { m_view.RequestDone(request); }
 
-    bool WaitForEnd(DWORD milliseconds) const {
-        return WaitForSingleObject(m_ended.Get(), milliseconds) == WAIT_OBJECT_0;
-    }
+    bool WaitForEnd(DWORD waitMs) const { return WaitForSingleObject(m_ended.Get(), waitMs) == WAIT_OBJECT_0; }
     ExchangeReport Report() const {
         Win32::CLock lock(m_lock);
         return m_report;

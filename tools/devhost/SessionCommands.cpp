@@ -126,16 +126,15 @@ private:
         ULONGLONG statusShown = 0;
         std::wstring status;
         for (;;) {
-            const CExchangeSink& sink = *m_sink;
             if (m_input) {
                 for (const std::wstring& typed : m_input->Take(kInputWaitMs)) Send(typed);
                 if (m_input->QuitAsked() && !m_quitting) Quit(L"Ctrl+]: term ends");
             } else {
-                sink.WaitForEnd(kInputWaitMs);
+                m_sink->WaitForEnd(kInputWaitMs);
             }
             if (!m_quitting && g_ctrlC) Quit(L"Ctrl+C: " + m_line.command + L" ends; again ends devhost at once");
-            const bool ended = sink.WaitForEnd(0);
-            const ExchangeReport report = sink.Report();
+            const bool ended = m_sink->WaitForEnd(0);
+            const ExchangeReport report = m_sink->Report();
             const ULONGLONG now = GetTickCount64();
             if (m_portGone && report.started && !ended &&
                 (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMs)) {
