@@ -87,7 +87,9 @@ TEST(TermInput, TextGetsTheLineEndingAndHexIsTheBytesTyped) {
         std::vector<uint8_t> bytes;
         std::wstring error;
         EXPECT_EQ(EncodeTypedLine(c.line, c.hex, c.ending, bytes, error), c.sent) << c.line;
-        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes) << c.line;
+        if (c.sent) {
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), c.bytes) << c.line;
+        }
     }
 }
 

@@ -3,12 +3,10 @@
 
 namespace DevHost {
 
-CExchangeView CExchangeSink::s_noView;
-
 void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
     Win32::CLock lock(m_lock);
-    if (code != EventLogText) m_copyExpected = nullptr;
-    const auto* bytes = static_cast<const uint8_t*>(data);
+    const bool isCopy = code == EventLogText && data && data == m_copyExpected.data() && count == m_copyExpected.size();
+    m_copyExpected = {};
     switch (code) {
         case EventStarted:
             m_report.started = true;
@@ -19,31 +17,27 @@ void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
             m_report.bytesIn += count;
             ++m_report.blocksIn;
             m_report.lastBlockTick = GetTickCount64();
-            m_copyExpected = data;
-            m_copyCount = count;
-            if (data && count > 0) m_view.Received(bytes, count);
+            if (data) m_copyExpected = {static_cast<const char*>(data), count};
+            if (data && count > 0) m_view.Received(static_cast<const uint8_t*>(data), count);
             break;
-        case EventLogText: LogText(data, count); break;
+        case EventLogText: {
+            if (isCopy) break;
+            std::wstring text = data ? FromUtf8(std::string_view(static_cast<const char*>(data), count)) : L"";
+            while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
+            m_report.pluginMessage = text;
+            m_view.Notice(L"plug-in: " + text);
+            // The plug-in ends without EventStopped when it cannot open the port;
+            // its message before EventStarted is that end.
+            if (!m_report.started) End(ExchangeEnd::PortNotOpened);
+            break;
+        }
         case EventDataSent:
             m_report.bytesOut += count;
-            if (data && count > 0) m_view.Sent(bytes, count);
+            if (data && count > 0) m_view.Sent(static_cast<const uint8_t*>(data), count);
             break;
         case EventStopped: End(ExchangeEnd::Stopped); break;
         default: m_view.Notice(L"unknown event " + std::to_wstring(code)); break;
     }
-}
-
-void CExchangeSink::LogText(const void* data, uint32_t count) {
-    const bool isCopy = m_copyExpected && data == m_copyExpected && count == m_copyCount;
-    m_copyExpected = nullptr;
-    if (isCopy) return;
-    std::wstring text = data ? FromUtf8(std::string_view(static_cast<const char*>(data), count)) : L"";
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r')) text.pop_back();
-    m_report.pluginMessage = text;
-    m_view.Notice(L"plug-in: " + text);
-    // The plug-in ends without EventStopped when it cannot open the port;
-    // its message before EventStarted is that end.
-    if (!m_report.started) End(ExchangeEnd::PortNotOpened);
 }
 
 void CExchangeSink::End(ExchangeEnd end) {

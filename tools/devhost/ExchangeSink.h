@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include "TraceReader.h"
 #include "plugin_api/HostInterfaces.h"
 #include "win32/CriticalSection.h"
@@ -40,31 +41,24 @@ public:
     virtual TracedEnding TracedEnd() { return {}; }
 };
 
-// Takes the plug-in's events on its worker thread and hands them to the
-// view, one event at a time and in order.
+// Takes the plug-in's events on its worker thread, which never makes two
+// calls at once, and hands them to the view in order.
 class CExchangeSink final : public IDeviceEventSink {
 public:
     explicit CExchangeSink(CExchangeView& view = s_noView) : m_view(view) {}
 
     void OnEvent(int32_t code, const void* data, uint32_t count) override;
-    void OnRequestDone(ITransferRequest* request) override {
-        Win32::CLock lock(m_lock);
-        m_view.RequestDone(request);
-    }
+    void OnRequestDone(ITransferRequest* request) override { m_view.RequestDone(request); }
 
-    // Whether the exchange is over.
-    bool WaitForEnd(DWORD milliseconds) const {
-        return WaitForSingleObject(m_ended.Get(), milliseconds) == WAIT_OBJECT_0;
-    }
+    bool WaitForEnd(DWORD waitMs) const { return WaitForSingleObject(m_ended.Get(), waitMs) == WAIT_OBJECT_0; }
     ExchangeReport Report() const {
         Win32::CLock lock(m_lock);
         return m_report;
     }
 
 private:
-    static CExchangeView s_noView;
+    static inline CExchangeView s_noView;
 
-    void LogText(const void* data, uint32_t count);
     void End(ExchangeEnd end);
 
     CExchangeView& m_view;
@@ -73,8 +67,7 @@ private:
     ExchangeReport m_report;
     // Every received block comes again as log text right after it; that
     // copy must not be shown or stored twice.
-    const void* m_copyExpected = nullptr;
-    uint32_t m_copyCount = 0;
+    std::string_view m_copyExpected;
 };
 
 }  // namespace DevHost

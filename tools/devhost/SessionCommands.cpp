@@ -45,24 +45,21 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 }
 
 // One run of `receive` or `term`: the plug-in's exchanges on the stored
-// settings, shown on the session screen and recorded in the capture, with
-// the requests given up front or the lines typed as it goes. The end of an
-// exchange ends the run or, with --restart, starts the next one; a port
-// that went away is waited for, an attempt a second.
+// settings, one after another with --restart, shown on the session screen
+// and recorded in the capture.
 class CExchangeSession final : public CExchangeView {
 public:
     // typedLineEnding: term's, appended to every line typed; none for receive.
-    CExchangeSession(const CommandLine& line, CSessionScreen::Data data, std::optional<std::string> typedLineEnding)
-        : m_line(line), m_data(data), m_typedLineEnding(std::move(typedLineEnding)),
+    CExchangeSession(const CommandLine& line, std::optional<std::string> typedLineEnding)
+        : m_line(line), m_typedLineEnding(std::move(typedLineEnding)),
           m_stored(ReadStoredSettings(line.settingsPath)) {}
 
     CTransferRequest* Keep(const std::wstring& label, std::vector<uint8_t> bytes) {
         std::lock_guard<std::mutex> hold(m_requestsLock);
-        m_requests.push_back(std::make_unique<CTransferRequest>(label, std::move(bytes)));
-        return m_requests.back().get();
+        return &m_requests.emplace_back(label, std::move(bytes));
     }
 
-    int Run() {
+    int Run(CSessionScreen::Data data) {
         if (m_line.Has(L"--out")) {
             m_out = Win32::CUniqueHandle(CreateFileW(m_line.Value(L"--out").c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                                      nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -79,22 +76,19 @@ public:
         }
         m_plugin = OpenPluginWithSettings(m_line);
         if (!m_plugin) return ExitPluginFailed;
-        for (const auto& request : m_requests) {
-            if (!m_plugin->QueueTransferRequest(request.get())) {
-                Complain(L"the plug-in refused to queue " + request->Label());
+        for (auto& request : m_requests) {
+            if (!m_plugin->QueueTransferRequest(&request)) {
+                Complain(L"the plug-in refused to queue " + request.Label());
                 return ExitPluginFailed;
             }
         }
         // Made once nothing more is said before it, which it would draw over.
-        m_screen.emplace(m_data, m_line.Has(L"--timestamps"));
-        std::optional<CTermInput> input;
-        if (m_typedLineEnding) input.emplace();
+        m_screen.emplace(data, m_line.Has(L"--timestamps"));
+        if (m_typedLineEnding) m_input.emplace();
         g_ctrlC = false;
         SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-        const int status = Exchanges(input ? &*input : nullptr);
+        const int status = Exchanges();
         SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-        const std::optional<std::wstring> typing = input ? input->Typing() : std::nullopt;
-        if (typing && !typing->empty()) m_screen->Notice(L"not sent, still being typed: \"" + *typing + L"\"");
         return Conclude(status);
     }
 
@@ -110,65 +104,53 @@ public:
 
     void Sent(const uint8_t* data, size_t count) override {
         m_capture.Record(Capture::Direction::Out, data, count);
-        {
-            std::lock_guard<std::mutex> hold(m_requestsLock);
-            for (const auto& request : m_requests) request->CountIfHolds(data, count);
-        }
         if (m_line.Has(L"--echo")) m_screen->Sent(data, count);
+        std::lock_guard<std::mutex> hold(m_requestsLock);
+        for (auto& request : m_requests) request.CountIfHolds(data, count);
     }
 
     // Typed lines show as they go out (--echo), given requests once each is done.
     void RequestDone(ITransferRequest* done) override {
-        std::lock_guard<std::mutex> hold(m_requestsLock);
-        for (const auto& request : m_requests) {
-            if (request.get() == done && !m_typedLineEnding) m_screen->Notice(L"sent " + request->Progress());
-        }
+        if (!m_typedLineEnding) m_screen->Notice(L"sent " + static_cast<CTransferRequest*>(done)->Progress());
     }
 
     void Notice(const std::wstring& text) override {
-        if (!m_muted) m_screen->Notice(text);
+        if (!m_portGone) m_screen->Notice(text);
     }
 
     TracedEnding TracedEnd() override { return DevHost::TracedEnd(m_line); }
 
 private:
-    int Exchanges(CTermInput* input) {
-        if (!StartExchange(false)) return ExitPluginFailed;
+    int Exchanges() {
+        if (!StartExchange()) return ExitPluginFailed;
         ULONGLONG statusShown = 0;
         std::wstring status;
         for (;;) {
-            const CExchangeSink& sink = *m_sinks.back();
-            if (input) {
-                for (const std::wstring& typed : input->Take(kInputWaitMs)) Send(typed);
-                m_inputEnded = input->Ended();
-                if (input->QuitAsked() && !m_quitting) Quit(L"Ctrl+]: term ends");
+            if (m_input) {
+                for (const std::wstring& typed : m_input->Take(kInputWaitMs)) Send(typed);
+                if (m_input->QuitAsked() && !m_quitting) Quit(L"Ctrl+]: term ends");
             } else {
-                sink.WaitForEnd(kInputWaitMs);
+                m_sink->WaitForEnd(kInputWaitMs);
             }
             if (!m_quitting && g_ctrlC) Quit(L"Ctrl+C: " + m_line.command + L" ends; again ends devhost at once");
-            const bool ended = sink.WaitForEnd(0);
-            const ExchangeReport report = sink.Report();
+            const bool ended = m_sink->WaitForEnd(0);
+            const ExchangeReport report = m_sink->Report();
             const ULONGLONG now = GetTickCount64();
             if (m_portGone && report.started && !ended &&
                 (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMs)) {
                 m_portGone = false;
-                m_muted = false;
                 m_screen->Notice(m_stored.port + L" is back");
             }
             if (now - statusShown >= kStatusIntervalMs) {
                 status = Status(report, now);
                 statusShown = now;
             }
-            m_screen->SetBottom(input ? input->Typing() : std::nullopt, status);
+            m_screen->SetBottom(m_input ? m_input->Typing() : std::nullopt, status);
             if (!ended) continue;
-            if (!m_portGone) {
-                const int end = Ended(report);
-                if (end != kGoOn) return end;
-            } else if (m_quitting || m_inputEnded) {
-                return ExitDeviceGone;
-            }
-            if (m_portGone && GetTickCount64() < m_nextAttempt) continue;
-            if (!StartExchange(m_portGone)) return ExitPluginFailed;
+            const int end = Ended(report);
+            if (end != kGoOn) return end;
+            if (m_portGone && GetTickCount64() < m_goneTick + (m_attempts + 1) * kReturnAttemptMs) continue;
+            if (!StartExchange()) return ExitPluginFailed;
         }
     }
 
@@ -205,14 +187,15 @@ private:
 
     // The exit status, or kGoOn.
     int Ended(const ExchangeReport& report) {
+        const bool restart = m_line.Has(L"--restart");
+        const bool goOn = restart && !m_quitting && m_input && !m_input->Ended();
+        if (m_portGone) return goOn ? kGoOn : ExitDeviceGone;
         if (report.started) {
             m_totals.bytesIn += report.bytesIn;
             m_totals.blocksIn += report.blocksIn;
             m_totals.bytesOut += report.bytesOut;
             ++m_exchanges;
         }
-        const bool restart = m_line.Has(L"--restart");
-        const bool goOn = restart && !m_inputEnded && !m_quitting;
         const bool notOpened = report.end == ExchangeEnd::PortNotOpened;
         if (notOpened && (m_exchanges == 0 || !goOn)) {
             m_lastWord = WhyPortNotOpened(m_line) + L"; the plug-in says: " + report.pluginMessage;
@@ -220,10 +203,8 @@ private:
         }
         if (!notOpened) m_endReason = report.endReason;
         const bool gone = notOpened || report.end == ExchangeEnd::DeviceGone;
-        if (!goOn) {
-            if (restart && !m_quitting) m_screen->Notice(L"the input has ended; term ends");
-            return gone ? ExitDeviceGone : ExitOk;
-        }
+        if (restart && !m_quitting && !goOn) m_screen->Notice(L"the input has ended; term ends");
+        if (!goOn) return gone ? ExitDeviceGone : ExitOk;
         if (!gone) {
             m_screen->Notice(L"starting the next exchange");
             return kGoOn;
@@ -232,19 +213,17 @@ private:
         if (notOpened) m_screen->Notice(WhyPortNotOpened(m_line));
         m_portGone = true;
         m_attempts = 0;
-        m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
+        m_goneTick = GetTickCount64();
         m_screen->Notice(L"waiting for " + m_stored.port + L" to return: an attempt a second; Ctrl+C ends term");
         return kGoOn;
     }
 
-    bool StartExchange(bool retrying) {
-        m_muted = retrying;
-        m_sinks.push_back(std::make_unique<CExchangeSink>(*this));
-        m_plugin->SetEventSink(m_sinks.back().get());
-        if (retrying) {
-            ++m_attempts;
-            m_nextAttempt = GetTickCount64() + kReturnAttemptMs;
-        }
+    bool StartExchange() {
+        auto next = std::make_unique<CExchangeSink>(*this);
+        // Once SetEventSink returns the plug-in no longer calls the old sink.
+        m_plugin->SetEventSink(next.get());
+        m_sink = std::move(next);
+        if (m_portGone) ++m_attempts;
         for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
             if (m_plugin->StartExchange()) return true;
             Sleep(kStartRetryMs);
@@ -256,14 +235,14 @@ private:
     // A given request not sent whole leaves the run incomplete; a typed line
     // is the user's to see.
     int Conclude(int status) {
+        const std::optional<std::wstring> typing = m_input ? m_input->Typing() : std::nullopt;
+        if (typing && !typing->empty()) m_screen->Notice(L"not sent, still being typed: \"" + *typing + L"\"");
         bool incomplete = m_outFailed;
-        {
-            std::lock_guard<std::mutex> hold(m_requestsLock);
-            for (const auto& request : m_requests) {
-                if (request->BytesSent() == request->Size()) continue;
-                m_screen->Notice(L"not sent whole: " + request->Progress());
-                incomplete = incomplete || !m_typedLineEnding;
-            }
+        // No exchange runs any more, so the worker counts nothing meanwhile.
+        for (const auto& request : m_requests) {
+            if (request.BytesSent() == request.Size()) continue;
+            m_screen->Notice(L"not sent whole: " + request.Progress());
+            incomplete = incomplete || !m_typedLineEnding;
         }
         m_screen->Close();
         if (!m_lastWord.empty()) Complain(m_lastWord);
@@ -282,29 +261,27 @@ private:
     }
 
     const CommandLine& m_line;
-    const CSessionScreen::Data m_data;
     const std::optional<std::string> m_typedLineEnding;
     const StoredSettings m_stored;
     Capture::CCaptureWriter m_capture;
     Win32::CUniqueHandle m_out;  // receive --out
     std::atomic<bool> m_outFailed{false};
     std::optional<CSessionScreen> m_screen;
-    std::deque<std::unique_ptr<CExchangeSink>> m_sinks;
+    std::optional<CTermInput> m_input;  // term's
+    std::unique_ptr<CExchangeSink> m_sink;
     std::mutex m_requestsLock;  // the plug-in's worker counts what went out
-    std::deque<std::unique_ptr<CTransferRequest>> m_requests;
+    std::deque<CTransferRequest> m_requests;
     ExchangeReport m_totals;    // of the exchanges that ended
     uint64_t m_exchanges = 0;
     bool m_quitting = false;    // Ctrl+C or Ctrl+]: the exchange ending now ends the run
-    bool m_inputEnded = false;  // piped input is over: no next exchange
-    bool m_portGone = false;    // waiting for the port to return
     // While the port is awaited, each attempt's notices are those of the
     // first: the status line counts the attempts instead.
-    std::atomic<bool> m_muted{false};
+    std::atomic<bool> m_portGone{false};
     unsigned m_attempts = 0;
-    ULONGLONG m_nextAttempt = 0;
+    ULONGLONG m_goneTick = 0;  // attempts are made a second apart from it
     std::wstring m_endReason;  // of the latest exchange that said one
     std::wstring m_lastWord;   // said once the screen is closed
-    // Last, so that it goes first: it may use every sink and request until then.
+    // Last, so that it goes first: it may use the sink and every request until then.
     PluginPtr m_plugin;
 };
 
@@ -320,7 +297,7 @@ int RunReceive(const CommandLine& line) {
     // file, so a bare `devhost receive` shows what arrives.
     using Data = CSessionScreen::Data;
     const bool asText = line.Has(L"--text") || !line.Has(L"--out");
-    CExchangeSession session(line, line.Has(L"--hex") ? Data::Hex : asText ? Data::AsItCame : Data::Hidden, {});
+    CExchangeSession session(line, {});
     for (const auto& [option, value] : line.options) {
         const bool isFile = option == L"--send";
         if (!isFile && option != L"--say") continue;
@@ -332,7 +309,7 @@ int RunReceive(const CommandLine& line) {
         }
         session.Keep(isFile ? value : L"\"" + value + L"\"", std::move(bytes));
     }
-    return session.Run();
+    return session.Run(line.Has(L"--hex") ? Data::Hex : asText ? Data::AsItCame : Data::Hidden);
 }
 
 int RunTerm(const CommandLine& line) {
@@ -347,8 +324,7 @@ int RunTerm(const CommandLine& line) {
         Complain(L"--eol takes none, cr, lf or crlf, not \"" + line.Value(L"--eol") + L"\"");
         return ExitUsage;
     }
-    using Data = CSessionScreen::Data;
-    return CExchangeSession(line, hex ? Data::Hex : Data::Visible, ending->second).Run();
+    return CExchangeSession(line, ending->second).Run(hex ? CSessionScreen::Data::Hex : CSessionScreen::Data::Visible);
 }
 
 }  // namespace DevHost

@@ -1,11 +1,12 @@
 #include "SessionScreen.h"
+#include <algorithm>
+#include <utility>
 #include "TraceReader.h"
 
 namespace DevHost {
 namespace {
 
-// The shortest time between two drawings: what comes meanwhile is drawn
-// together, however small the blocks.
+// What comes within a frame is drawn together, however small the blocks.
 constexpr DWORD kFrameMs = 20;
 
 // Cursor moves through the console API rather than escape sequences: the
@@ -26,15 +27,10 @@ std::string VisibleText(const uint8_t* data, size_t count, bool& afterCr) {
         const bool lfOfCrLf = byte == '\n' && afterCr;
         afterCr = byte == '\r';
         if (lfOfCrLf) continue;
-        if (byte == '\r' || byte == '\n') {
-            text += '\n';
-        } else if (byte == '\t' || (byte >= 0x20 && byte != 0x7f)) {
-            text += static_cast<char>(byte);
-        } else {
-            char shown[8];
-            std::snprintf(shown, sizeof shown, "<0x%02X>", byte);
-            text += shown;
-        }
+        char shown[8] = {static_cast<char>(byte == '\r' ? '\n' : byte)};
+        const bool control = byte < 0x20 && byte != '\t' && byte != '\r' && byte != '\n';
+        if (control || byte == 0x7f) std::snprintf(shown, sizeof shown, "<0x%02X>", byte);
+        text += shown;
     }
     return text;
 }
@@ -46,30 +42,28 @@ std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset) {
         std::snprintf(text, sizeof text, "%08llx ", static_cast<unsigned long long>(streamOffset + line));
         dump += text;
         std::string printable;
-        for (size_t i = line; i < line + 16; ++i) {
-            if (i >= count) {
-                dump += "   ";
-                continue;
-            }
+        const size_t end = std::min(count, line + 16);
+        for (size_t i = line; i < end; ++i) {
             std::snprintf(text, sizeof text, " %02x", data[i]);
             dump += text;
             printable += data[i] >= 0x20 && data[i] < 0x7f ? static_cast<char>(data[i]) : '.';
         }
-        dump += "  |" + printable + "|\n";
+        dump += std::string(3 * (line + 16 - end), ' ') + "  |" + printable + "|\n";
     }
     return dump;
 }
 
 CSessionScreen::CSessionScreen(Data data, bool timestamps)
-    : m_data(data), m_timestamps(timestamps), m_start(std::chrono::steady_clock::now()),
-      m_trace(CTraceReader::Current()) {
+    : m_data(data), m_timestamps(timestamps), m_start(std::chrono::steady_clock::now()) {
     if (IsConsole(stdout) && IsConsole(stderr)) {
         m_console = ConsoleOf(stdout);
         if (InfoOf(m_console).dwCursorPosition.X != 0) WriteConsoleText(m_console, L"\n");
         m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
     }
     m_thread = std::thread([this] { Run(); });
-    if (m_trace) m_trace->ShowThrough([this](const std::wstring& text) { Aside(ToUtf8(text) + "\n"); });
+    if (CTraceReader* trace = CTraceReader::Current()) {
+        trace->ShowThrough([this](const std::wstring& text) { Aside(ToUtf8(text) + "\n"); });
+    }
 }
 
 CSessionScreen::~CSessionScreen() { Close(); }
@@ -83,14 +77,10 @@ void CSessionScreen::Show(bool sent, const uint8_t* data, size_t count) {
                                                       : std::string(reinterpret_cast<const char*>(data), count);
     m_offset[sent] += count;
     if (body.empty()) return;
-    std::string prefix;
-    if (m_timestamps) {
-        char time[32];
-        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
-        std::snprintf(time, sizeof time, "[%8.3f] ", elapsed.count());
-        prefix = time;
-    }
-    if (sent) prefix += "> ";
+    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
+    char time[32] = "";
+    if (m_timestamps) std::snprintf(time, sizeof time, "[%8.3f] ", elapsed.count());
+    const std::string prefix = time + std::string(sent ? "> " : "");
     std::string text;
     if (!m_atLineStart && (m_timestamps || sent != m_lastWasSent)) text += '\n';
     m_atLineStart = m_atLineStart || !text.empty();
@@ -121,79 +111,60 @@ void CSessionScreen::Queue(std::FILE* stream, const std::string& utf8) {
     } else {
         m_pending.push_back({stream, utf8});
     }
-    m_dirty = true;
-    m_changed.notify_one();
 }
 
 void CSessionScreen::SetBottom(const std::optional<std::wstring>& typing, const std::wstring& status) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_typing == typing && m_status == status) return;
     m_typing = typing;
     m_status = status;
-    m_dirty = true;
-    m_changed.notify_one();
 }
 
 void CSessionScreen::Close() {
-    if (m_trace) m_trace->ShowThrough({});
-    m_trace = nullptr;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        m_closing = true;
-    }
-    m_changed.notify_one();
+    if (CTraceReader* trace = CTraceReader::Current()) trace->ShowThrough({});
+    m_closing = true;
     if (m_thread.joinable()) m_thread.join();
 }
 
+// Wakes once a frame and draws what came meanwhile, if anything did.
 void CSessionScreen::Run() {
-    std::unique_lock<std::mutex> hold(m_lock);
-    for (;;) {
-        m_changed.wait(hold, [this] { return m_dirty || m_closing; });
-        std::vector<Piece> pieces;
-        pieces.swap(m_pending);
-        const std::wstring typed = m_typing ? L"> " + *m_typing : L"";
-        const std::wstring status = m_status;
-        const bool closing = m_closing;
-        m_dirty = false;
-        hold.unlock();
-        Draw(pieces, typed, status, closing);
-        if (closing) return;
+    std::pair<std::wstring, std::wstring> drawn;  // typed and status, as last drawn
+    for (bool closing = false; !closing;) {
         Sleep(kFrameMs);
-        hold.lock();
-    }
-}
-
-void CSessionScreen::Draw(const std::vector<Piece>& pieces, const std::wstring& typed, const std::wstring& status,
-                          bool closing) {
-    if (m_console && !pieces.empty()) {
-        DrawBottom({}, {});
-        if (m_midLine) SetConsoleCursorPosition(m_console, m_outputEnd);
-    }
-    for (const Piece& piece : pieces) (piece.stream == stdout ? m_out : m_err).Write(piece.text);
-    if (closing) {
-        m_out.Finish();
-        m_err.Finish();
-    }
-    if (!m_console) return;
-    if (!pieces.empty()) {
-        const COORD end = InfoOf(m_console).dwCursorPosition;
-        m_midLine = end.X != 0;
-        if (m_midLine) {
-            m_outputEnd = end;
-            WriteConsoleText(m_console, L"\n");
+        closing = m_closing;
+        std::vector<Piece> pieces;
+        std::wstring typed;
+        std::wstring status;
+        {
+            std::lock_guard<std::mutex> hold(m_lock);
+            pieces.swap(m_pending);
+            if (m_typing && !closing) typed = L"> " + *m_typing;
+            if (!closing) status = m_status;
         }
-        // The newline may have scrolled the console; the unfinished line is
-        // always the one right above the bottom line.
-        m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
-        if (m_midLine) m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
+        if (pieces.empty() && !closing && drawn == std::pair(typed, status)) continue;
+        drawn = {typed, status};
+        if (m_console && !pieces.empty()) {
+            DrawBottom({}, {});
+            if (m_outputEnd.X != 0) SetConsoleCursorPosition(m_console, m_outputEnd);
+        }
+        for (const Piece& piece : pieces) (piece.stream == stdout ? m_out : m_err).Write(piece.text);
+        if (closing) {
+            m_out.Finish();
+            m_err.Finish();
+        }
+        if (m_console && !pieces.empty()) {
+            m_outputEnd = InfoOf(m_console).dwCursorPosition;
+            if (m_outputEnd.X != 0) WriteConsoleText(m_console, L"\n");
+            // The newline may have scrolled the console; an unfinished line is
+            // always the one right above the bottom line.
+            m_bottomRow = InfoOf(m_console).dwCursorPosition.Y;
+            m_outputEnd.Y = static_cast<SHORT>(m_bottomRow - 1);
+        }
+        if (m_console) DrawBottom(typed, status);
     }
-    DrawBottom(closing ? L"" : typed, closing ? L"" : status);
 }
 
-// "> typed text" on the left, where the cursor stays, the status on the
-// right; a line too long for the window keeps its end and drops the status;
-// both empty leave the line blank, the cursor at its start.
-// Widths count characters: the console shows one per cell. The line is
+// "> typed text" where the cursor stays, the status on the right; a line too
+// long for the window keeps its end and drops the status. The line is
 // written whole over the old one, never erased first, so a terminal that
 // draws Wine's console does not flicker between the two.
 void CSessionScreen::DrawBottom(std::wstring typed, const std::wstring& status) {

@@ -1,7 +1,7 @@
 #pragma once
 #include <windows.h>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
@@ -12,8 +12,6 @@
 #include "ConsoleOutput.h"
 
 namespace DevHost {
-
-class CTraceReader;
 
 // Received bytes as text a console can show without being steered by them:
 // CR, LF and CR LF each end a line (afterCr carries a CR that ended the last
@@ -27,27 +25,22 @@ std::string VisibleText(const uint8_t* data, size_t count, bool& afterCr);
 std::string HexDump(const uint8_t* data, size_t count, uint64_t streamOffset);
 
 // The console of `receive` and `term`: the data scrolls above one bottom
-// line that holds what is being typed and the exchange's status; notices
-// and trace lines go between, never into an unfinished data line. Data of
-// either direction starts on a fresh line when the direction changes; with
-// timestamps every block does, and each of its lines carries the block's
-// time since the session began. When stdout or stderr is not a console
-// there is no bottom line: data goes to stdout as it is, notices to stderr.
-// The plug-in's trace (--trace) shows through the screen until it closes.
+// line with what is being typed and the status; notices and the trace
+// (--trace) go between, never into an unfinished data line. When stdout or
+// stderr is not a console there is no bottom line: data goes to stdout as
+// it is, notices to stderr.
 //
 // Writers only queue: a thread of the screen's own draws what has queued
 // up, all of it at once, at most once a frame. A console (Wine's above all)
 // takes far longer to draw a block than a serial line takes to carry it,
-// and the plug-in's worker, which hands over the data, must never wait for
-// the console, nor must the keyboard.
+// and the plug-in's worker must never wait for the console, nor must the
+// keyboard.
 class CSessionScreen {
 public:
     enum class Data { Hidden, AsItCame, Visible, Hex };
 
     CSessionScreen(Data data, bool timestamps);
     ~CSessionScreen();
-    CSessionScreen(const CSessionScreen&) = delete;
-    CSessionScreen& operator=(const CSessionScreen&) = delete;
 
     void Received(const uint8_t* data, size_t count) { Show(false, data, count); }
     // What was sent, its lines marked "> " (term --echo).
@@ -55,8 +48,7 @@ public:
     void Notice(const std::wstring& text) { Aside("[" + ToUtf8(text) + "]\n"); }
     // typing: the line being typed, shown after "> "; none for receive.
     void SetBottom(const std::optional<std::wstring>& typing, const std::wstring& status);
-    // Draws what is queued, then leaves the console with the bottom line
-    // gone and the cursor on a line of its own.
+    // Draws what is queued and leaves the cursor on a blank line.
     void Close();
 
 private:
@@ -69,17 +61,14 @@ private:
     void Aside(std::string text);
     void Queue(std::FILE* stream, const std::string& utf8);
     void Run();
-    void Draw(const std::vector<Piece>& pieces, const std::wstring& typed, const std::wstring& status, bool closing);
     void DrawBottom(std::wstring typed, const std::wstring& status);
 
     const Data m_data;
     const bool m_timestamps;
     const std::chrono::steady_clock::time_point m_start;
     HANDLE m_console = nullptr;  // null: no bottom line
-    CTraceReader* m_trace;
 
     std::mutex m_lock;
-    std::condition_variable m_changed;
     bool m_afterCr[2] = {false, false};  // of each direction, indexed by whether it was sent
     uint64_t m_offset[2] = {0, 0};
     bool m_atLineStart = true;
@@ -87,15 +76,13 @@ private:
     std::vector<Piece> m_pending;
     std::optional<std::wstring> m_typing;
     std::wstring m_status;
-    bool m_dirty = false;
-    bool m_closing = false;
+    std::atomic<bool> m_closing{false};
 
     // The drawing thread's own.
     CTextOut m_out{stdout};
     CTextOut m_err{stderr};
     SHORT m_bottomRow = 0;
-    bool m_midLine = false;
-    COORD m_outputEnd{};  // where an unfinished last line goes on
+    COORD m_outputEnd{};  // where an unfinished last line goes on; X 0: none
     std::thread m_thread;
 };
 

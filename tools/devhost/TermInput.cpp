@@ -17,26 +17,23 @@ struct CTermInput::Piped {
     bool ended = false;
     Win32::CEvent arrived{Win32::CEvent::Reset::Automatic};
 
-    void Push(std::string line, bool last) {
-        const bool isLine = !last || !line.empty();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::lock_guard<std::mutex> hold(lock);
-        if (isLine) lines.push_back(FromUtf8(line));
-        ended = last;
-        arrived.Set();
-    }
-
     void ReadLines(HANDLE input) {
         std::string pending;
         char buffer[4096];
         DWORD read = 0;
-        while (ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-            pending.append(buffer, read);
+        for (bool more = true; more;) {
+            more = ReadFile(input, buffer, sizeof buffer, &read, nullptr) && read > 0;
+            pending.append(buffer, more ? read : 0);
+            // The input may end without a line end; even a lone CR is a line.
+            if (!more && !pending.empty()) pending += '\n';
+            std::lock_guard<std::mutex> hold(lock);
             for (size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-                Push(pending.substr(0, end), false);
+                const size_t length = end > 0 && pending[end - 1] == '\r' ? end - 1 : end;
+                lines.push_back(FromUtf8(pending.substr(0, length)));
             }
+            ended = !more;
+            arrived.Set();
         }
-        Push(pending, true);
     }
 };
 
@@ -73,31 +70,27 @@ std::vector<std::wstring> CTermInput::Take(DWORD waitMs) {
         m_ended = true;
     }
     for (DWORD i = 0; i < count; ++i) {
-        if (records[i].EventType == KEY_EVENT && records[i].Event.KeyEvent.bKeyDown) {
-            Key(records[i].Event.KeyEvent, lines);
+        if (records[i].EventType != KEY_EVENT || !records[i].Event.KeyEvent.bKeyDown) continue;
+        const KEY_EVENT_RECORD& key = records[i].Event.KeyEvent;
+        const wchar_t c = key.uChar.UnicodeChar;
+        for (WORD repeat = 0; repeat < key.wRepeatCount; ++repeat) {
+            if (c == L'\r') {
+                lines.push_back(m_line);
+                m_line.clear();
+            } else if (c == L'\b') {
+                // A character beyond the first plane is two UTF-16 units.
+                if (!m_line.empty() && IS_LOW_SURROGATE(m_line.back())) m_line.pop_back();
+                if (!m_line.empty()) m_line.pop_back();
+            } else if (c == kEscape || key.wVirtualKeyCode == VK_ESCAPE) {
+                m_line.clear();
+            } else if (c == kCtrlRightBracket) {
+                m_quitAsked = true;
+            } else if (c >= L' ') {
+                m_line += c;
+            }
         }
     }
     return lines;
-}
-
-void CTermInput::Key(const KEY_EVENT_RECORD& key, std::vector<std::wstring>& lines) {
-    const wchar_t c = key.uChar.UnicodeChar;
-    for (WORD repeat = 0; repeat < key.wRepeatCount; ++repeat) {
-        if (c == L'\r') {
-            lines.push_back(m_line);
-            m_line.clear();
-        } else if (c == L'\b') {
-            // A character beyond the first plane is two UTF-16 units.
-            if (!m_line.empty() && IS_LOW_SURROGATE(m_line.back())) m_line.pop_back();
-            if (!m_line.empty()) m_line.pop_back();
-        } else if (c == kEscape || key.wVirtualKeyCode == VK_ESCAPE) {
-            m_line.clear();
-        } else if (c == kCtrlRightBracket) {
-            m_quitAsked = true;
-        } else if (c >= L' ') {
-            m_line += c;
-        }
-    }
 }
 
 }  // namespace DevHost

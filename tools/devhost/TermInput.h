@@ -7,11 +7,9 @@
 
 namespace DevHost {
 
-// term's standard input. A console's keyboard is read as key events and the
-// line edited here: printable keys add, Backspace removes, Esc clears, Enter
-// hands the line on, Ctrl+] asks to quit; Ctrl+C stays with the console's
-// control handler. A pipe or a file gives its lines (LF or CR LF ends one,
-// UTF-8) until it ends.
+// term's standard input: the keyboard, whose line is edited here (Ctrl+C
+// stays with the console's control handler), or the lines of a pipe or a
+// file (UTF-8, LF or CR LF) until it ends.
 //
 // Key events rather than ReadConsoleW's line mode: in line mode the console
 // echoes the typed text wherever the cursor is, so data printed meanwhile
@@ -34,7 +32,6 @@ public:
 
 private:
     struct Piped;
-    void Key(const KEY_EVENT_RECORD& key, std::vector<std::wstring>& lines);
 
     HANDLE m_input;
     DWORD m_savedMode = 0;

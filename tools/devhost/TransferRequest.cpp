@@ -1,6 +1,5 @@
 #include "TransferRequest.h"
 #include <windows.h>
-#include "ConsoleOutput.h"
 #include "win32/UniqueHandle.h"
 
 namespace DevHost {
@@ -8,9 +7,8 @@ namespace {
 
 int HexDigit(wchar_t c) {
     if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    return -1;
+    const wchar_t lower = c | 0x20;
+    return lower >= L'a' && lower <= L'f' ? lower - L'a' + 10 : -1;
 }
 
 void AppendText(std::vector<uint8_t>& bytes, std::wstring_view text) {
@@ -48,19 +46,17 @@ bool DecodeSayText(std::wstring_view text, std::vector<uint8_t>& bytes, std::wst
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != L'\\') continue;
         AppendText(bytes, text.substr(plainStart, i - plainStart));
-        wchar_t escape = i + 1 < text.size() ? text[i + 1] : L'\0';
-        if (escape == L'r') bytes.push_back('\r');
-        else if (escape == L'n') bytes.push_back('\n');
-        else if (escape == L't') bytes.push_back('\t');
-        else if (escape == L'\\') bytes.push_back('\\');
-        else if (escape == L'x' && i + 3 < text.size() && HexDigit(text[i + 2]) >= 0 && HexDigit(text[i + 3]) >= 0) {
-            bytes.push_back(static_cast<uint8_t>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3])));
-            i += 2;
-        } else {
+        const wchar_t escape = i + 1 < text.size() ? text[i + 1] : L'\0';
+        const size_t simple = std::wstring_view(L"rnt\\").find(escape);
+        const bool hex =
+            escape == L'x' && i + 3 < text.size() && HexDigit(text[i + 2]) >= 0 && HexDigit(text[i + 3]) >= 0;
+        if (simple == std::wstring::npos && !hex) {
             error = L"unknown escape in \"" + std::wstring(text) + L"\"; use \\r \\n \\t \\\\ or \\xHH";
             return false;
         }
-        ++i;
+        const int value = hex ? HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3]) : "\r\n\t\\"[simple];
+        bytes.push_back(static_cast<uint8_t>(value));
+        i += hex ? 3 : 1;
         plainStart = i + 1;
     }
     AppendText(bytes, text.substr(plainStart));
@@ -71,28 +67,23 @@ bool EncodeTypedLine(std::wstring_view line, bool hex, const std::string& lineEn
                      std::wstring& error) {
     bytes.clear();
     if (!hex) AppendText(bytes, line);
-    std::wstring digits;
+    int high = -1;
     for (wchar_t c : hex ? line : std::wstring_view()) {
+        const int digit = HexDigit(c);
         if (c == L' ' || c == L'\t') continue;
-        if (HexDigit(c) < 0) {
+        if (digit < 0) {
             error = L"\"" + std::wstring(1, c) + L"\" is not a hex digit";
             return false;
         }
-        digits += c;
+        if (high >= 0) bytes.push_back(static_cast<uint8_t>(high * 16 + digit));
+        high = high >= 0 ? -1 : digit;
     }
-    if (digits.size() % 2 != 0) {
+    if (high >= 0) {
         error = L"an odd number of hex digits; each byte takes two";
         return false;
     }
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        bytes.push_back(static_cast<uint8_t>(HexDigit(digits[i]) * 16 + HexDigit(digits[i + 1])));
-    }
     bytes.insert(bytes.end(), lineEnding.begin(), lineEnding.end());
     return true;
-}
-
-std::wstring CTransferRequest::Progress() const {
-    return m_label + L": " + std::to_wstring(m_bytesSent) + L" of " + Counted(m_bytes.size(), L"byte");
 }
 
 }  // namespace DevHost

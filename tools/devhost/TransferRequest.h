@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "ConsoleOutput.h"
 #include "plugin_api/HostInterfaces.h"
 
 namespace DevHost {
@@ -24,8 +25,9 @@ public:
     const std::wstring& Label() const { return m_label; }
     size_t Size() const { return m_bytes.size(); }
     uint64_t BytesSent() const { return m_bytesSent; }
-    // "LABEL: 12 of 18 bytes"
-    std::wstring Progress() const;
+    std::wstring Progress() const {
+        return m_label + L": " + std::to_wstring(m_bytesSent) + L" of " + Counted(m_bytes.size(), L"byte");
+    }
     // The plug-in reports each chunk sent, on its worker, by a pointer into the request.
     void CountIfHolds(const void* chunk, size_t count) {
         const auto* byte = static_cast<const uint8_t*>(chunk);
@@ -39,7 +41,6 @@ private:
 };
 
 // The bytes a request sends. Each gives false with the reason on bad input.
-
 // The whole file; 2 GiB and more are refused (the request's size is 32-bit).
 bool ReadTransferFile(const std::wstring& path, std::vector<uint8_t>& bytes, std::wstring& error);
 
