@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
@@ -93,22 +94,21 @@ DWORD MsSince(Clock::time_point start) {
     return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-// doctor's one overlapped call on a port, with the memory the driver
-// writes into while it runs: the record and its event, a wait's event mask,
-// a buffer. Whatever ends the call, it is reaped before that memory goes;
-// a call that a driver never ends, not even after a cancel, keeps its
-// memory to the end of the process rather than hand the driver freed memory.
+// Whatever ends the call, it is reaped before the memory the driver writes
+// into goes; a call that a driver never ends, not even after a cancel, keeps
+// that memory to the end of the process rather than hand the driver freed memory.
 class COverlappedCall {
 public:
-    // What the driver writes into: the record, a wait's event mask, the buffer.
     struct State {
         explicit State(DWORD bufferSize) : buffer(bufferSize) { record.hEvent = done.Get(); }
         Win32::CEvent done{Win32::CEvent::Reset::Manual};
         OVERLAPPED record{};
         DWORD events = 0;
+        DWORD moved = 0;
         std::vector<uint8_t> buffer;
     };
 
+    // Made right before the call starts, so that it times the call.
     COverlappedCall(HANDLE port, DWORD bufferSize) : m_port(port), m_state(std::make_unique<State>(bufferSize)) {}
     ~COverlappedCall() {
         if (m_running) End(false);
@@ -119,22 +119,18 @@ public:
 
     State* operator->() { return m_state.get(); }
 
-    // ERROR_SUCCESS when the start completed or went pending (the call
-    // runs until reaped), otherwise the error that refused it.
-    DWORD Start(BOOL completed) {
-        const DWORD error = completed ? ERROR_SUCCESS : GetLastError();
-        m_running = completed || error == ERROR_IO_PENDING;
-        return m_running ? ERROR_SUCCESS : error;
+    // Empty when the call completed or went pending, otherwise why it was refused.
+    std::wstring Start(BOOL completed) {
+        m_running = completed || GetLastError() == ERROR_IO_PENDING;
+        return m_running ? L"" : Verdict(FALSE);
     }
     bool EndsWithin(DWORD milliseconds) const {
         return WaitForSingleObject(m_state->done.Get(), milliseconds) == WAIT_OBJECT_0;
     }
-    // The error the ended call reports.
-    DWORD Reap(DWORD* moved = nullptr) {
+    DWORD MsRunning() const { return MsSince(m_started); }
+    DWORD Reap() {
         m_running = false;
-        DWORD ignored = 0;
-        const BOOL worked = GetOverlappedResult(m_port, &m_state->record, moved ? moved : &ignored, FALSE);
-        return worked ? ERROR_SUCCESS : GetLastError();
+        return GetOverlappedResult(m_port, &m_state->record, &m_state->moved, FALSE) ? ERROR_SUCCESS : GetLastError();
     }
     // Ends the call that stayed pending, saying how; a wait (emptyMask)
     // ends with an empty mask where the cancel leaves it running.
@@ -160,23 +156,19 @@ public:
 private:
     HANDLE m_port;
     std::unique_ptr<State> m_state;
+    const Clock::time_point m_started = Clock::now();
     bool m_running = false;
 };
 
-Win32::CUniqueHandle OpenPort(const std::wstring& path, DWORD& error) {
-    Win32::CUniqueHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_OVERLAPPED, nullptr));
-    error = port.IsValid() ? ERROR_SUCCESS : GetLastError();
-    return port;
+// Through a plain function pointer: a FARPROC cast straight to another type draws a warning.
+template <typename Call>
+Call NtdllCall(const char* name) {
+    return reinterpret_cast<Call>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
 }
 
 std::wstring SystemText() {
-    using VersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
-    using WineVersionCall = const char*(CDECL*)();
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    auto version = reinterpret_cast<VersionCall>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion")));
-    auto wine =
-        reinterpret_cast<WineVersionCall>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "wine_get_version")));
+    const auto version = NtdllCall<LONG(WINAPI*)(OSVERSIONINFOW*)>("RtlGetVersion");
+    const auto wine = NtdllCall<const char*(CDECL*)()>("wine_get_version");
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
     std::wstring text = L"Windows";
@@ -188,9 +180,6 @@ std::wstring SystemText() {
     return text;
 }
 
-// The report, written row by row as doctor makes the plug-in's calls on
-// the port: per behaviour a line of what the driver did, errors by name,
-// and one of what the plug-in does about it.
 class CDoctor {
 public:
     CDoctor(const CommandLine& line, std::wstring port)
@@ -222,20 +211,15 @@ private:
     // The state that is put back at the end; false when the port cannot
     // serve an exchange at all.
     bool ReadFirstState() {
-        const wchar_t* openingError = L"reports its opening error and sends no other event";
         const Clock::time_point start = Clock::now();
-        DWORD error = ERROR_SUCCESS;
-        const Win32::CUniqueHandle port = OpenPort(m_path, error);
+        Win32::CUniqueHandle port;
+        const DWORD error = OpenSerialPort(m_path, port, m_first);
         const std::wstring took = Ms(MsSince(start));
-        if (!port.IsValid()) {
-            Row(L"open: failed after " + took + L", " + ErrorText(error), openingError);
-            return false;
-        }
-        m_first.DCBlength = sizeof m_first;
-        if (!GetCommState(port.Get(), &m_first)) {
-            Row(L"open: " + took + L", but its line record cannot be read (GetCommState " + ErrorText(GetLastError()) +
-                    L"): no serial port",
-                openingError);
+        if (error != ERROR_SUCCESS) {
+            Row(port.IsValid() ? L"open: " + took + L", but its line record cannot be read (GetCommState " +
+                                     ErrorText(error) + L"): no serial port"
+                               : L"open: failed after " + took + L", " + ErrorText(error),
+                L"reports its opening error and sends no other event");
             return false;
         }
         GetCommMask(port.Get(), &m_firstMask);
@@ -248,95 +232,74 @@ private:
     // the events a host sees are the same whatever the driver took. It runs
     // one exchange there, started and stopped at once.
     void PluginRows() {
-        const wchar_t* row = L"the stored settings, as the plug-in set them (its trace): ";
-        std::wstring unknown;
-        const std::vector<std::wstring> lines = RunPluginExchange(unknown);
-        if (!unknown.empty()) {
-            Row(std::wstring(row) + L"could not tell, " + unknown,
-                L"what it sets, queues and time-outs included, is not known here");
-            return;
-        }
-        const std::wstring opened = L" opened: ";
-        bool saidOpen = false;
-        std::wstring refusals;
-        for (const std::wstring& line : lines) {
-            const size_t settingsAt = line.find(opened) + opened.size();
-            if (Says(line, opened.c_str()) && line.size() > settingsAt) {
-                saidOpen = true;
-                Row(std::wstring(row) + L"taken, " + line.substr(settingsAt), L"the exchange runs at these settings");
-            } else if (Says(line, L" and keeps its own settings")) {
-                saidOpen = true;
-                Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
-            } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
-                refusals += L"; " + line;
-            } else if (!Says(line, Shared::kExchangeEnded)) {
-                m_text += L"    the plug-in's trace: " + line + L"\n";
-            }
-        }
-        if (!saidOpen) {
-            Row(std::wstring(row) + L"could not tell, its trace names no open", L"its trace lines are above");
-            return;
-        }
-        Row(L"the plug-in's queues and time-outs (SetupComm, SetCommTimeouts): " +
-                (refusals.empty() ? L"taken, its trace names no refusal" : L"refused" + refusals),
-            refusals.empty() ? L"sets them as each exchange starts" : L"keeps the driver's own");
-    }
-
-    // The plug-in's trace lines of its exchange, or empty with why not.
-    std::vector<std::wstring> RunPluginExchange(std::wstring& unknown) {
+        const std::wstring row = L"the stored settings, as the plug-in set them (its trace): ";
+        const auto cannotTell = [&](const std::wstring& why) {
+            Row(row + L"could not tell, " + why, L"what it sets, queues and time-outs included, is not known here");
+        };
         CTraceReader* trace = CTraceReader::Current();
-        if (!trace) {
-            unknown = L"the plug-in's trace cannot be read (another program reads the debug output)";
-            return {};
-        }
+        if (!trace) return cannotTell(L"the plug-in's trace cannot be read (another program reads the debug output)");
         // Declared before the plug-in, which may use it until destroyed.
         CExchangeSink sink;
-        PluginPtr plugin = LoadPlugin(m_line, unknown);
-        if (!plugin) return {};
+        std::wstring loadError;
+        PluginPtr plugin = LoadPlugin(m_line, loadError);
+        if (!plugin) return cannotTell(loadError);
         CIniSettingsReader reader(m_line.settingsPath, m_portName);
         plugin->LoadSettings(&reader);
         plugin->SetEventSink(&sink);
         trace->TakeLines();
-        if (!plugin->StartExchange()) {
-            unknown = L"the plug-in refused to start an exchange";
-            return {};
-        }
+        if (!plugin->StartExchange()) return cannotTell(L"the plug-in refused to start an exchange");
         for (const ULONGLONG begun = GetTickCount64(); GetTickCount64() - begun < kPluginStartMs;) {
             if (sink.Report().started || sink.WaitForEnd(10)) break;
         }
         plugin->StopExchange();
         sink.WaitForEnd(kPluginEndMs);
         plugin.reset();
-        std::vector<std::wstring> lines = trace->TakeLines();
-        if (lines.empty()) unknown = L"the plug-in's trace said nothing of its exchange";
-        return lines;
+        const std::vector<std::wstring> lines = trace->TakeLines();
+        if (lines.empty()) return cannotTell(L"the plug-in's trace said nothing of its exchange");
+        bool saidOpen = false;
+        std::wstring refusals;
+        for (const std::wstring& line : lines) {
+            if (const std::wstring settings = TextAfter(line, L" opened: "); !settings.empty()) {
+                saidOpen = true;
+                Row(row + L"taken, " + settings, L"the exchange runs at these settings");
+            } else if (Says(line, L" and keeps its own settings")) {
+                saidOpen = true;
+                Row(row + L"refused: " + line, L"the exchange runs at the driver's own settings");
+            } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
+                refusals += L"; " + line;
+            } else if (!Says(line, Shared::kExchangeEnded)) {
+                m_text += L"    the plug-in's trace: " + line + L"\n";
+            }
+        }
+        if (!saidOpen) return Row(row + L"could not tell, its trace names no open", L"its trace lines are above");
+        Row(L"the plug-in's queues and time-outs (SetupComm, SetCommTimeouts): " +
+                (refusals.empty() ? L"taken, its trace names no refusal" : L"refused" + refusals),
+            refusals.empty() ? L"sets them as each exchange starts" : L"keeps the driver's own");
     }
 
     // doctor's own calls, made after the plug-in's exchange, so at the line
     // settings the plug-in left.
     void ProbeDriver() {
-        const Clock::time_point start = Clock::now();
-        DWORD error = ERROR_SUCCESS;
-        Win32::CUniqueHandle port = OpenPort(m_path, error);
-        for (; !port.IsValid() && MsSince(start) < kReopenMs; port = OpenPort(m_path, error)) Sleep(kReopenStepMs);
-        if (!port.IsValid()) {
+        Win32::CUniqueHandle port;
+        DWORD error = OpenSerialPort(m_path, port, m_record);
+        for (const Clock::time_point start = Clock::now(); error != ERROR_SUCCESS && MsSince(start) < kReopenMs;) {
+            Sleep(kReopenStepMs);
+            error = OpenSerialPort(m_path, port, m_record);
+        }
+        if (error != ERROR_SUCCESS) {
             m_text +=
                 L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n";
             return;
         }
         m_port = port.Get();
-        m_record.DCBlength = sizeof m_record;
-        GetCommState(m_port, &m_record);
         RecordRows();
         COMMTIMEOUTS atOnce{MAXDWORD, 0, 0, 0, 0};
         const std::wstring timeouts = Verdict(SetCommTimeouts(m_port, &atOnce));
         // Bytes an earlier program left in the driver would pass for data
         // on the quiet line the next calls need.
         PurgeComm(m_port, PURGE_RXCLEAR);
-        COMSTAT status{};
-        const bool statusWorks = Status(status);
-        const std::wstring statusSeen = statusWorks ? L"works" : Verdict(FALSE);
-        Row(L"status call (ClearCommError): " + statusSeen,
+        const bool statusWorks = Status().has_value();
+        Row(L"status call (ClearCommError): " + (statusWorks ? L"works" : Verdict(FALSE)),
             statusWorks ? L"learns from it what is queued"
                         : L"receives without it (reads with time-outs that return at once), noted once in its trace");
         EmptyReadRow(timeouts);
@@ -368,34 +331,30 @@ private:
     }
 
     // Each call clears the word, so every call's flags are kept.
-    bool Status(COMSTAT& status) {
+    std::optional<COMSTAT> Status() {
         DWORD lineErrors = 0;
-        const bool worked = ClearCommError(m_port, &lineErrors, &status) != FALSE;
-        m_lineErrors |= worked ? lineErrors : 0;
-        return worked;
+        COMSTAT status{};
+        if (!ClearCommError(m_port, &lineErrors, &status)) return std::nullopt;
+        m_lineErrors |= lineErrors;
+        return status;
     }
 
     // 0 also when the status call does not tell.
-    DWORD QueuedBytes() {
-        COMSTAT status{};
-        return Status(status) ? status.cbInQue : 0;
-    }
+    DWORD QueuedBytes() { return Status().value_or(COMSTAT{}).cbInQue; }
 
     void EmptyReadRow(const std::wstring& timeouts) {
-        std::wstring seen = L"read on an empty queue with time-outs that return at once: ";
-        if (timeouts != L"taken") seen += L"(the time-outs " + timeouts + L") ";
+        const std::wstring seen = L"read on an empty queue with time-outs that return at once: " +
+                                  (timeouts == L"taken" ? L"" : L"(the time-outs " + timeouts + L") ");
         COverlappedCall read(m_port, kReadSize);
-        const Clock::time_point start = Clock::now();
-        const DWORD refusal = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr, &read->record));
-        if (refusal != ERROR_SUCCESS) {
-            Row(seen + L"refused, " + ErrorText(refusal),
-                L"ends the exchange when the device no longer answers, and says why in its trace");
+        if (const std::wstring refused = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr,
+                                                             &read->record));
+            !refused.empty()) {
+            Row(seen + refused, L"ends the exchange when the device no longer answers, and says why in its trace");
         } else if (read.EndsWithin(kAtOnceMs)) {
-            const DWORD ms = MsSince(start);
-            DWORD moved = 0;
-            const DWORD error = read.Reap(&moved);
+            const DWORD ms = read.MsRunning();
+            const DWORD error = read.Reap();
             const DWORD queued = QueuedBytes();
-            Row(seen + L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(moved) + L" bytes" +
+            Row(seen + L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(read->moved) + L" bytes" +
                     FailureText(error) + (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
                 L"reads what is queued and goes on");
         } else {
@@ -408,25 +367,23 @@ private:
             L"each listening turn still takes 100 ms, so a quiet line costs no more than a 100 ms polling loop";
         const wchar_t* waits = L"waits for characters in turns of 100 ms";
         const std::wstring seen = L"character wait on a quiet line (WaitCommEvent, EV_RXCHAR): ";
-        COverlappedCall wait(m_port, 0);
         SetCommMask(m_port, EV_RXCHAR);
-        const Clock::time_point start = Clock::now();
-        const DWORD refusal = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
-        if (refusal != ERROR_SUCCESS) {
-            Row(seen + L"refused, " + ErrorText(refusal), turns);
+        COverlappedCall wait(m_port, 0);
+        if (const std::wstring refused = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
+            !refused.empty()) {
+            Row(seen + refused, turns);
         } else if (!wait.EndsWithin(kCharacterWaitMs)) {
             Row(seen + L"stayed pending for " + Ms(kCharacterWaitMs), waits);
             Row(L"ending that wait: " + wait.End(true),
                 L"ends a wait with an empty mask, then cancels and reaps it, so a driver that ignores the cancel "
                 L"ends it too");
         } else if (QueuedBytes() > 0) {
-            Row(seen + L"characters came after " + Ms(MsSince(start)) +
+            Row(seen + L"characters came after " + Ms(wait.MsRunning()) +
                     L", so the line was not quiet; switch the instrument off and run doctor again",
                 waits);
         } else {
-            const DWORD ms = MsSince(start);
-            Row(seen + L"completed without a character after " + Ms(ms) + L" with events " + Hex(wait->events) +
-                    FailureText(wait.Reap()),
+            Row(seen + L"completed without a character after " + Ms(wait.MsRunning()) + L" with events " +
+                    Hex(wait->events) + FailureText(wait.Reap()),
                 turns);
         }
     }
@@ -445,20 +402,17 @@ private:
             L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
         const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
         COverlappedCall write(m_port, bytes);
-        const Clock::time_point start = Clock::now();
         const BOOL completedAtOnce = WriteFile(m_port, write->buffer.data(), bytes, nullptr, &write->record);
-        const DWORD refusal = write.Start(completedAtOnce);
-        if (refusal != ERROR_SUCCESS) {
-            Row(seen + L"could not tell, the write was refused, " + ErrorText(refusal), gets);
+        if (const std::wstring refused = write.Start(completedAtOnce); !refused.empty()) {
+            Row(seen + L"could not tell, the write was " + refused, gets);
             return;
         }
         DWORD mostQueued = 0;
-        for (bool ended = completedAtOnce != FALSE; !ended && MsSince(start) < limit;) {
-            COMSTAT status{};
-            if (Status(status)) mostQueued = std::max(mostQueued, status.cbOutQue);
+        for (bool ended = completedAtOnce != FALSE; !ended && write.MsRunning() < limit;) {
+            if (const std::optional<COMSTAT> status = Status()) mostQueued = std::max(mostQueued, status->cbOutQue);
             ended = write.EndsWithin(kStatusStepMs);
         }
-        const DWORD ms = MsSince(start);
+        const DWORD ms = write.MsRunning();
         const std::wstring ran =
             L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
         if (mostQueued > 0) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
-#include "win32/UniqueHandle.h"
 #include "win32/UniqueRegKey.h"
 
 namespace DevHost {
@@ -24,14 +23,12 @@ std::wstring HexAfter(const std::wstring& ids, const wchar_t* key) {
     return IsHex(digits, 4) ? digits : L"";
 }
 
-// A value of the device's own key, which holds its "Device Parameters".
+// A value of the device's own key, which holds its "Device Parameters"; of
+// the type asked for (RRF_RT_REG_SZ, RRF_RT_REG_DWORD), text ended with NUL.
 bool ReadDeviceValue(HDEVINFO set, SP_DEVINFO_DATA& device, const wchar_t* name, DWORD type, void* value,
                      DWORD size) {
     const Win32::CUniqueRegKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
-    if (!key.IsValid()) return false;
-    DWORD found = REG_NONE;
-    const LONG read = RegQueryValueExW(key.Get(), name, nullptr, &found, static_cast<BYTE*>(value), &size);
-    return read == ERROR_SUCCESS && found == type;
+    return key.IsValid() && RegGetValueW(key.Get(), nullptr, name, type, nullptr, value, &size) == ERROR_SUCCESS;
 }
 
 // Text, or the first entry of a list (the hardware ids); empty when absent.
@@ -71,6 +68,14 @@ std::wstring DevicePathOf(const std::wstring& portName) {
     return !portName.empty() && portName[0] == L'\\' ? portName : L"\\\\.\\" + portName;
 }
 
+DWORD OpenSerialPort(const std::wstring& path, Win32::CUniqueHandle& port, DCB& record) {
+    port.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                           nullptr));
+    record = DCB{};
+    record.DCBlength = sizeof record;
+    return port.IsValid() && GetCommState(port.Get(), &record) ? ERROR_SUCCESS : GetLastError();
+}
+
 PortDevice FindPortDevice(const std::wstring& portName) {
     PortDevice port;
     port.portName = portName.substr(portName.rfind(L'\\') + 1);
@@ -84,7 +89,7 @@ PortDevice FindPortDevice(const std::wstring& portName) {
         device.cbSize = sizeof device;
         for (DWORD index = 0; list.IsValid() && SetupDiEnumDeviceInfo(list.Get(), index, &device); ++index) {
             wchar_t name[64] = L"";
-            if (!ReadDeviceValue(list.Get(), device, L"PortName", REG_SZ, name, sizeof name - sizeof(wchar_t)) ||
+            if (!ReadDeviceValue(list.Get(), device, L"PortName", RRF_RT_REG_SZ, name, sizeof name) ||
                 _wcsicmp(name, port.portName.c_str()) != 0) {
                 continue;
             }
@@ -93,20 +98,17 @@ PortDevice FindPortDevice(const std::wstring& portName) {
             wchar_t instanceId[512] = L"";
             SetupDiGetDeviceInstanceIdW(list.Get(), &device, instanceId, 511, nullptr);
             port.instanceId = instanceId;
-            DWORD latencyMs = 0;
-            if (ReadDeviceValue(list.Get(), device, L"LatencyTimer", REG_DWORD, &latencyMs, sizeof latencyMs)) {
-                port.latencyMs = latencyMs;
+            if (DWORD ms = 0; ReadDeviceValue(list.Get(), device, L"LatencyTimer", RRF_RT_REG_DWORD, &ms, sizeof ms)) {
+                port.latencyMs = ms;
             }
             return port;
         }
     }
-    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
-        port.whyNone = L" (under Wine, ports have no device entry)";
-    } else if (listingError != ERROR_SUCCESS) {
-        port.whyNone = L" (SetupAPI refused the listing, error " + std::to_wstring(listingError) + L")";
-    } else {
-        port.whyNone = L" in the Ports or Modem class (some virtual ports' drivers list theirs elsewhere)";
-    }
+    const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    port.whyNone = wine ? L" (under Wine, ports have no device entry)"
+                   : listingError != ERROR_SUCCESS
+                       ? L" (SetupAPI refused the listing, error " + std::to_wstring(listingError) + L")"
+                       : L" in the Ports or Modem class (some virtual ports' drivers list theirs elsewhere)";
     return port;
 }
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <optional>
 #include <string>
+#include "win32/UniqueHandle.h"
 
 namespace DevHost {
 
@@ -18,6 +19,10 @@ struct PortDevice {
 
 // "\\.\COM12": bare names open for COM1 to COM9 only.
 std::wstring DevicePathOf(const std::wstring& portName);
+
+// Opens the port as the plug-in does and reads its line record: the error of
+// the open, or of GetCommState for a device that is no serial port.
+DWORD OpenSerialPort(const std::wstring& path, Win32::CUniqueHandle& port, DCB& record);
 
 // Reads only: needs no rights and opens no port.
 PortDevice FindPortDevice(const std::wstring& portName);

@@ -24,12 +24,6 @@ constexpr DWORD kTraceWaitMs = 500;
 
 CTraceReader* g_current = nullptr;
 
-// What follows the words in a trace line, empty when they are absent.
-std::wstring After(const std::wstring& said, const std::wstring& words) {
-    const size_t at = said.find(words);
-    return at == std::wstring::npos ? L"" : said.substr(at + words.size());
-}
-
 // The plug-in's lines since the last take, once one holds awaited.
 std::vector<std::wstring> TakeTraced(const std::wstring& awaited) {
     CTraceReader* trace = CTraceReader::Current();
@@ -37,7 +31,9 @@ std::vector<std::wstring> TakeTraced(const std::wstring& awaited) {
 }
 
 // The number after "error " in a trace line, 0 when there is none.
-DWORD TracedError(const std::wstring& traced) { return std::wcstoul(After(traced, L"error ").c_str(), nullptr, 10); }
+DWORD TracedError(const std::wstring& traced) {
+    return std::wcstoul(TextAfter(traced, L"error ").c_str(), nullptr, 10);
+}
 
 // Windows' own text for an error code, "error 2" when it has none.
 std::wstring WindowsMessage(DWORD error) {
@@ -50,6 +46,11 @@ std::wstring WindowsMessage(DWORD error) {
 }
 
 }  // namespace
+
+std::wstring TextAfter(const std::wstring& said, const std::wstring& words) {
+    const size_t at = said.find(words);
+    return at == std::wstring::npos ? L"" : said.substr(at + words.size());
+}
 
 CTraceReader::CTraceReader(bool show) : m_show(show) {
     HANDLE buffer = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize, L"DBWIN_BUFFER");
@@ -161,8 +162,8 @@ TracedEnding TracedEnd(const CommandLine& line) {
     TracedEnding ending;
     std::wstring totals;
     for (const std::wstring& said : TakeTraced(endMark)) {
-        if (std::wstring lineErrors = After(said, Shared::kLineErrorTotals); !lineErrors.empty()) totals = lineErrors;
-        if (std::wstring ended = After(said, endMark); !ended.empty()) ending = {ended, std::exchange(totals, {})};
+        if (const std::wstring counts = TextAfter(said, Shared::kLineErrorTotals); !counts.empty()) totals = counts;
+        if (const std::wstring ended = TextAfter(said, endMark); !ended.empty()) ending = {ended, std::exchange(totals, {})};
     }
     if (!ending.lineErrors.empty()) {
         ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(ReadStoredSettings(line.settingsPath)));
@@ -174,20 +175,15 @@ TracedEnding TracedEnd(const CommandLine& line) {
 std::wstring WhyPortNotOpened(const CommandLine& line) {
     const std::wstring portName = ReadStoredSettings(line.settingsPath).port;
     const wchar_t* failed = L" could not be opened";
-    DWORD error = 0;
+    DWORD error = ERROR_SUCCESS;
     for (const std::wstring& said : TakeTraced(failed)) {
         if (said.find(failed) != std::wstring::npos) error = TracedError(said);
     }
-    if (error != 0) return portName + failed + L": " + WindowsMessage(error);
-    const Win32::CUniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                               nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!port.IsValid()) return portName + failed + L": " + WindowsMessage(GetLastError());
-    DCB record{};
-    record.DCBlength = sizeof record;
-    if (!GetCommState(port.Get(), &record)) {
-        return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
-    }
-    return portName + L" could not be opened by the plug-in, though it opens now";
+    Win32::CUniqueHandle port;
+    DCB record;
+    if (error == ERROR_SUCCESS) error = OpenSerialPort(DevicePathOf(portName), port, record);
+    if (error == ERROR_SUCCESS) return portName + L" could not be opened by the plug-in, though it opens now";
+    return portName + (port.IsValid() ? L" is not a serial port" : failed) + L": " + WindowsMessage(error);
 }
 
 }  // namespace DevHost

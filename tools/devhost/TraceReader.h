@@ -77,6 +77,9 @@ bool SaysDeviceGone(const std::wstring& traced);
 // ("38400 baud 8N1") that a framing or parity error calls into question.
 std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings);
 
+// What follows the words in a trace line, empty when they are absent.
+std::wstring TextAfter(const std::wstring& said, const std::wstring& words);
+
 // For the exchange on the stored settings: what the trace said of its end,
 // and why the port did not open, naming it and what Windows said.
 TracedEnding TracedEnd(const CommandLine& line);
