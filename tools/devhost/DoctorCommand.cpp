@@ -70,26 +70,19 @@ std::wstring ErrorText(DWORD error) {
     }
     return L"error " + std::to_wstring(error);
 }
-
-// What follows a call's result when it failed, nothing when it worked.
 std::wstring FailureText(DWORD error) { return error == ERROR_SUCCESS ? L"" : L", " + ErrorText(error); }
-
-// The call's error, "taken" when it worked.
 std::wstring Verdict(BOOL taken) { return taken ? L"taken" : L"refused, " + ErrorText(GetLastError()); }
 
 std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
-
 std::wstring Hex(DWORD word) {
     wchar_t text[16];
     std::swprintf(text, 16, L"0x%04lX", word);
     return text;
 }
-
 bool Says(const std::wstring& line, const wchar_t* words) { return line.find(words) != std::wstring::npos; }
 
 // Not the tick count, which moves in steps of about 16 ms.
 using Clock = std::chrono::steady_clock;
-
 DWORD MsSince(Clock::time_point start) {
     return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
@@ -408,10 +401,9 @@ private:
             return;
         }
         DWORD mostQueued = 0;
-        for (bool ended = completedAtOnce != FALSE; !ended && write.MsRunning() < limit;) {
-            if (const std::optional<COMSTAT> status = Status()) mostQueued = std::max(mostQueued, status->cbOutQue);
-            ended = write.EndsWithin(kStatusStepMs);
-        }
+        do {
+            mostQueued = std::max(mostQueued, Status().value_or(COMSTAT{}).cbOutQue);
+        } while (!completedAtOnce && write.MsRunning() < limit && !write.EndsWithin(kStatusStepMs));
         const DWORD ms = write.MsRunning();
         const std::wstring ran =
             L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
@@ -427,7 +419,6 @@ private:
         }
     }
 
-    // Every flag the status calls saw while doctor ran.
     void LineErrorsRow() {
         std::wstring text = m_lineErrors == 0 ? L"none" : Hex(m_lineErrors);
         for (const ErrorName& flag : kLineErrorFlags) {
@@ -441,9 +432,9 @@ private:
     }
 
     void Restore() {
-        BOOL restored = SetCommMask(m_port, m_firstMask);
-        if (restored && m_firstTimeoutsRead) restored = SetCommTimeouts(m_port, &m_firstTimeouts);
-        if (restored) restored = SetCommState(m_port, &m_first);
+        const bool restored = SetCommMask(m_port, m_firstMask) &&
+                              (!m_firstTimeoutsRead || SetCommTimeouts(m_port, &m_firstTimeouts)) &&
+                              SetCommState(m_port, &m_first);
         m_text += restored ? L"\nThe driver's line record, event mask and time-outs are as they were.\n"
                            : L"\nThe driver's settings could not all be put back: " + ErrorText(GetLastError()) + L"\n";
     }

@@ -5,23 +5,13 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
+#include <regex>
 #include "win32/UniqueRegKey.h"
 
 namespace DevHost {
 namespace {
 
 constexpr wchar_t kIncomingBluetooth[] = L"Bluetooth, incoming";
-
-bool IsHex(const std::wstring& text, size_t length) {
-    return text.size() == length && std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswxdigit(c); });
-}
-
-// Anywhere in the ids, as four hex digits.
-std::wstring HexAfter(const std::wstring& ids, const wchar_t* key) {
-    const size_t at = ids.find(key);
-    const std::wstring digits = at == std::wstring::npos ? L"" : ids.substr(at + std::wcslen(key), 4);
-    return IsHex(digits, 4) ? digits : L"";
-}
 
 // A value of the device's own key, which holds its "Device Parameters"; of
 // the type asked for (RRF_RT_REG_SZ, RRF_RT_REG_DWORD), text ended with NUL.
@@ -44,20 +34,19 @@ std::wstring BusText(const std::wstring& instanceId, const std::wstring& hardwar
     std::wstring ids = instanceId + L" " + hardwareId;
     std::transform(ids.begin(), ids.end(), ids.begin(), [](wchar_t c) { return std::towupper(c); });
     const std::wstring enumerator = ids.substr(0, ids.find_first_of(L"\\ "));
-    const std::wstring vendorId = HexAfter(ids, L"VID_");
-    const std::wstring productId = HexAfter(ids, L"PID_");
+    std::wsmatch found;
     if (enumerator == L"BTHENUM") {
         // The instance id ends with the remote device's address, all zero
         // for an incoming port: ...\7&39BA7CFE&0&98DA600E1209_C00000000.
-        const std::wstring tail = instanceId.substr(instanceId.find_last_of(L"\\&") + 1);
-        const std::wstring address = tail.substr(0, tail.find(L'_'));
-        if (!IsHex(address, 12)) return L"Bluetooth, its id does not tell incoming from outgoing";
-        if (address == L"000000000000") return kIncomingBluetooth;
-        std::wstring remote;
-        for (size_t at = 0; at < address.size(); at += 2) remote += (at == 0 ? L"" : L":") + address.substr(at, 2);
-        return L"Bluetooth, outgoing to " + remote;
+        if (!std::regex_search(instanceId, found, std::wregex(LR"([\\&]([0-9A-Fa-f]{12})(_[^\\&]*)?$)"))) {
+            return L"Bluetooth, its id does not tell incoming from outgoing";
+        }
+        if (found.str(1) == L"000000000000") return kIncomingBluetooth;
+        return L"Bluetooth, outgoing to " + std::regex_replace(found.str(1), std::wregex(L"(..)(?=.)"), L"$1:");
     }
-    if (!vendorId.empty() && !productId.empty()) return L"a USB adapter, VID " + vendorId + L" PID " + productId;
+    if (std::regex_search(ids, found, std::wregex(L"VID_([0-9A-F]{4}).*PID_([0-9A-F]{4})"))) {
+        return L"a USB adapter, VID " + found.str(1) + L" PID " + found.str(2);
+    }
     if (enumerator == L"ACPI" && ids.find(L"PNP050") != std::wstring::npos) return L"a port of the computer itself";
     return L"on " + (enumerator.empty() ? std::wstring(L"an unnamed bus") : enumerator);
 }

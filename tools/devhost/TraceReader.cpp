@@ -24,13 +24,12 @@ constexpr DWORD kTraceWaitMs = 500;
 
 CTraceReader* g_current = nullptr;
 
-// The plug-in's lines since the last take, once one holds awaited.
 std::vector<std::wstring> TakeTraced(const std::wstring& awaited) {
     CTraceReader* trace = CTraceReader::Current();
     return trace ? trace->TakeLines(awaited, kTraceWaitMs) : std::vector<std::wstring>{};
 }
 
-// The number after "error " in a trace line, 0 when there is none.
+// 0 when the line names no error.
 DWORD TracedError(const std::wstring& traced) {
     return std::wcstoul(TextAfter(traced, L"error ").c_str(), nullptr, 10);
 }
@@ -57,14 +56,14 @@ CTraceReader::CTraceReader(bool show) : m_show(show) {
     const bool taken = GetLastError() == ERROR_ALREADY_EXISTS;
     m_buffer.Reset(buffer);
     if (!m_buffer.IsValid() || taken) {
-        m_problem = L"another program (a debugger or DebugView) is reading the debug output";
+        if (show) Complain(L"no trace: another program (a debugger or DebugView) is reading the debug output");
         return;
     }
     m_view.reset(static_cast<const char*>(MapViewOfFile(m_buffer.Get(), FILE_MAP_READ, 0, 0, kBufferSize)));
     m_bufferReady.Reset(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY"));
     m_dataReady.Reset(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY"));
     if (!m_view || !m_bufferReady.IsValid() || !m_dataReady.IsValid()) {
-        m_problem = L"the debug output cannot be read";
+        if (show) Complain(L"no trace: the debug output cannot be read");
         return;
     }
     m_thread = std::thread([this] { ReadUntilStopped(); });
@@ -90,9 +89,7 @@ std::vector<std::wstring> CTraceReader::TakeLines(const std::wstring& awaited, D
         return std::any_of(m_lines.begin(), m_lines.end(),
                            [&](const std::wstring& line) { return line.find(awaited) != std::wstring::npos; });
     });
-    std::vector<std::wstring> lines(m_lines.begin(), m_lines.end());
-    m_lines.clear();
-    return lines;
+    return std::exchange(m_lines, {});
 }
 
 // A writer waits for the buffer to be ready, fills it and signals the data;
@@ -114,16 +111,13 @@ void CTraceReader::ReadUntilStopped() {
         std::lock_guard<std::mutex> hold(m_lock);
         if (line.rfind(kMark, 0) == 0) {
             m_lines.push_back(line.substr(std::size(kMark) - 1));
-            if (m_lines.size() > kLinesKept) m_lines.pop_front();
+            if (m_lines.size() > kLinesKept) m_lines.erase(m_lines.begin());
             m_arrived.notify_all();
         }
         // Under the lock, so that no line reaches a display that was withdrawn.
         if (!m_show) continue;
-        if (m_showThrough) {
-            m_showThrough(line);
-        } else {
-            Print(stderr, line + L"\n");
-        }
+        if (m_showThrough) m_showThrough(line);
+        else Print(stderr, line + L"\n");
     }
 }
 
@@ -163,7 +157,8 @@ TracedEnding TracedEnd(const CommandLine& line) {
     std::wstring totals;
     for (const std::wstring& said : TakeTraced(endMark)) {
         if (const std::wstring counts = TextAfter(said, Shared::kLineErrorTotals); !counts.empty()) totals = counts;
-        if (const std::wstring ended = TextAfter(said, endMark); !ended.empty()) ending = {ended, std::exchange(totals, {})};
+        const std::wstring ended = TextAfter(said, endMark);
+        if (!ended.empty()) ending = {ended, std::exchange(totals, {})};
     }
     if (!ending.lineErrors.empty()) {
         ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(ReadStoredSettings(line.settingsPath)));
@@ -171,7 +166,6 @@ TracedEnding TracedEnd(const CommandLine& line) {
     return ending;
 }
 
-// The error in the trace, or else what Windows says when devhost opens the port itself.
 std::wstring WhyPortNotOpened(const CommandLine& line) {
     const std::wstring portName = ReadStoredSettings(line.settingsPath).port;
     const wchar_t* failed = L" could not be opened";
@@ -179,6 +173,7 @@ std::wstring WhyPortNotOpened(const CommandLine& line) {
     for (const std::wstring& said : TakeTraced(failed)) {
         if (said.find(failed) != std::wstring::npos) error = TracedError(said);
     }
+    // Where the trace tells nothing, devhost opens the port itself.
     Win32::CUniqueHandle port;
     DCB record;
     if (error == ERROR_SUCCESS) error = OpenSerialPort(DevicePathOf(portName), port, record);

@@ -1,7 +1,6 @@
 #pragma once
 #include <windows.h>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,7 +23,7 @@ class CTraceReader {
 public:
     using Show = std::function<void(const std::wstring& line)>;
 
-    // show: print each line on stderr as it comes (--trace).
+    // show: print each line on stderr as it comes, or why the trace cannot be read (--trace).
     explicit CTraceReader(bool show);
     // Takes what was written before it, then stops.
     ~CTraceReader();
@@ -33,8 +32,6 @@ public:
 
     // The reader of this process, or null when the trace cannot be read.
     static CTraceReader* Current();
-    // Empty when reading; otherwise why not.
-    const std::wstring& Problem() const { return m_problem; }
     // term draws the lines above its bottom line; an empty function gives
     // them back to stderr.
     void ShowThrough(Show show);
@@ -47,7 +44,6 @@ public:
 private:
     void ReadUntilStopped();
 
-    std::wstring m_problem;
     const bool m_show;
     Win32::CUniqueHandle m_buffer;
     std::unique_ptr<const char, BOOL(WINAPI*)(LPCVOID)> m_view{nullptr, &UnmapViewOfFile};
@@ -59,7 +55,7 @@ private:
     std::mutex m_lock;
     std::condition_variable m_arrived;
     Show m_showThrough;
-    std::deque<std::wstring> m_lines;
+    std::vector<std::wstring> m_lines;
 };
 
 // What devhost tells of an exchange's end from the plug-in's trace.
