@@ -107,8 +107,6 @@ public:
         if (m_running) End(false);
         if (m_running) m_state.release();  // NOLINT(bugprone-unused-return-value): the driver may still write into it
     }
-    COverlappedCall(const COverlappedCall&) = delete;
-    COverlappedCall& operator=(const COverlappedCall&) = delete;
 
     State* operator->() { return m_state.get(); }
 
@@ -117,16 +115,14 @@ public:
         m_running = completed || GetLastError() == ERROR_IO_PENDING;
         return m_running ? L"" : Verdict(FALSE);
     }
-    bool EndsWithin(DWORD milliseconds) const {
-        return WaitForSingleObject(m_state->done.Get(), milliseconds) == WAIT_OBJECT_0;
-    }
+    bool EndsWithin(DWORD ms) const { return WaitForSingleObject(m_state->done.Get(), ms) == WAIT_OBJECT_0; }
     DWORD MsRunning() const { return MsSince(m_started); }
     DWORD Reap() {
         m_running = false;
         return GetOverlappedResult(m_port, &m_state->record, &m_state->moved, FALSE) ? ERROR_SUCCESS : GetLastError();
     }
-    // Ends the call that stayed pending, saying how; a wait (emptyMask)
-    // ends with an empty mask where the cancel leaves it running.
+    // Ends a call that stayed pending, saying how; a wait (emptyMask) ends with an empty mask where the cancel
+    // leaves it running.
     std::wstring End(bool emptyMask) {
         const Clock::time_point cancelled = Clock::now();
         CancelIoEx(m_port, &m_state->record);
@@ -184,25 +180,23 @@ public:
         wchar_t date[32];
         std::swprintf(date, 32, L"%04u-%02u-%02u %02u:%02u UTC", now.wYear, now.wMonth, now.wDay, now.wHour,
                       now.wMinute);
-        m_text = L"devhost doctor: " + m_portName + L" (" + m_path + L"), " + date + L"\nsystem: " + SystemText() +
-                 L"\nstored settings: " + DescribeStored(ReadStoredSettings(m_line.settingsPath)) + L" (" +
-                 m_line.settingsPath + L")\n\n" + DeviceRows(FindPortDevice(m_portName));
+        Print(stdout, L"devhost doctor: " + m_portName + L" (" + m_path + L"), " + date + L"\nsystem: " + SystemText() +
+                          L"\nstored settings: " + DescribeStored(ReadStoredSettings(m_line.settingsPath)) + L" (" +
+                          m_line.settingsPath + L")\n\n" + DeviceRows(FindPortDevice(m_portName)));
         const bool usable = ReadFirstState();
         if (usable) {
             PluginRows();
             ProbeDriver();
         }
-        Print(stdout, m_text);
         return usable ? ExitOk : ExitPortNotOpened;
     }
 
 private:
     void Row(const std::wstring& seen, const std::wstring& pluginDoes) {
-        m_text += seen + L"\n    plug-in: " + pluginDoes + L"\n";
+        Print(stdout, seen + L"\n    plug-in: " + pluginDoes + L"\n");
     }
 
-    // The state that is put back at the end; false when the port cannot
-    // serve an exchange at all.
+    // Reads the state put back at the end; false when the port cannot serve an exchange at all.
     bool ReadFirstState() {
         const Clock::time_point start = Clock::now();
         Win32::CUniqueHandle port;
@@ -216,14 +210,13 @@ private:
             return false;
         }
         GetCommMask(port.Get(), &m_firstMask);
-        m_firstTimeoutsRead = GetCommTimeouts(port.Get(), &m_firstTimeouts) != FALSE;
+        if (COMMTIMEOUTS timeouts{}; GetCommTimeouts(port.Get(), &timeouts)) m_firstTimeouts = timeouts;
         Row(L"open: took " + took, L"opens the port as each exchange starts, which starts that much later");
         return true;
     }
 
-    // What the loaded plug-in set on the port is known only from its trace:
-    // the events a host sees are the same whatever the driver took. It runs
-    // one exchange there, started and stopped at once.
+    // What the loaded plug-in set on the port is known only from its trace: the events a host sees are the
+    // same whatever the driver took. It runs one exchange there, started and stopped at once.
     void PluginRows() {
         const std::wstring row = L"the stored settings, as the plug-in set them (its trace): ";
         const auto cannotTell = [&](const std::wstring& why) {
@@ -261,7 +254,7 @@ private:
             } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
                 refusals += L"; " + line;
             } else if (!Says(line, Shared::kExchangeEnded)) {
-                m_text += L"    the plug-in's trace: " + line + L"\n";
+                Print(stdout, L"    the plug-in's trace: " + line + L"\n");
             }
         }
         if (!saidOpen) return Row(row + L"could not tell, its trace names no open", L"its trace lines are above");
@@ -270,8 +263,7 @@ private:
             refusals.empty() ? L"sets them as each exchange starts" : L"keeps the driver's own");
     }
 
-    // doctor's own calls, made after the plug-in's exchange, so at the line
-    // settings the plug-in left.
+    // doctor's own calls, made after the plug-in's exchange, so at the line settings it left.
     void ProbeDriver() {
         Win32::CUniqueHandle port;
         DWORD error = OpenSerialPort(m_path, port, m_record);
@@ -280,16 +272,15 @@ private:
             error = OpenSerialPort(m_path, port, m_record);
         }
         if (error != ERROR_SUCCESS) {
-            m_text +=
-                L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n";
+            Print(stdout,
+                  L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n");
             return;
         }
         m_port = port.Get();
         RecordRows();
         COMMTIMEOUTS atOnce{MAXDWORD, 0, 0, 0, 0};
         const std::wstring timeouts = Verdict(SetCommTimeouts(m_port, &atOnce));
-        // Bytes an earlier program left in the driver would pass for data
-        // on the quiet line the next calls need.
+        // Bytes an earlier program left in the driver would pass for data on the quiet line the next calls need.
         PurgeComm(m_port, PURGE_RXCLEAR);
         const bool statusWorks = Status().has_value();
         Row(L"status call (ClearCommError): " + (statusWorks ? L"works" : Verdict(FALSE)),
@@ -302,16 +293,15 @@ private:
         Restore();
     }
 
-    // The equal characters come with XON/XOFF on, as the old zeroed record
-    // had them, since some drivers check them only then.
+    // The equal characters come with XON/XOFF on, as the old zeroed record had them: some drivers check them
+    // only then.
     void RecordRows() {
-        DCB own = m_record;
-        const std::wstring ownVerdict = Verdict(SetCommState(m_port, &own));
+        const std::wstring ownVerdict = Verdict(SetCommState(m_port, &m_record));
         DCB equal = m_record;
         equal.fOutX = equal.fInX = TRUE;
         equal.XonChar = equal.XoffChar = 0;
         const std::wstring equalVerdict = Verdict(SetCommState(m_port, &equal));
-        SetCommState(m_port, &own);
+        SetCommState(m_port, &m_record);
         Row(L"its own line record (GetCommState, then SetCommState of the same): " + ownVerdict,
             ownVerdict == L"taken" ? L"starts from the driver's own record, for drivers that refuse a record not "
                                      L"read from them"
@@ -332,16 +322,14 @@ private:
         return status;
     }
 
-    // 0 also when the status call does not tell.
     DWORD QueuedBytes() { return Status().value_or(COMSTAT{}).cbInQue; }
 
     void EmptyReadRow(const std::wstring& timeouts) {
         const std::wstring seen = L"read on an empty queue with time-outs that return at once: " +
                                   (timeouts == L"taken" ? L"" : L"(the time-outs " + timeouts + L") ");
         COverlappedCall read(m_port, kReadSize);
-        if (const std::wstring refused = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr,
-                                                             &read->record));
-            !refused.empty()) {
+        const auto refused = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr, &read->record));
+        if (!refused.empty()) {
             Row(seen + refused, L"ends the exchange when the device no longer answers, and says why in its trace");
         } else if (read.EndsWithin(kAtOnceMs)) {
             const DWORD ms = read.MsRunning();
@@ -381,11 +369,9 @@ private:
         }
     }
 
-    // About 100 ms of line time at the speed in effect, sampling the output
-    // count while the write runs.
+    // About 100 ms of line time at the speed in effect, sampling the output count while the write runs.
     void OutputCountRow(bool statusWorks) {
-        // A character in half bits, so that 1.5 stop bits count as they are:
-        // a start bit, the data, the parity, the stop bits.
+        // A character in half bits, so that 1.5 stop bits count: a start bit, the data, the parity, the stop bits.
         const DWORD stopHalves = m_record.StopBits == TWOSTOPBITS ? 4 : m_record.StopBits == ONE5STOPBITS ? 3 : 2;
         const DWORD halfBits = 2 * (1 + m_record.ByteSize + (m_record.Parity != NOPARITY ? 1 : 0)) + stopHalves;
         const DWORD baud = std::max<DWORD>(m_record.BaudRate, 1);
@@ -433,20 +419,19 @@ private:
 
     void Restore() {
         const bool restored = SetCommMask(m_port, m_firstMask) &&
-                              (!m_firstTimeoutsRead || SetCommTimeouts(m_port, &m_firstTimeouts)) &&
+                              (!m_firstTimeouts || SetCommTimeouts(m_port, &*m_firstTimeouts)) &&
                               SetCommState(m_port, &m_first);
-        m_text += restored ? L"\nThe driver's line record, event mask and time-outs are as they were.\n"
-                           : L"\nThe driver's settings could not all be put back: " + ErrorText(GetLastError()) + L"\n";
+        Print(stdout, restored ? L"\nThe driver's line record, event mask and time-outs are as they were.\n"
+                               : L"\nThe driver's settings could not all be put back: " + ErrorText(GetLastError()) +
+                                     L"\n");
     }
 
     const CommandLine& m_line;
     const std::wstring m_portName;
     const std::wstring m_path;
-    std::wstring m_text;
     DCB m_first{};
     DWORD m_firstMask = 0;
-    bool m_firstTimeoutsRead = false;
-    COMMTIMEOUTS m_firstTimeouts{};
+    std::optional<COMMTIMEOUTS> m_firstTimeouts;
     HANDLE m_port = nullptr;
     DCB m_record{};
     DWORD m_lineErrors = 0;

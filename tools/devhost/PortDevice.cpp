@@ -13,8 +13,8 @@ namespace {
 
 constexpr wchar_t kIncomingBluetooth[] = L"Bluetooth, incoming";
 
-// A value of the device's own key, which holds its "Device Parameters"; of
-// the type asked for (RRF_RT_REG_SZ, RRF_RT_REG_DWORD), text ended with NUL.
+// A value of the type asked for (RRF_RT_REG_SZ ends it with NUL) from the device's own key,
+// which holds its "Device Parameters".
 bool ReadDeviceValue(HDEVINFO set, SP_DEVINFO_DATA& device, const wchar_t* name, DWORD type, void* value,
                      DWORD size) {
     const Win32::CUniqueRegKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
@@ -60,7 +60,6 @@ std::wstring DevicePathOf(const std::wstring& portName) {
 DWORD OpenSerialPort(const std::wstring& path, Win32::CUniqueHandle& port, DCB& record) {
     port.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
                            nullptr));
-    record = DCB{};
     record.DCBlength = sizeof record;
     return port.IsValid() && GetCommState(port.Get(), &record) ? ERROR_SUCCESS : GetLastError();
 }
@@ -70,7 +69,6 @@ PortDevice FindPortDevice(const std::wstring& portName) {
     port.portName = portName.substr(portName.rfind(L'\\') + 1);
     DWORD listingError = ERROR_SUCCESS;
     for (const GUID& deviceClass : {GUID_DEVCLASS_PORTS, GUID_DEVCLASS_MODEM}) {
-        // An HDEVINFO is a handle closed by its own function.
         const Win32::CUniqueHandle list(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT),
                                        &SetupDiDestroyDeviceInfoList);
         if (!list.IsValid()) listingError = GetLastError();
@@ -78,10 +76,8 @@ PortDevice FindPortDevice(const std::wstring& portName) {
         device.cbSize = sizeof device;
         for (DWORD index = 0; list.IsValid() && SetupDiEnumDeviceInfo(list.Get(), index, &device); ++index) {
             wchar_t name[64] = L"";
-            if (!ReadDeviceValue(list.Get(), device, L"PortName", RRF_RT_REG_SZ, name, sizeof name) ||
-                _wcsicmp(name, port.portName.c_str()) != 0) {
-                continue;
-            }
+            if (!ReadDeviceValue(list.Get(), device, L"PortName", RRF_RT_REG_SZ, name, sizeof name)) continue;
+            if (_wcsicmp(name, port.portName.c_str()) != 0) continue;
             port.friendlyName = TextProperty(list.Get(), device, SPDRP_FRIENDLYNAME);
             port.hardwareId = TextProperty(list.Get(), device, SPDRP_HARDWAREID);
             wchar_t instanceId[512] = L"";
@@ -113,8 +109,7 @@ std::wstring DeviceRows(const PortDevice& device) {
                 L"host must use the outgoing port\n";
     }
     // FTDI's driver holds an answer shorter than its buffer until the timer runs out.
-    const bool ftdiDriver = _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) == 0;
-    if (!device.latencyMs && !ftdiDriver) return rows;
+    if (!device.latencyMs && _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) != 0) return rows;
     const std::wstring ms = std::to_wstring(device.latencyMs.value_or(16)) + L" ms";
     return rows + L"latency timer (Device Parameters, LatencyTimer): " +
            (device.latencyMs ? ms : L"not set, so the driver's default of " + ms) +

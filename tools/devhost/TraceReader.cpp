@@ -19,10 +19,7 @@ constexpr wchar_t kMark[] = L"DeviceCommon: ";
 // Between two takes come the lines of one exchange, a long one saying line
 // errors once a second; its end and the totals before it are the latest.
 constexpr size_t kLinesKept = 64;
-
 constexpr DWORD kTraceWaitMs = 500;
-
-CTraceReader* g_current = nullptr;
 
 std::vector<std::wstring> TakeTraced(const std::wstring& awaited) {
     CTraceReader* trace = CTraceReader::Current();
@@ -30,9 +27,7 @@ std::vector<std::wstring> TakeTraced(const std::wstring& awaited) {
 }
 
 // 0 when the line names no error.
-DWORD TracedError(const std::wstring& traced) {
-    return std::wcstoul(TextAfter(traced, L"error ").c_str(), nullptr, 10);
-}
+DWORD TracedError(const std::wstring& line) { return std::wcstoul(TextAfter(line, L"error ").c_str(), nullptr, 10); }
 
 // Windows' own text for an error code, "error 2" when it has none.
 std::wstring WindowsMessage(DWORD error) {
@@ -67,16 +62,14 @@ CTraceReader::CTraceReader(bool show) : m_show(show) {
         return;
     }
     m_thread = std::thread([this] { ReadUntilStopped(); });
-    g_current = this;
+    s_current = this;
 }
 
 CTraceReader::~CTraceReader() {
-    if (g_current == this) g_current = nullptr;
+    if (s_current == this) s_current = nullptr;
     m_stop.Set();
     if (m_thread.joinable()) m_thread.join();
 }
-
-CTraceReader* CTraceReader::Current() { return g_current; }
 
 void CTraceReader::ShowThrough(Show show) {
     std::lock_guard<std::mutex> hold(m_lock);
@@ -104,8 +97,7 @@ void CTraceReader::ReadUntilStopped() {
         std::memcpy(&writer, m_view.get(), sizeof writer);
         if (writer != self) continue;
         const char* text = m_view.get() + sizeof writer;
-        // The system hands the text over in the ANSI code page; the
-        // plug-in's trace is plain ASCII.
+        // The system hands the text over in the ANSI code page; the plug-in's trace is plain ASCII.
         std::wstring line(text, text + strnlen(text, kBufferSize - sizeof writer));
         while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
         std::lock_guard<std::mutex> hold(m_lock);
@@ -129,8 +121,7 @@ std::wstring ExplainEnd(const std::wstring& traced) {
     return SaysDeviceGone(traced) && error != 0 ? traced + L": " + WindowsMessage(error) : traced;
 }
 
-// The plug-in gives every count, 0 too; a line in other words is shown as it
-// came rather than misread.
+// The plug-in gives every count, 0 too; a line in other words is shown as it came, not misread.
 std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings) {
     unsigned long overrun = 0, overflow = 0, framing = 0, parity = 0, breaks = 0;
     if (std::swscanf(traced.c_str(), L"overrun %lu, input overflow %lu, framing %lu, parity %lu, break %lu", &overrun,
