@@ -183,12 +183,10 @@ public:
         Print(stdout, L"devhost doctor: " + m_portName + L" (" + m_path + L"), " + date + L"\nsystem: " + SystemText() +
                           L"\nstored settings: " + DescribeStored(ReadStoredSettings(m_line.settingsPath)) + L" (" +
                           m_line.settingsPath + L")\n\n" + DeviceRows(FindPortDevice(m_portName)));
-        const bool usable = ReadFirstState();
-        if (usable) {
-            PluginRows();
-            ProbeDriver();
-        }
-        return usable ? ExitOk : ExitPortNotOpened;
+        if (!ReadFirstState()) return ExitPortNotOpened;
+        PluginRows();
+        ProbeDriver();
+        return ExitOk;
     }
 
 private:
