@@ -348,8 +348,8 @@ private:
         const std::wstring seen = L"character wait on a quiet line (WaitCommEvent, EV_RXCHAR): ";
         SetCommMask(m_port, EV_RXCHAR);
         COverlappedCall wait(m_port, 0);
-        if (const std::wstring refused = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
-            !refused.empty()) {
+        const std::wstring refused = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
+        if (!refused.empty()) {
             Row(seen + refused, turns);
         } else if (!wait.EndsWithin(kCharacterWaitMs)) {
             Row(seen + L"stayed pending for " + Ms(kCharacterWaitMs), waits);

@@ -148,8 +148,7 @@ TracedEnding TracedEnd(const CommandLine& line) {
     std::wstring totals;
     for (const std::wstring& said : TakeTraced(endMark)) {
         if (const std::wstring counts = TextAfter(said, Shared::kLineErrorTotals); !counts.empty()) totals = counts;
-        const std::wstring ended = TextAfter(said, endMark);
-        if (!ended.empty()) ending = {ended, std::exchange(totals, {})};
+        if (const std::wstring end = TextAfter(said, endMark); !end.empty()) ending = {end, std::exchange(totals, {})};
     }
     if (!ending.lineErrors.empty()) {
         ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(ReadStoredSettings(line.settingsPath)));
