@@ -216,9 +216,10 @@ private:
     // What the loaded plug-in set on the port is known only from its trace: the events a host sees are the
     // same whatever the driver took. It runs one exchange there, started and stopped at once.
     void PluginRows() {
-        const std::wstring row = L"the stored settings, as the plug-in set them (its trace): ";
+        const wchar_t* row = L"the stored settings, as the plug-in set them (its trace): ";
         const auto cannotTell = [&](const std::wstring& why) {
-            Row(row + L"could not tell, " + why, L"what it sets, queues and time-outs included, is not known here");
+            Row(std::wstring(row) + L"could not tell, " + why,
+                L"what it sets, queues and time-outs included, is not known here");
         };
         CTraceReader* trace = CTraceReader::Current();
         if (!trace) return cannotTell(L"the plug-in's trace cannot be read (another program reads the debug output)");
@@ -245,17 +246,18 @@ private:
         for (const std::wstring& line : lines) {
             if (const std::wstring settings = TextAfter(line, L" opened: "); !settings.empty()) {
                 saidOpen = true;
-                Row(row + L"taken, " + settings, L"the exchange runs at these settings");
+                Row(std::wstring(row) + L"taken, " + settings, L"the exchange runs at these settings");
             } else if (Says(line, L" and keeps its own settings")) {
                 saidOpen = true;
-                Row(row + L"refused: " + line, L"the exchange runs at the driver's own settings");
+                Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
             } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
                 refusals += L"; " + line;
             } else if (!Says(line, Shared::kExchangeEnded)) {
                 Print(stdout, L"    the plug-in's trace: " + line + L"\n");
             }
         }
-        if (!saidOpen) return Row(row + L"could not tell, its trace names no open", L"its trace lines are above");
+        if (!saidOpen) return Row(std::wstring(row) + L"could not tell, its trace names no open",
+                                  L"its trace lines are above");
         Row(L"the plug-in's queues and time-outs (SetupComm, SetCommTimeouts): " +
                 (refusals.empty() ? L"taken, its trace names no refusal" : L"refused" + refusals),
             refusals.empty() ? L"sets them as each exchange starts" : L"keeps the driver's own");
