@@ -69,6 +69,7 @@ PortDevice FindPortDevice(const std::wstring& portName) {
     port.portName = portName.substr(portName.rfind(L'\\') + 1);
     DWORD listingError = ERROR_SUCCESS;
     for (const GUID& deviceClass : {GUID_DEVCLASS_PORTS, GUID_DEVCLASS_MODEM}) {
+        // An HDEVINFO is a handle closed by its own function.
         const Win32::CUniqueHandle list(SetupDiGetClassDevsW(&deviceClass, nullptr, nullptr, DIGCF_PRESENT),
                                        &SetupDiDestroyDeviceInfoList);
         if (!list.IsValid()) listingError = GetLastError();
