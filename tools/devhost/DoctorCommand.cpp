@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
@@ -69,75 +70,59 @@ std::wstring ErrorText(DWORD error) {
     }
     return L"error " + std::to_wstring(error);
 }
-
-// What follows a call's result when it failed, nothing when it worked.
 std::wstring FailureText(DWORD error) { return error == ERROR_SUCCESS ? L"" : L", " + ErrorText(error); }
-
-// The call's error, "taken" when it worked.
 std::wstring Verdict(BOOL taken) { return taken ? L"taken" : L"refused, " + ErrorText(GetLastError()); }
 
 std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
-
 std::wstring Hex(DWORD word) {
     wchar_t text[16];
     std::swprintf(text, 16, L"0x%04lX", word);
     return text;
 }
-
 bool Says(const std::wstring& line, const wchar_t* words) { return line.find(words) != std::wstring::npos; }
 
 // Not the tick count, which moves in steps of about 16 ms.
 using Clock = std::chrono::steady_clock;
-
 DWORD MsSince(Clock::time_point start) {
     return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
-// doctor's one overlapped call on a port, with the memory the driver
-// writes into while it runs: the record and its event, a wait's event mask,
-// a buffer. Whatever ends the call, it is reaped before that memory goes;
-// a call that a driver never ends, not even after a cancel, keeps its
-// memory to the end of the process rather than hand the driver freed memory.
+// Whatever ends the call, it is reaped before the memory the driver writes
+// into goes; a call that a driver never ends, not even after a cancel, keeps
+// that memory to the end of the process rather than hand the driver freed memory.
 class COverlappedCall {
 public:
-    // What the driver writes into: the record, a wait's event mask, the buffer.
     struct State {
         explicit State(DWORD bufferSize) : buffer(bufferSize) { record.hEvent = done.Get(); }
         Win32::CEvent done{Win32::CEvent::Reset::Manual};
         OVERLAPPED record{};
         DWORD events = 0;
+        DWORD moved = 0;
         std::vector<uint8_t> buffer;
     };
 
+    // Made right before the call starts, so that it times the call.
     COverlappedCall(HANDLE port, DWORD bufferSize) : m_port(port), m_state(std::make_unique<State>(bufferSize)) {}
     ~COverlappedCall() {
         if (m_running) End(false);
         if (m_running) m_state.release();  // NOLINT(bugprone-unused-return-value): the driver may still write into it
     }
-    COverlappedCall(const COverlappedCall&) = delete;
-    COverlappedCall& operator=(const COverlappedCall&) = delete;
 
     State* operator->() { return m_state.get(); }
 
-    // ERROR_SUCCESS when the start completed or went pending (the call
-    // runs until reaped), otherwise the error that refused it.
-    DWORD Start(BOOL completed) {
-        const DWORD error = completed ? ERROR_SUCCESS : GetLastError();
-        m_running = completed || error == ERROR_IO_PENDING;
-        return m_running ? ERROR_SUCCESS : error;
+    // Empty when the call completed or went pending, otherwise why it was refused.
+    std::wstring Start(BOOL completed) {
+        m_running = completed || GetLastError() == ERROR_IO_PENDING;
+        return m_running ? L"" : Verdict(FALSE);
     }
-    bool EndsWithin(DWORD milliseconds) const {
-        return WaitForSingleObject(m_state->done.Get(), milliseconds) == WAIT_OBJECT_0;
-    }
-    // The error the ended call reports.
-    DWORD Reap(DWORD* moved = nullptr) {
+    bool EndsWithin(DWORD ms) const { return WaitForSingleObject(m_state->done.Get(), ms) == WAIT_OBJECT_0; }
+    DWORD MsRunning() const { return MsSince(m_started); }
+    DWORD Reap() {
         m_running = false;
-        DWORD ignored = 0;
-        const BOOL worked = GetOverlappedResult(m_port, &m_state->record, moved ? moved : &ignored, FALSE);
-        return worked ? ERROR_SUCCESS : GetLastError();
+        return GetOverlappedResult(m_port, &m_state->record, &m_state->moved, FALSE) ? ERROR_SUCCESS : GetLastError();
     }
-    // Ends the call that stayed pending, saying how; a wait (emptyMask)
-    // ends with an empty mask where the cancel leaves it running.
+    // Ends a call that stayed pending, saying how; a wait (emptyMask) ends with an empty mask where the cancel
+    // leaves it running.
     std::wstring End(bool emptyMask) {
         const Clock::time_point cancelled = Clock::now();
         CancelIoEx(m_port, &m_state->record);
@@ -160,23 +145,19 @@ public:
 private:
     HANDLE m_port;
     std::unique_ptr<State> m_state;
+    const Clock::time_point m_started = Clock::now();
     bool m_running = false;
 };
 
-Win32::CUniqueHandle OpenPort(const std::wstring& path, DWORD& error) {
-    Win32::CUniqueHandle port(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_OVERLAPPED, nullptr));
-    error = port.IsValid() ? ERROR_SUCCESS : GetLastError();
-    return port;
+// Through a plain function pointer: a FARPROC cast straight to another type draws a warning.
+template <typename Call>
+Call NtdllCall(const char* name) {
+    return reinterpret_cast<Call>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), name)));
 }
 
 std::wstring SystemText() {
-    using VersionCall = LONG(WINAPI*)(OSVERSIONINFOW*);
-    using WineVersionCall = const char*(CDECL*)();
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    auto version = reinterpret_cast<VersionCall>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "RtlGetVersion")));
-    auto wine =
-        reinterpret_cast<WineVersionCall>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "wine_get_version")));
+    const auto version = NtdllCall<LONG(WINAPI*)(OSVERSIONINFOW*)>("RtlGetVersion");
+    const auto wine = NtdllCall<const char*(CDECL*)()>("wine_get_version");
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
     std::wstring text = L"Windows";
@@ -188,9 +169,6 @@ std::wstring SystemText() {
     return text;
 }
 
-// The report, written row by row as doctor makes the plug-in's calls on
-// the port: per behaviour a line of what the driver did, errors by name,
-// and one of what the plug-in does about it.
 class CDoctor {
 public:
     CDoctor(const CommandLine& line, std::wstring port)
@@ -202,141 +180,110 @@ public:
         wchar_t date[32];
         std::swprintf(date, 32, L"%04u-%02u-%02u %02u:%02u UTC", now.wYear, now.wMonth, now.wDay, now.wHour,
                       now.wMinute);
-        m_text = L"devhost doctor: " + m_portName + L" (" + m_path + L"), " + date + L"\nsystem: " + SystemText() +
-                 L"\nstored settings: " + DescribeStored(ReadStoredSettings(m_line.settingsPath)) + L" (" +
-                 m_line.settingsPath + L")\n\n" + DeviceRows(FindPortDevice(m_portName));
-        const bool usable = ReadFirstState();
-        if (usable) {
-            PluginRows();
-            ProbeDriver();
-        }
-        Print(stdout, m_text);
-        return usable ? ExitOk : ExitPortNotOpened;
+        Print(stdout, L"devhost doctor: " + m_portName + L" (" + m_path + L"), " + date + L"\nsystem: " + SystemText() +
+                          L"\nstored settings: " + DescribeStored(ReadStoredSettings(m_line.settingsPath)) + L" (" +
+                          m_line.settingsPath + L")\n\n" + DeviceRows(FindPortDevice(m_portName)));
+        if (!ReadFirstState()) return ExitPortNotOpened;
+        PluginRows();
+        ProbeDriver();
+        return ExitOk;
     }
 
 private:
     void Row(const std::wstring& seen, const std::wstring& pluginDoes) {
-        m_text += seen + L"\n    plug-in: " + pluginDoes + L"\n";
+        Print(stdout, seen + L"\n    plug-in: " + pluginDoes + L"\n");
     }
 
-    // The state that is put back at the end; false when the port cannot
-    // serve an exchange at all.
+    // Reads the state put back at the end; false when the port cannot serve an exchange at all.
     bool ReadFirstState() {
-        const wchar_t* openingError = L"reports its opening error and sends no other event";
         const Clock::time_point start = Clock::now();
-        DWORD error = ERROR_SUCCESS;
-        const Win32::CUniqueHandle port = OpenPort(m_path, error);
+        Win32::CUniqueHandle port;
+        const DWORD error = OpenSerialPort(m_path, port, m_first);
         const std::wstring took = Ms(MsSince(start));
-        if (!port.IsValid()) {
-            Row(L"open: failed after " + took + L", " + ErrorText(error), openingError);
-            return false;
-        }
-        m_first.DCBlength = sizeof m_first;
-        if (!GetCommState(port.Get(), &m_first)) {
-            Row(L"open: " + took + L", but its line record cannot be read (GetCommState " + ErrorText(GetLastError()) +
-                    L"): no serial port",
-                openingError);
+        if (error != ERROR_SUCCESS) {
+            Row(port.IsValid() ? L"open: " + took + L", but its line record cannot be read (GetCommState " +
+                                     ErrorText(error) + L"): no serial port"
+                               : L"open: failed after " + took + L", " + ErrorText(error),
+                L"reports its opening error and sends no other event");
             return false;
         }
         GetCommMask(port.Get(), &m_firstMask);
-        m_firstTimeoutsRead = GetCommTimeouts(port.Get(), &m_firstTimeouts) != FALSE;
+        if (COMMTIMEOUTS timeouts{}; GetCommTimeouts(port.Get(), &timeouts)) m_firstTimeouts = timeouts;
         Row(L"open: took " + took, L"opens the port as each exchange starts, which starts that much later");
         return true;
     }
 
-    // What the loaded plug-in set on the port is known only from its trace:
-    // the events a host sees are the same whatever the driver took. It runs
-    // one exchange there, started and stopped at once.
+    // What the loaded plug-in set on the port is known only from its trace: the events a host sees are the
+    // same whatever the driver took. It runs one exchange there, started and stopped at once.
     void PluginRows() {
         const wchar_t* row = L"the stored settings, as the plug-in set them (its trace): ";
-        std::wstring unknown;
-        const std::vector<std::wstring> lines = RunPluginExchange(unknown);
-        if (!unknown.empty()) {
-            Row(std::wstring(row) + L"could not tell, " + unknown,
+        const auto cannotTell = [&](const std::wstring& why) {
+            Row(std::wstring(row) + L"could not tell, " + why,
                 L"what it sets, queues and time-outs included, is not known here");
-            return;
-        }
-        const std::wstring opened = L" opened: ";
-        bool saidOpen = false;
-        std::wstring refusals;
-        for (const std::wstring& line : lines) {
-            const size_t settingsAt = line.find(opened) + opened.size();
-            if (Says(line, opened.c_str()) && line.size() > settingsAt) {
-                saidOpen = true;
-                Row(std::wstring(row) + L"taken, " + line.substr(settingsAt), L"the exchange runs at these settings");
-            } else if (Says(line, L" and keeps its own settings")) {
-                saidOpen = true;
-                Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
-            } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
-                refusals += L"; " + line;
-            } else if (!Says(line, Shared::kExchangeEnded)) {
-                m_text += L"    the plug-in's trace: " + line + L"\n";
-            }
-        }
-        if (!saidOpen) {
-            Row(std::wstring(row) + L"could not tell, its trace names no open", L"its trace lines are above");
-            return;
-        }
-        Row(L"the plug-in's queues and time-outs (SetupComm, SetCommTimeouts): " +
-                (refusals.empty() ? L"taken, its trace names no refusal" : L"refused" + refusals),
-            refusals.empty() ? L"sets them as each exchange starts" : L"keeps the driver's own");
-    }
-
-    // The plug-in's trace lines of its exchange, or empty with why not.
-    std::vector<std::wstring> RunPluginExchange(std::wstring& unknown) {
+        };
         CTraceReader* trace = CTraceReader::Current();
-        if (!trace) {
-            unknown = L"the plug-in's trace cannot be read (another program reads the debug output)";
-            return {};
-        }
+        if (!trace) return cannotTell(L"the plug-in's trace cannot be read (another program reads the debug output)");
         // Declared before the plug-in, which may use it until destroyed.
         CExchangeSink sink;
-        PluginPtr plugin = LoadPlugin(m_line, unknown);
-        if (!plugin) return {};
+        std::wstring loadError;
+        PluginPtr plugin = LoadPlugin(m_line, loadError);
+        if (!plugin) return cannotTell(loadError);
         CIniSettingsReader reader(m_line.settingsPath, m_portName);
         plugin->LoadSettings(&reader);
         plugin->SetEventSink(&sink);
         trace->TakeLines();
-        if (!plugin->StartExchange()) {
-            unknown = L"the plug-in refused to start an exchange";
-            return {};
-        }
+        if (!plugin->StartExchange()) return cannotTell(L"the plug-in refused to start an exchange");
         for (const ULONGLONG begun = GetTickCount64(); GetTickCount64() - begun < kPluginStartMs;) {
             if (sink.Report().started || sink.WaitForEnd(10)) break;
         }
         plugin->StopExchange();
         sink.WaitForEnd(kPluginEndMs);
         plugin.reset();
-        std::vector<std::wstring> lines = trace->TakeLines();
-        if (lines.empty()) unknown = L"the plug-in's trace said nothing of its exchange";
-        return lines;
+        const std::vector<std::wstring> lines = trace->TakeLines();
+        if (lines.empty()) return cannotTell(L"the plug-in's trace said nothing of its exchange");
+        bool saidOpen = false;
+        std::wstring refusals;
+        for (const std::wstring& line : lines) {
+            if (const std::wstring settings = TextAfter(line, L" opened: "); !settings.empty()) {
+                saidOpen = true;
+                Row(std::wstring(row) + L"taken, " + settings, L"the exchange runs at these settings");
+            } else if (Says(line, L" and keeps its own settings")) {
+                saidOpen = true;
+                Row(std::wstring(row) + L"refused: " + line, L"the exchange runs at the driver's own settings");
+            } else if (Says(line, L"refused queues") || Says(line, L"refused the time-outs")) {
+                refusals += L"; " + line;
+            } else if (!Says(line, Shared::kExchangeEnded)) {
+                Print(stdout, L"    the plug-in's trace: " + line + L"\n");
+            }
+        }
+        if (!saidOpen) return Row(std::wstring(row) + L"could not tell, its trace names no open",
+                                  L"its trace lines are above");
+        Row(L"the plug-in's queues and time-outs (SetupComm, SetCommTimeouts): " +
+                (refusals.empty() ? L"taken, its trace names no refusal" : L"refused" + refusals),
+            refusals.empty() ? L"sets them as each exchange starts" : L"keeps the driver's own");
     }
 
-    // doctor's own calls, made after the plug-in's exchange, so at the line
-    // settings the plug-in left.
+    // doctor's own calls, made after the plug-in's exchange, so at the line settings it left.
     void ProbeDriver() {
-        const Clock::time_point start = Clock::now();
-        DWORD error = ERROR_SUCCESS;
-        Win32::CUniqueHandle port = OpenPort(m_path, error);
-        for (; !port.IsValid() && MsSince(start) < kReopenMs; port = OpenPort(m_path, error)) Sleep(kReopenStepMs);
-        if (!port.IsValid()) {
-            m_text +=
-                L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n";
+        Win32::CUniqueHandle port;
+        DWORD error = OpenSerialPort(m_path, port, m_record);
+        for (const Clock::time_point start = Clock::now(); error != ERROR_SUCCESS && MsSince(start) < kReopenMs;) {
+            Sleep(kReopenStepMs);
+            error = OpenSerialPort(m_path, port, m_record);
+        }
+        if (error != ERROR_SUCCESS) {
+            Print(stdout,
+                  L"after the plug-in's exchange the port did not open again within 2 s: " + ErrorText(error) + L"\n");
             return;
         }
         m_port = port.Get();
-        m_record.DCBlength = sizeof m_record;
-        GetCommState(m_port, &m_record);
         RecordRows();
         COMMTIMEOUTS atOnce{MAXDWORD, 0, 0, 0, 0};
         const std::wstring timeouts = Verdict(SetCommTimeouts(m_port, &atOnce));
-        // Bytes an earlier program left in the driver would pass for data
-        // on the quiet line the next calls need.
+        // Bytes an earlier program left in the driver would pass for data on the quiet line the next calls need.
         PurgeComm(m_port, PURGE_RXCLEAR);
-        COMSTAT status{};
-        const bool statusWorks = Status(status);
-        const std::wstring statusSeen = statusWorks ? L"works" : Verdict(FALSE);
-        Row(L"status call (ClearCommError): " + statusSeen,
+        const bool statusWorks = Status().has_value();
+        Row(L"status call (ClearCommError): " + (statusWorks ? L"works" : Verdict(FALSE)),
             statusWorks ? L"learns from it what is queued"
                         : L"receives without it (reads with time-outs that return at once), noted once in its trace");
         EmptyReadRow(timeouts);
@@ -346,16 +293,15 @@ private:
         Restore();
     }
 
-    // The equal characters come with XON/XOFF on, as the old zeroed record
-    // had them, since some drivers check them only then.
+    // The equal characters come with XON/XOFF on, as the old zeroed record had them: some drivers check them
+    // only then.
     void RecordRows() {
-        DCB own = m_record;
-        const std::wstring ownVerdict = Verdict(SetCommState(m_port, &own));
+        const std::wstring ownVerdict = Verdict(SetCommState(m_port, &m_record));
         DCB equal = m_record;
         equal.fOutX = equal.fInX = TRUE;
         equal.XonChar = equal.XoffChar = 0;
         const std::wstring equalVerdict = Verdict(SetCommState(m_port, &equal));
-        SetCommState(m_port, &own);
+        SetCommState(m_port, &m_record);
         Row(L"its own line record (GetCommState, then SetCommState of the same): " + ownVerdict,
             ownVerdict == L"taken" ? L"starts from the driver's own record, for drivers that refuse a record not "
                                      L"read from them"
@@ -368,34 +314,28 @@ private:
     }
 
     // Each call clears the word, so every call's flags are kept.
-    bool Status(COMSTAT& status) {
+    std::optional<COMSTAT> Status() {
         DWORD lineErrors = 0;
-        const bool worked = ClearCommError(m_port, &lineErrors, &status) != FALSE;
-        m_lineErrors |= worked ? lineErrors : 0;
-        return worked;
+        COMSTAT status{};
+        if (!ClearCommError(m_port, &lineErrors, &status)) return std::nullopt;
+        m_lineErrors |= lineErrors;
+        return status;
     }
 
-    // 0 also when the status call does not tell.
-    DWORD QueuedBytes() {
-        COMSTAT status{};
-        return Status(status) ? status.cbInQue : 0;
-    }
+    DWORD QueuedBytes() { return Status().value_or(COMSTAT{}).cbInQue; }
 
     void EmptyReadRow(const std::wstring& timeouts) {
-        std::wstring seen = L"read on an empty queue with time-outs that return at once: ";
-        if (timeouts != L"taken") seen += L"(the time-outs " + timeouts + L") ";
+        const std::wstring seen = L"read on an empty queue with time-outs that return at once: " +
+                                  (timeouts == L"taken" ? L"" : L"(the time-outs " + timeouts + L") ");
         COverlappedCall read(m_port, kReadSize);
-        const Clock::time_point start = Clock::now();
-        const DWORD refusal = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr, &read->record));
-        if (refusal != ERROR_SUCCESS) {
-            Row(seen + L"refused, " + ErrorText(refusal),
-                L"ends the exchange when the device no longer answers, and says why in its trace");
+        const auto refused = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr, &read->record));
+        if (!refused.empty()) {
+            Row(seen + refused, L"ends the exchange when the device no longer answers, and says why in its trace");
         } else if (read.EndsWithin(kAtOnceMs)) {
-            const DWORD ms = MsSince(start);
-            DWORD moved = 0;
-            const DWORD error = read.Reap(&moved);
+            const DWORD ms = read.MsRunning();
+            const DWORD error = read.Reap();
             const DWORD queued = QueuedBytes();
-            Row(seen + L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(moved) + L" bytes" +
+            Row(seen + L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(read->moved) + L" bytes" +
                     FailureText(error) + (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
                 L"reads what is queued and goes on");
         } else {
@@ -408,34 +348,30 @@ private:
             L"each listening turn still takes 100 ms, so a quiet line costs no more than a 100 ms polling loop";
         const wchar_t* waits = L"waits for characters in turns of 100 ms";
         const std::wstring seen = L"character wait on a quiet line (WaitCommEvent, EV_RXCHAR): ";
-        COverlappedCall wait(m_port, 0);
         SetCommMask(m_port, EV_RXCHAR);
-        const Clock::time_point start = Clock::now();
-        const DWORD refusal = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
-        if (refusal != ERROR_SUCCESS) {
-            Row(seen + L"refused, " + ErrorText(refusal), turns);
+        COverlappedCall wait(m_port, 0);
+        const std::wstring refused = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
+        if (!refused.empty()) {
+            Row(seen + refused, turns);
         } else if (!wait.EndsWithin(kCharacterWaitMs)) {
             Row(seen + L"stayed pending for " + Ms(kCharacterWaitMs), waits);
             Row(L"ending that wait: " + wait.End(true),
                 L"ends a wait with an empty mask, then cancels and reaps it, so a driver that ignores the cancel "
                 L"ends it too");
         } else if (QueuedBytes() > 0) {
-            Row(seen + L"characters came after " + Ms(MsSince(start)) +
+            Row(seen + L"characters came after " + Ms(wait.MsRunning()) +
                     L", so the line was not quiet; switch the instrument off and run doctor again",
                 waits);
         } else {
-            const DWORD ms = MsSince(start);
-            Row(seen + L"completed without a character after " + Ms(ms) + L" with events " + Hex(wait->events) +
-                    FailureText(wait.Reap()),
+            Row(seen + L"completed without a character after " + Ms(wait.MsRunning()) + L" with events " +
+                    Hex(wait->events) + FailureText(wait.Reap()),
                 turns);
         }
     }
 
-    // About 100 ms of line time at the speed in effect, sampling the output
-    // count while the write runs.
+    // About 100 ms of line time at the speed in effect, sampling the output count while the write runs.
     void OutputCountRow(bool statusWorks) {
-        // A character in half bits, so that 1.5 stop bits count as they are:
-        // a start bit, the data, the parity, the stop bits.
+        // A character in half bits, so that 1.5 stop bits count: a start bit, the data, the parity, the stop bits.
         const DWORD stopHalves = m_record.StopBits == TWOSTOPBITS ? 4 : m_record.StopBits == ONE5STOPBITS ? 3 : 2;
         const DWORD halfBits = 2 * (1 + m_record.ByteSize + (m_record.Parity != NOPARITY ? 1 : 0)) + stopHalves;
         const DWORD baud = std::max<DWORD>(m_record.BaudRate, 1);
@@ -445,20 +381,16 @@ private:
             L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
         const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
         COverlappedCall write(m_port, bytes);
-        const Clock::time_point start = Clock::now();
         const BOOL completedAtOnce = WriteFile(m_port, write->buffer.data(), bytes, nullptr, &write->record);
-        const DWORD refusal = write.Start(completedAtOnce);
-        if (refusal != ERROR_SUCCESS) {
-            Row(seen + L"could not tell, the write was refused, " + ErrorText(refusal), gets);
+        if (const std::wstring refused = write.Start(completedAtOnce); !refused.empty()) {
+            Row(seen + L"could not tell, the write was " + refused, gets);
             return;
         }
         DWORD mostQueued = 0;
-        for (bool ended = completedAtOnce != FALSE; !ended && MsSince(start) < limit;) {
-            COMSTAT status{};
-            if (Status(status)) mostQueued = std::max(mostQueued, status.cbOutQue);
-            ended = write.EndsWithin(kStatusStepMs);
-        }
-        const DWORD ms = MsSince(start);
+        do {
+            mostQueued = std::max(mostQueued, Status().value_or(COMSTAT{}).cbOutQue);
+        } while (!completedAtOnce && write.MsRunning() < limit && !write.EndsWithin(kStatusStepMs));
+        const DWORD ms = write.MsRunning();
         const std::wstring ran =
             L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
         if (mostQueued > 0) {
@@ -473,7 +405,6 @@ private:
         }
     }
 
-    // Every flag the status calls saw while doctor ran.
     void LineErrorsRow() {
         std::wstring text = m_lineErrors == 0 ? L"none" : Hex(m_lineErrors);
         for (const ErrorName& flag : kLineErrorFlags) {
@@ -487,21 +418,20 @@ private:
     }
 
     void Restore() {
-        BOOL restored = SetCommMask(m_port, m_firstMask);
-        if (restored && m_firstTimeoutsRead) restored = SetCommTimeouts(m_port, &m_firstTimeouts);
-        if (restored) restored = SetCommState(m_port, &m_first);
-        m_text += restored ? L"\nThe driver's line record, event mask and time-outs are as they were.\n"
-                           : L"\nThe driver's settings could not all be put back: " + ErrorText(GetLastError()) + L"\n";
+        const bool restored = SetCommMask(m_port, m_firstMask) &&
+                              (!m_firstTimeouts || SetCommTimeouts(m_port, &*m_firstTimeouts)) &&
+                              SetCommState(m_port, &m_first);
+        Print(stdout, restored ? L"\nThe driver's line record, event mask and time-outs are as they were.\n"
+                               : L"\nThe driver's settings could not all be put back: " + ErrorText(GetLastError()) +
+                                     L"\n");
     }
 
     const CommandLine& m_line;
     const std::wstring m_portName;
     const std::wstring m_path;
-    std::wstring m_text;
     DCB m_first{};
     DWORD m_firstMask = 0;
-    bool m_firstTimeoutsRead = false;
-    COMMTIMEOUTS m_firstTimeouts{};
+    std::optional<COMMTIMEOUTS> m_firstTimeouts;
     HANDLE m_port = nullptr;
     DCB m_record{};
     DWORD m_lineErrors = 0;

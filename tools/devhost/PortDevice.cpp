@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <cwctype>
-#include "win32/UniqueHandle.h"
+#include <regex>
 #include "win32/UniqueRegKey.h"
 
 namespace DevHost {
@@ -13,25 +13,12 @@ namespace {
 
 constexpr wchar_t kIncomingBluetooth[] = L"Bluetooth, incoming";
 
-bool IsHex(const std::wstring& text, size_t length) {
-    return text.size() == length && std::all_of(text.begin(), text.end(), [](wchar_t c) { return std::iswxdigit(c); });
-}
-
-// Anywhere in the ids, as four hex digits.
-std::wstring HexAfter(const std::wstring& ids, const wchar_t* key) {
-    const size_t at = ids.find(key);
-    const std::wstring digits = at == std::wstring::npos ? L"" : ids.substr(at + std::wcslen(key), 4);
-    return IsHex(digits, 4) ? digits : L"";
-}
-
-// A value of the device's own key, which holds its "Device Parameters".
+// A value of the type asked for (RRF_RT_REG_SZ ends it with NUL) from the device's own key,
+// which holds its "Device Parameters".
 bool ReadDeviceValue(HDEVINFO set, SP_DEVINFO_DATA& device, const wchar_t* name, DWORD type, void* value,
                      DWORD size) {
     const Win32::CUniqueRegKey key(SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ));
-    if (!key.IsValid()) return false;
-    DWORD found = REG_NONE;
-    const LONG read = RegQueryValueExW(key.Get(), name, nullptr, &found, static_cast<BYTE*>(value), &size);
-    return read == ERROR_SUCCESS && found == type;
+    return key.IsValid() && RegGetValueW(key.Get(), nullptr, name, type, nullptr, value, &size) == ERROR_SUCCESS;
 }
 
 // Text, or the first entry of a list (the hardware ids); empty when absent.
@@ -47,20 +34,19 @@ std::wstring BusText(const std::wstring& instanceId, const std::wstring& hardwar
     std::wstring ids = instanceId + L" " + hardwareId;
     std::transform(ids.begin(), ids.end(), ids.begin(), [](wchar_t c) { return std::towupper(c); });
     const std::wstring enumerator = ids.substr(0, ids.find_first_of(L"\\ "));
-    const std::wstring vendorId = HexAfter(ids, L"VID_");
-    const std::wstring productId = HexAfter(ids, L"PID_");
+    std::wsmatch found;
     if (enumerator == L"BTHENUM") {
         // The instance id ends with the remote device's address, all zero
         // for an incoming port: ...\7&39BA7CFE&0&98DA600E1209_C00000000.
-        const std::wstring tail = instanceId.substr(instanceId.find_last_of(L"\\&") + 1);
-        const std::wstring address = tail.substr(0, tail.find(L'_'));
-        if (!IsHex(address, 12)) return L"Bluetooth, its id does not tell incoming from outgoing";
-        if (address == L"000000000000") return kIncomingBluetooth;
-        std::wstring remote;
-        for (size_t at = 0; at < address.size(); at += 2) remote += (at == 0 ? L"" : L":") + address.substr(at, 2);
-        return L"Bluetooth, outgoing to " + remote;
+        if (!std::regex_search(instanceId, found, std::wregex(LR"([\\&]([0-9A-Fa-f]{12})(_[^\\&]*)?$)"))) {
+            return L"Bluetooth, its id does not tell incoming from outgoing";
+        }
+        if (found.str(1) == L"000000000000") return kIncomingBluetooth;
+        return L"Bluetooth, outgoing to " + std::regex_replace(found.str(1), std::wregex(L"(..)(?=.)"), L"$1:");
     }
-    if (!vendorId.empty() && !productId.empty()) return L"a USB adapter, VID " + vendorId + L" PID " + productId;
+    if (std::regex_search(ids, found, std::wregex(L"VID_([0-9A-F]{4}).*PID_([0-9A-F]{4})"))) {
+        return L"a USB adapter, VID " + found.str(1) + L" PID " + found.str(2);
+    }
     if (enumerator == L"ACPI" && ids.find(L"PNP050") != std::wstring::npos) return L"a port of the computer itself";
     return L"on " + (enumerator.empty() ? std::wstring(L"an unnamed bus") : enumerator);
 }
@@ -69,6 +55,13 @@ std::wstring BusText(const std::wstring& instanceId, const std::wstring& hardwar
 
 std::wstring DevicePathOf(const std::wstring& portName) {
     return !portName.empty() && portName[0] == L'\\' ? portName : L"\\\\.\\" + portName;
+}
+
+DWORD OpenSerialPort(const std::wstring& path, Win32::CUniqueHandle& port, DCB& record) {
+    port.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                           nullptr));
+    record.DCBlength = sizeof record;
+    return port.IsValid() && GetCommState(port.Get(), &record) ? ERROR_SUCCESS : GetLastError();
 }
 
 PortDevice FindPortDevice(const std::wstring& portName) {
@@ -84,29 +77,24 @@ PortDevice FindPortDevice(const std::wstring& portName) {
         device.cbSize = sizeof device;
         for (DWORD index = 0; list.IsValid() && SetupDiEnumDeviceInfo(list.Get(), index, &device); ++index) {
             wchar_t name[64] = L"";
-            if (!ReadDeviceValue(list.Get(), device, L"PortName", REG_SZ, name, sizeof name - sizeof(wchar_t)) ||
-                _wcsicmp(name, port.portName.c_str()) != 0) {
-                continue;
-            }
+            if (!ReadDeviceValue(list.Get(), device, L"PortName", RRF_RT_REG_SZ, name, sizeof name)) continue;
+            if (_wcsicmp(name, port.portName.c_str()) != 0) continue;
             port.friendlyName = TextProperty(list.Get(), device, SPDRP_FRIENDLYNAME);
             port.hardwareId = TextProperty(list.Get(), device, SPDRP_HARDWAREID);
             wchar_t instanceId[512] = L"";
             SetupDiGetDeviceInstanceIdW(list.Get(), &device, instanceId, 511, nullptr);
             port.instanceId = instanceId;
-            DWORD latencyMs = 0;
-            if (ReadDeviceValue(list.Get(), device, L"LatencyTimer", REG_DWORD, &latencyMs, sizeof latencyMs)) {
-                port.latencyMs = latencyMs;
+            if (DWORD ms = 0; ReadDeviceValue(list.Get(), device, L"LatencyTimer", RRF_RT_REG_DWORD, &ms, sizeof ms)) {
+                port.latencyMs = ms;
             }
             return port;
         }
     }
-    if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
-        port.whyNone = L" (under Wine, ports have no device entry)";
-    } else if (listingError != ERROR_SUCCESS) {
-        port.whyNone = L" (SetupAPI refused the listing, error " + std::to_wstring(listingError) + L")";
-    } else {
-        port.whyNone = L" in the Ports or Modem class (some virtual ports' drivers list theirs elsewhere)";
-    }
+    const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    port.whyNone = wine ? L" (under Wine, ports have no device entry)"
+                   : listingError != ERROR_SUCCESS
+                       ? L" (SetupAPI refused the listing, error " + std::to_wstring(listingError) + L")"
+                       : L" in the Ports or Modem class (some virtual ports' drivers list theirs elsewhere)";
     return port;
 }
 
@@ -122,8 +110,7 @@ std::wstring DeviceRows(const PortDevice& device) {
                 L"host must use the outgoing port\n";
     }
     // FTDI's driver holds an answer shorter than its buffer until the timer runs out.
-    const bool ftdiDriver = _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) == 0;
-    if (!device.latencyMs && !ftdiDriver) return rows;
+    if (!device.latencyMs && _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) != 0) return rows;
     const std::wstring ms = std::to_wstring(device.latencyMs.value_or(16)) + L" ms";
     return rows + L"latency timer (Device Parameters, LatencyTimer): " +
            (device.latencyMs ? ms : L"not set, so the driver's default of " + ms) +

@@ -2,11 +2,11 @@
 #include <windows.h>
 #include <optional>
 #include <string>
+#include "win32/UniqueHandle.h"
 
 namespace DevHost {
 
-// How Windows names a port: the device of the Ports or Modem class whose
-// "PortName" is the port, as Device Manager shows it.
+// How Windows names a port: the device of the Ports or Modem class whose "PortName" is the port.
 struct PortDevice {
     std::wstring portName;
     std::wstring whyNone;  // said after the port's name when no device was found; empty when one was
@@ -19,12 +19,15 @@ struct PortDevice {
 // "\\.\COM12": bare names open for COM1 to COM9 only.
 std::wstring DevicePathOf(const std::wstring& portName);
 
+// Opens the port as the plug-in does and reads its line record: the error of the open, or of
+// GetCommState for a device that is no serial port.
+DWORD OpenSerialPort(const std::wstring& path, Win32::CUniqueHandle& port, DCB& record);
+
 // Reads only: needs no rights and opens no port.
 PortDevice FindPortDevice(const std::wstring& portName);
 
-// doctor's rows of how Windows names the port: the device, the bus its ids
-// tell, and what follows from it (an incoming Bluetooth port, FTDI's
-// latency timer).
+// doctor's rows of the device, the bus its ids tell and what follows from it (an incoming
+// Bluetooth port, FTDI's latency timer).
 std::wstring DeviceRows(const PortDevice& device);
 
 }  // namespace DevHost

@@ -19,25 +19,15 @@ constexpr wchar_t kMark[] = L"DeviceCommon: ";
 // Between two takes come the lines of one exchange, a long one saying line
 // errors once a second; its end and the totals before it are the latest.
 constexpr size_t kLinesKept = 64;
-
 constexpr DWORD kTraceWaitMs = 500;
 
-CTraceReader* g_current = nullptr;
-
-// What follows the words in a trace line, empty when they are absent.
-std::wstring After(const std::wstring& said, const std::wstring& words) {
-    const size_t at = said.find(words);
-    return at == std::wstring::npos ? L"" : said.substr(at + words.size());
-}
-
-// The plug-in's lines since the last take, once one holds awaited.
 std::vector<std::wstring> TakeTraced(const std::wstring& awaited) {
     CTraceReader* trace = CTraceReader::Current();
     return trace ? trace->TakeLines(awaited, kTraceWaitMs) : std::vector<std::wstring>{};
 }
 
-// The number after "error " in a trace line, 0 when there is none.
-DWORD TracedError(const std::wstring& traced) { return std::wcstoul(After(traced, L"error ").c_str(), nullptr, 10); }
+// 0 when the line names no error.
+DWORD TracedError(const std::wstring& line) { return std::wcstoul(TextAfter(line, L"error ").c_str(), nullptr, 10); }
 
 // Windows' own text for an error code, "error 2" when it has none.
 std::wstring WindowsMessage(DWORD error) {
@@ -51,32 +41,35 @@ std::wstring WindowsMessage(DWORD error) {
 
 }  // namespace
 
+std::wstring TextAfter(const std::wstring& said, const std::wstring& words) {
+    const size_t at = said.find(words);
+    return at == std::wstring::npos ? L"" : said.substr(at + words.size());
+}
+
 CTraceReader::CTraceReader(bool show) : m_show(show) {
     HANDLE buffer = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBufferSize, L"DBWIN_BUFFER");
     const bool taken = GetLastError() == ERROR_ALREADY_EXISTS;
     m_buffer.Reset(buffer);
     if (!m_buffer.IsValid() || taken) {
-        m_problem = L"another program (a debugger or DebugView) is reading the debug output";
+        if (show) Complain(L"no trace: another program (a debugger or DebugView) is reading the debug output");
         return;
     }
     m_view.reset(static_cast<const char*>(MapViewOfFile(m_buffer.Get(), FILE_MAP_READ, 0, 0, kBufferSize)));
     m_bufferReady.Reset(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY"));
     m_dataReady.Reset(CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY"));
     if (!m_view || !m_bufferReady.IsValid() || !m_dataReady.IsValid()) {
-        m_problem = L"the debug output cannot be read";
+        if (show) Complain(L"no trace: the debug output cannot be read");
         return;
     }
     m_thread = std::thread([this] { ReadUntilStopped(); });
-    g_current = this;
+    s_current = this;
 }
 
 CTraceReader::~CTraceReader() {
-    if (g_current == this) g_current = nullptr;
+    if (s_current == this) s_current = nullptr;
     m_stop.Set();
     if (m_thread.joinable()) m_thread.join();
 }
-
-CTraceReader* CTraceReader::Current() { return g_current; }
 
 void CTraceReader::ShowThrough(Show show) {
     std::lock_guard<std::mutex> hold(m_lock);
@@ -89,9 +82,7 @@ std::vector<std::wstring> CTraceReader::TakeLines(const std::wstring& awaited, D
         return std::any_of(m_lines.begin(), m_lines.end(),
                            [&](const std::wstring& line) { return line.find(awaited) != std::wstring::npos; });
     });
-    std::vector<std::wstring> lines(m_lines.begin(), m_lines.end());
-    m_lines.clear();
-    return lines;
+    return std::exchange(m_lines, {});
 }
 
 // A writer waits for the buffer to be ready, fills it and signals the data;
@@ -106,23 +97,19 @@ void CTraceReader::ReadUntilStopped() {
         std::memcpy(&writer, m_view.get(), sizeof writer);
         if (writer != self) continue;
         const char* text = m_view.get() + sizeof writer;
-        // The system hands the text over in the ANSI code page; the
-        // plug-in's trace is plain ASCII.
+        // The system hands the text over in the ANSI code page; the plug-in's trace is plain ASCII.
         std::wstring line(text, text + strnlen(text, kBufferSize - sizeof writer));
         while (!line.empty() && (line.back() == L'\n' || line.back() == L'\r')) line.pop_back();
         std::lock_guard<std::mutex> hold(m_lock);
         if (line.rfind(kMark, 0) == 0) {
             m_lines.push_back(line.substr(std::size(kMark) - 1));
-            if (m_lines.size() > kLinesKept) m_lines.pop_front();
+            if (m_lines.size() > kLinesKept) m_lines.erase(m_lines.begin());
             m_arrived.notify_all();
         }
         // Under the lock, so that no line reaches a display that was withdrawn.
         if (!m_show) continue;
-        if (m_showThrough) {
-            m_showThrough(line);
-        } else {
-            Print(stderr, line + L"\n");
-        }
+        if (m_showThrough) m_showThrough(line);
+        else Print(stderr, line + L"\n");
     }
 }
 
@@ -134,8 +121,7 @@ std::wstring ExplainEnd(const std::wstring& traced) {
     return SaysDeviceGone(traced) && error != 0 ? traced + L": " + WindowsMessage(error) : traced;
 }
 
-// The plug-in gives every count, 0 too; a line in other words is shown as it
-// came rather than misread.
+// The plug-in gives every count, 0 too; a line in other words is shown as it came, not misread.
 std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings) {
     unsigned long overrun = 0, overflow = 0, framing = 0, parity = 0, breaks = 0;
     if (std::swscanf(traced.c_str(), L"overrun %lu, input overflow %lu, framing %lu, parity %lu, break %lu", &overrun,
@@ -161,8 +147,8 @@ TracedEnding TracedEnd(const CommandLine& line) {
     TracedEnding ending;
     std::wstring totals;
     for (const std::wstring& said : TakeTraced(endMark)) {
-        if (std::wstring lineErrors = After(said, Shared::kLineErrorTotals); !lineErrors.empty()) totals = lineErrors;
-        if (std::wstring ended = After(said, endMark); !ended.empty()) ending = {ended, std::exchange(totals, {})};
+        if (const std::wstring counts = TextAfter(said, Shared::kLineErrorTotals); !counts.empty()) totals = counts;
+        if (const std::wstring end = TextAfter(said, endMark); !end.empty()) ending = {end, std::exchange(totals, {})};
     }
     if (!ending.lineErrors.empty()) {
         ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(ReadStoredSettings(line.settingsPath)));
@@ -170,24 +156,19 @@ TracedEnding TracedEnd(const CommandLine& line) {
     return ending;
 }
 
-// The error in the trace, or else what Windows says when devhost opens the port itself.
 std::wstring WhyPortNotOpened(const CommandLine& line) {
     const std::wstring portName = ReadStoredSettings(line.settingsPath).port;
     const wchar_t* failed = L" could not be opened";
-    DWORD error = 0;
+    DWORD error = ERROR_SUCCESS;
     for (const std::wstring& said : TakeTraced(failed)) {
         if (said.find(failed) != std::wstring::npos) error = TracedError(said);
     }
-    if (error != 0) return portName + failed + L": " + WindowsMessage(error);
-    const Win32::CUniqueHandle port(CreateFileW(DevicePathOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                               nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!port.IsValid()) return portName + failed + L": " + WindowsMessage(GetLastError());
-    DCB record{};
-    record.DCBlength = sizeof record;
-    if (!GetCommState(port.Get(), &record)) {
-        return portName + L" is not a serial port: " + WindowsMessage(GetLastError());
-    }
-    return portName + L" could not be opened by the plug-in, though it opens now";
+    // Where the trace tells nothing, devhost opens the port itself.
+    Win32::CUniqueHandle port;
+    DCB record;
+    if (error == ERROR_SUCCESS) error = OpenSerialPort(DevicePathOf(portName), port, record);
+    if (error == ERROR_SUCCESS) return portName + L" could not be opened by the plug-in, though it opens now";
+    return portName + (port.IsValid() ? L" is not a serial port" : failed) + L": " + WindowsMessage(error);
 }
 
 }  // namespace DevHost

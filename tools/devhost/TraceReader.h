@@ -1,7 +1,6 @@
 #pragma once
 #include <windows.h>
 #include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,40 +13,31 @@
 
 namespace DevHost {
 
-// Reads the plug-in's trace as it comes: what this process writes to the
-// Windows debug output, through the buffer protocol that debuggers and
-// DebugView use (the DBWIN_BUFFER section and its two events), on a thread
-// of its own, so devhost can say why an exchange ended without --trace.
-// Only one reader per session can own that buffer: while DebugView or a
-// debugger runs, they get the lines instead.
+// Reads what this process writes to the debug output as debuggers and DebugView do (the
+// DBWIN_BUFFER section and its two events), so devhost can say why an exchange ended without
+// --trace. Only one reader per session owns that buffer: while DebugView or a debugger runs, they get the lines.
 class CTraceReader {
 public:
     using Show = std::function<void(const std::wstring& line)>;
 
-    // show: print each line on stderr as it comes (--trace).
+    // show: print each line on stderr as it comes, or why the trace cannot be read (--trace).
     explicit CTraceReader(bool show);
     // Takes what was written before it, then stops.
     ~CTraceReader();
-    CTraceReader(const CTraceReader&) = delete;
-    CTraceReader& operator=(const CTraceReader&) = delete;
 
     // The reader of this process, or null when the trace cannot be read.
-    static CTraceReader* Current();
-    // Empty when reading; otherwise why not.
-    const std::wstring& Problem() const { return m_problem; }
-    // term draws the lines above its bottom line; an empty function gives
-    // them back to stderr.
+    static CTraceReader* Current() { return s_current; }
+    // term draws the lines above its bottom line; an empty function gives them back to stderr.
     void ShowThrough(Show show);
 
-    // The plug-in's lines since the last take, without their mark, once one
-    // of them holds awaited or waitMs have passed: the plug-in writes a line
-    // before it reports the event, but it reaches this thread a moment later.
+    // The plug-in's lines since the last take, without their mark, once one holds awaited or waitMs
+    // have passed: the plug-in writes a line before it reports the event, but it arrives a moment later.
     std::vector<std::wstring> TakeLines(const std::wstring& awaited = L"", DWORD waitMs = 0);
 
 private:
     void ReadUntilStopped();
 
-    std::wstring m_problem;
+    static inline CTraceReader* s_current = nullptr;
     const bool m_show;
     Win32::CUniqueHandle m_buffer;
     std::unique_ptr<const char, BOOL(WINAPI*)(LPCVOID)> m_view{nullptr, &UnmapViewOfFile};
@@ -59,26 +49,25 @@ private:
     std::mutex m_lock;
     std::condition_variable m_arrived;
     Show m_showThrough;
-    std::deque<std::wstring> m_lines;
+    std::vector<std::wstring> m_lines;
 };
 
-// What devhost tells of an exchange's end from the plug-in's trace.
 struct TracedEnding {
     std::wstring said;        // after "exchange ended: "; empty when nothing came
     std::wstring lineErrors;  // explained; empty when there were none
 };
 
-// Why an exchange ended, in the user's words, from what the trace said
-// after "exchange ended: " (empty when it said nothing).
+// Why an exchange ended, in the user's words, from what the trace said after "exchange ended: ".
 std::wstring ExplainEnd(const std::wstring& traced);
 bool SaysDeviceGone(const std::wstring& traced);
-// The traced totals ("overrun 1, input overflow 0, framing 3, parity 0,
-// break 0") in the user's words, with the speed and framing of the settings
-// ("38400 baud 8N1") that a framing or parity error calls into question.
+// The traced totals ("overrun 1, input overflow 0, framing 3, parity 0, break 0") in the user's
+// words, with the settings ("38400 baud 8N1") that a framing or parity error calls into question.
 std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings);
 
-// For the exchange on the stored settings: what the trace said of its end,
-// and why the port did not open, naming it and what Windows said.
+// What follows the words in a trace line, empty when they are absent.
+std::wstring TextAfter(const std::wstring& said, const std::wstring& words);
+
+// For the exchange on the stored settings: what the trace said of its end, and why the port did not open.
 TracedEnding TracedEnd(const CommandLine& line);
 std::wstring WhyPortNotOpened(const CommandLine& line);
 

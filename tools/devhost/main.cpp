@@ -69,7 +69,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     // Read always: it tells devhost why an exchange ended.
     CTraceReader trace(line.trace);
-    if (line.trace && !trace.Problem().empty()) Complain(L"no trace: " + trace.Problem());
     for (const Command& command : kCommands) {
         if (line.command != command.name) continue;
         if (!line.help && command.run) return command.run(line);
