@@ -7,6 +7,7 @@
 #include "RecordingSink.h"
 #include "ModelDriver.h"
 #include "serial/ExchangeControl.h"
+#include "win32/UniqueHandle.h"
 
 namespace {
 
@@ -138,6 +139,22 @@ TEST_F(ExchangeControl, DestroyingDuringAnExchangeEndsItSilentlyAndWaitsForTheWo
     EXPECT_EQ(api.Unreaped(), 0u);
     Sleep(100);
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
+}
+
+// A host may unload the module or end its process once its last Release
+// has returned: the worker of an exchange that has ended must be gone by
+// then, not still on its way out of the final event.
+TEST_F(ExchangeControl, DestroyingAfterTheFinalEventReturnsOnceTheWorkerHasEnded) {
+    Win32::CUniqueHandle worker;
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == EventStarted) control->StopExchange();
+        if (event.code == EventStopped) worker.Reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
+    };
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
+    control.reset();
+    ASSERT_TRUE(worker.IsValid());
+    EXPECT_EQ(WaitForSingleObject(worker.Get(), 0), WAIT_OBJECT_0);
 }
 
 // Hosts drop their last reference from the final event, on the worker's own
