@@ -66,10 +66,15 @@ TEST_F(ExchangeControl, SecondStartIsRefusedUntilTheExchangeIsOver) {
     EXPECT_EQ(api.OpenedPaths().size(), 1u);
 }
 
-TEST_F(ExchangeControl, StopRightAfterTheStartIsNotLost) {
+// The host may end its process once it has let go after the final event.
+TEST_F(ExchangeControl, StopRightAfterTheStartIsNotLostAndLettingGoWaitsForTheWorkerToEnd) {
+    Win32::CUniqueHandle worker;
+    sink.react = [&](const RecordedEvent&) { worker.Reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId())); };
     ASSERT_TRUE(Start());
     control->StopExchange();
     EXPECT_TRUE(sink.WaitFor(EventStopped, 1000));
+    control.reset();
+    EXPECT_EQ(WaitForSingleObject(worker.Get(), 0), WAIT_OBJECT_0);
 }
 
 // The auto-restart pattern: the final event starts the next exchange while
@@ -139,22 +144,6 @@ TEST_F(ExchangeControl, DestroyingDuringAnExchangeEndsItSilentlyAndWaitsForTheWo
     EXPECT_EQ(api.Unreaped(), 0u);
     Sleep(100);
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventStarted});
-}
-
-// A host may unload the module or end its process once its last Release
-// has returned: the worker of an exchange that has ended must be gone by
-// then, not still on its way out of the final event.
-TEST_F(ExchangeControl, DestroyingAfterTheFinalEventReturnsOnceTheWorkerHasEnded) {
-    Win32::CUniqueHandle worker;
-    sink.react = [&](const RecordedEvent& event) {
-        if (event.code == EventStarted) control->StopExchange();
-        if (event.code == EventStopped) worker.Reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
-    };
-    ASSERT_TRUE(Start());
-    ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
-    control.reset();
-    ASSERT_TRUE(worker.IsValid());
-    EXPECT_EQ(WaitForSingleObject(worker.Get(), 0), WAIT_OBJECT_0);
 }
 
 // Hosts drop their last reference from the final event, on the worker's own
