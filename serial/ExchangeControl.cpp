@@ -115,13 +115,21 @@ void CExchangeControl::CState::OwnerLetsGo() {
     // Inside a callback the worker is this thread, or waits for it.
     if (shared.Sink().InsideCall()) return;
     HANDLE thread = nullptr;
+    bool running = false;
     {
         Win32::CLock hold(m_lock);
-        if (m_running) thread = m_worker.Get();
+        // A worker past its final event runs on until its thread ends. A host
+        // may end its process once the last Release has returned, and a
+        // thread still on its way out then races the process's own end.
+        thread = m_worker.Get();
+        running = m_running;
     }
-    if (!thread || Win32::WaitLettingSentMessagesThrough(thread, L"the exchange's worker to end", kLetGoMilliseconds)) {
+    if (!Win32::CUniqueHandle::IsValid(thread) ||
+        Win32::WaitLettingSentMessagesThrough(thread, L"the exchange's worker to end", kLetGoMilliseconds)) {
         return;
     }
+    // Only a worker still in its exchange can be held by the driver.
+    if (!running) return;
     Win32::Trace(L"the last Release returns after %lu ms while the exchange's worker waits for the driver: the port closes "
           L"once the driver lets go",
           kLetGoMilliseconds);

@@ -7,6 +7,7 @@
 #include "RecordingSink.h"
 #include "ModelDriver.h"
 #include "serial/ExchangeControl.h"
+#include "win32/UniqueHandle.h"
 
 namespace {
 
@@ -65,10 +66,15 @@ TEST_F(ExchangeControl, SecondStartIsRefusedUntilTheExchangeIsOver) {
     EXPECT_EQ(api.OpenedPaths().size(), 1u);
 }
 
-TEST_F(ExchangeControl, StopRightAfterTheStartIsNotLost) {
+// The host may end its process once it has let go after the final event.
+TEST_F(ExchangeControl, StopRightAfterTheStartIsNotLostAndLettingGoWaitsForTheWorkerToEnd) {
+    Win32::CUniqueHandle worker;
+    sink.react = [&](const RecordedEvent&) { worker.Reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId())); };
     ASSERT_TRUE(Start());
     control->StopExchange();
     EXPECT_TRUE(sink.WaitFor(EventStopped, 1000));
+    control.reset();
+    EXPECT_EQ(WaitForSingleObject(worker.Get(), 0), WAIT_OBJECT_0);
 }
 
 // The auto-restart pattern: the final event starts the next exchange while
