@@ -118,7 +118,7 @@ public:
         if (!m_portGone) m_screen->Notice(text);
     }
 
-    TracedEnding TracedEnd() override { return DevHost::TracedEnd(m_line); }
+    TracedEnding TracedEnd() override { return DevHost::TracedEnd(m_stored); }
 
 private:
     int Exchanges() {
@@ -198,7 +198,7 @@ private:
         }
         const bool notOpened = report.end == ExchangeEnd::PortNotOpened;
         if (notOpened && (m_exchanges == 0 || !goOn)) {
-            m_lastWord = WhyPortNotOpened(m_line) + L"; the plug-in says: " + report.pluginMessage;
+            m_lastWord = WhyPortNotOpened(m_stored) + L"; the plug-in says: " + report.pluginMessage;
             return m_exchanges == 0 ? ExitPortNotOpened : ExitDeviceGone;
         }
         if (!notOpened) m_endReason = report.endReason;
@@ -210,7 +210,7 @@ private:
             return kGoOn;
         }
         // A surveyor who re-plugs the receiver keeps the session.
-        if (notOpened) m_screen->Notice(WhyPortNotOpened(m_line));
+        if (notOpened) m_screen->Notice(WhyPortNotOpened(m_stored));
         m_portGone = true;
         m_attempts = 0;
         m_goneTick = GetTickCount64();

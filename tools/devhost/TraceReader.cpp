@@ -7,7 +7,6 @@
 #include <utility>
 #include "ConsoleOutput.h"
 #include "PortDevice.h"
-#include "SettingsFile.h"
 #include "plugin_api/SharedConstants.h"
 
 namespace DevHost {
@@ -142,7 +141,7 @@ std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& l
     return said.empty() ? said : L"Bytes were lost or garbled on the line: " + said;
 }
 
-TracedEnding TracedEnd(const CommandLine& line) {
+TracedEnding TracedEnd(const StoredSettings& stored) {
     const std::wstring endMark = std::wstring(L": ") + Shared::kExchangeEnded;
     TracedEnding ending;
     std::wstring totals;
@@ -151,13 +150,13 @@ TracedEnding TracedEnd(const CommandLine& line) {
         if (const std::wstring end = TextAfter(said, endMark); !end.empty()) ending = {end, std::exchange(totals, {})};
     }
     if (!ending.lineErrors.empty()) {
-        ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(ReadStoredSettings(line.settingsPath)));
+        ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(stored));
     }
     return ending;
 }
 
-std::wstring WhyPortNotOpened(const CommandLine& line) {
-    const std::wstring portName = ReadStoredSettings(line.settingsPath).port;
+std::wstring WhyPortNotOpened(const StoredSettings& stored) {
+    const std::wstring& portName = stored.port;
     const wchar_t* failed = L" could not be opened";
     DWORD error = ERROR_SUCCESS;
     for (const std::wstring& said : TakeTraced(failed)) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include "CommandLine.h"
+#include "SettingsFile.h"
 #include "win32/Event.h"
 #include "win32/UniqueHandle.h"
 
@@ -67,8 +67,8 @@ std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& l
 // What follows the words in a trace line, empty when they are absent.
 std::wstring TextAfter(const std::wstring& said, const std::wstring& words);
 
-// For the exchange on the stored settings: what the trace said of its end, and why the port did not open.
-TracedEnding TracedEnd(const CommandLine& line);
-std::wstring WhyPortNotOpened(const CommandLine& line);
+// For the exchange on the settings the plug-in loaded: what the trace said of its end, and why the port did not open.
+TracedEnding TracedEnd(const StoredSettings& stored);
+std::wstring WhyPortNotOpened(const StoredSettings& stored);
 
 }  // namespace DevHost
