@@ -19,10 +19,11 @@ struct OptionSpec {
 constexpr OptionSpec kOptions[] = {
     {L"--dll", nullptr, Takes::Text},            {L"--settings", nullptr, Takes::Path},
     {L"--out", L" receive ", Takes::Path},       {L"--capture", L" receive term ", Takes::Path},
-    {L"--send", L" receive ", Takes::Path},      {L"--say", L" receive ", Takes::Text},
+    {L"--send", L" receive ", Takes::Path},      {L"--say", L" receive hunt ", Takes::Text},
     {L"--text", L" receive ", Takes::Nothing},   {L"--hex", L" receive term ", Takes::Nothing},
     {L"--eol", L" term ", Takes::Text},          {L"--timestamps", L" term ", Takes::Nothing},
     {L"--echo", L" term ", Takes::Nothing},      {L"--restart", L" term ", Takes::Nothing},
+    {L"--save", L" hunt ", Takes::Nothing},
 };
 
 const OptionSpec* FindOption(const std::wstring& name) {

@@ -121,12 +121,20 @@ std::wstring ExplainEnd(const std::wstring& traced) {
 }
 
 // The plug-in gives every count, 0 too; a line in other words is shown as it came, not misread.
-std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings) {
-    unsigned long overrun = 0, overflow = 0, framing = 0, parity = 0, breaks = 0;
-    if (std::swscanf(traced.c_str(), L"overrun %lu, input overflow %lu, framing %lu, parity %lu, break %lu", &overrun,
-                     &overflow, &framing, &parity, &breaks) != 5) {
-        return L"The plug-in's trace says of line errors: " + traced;
+bool ReadLineErrorTotals(const std::wstring& traced, LineErrorTotals& totals) {
+    LineErrorTotals read;
+    if (std::swscanf(traced.c_str(), L"overrun %lu, input overflow %lu, framing %lu, parity %lu, break %lu",
+                     &read.overrun, &read.inputOverflow, &read.framing, &read.parity, &read.breaks) != 5) {
+        return false;
     }
+    totals = read;
+    return true;
+}
+
+std::wstring ExplainLineErrors(const std::wstring& traced, const std::wstring& lineSettings) {
+    LineErrorTotals totals;
+    if (!ReadLineErrorTotals(traced, totals)) return L"The plug-in's trace says of line errors: " + traced;
+    const auto [overrun, overflow, framing, parity, breaks] = totals;
     std::wstring said;
     const auto add = [&said](unsigned long count, const std::wstring& kind, const std::wstring& meaning) {
         if (count > 0) said += (said.empty() ? L"" : L"; ") + kind + L" — " + meaning;
@@ -147,9 +155,10 @@ TracedEnding TracedEnd(const StoredSettings& stored) {
     std::wstring totals;
     for (const std::wstring& said : TakeTraced(endMark)) {
         if (const std::wstring counts = TextAfter(said, Shared::kLineErrorTotals); !counts.empty()) totals = counts;
-        if (const std::wstring end = TextAfter(said, endMark); !end.empty()) ending = {end, std::exchange(totals, {})};
+        if (const std::wstring end = TextAfter(said, endMark); !end.empty()) ending = {end, std::exchange(totals, {}), {}};
     }
     if (!ending.lineErrors.empty()) {
+        ReadLineErrorTotals(ending.lineErrors, ending.totals);
         ending.lineErrors = ExplainLineErrors(ending.lineErrors, DescribeLine(stored));
     }
     return ending;

@@ -32,7 +32,8 @@ constexpr Command kCommands[] = {
      L"  set NAME=VALUE...    change settings through the plug-in and save them\n"
      L"  receive [options]    run one exchange with the instrument\n"
      L"  term [options]       a console session: type to the instrument, see its answers\n"
-     L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n",
+     L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n"
+     L"  hunt [PORT]          find the speed and framing the instrument sends at\n",
      nullptr},
     {L"info", L"usage: devhost info\n", RunInfo},
     {L"settings", L"usage: devhost settings\n", RunSettings},
@@ -53,6 +54,12 @@ constexpr Command kCommands[] = {
      L"usage: devhost doctor [PORT]\n"
      L"About 100 ms of NUL bytes go out; the driver's settings are put back.\n",
      RunDoctor},
+    {L"hunt",
+     L"usage: devhost hunt [PORT] [--say TEXT] [--save]\n"
+     L"Tries settings through the plug-in, one exchange each, until one reads convincingly;\n"
+     L"--say sends TEXT at each try (to whatever listens), --save stores what was found.\n"
+     L"Exit status 8: nothing convincing.\n",
+     RunHunt},
 };
 
 }  // namespace

@@ -102,7 +102,8 @@ int RunGnssReceiver(const GnssReceiverOptions& options) {
     for (const std::wstring& log : {options.sentLog, options.receivedLog}) {
         if (!log.empty()) DeleteFileW(log.c_str());
     }
-    Say("%ls open at %lu baud 8N1; waiting for the host's first line", options.port.c_str(), options.baud);
+    Say("%ls open at %lu baud 8N1; %s", options.port.c_str(), options.baud,
+        options.streamAtOnce ? "streaming from the start" : "waiting for the host's first line");
 
     CPacedSender sender(line, options);
     std::string pending;
@@ -123,6 +124,7 @@ int RunGnssReceiver(const GnssReceiverOptions& options) {
         pending += arrived;
         bool wasWaiting = !heardHost;
         TakeHostLines(pending, sender, rate, heardHost);
+        heardHost = heardHost || options.streamAtOnce;
         if (wasWaiting && heardHost) {
             streamStart = Clock::now();
             SYSTEMTIME utc;

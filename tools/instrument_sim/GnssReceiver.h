@@ -13,6 +13,7 @@ struct GnssReceiverOptions {
     DWORD baud = 9600;
     double streamSeconds = 4.0;
     double startTimeoutSeconds = 30.0;
+    bool streamAtOnce = false;  // fixes from the open, as a powered receiver sends them, not after the host's line
     std::wstring sentLog;      // every byte the instrument wrote
     std::wstring receivedLog;  // every byte the host sent
 };

@@ -17,12 +17,14 @@ constexpr char kUsage[] =
     "usage: instrument_sim MODE ...\n"
     "The instrument simulator: plays an instrument on a COM port for a host.\n"
     "Modes:\n"
-    "  instrument_sim gnss PORT [--baud N] [--seconds S] [--start-timeout S]\n"
+    "  instrument_sim gnss PORT [--baud N] [--seconds S] [--start-timeout S] [--stream]\n"
     "                           [--sent FILE] [--received FILE]\n"
     "      a GNSS receiver: waits for the host's first line, answers $PSIM,RATE,<1-20>\n"
     "      with $PSIM,ACK,RATE,<n>, sends GGA GSA RMC VTG fixes for S seconds\n"
     "      (default 4) paced as a line at N baud (default 9600) carries them, then\n"
-    "      listens until the line is quiet for 1 s. --sent and --received log the bytes.\n"
+    "      listens until the line is quiet for 1 s. --stream sends fixes from the\n"
+    "      start, once a second, as a receiver does once powered. --sent and\n"
+    "      --received log the bytes.\n"
     "  instrument_sim replay CAPTURE PORT [--baud N] [--speed N]\n"
     "      plays what the instrument sent in a capture (its \"in\" blocks, as devhost\n"
     "      --capture records them) onto PORT at N baud 8N1 (default 9600), each block\n"
@@ -102,9 +104,14 @@ int wmain(int argc, wchar_t** argv) {
     GnssReceiverOptions options;
     options.port = argv[2];
     bool baudGiven = false;
-    for (int i = 3; i + 1 < argc; i += 2) {
+    for (int i = 3; i < argc; ++i) {
         std::wstring option = argv[i];
-        const wchar_t* value = argv[i + 1];
+        if (option == L"--stream") {
+            options.streamAtOnce = true;
+            continue;
+        }
+        if (i + 1 == argc) return Usage();
+        const wchar_t* value = argv[++i];
         if (option == L"--baud") {
             options.baud = std::wcstoul(value, nullptr, 10);
             baudGiven = true;
@@ -115,7 +122,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (option == L"--received") options.receivedLog = value;
         else return Usage();
     }
-    if (argc % 2 == 0 || options.baud == 0) return Usage();
+    if (options.baud == 0) return Usage();
     // A recording does not tell the line's speed: only a given one is compared.
     if (mode == L"check") return Check(argv[2], baudGiven ? options.baud : 0);
     if (mode == L"gnss") return RunGnssReceiver(options);
