@@ -63,7 +63,7 @@ TEST_F(ExchangeSink, TheMessageBeforeStartIsThePortOpeningFailureAndTheEnd) {
 TEST_F(ExchangeSink, TheTraceTellsTheDeviceGoneFromANormalEnd) {
     for (const wchar_t* traced : {L"no data for more than 2 s", L"the device is gone (error 21 from the status)"}) {
         RecordingView ending;
-        ending.traced = {traced, {}};
+        ending.traced = {traced, {}, {}};
         CExchangeSink sink(ending);
         sink.OnEvent(EventStarted, nullptr, 0);
         sink.OnEvent(EventStopped, nullptr, 0);
@@ -91,7 +91,7 @@ TEST(ExchangeSinkEnd, LineErrorsAreSaidInPlainWordsAfterTheEnd) {
         const std::wstring explained = ExplainLineErrors(test[0], L"38400 baud 8N1");
         EXPECT_EQ(explained.rfind(test[1], 0), 0u) << explained;
         RecordingView view;
-        view.traced = {L"no data for more than 2 s", explained};
+        view.traced = {L"no data for more than 2 s", explained, {}};
         CExchangeSink sink(view);
         sink.OnEvent(EventStopped, nullptr, 0);
         EXPECT_EQ(view.notices, (std::vector<std::wstring>{L"exchange ended: no data for more than 2 s", explained}));
