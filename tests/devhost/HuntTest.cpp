@@ -29,6 +29,29 @@ std::vector<uint8_t> Binary() {
     return bytes;
 }
 
+LineModel::Reading ReadAs(const char* sent, const char* read, const std::vector<uint8_t>& data) {
+    LineModel::Framing sending, reading;
+    EXPECT_TRUE(LineModel::ParseFraming(sent, sending) && LineModel::ParseFraming(read, reading));
+    return LineModel::Read(data.data(), data.size(), sending, reading);
+}
+
+// What the scorer is judged on: a line as a UART takes it.
+TEST(LineModel, GarblesAsAUartDoesAndReadingFasterCanShowNoFramingError) {
+    std::vector<uint8_t> all;
+    for (int byte = 0; byte < 256; ++byte) all.push_back(static_cast<uint8_t>(byte));
+    const LineModel::Reading same = ReadAs("115200 8N1", "115200 8N1", all);
+    EXPECT_EQ(same.bytes, all);
+    EXPECT_EQ(same.errors, 0u);
+    const LineModel::Reading faster = ReadAs("4800 8N1", "9600 8N1", {0xFF, 0xFF});
+    EXPECT_EQ(faster.bytes, (std::vector<uint8_t>{0xFE, 0xFE}));
+    EXPECT_EQ(faster.errors, 0u) << "the idle line looks like stop bits";
+    const LineModel::Reading parityAsStop = ReadAs("9600 8E1", "9600 8N1", kFixes);
+    EXPECT_EQ(parityAsStop.bytes, kFixes);
+    EXPECT_EQ(parityAsStop.errors, DWORD{CE_FRAME});
+    EXPECT_EQ(ReadAs("9600 8N1", "9600 7O1", kFixes).errors, DWORD{CE_RXPARITY});
+    EXPECT_EQ(ReadAs("4800 8N1", "38400 8N1", kFixes).errors, DWORD{CE_FRAME | CE_BREAK});
+}
+
 // Each try's bytes as a UART at the try's setting takes what the instrument
 // sends at its own, with the errors the driver would report.
 TEST(HuntScore, JudgesWhatALineAtTheWrongSettingMakesOfAnInstrumentsData) {
@@ -57,11 +80,9 @@ TEST(HuntScore, JudgesWhatALineAtTheWrongSettingMakesOfAnInstrumentsData) {
         {"9600 8N1", "9600 8N1", binary, Verdict::CleanBinary},
     };
     for (const Row& row : rows) {
-        LineModel::Framing sent, read;
-        ASSERT_TRUE(LineModel::ParseFraming(row.sent, sent) && LineModel::ParseFraming(row.read, read));
-        const LineModel::Reading reading = LineModel::Read(row.data.data(), row.data.size(), sent, read);
+        const LineModel::Reading reading = ReadAs(row.sent, row.read, row.data);
         TryEvidence evidence{reading.bytes, reading.framingErrors + reading.parityErrors + reading.breaks, true,
-                             read.dataBits};
+                             row.read[std::string(row.read).find(' ') + 1] - '0'};
         EXPECT_EQ(ScoreTry(evidence).verdict, row.verdict) << row.sent << " read as " << row.read;
     }
     EXPECT_EQ(ScoreTry({}).verdict, Verdict::Silent);
