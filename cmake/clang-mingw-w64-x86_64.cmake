@@ -6,7 +6,14 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
 set(MINGW_TRIPLET x86_64-w64-mingw32)
-set(MINGW_GCC_DIR /usr/lib/gcc/${MINGW_TRIPLET}/12-posix)
+# Where g++ keeps its libraries and C++ headers, asked of g++ itself: the
+# folder is named after its version, which changes with Debian's release.
+execute_process(COMMAND ${MINGW_TRIPLET}-g++-posix -print-file-name=libstdc++.a
+                OUTPUT_VARIABLE MINGW_LIBSTDCXX OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+get_filename_component(MINGW_GCC_DIR ${MINGW_LIBSTDCXX} DIRECTORY)
+if(NOT EXISTS ${MINGW_GCC_DIR}/include/c++)
+    message(FATAL_ERROR "no C++ headers of MinGW-w64 g++ in ${MINGW_GCC_DIR}")
+endif()
 set(CMAKE_C_COMPILER   clang)
 set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER_TARGET   ${MINGW_TRIPLET})
