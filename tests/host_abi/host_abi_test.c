@@ -38,17 +38,7 @@ typedef struct Object {
 
 typedef void* (*CreatePluginFn)(void);
 
-static int passed, failed;
-
-#define CHECK(cond)                                                        \
-    do {                                                                   \
-        if (cond) {                                                        \
-            ++passed;                                                      \
-        } else {                                                           \
-            ++failed;                                                      \
-            printf("FAILED %s:%d: %s\n", __FILE__, __LINE__, #cond);       \
-        }                                                                  \
-    } while (0)
+#include "HostCheck.h"
 
 static HMODULE module;
 static CreatePluginFn createPlugin;
@@ -234,6 +224,5 @@ int main(void) {
     TestVersionResource();
 
     FreeLibrary(module);
-    printf("%d passed, %d failed\n", passed, failed);
-    return failed ? 1 : 0;
+    return CheckSummary();
 }

@@ -9,17 +9,9 @@
 #include <string.h>
 #include <wchar.h>
 
-static int passed, failed, wrongSlotCalls;
+#include "HostCheck.h"
 
-#define CHECK(cond)                                                        \
-    do {                                                                   \
-        if (cond) {                                                        \
-            ++passed;                                                      \
-        } else {                                                           \
-            ++failed;                                                      \
-            printf("FAILED %s:%d: %s\n", __FILE__, __LINE__, #cond);       \
-        }                                                                  \
-    } while (0)
+static int wrongSlotCalls;
 
 /* What the DLL did, one entry per call, in call order. */
 static wchar_t trace[2048];
@@ -368,6 +360,5 @@ int main(void) {
         TestSinkRequestAndUnload(module, plugin);
     }
     CHECK(wrongSlotCalls == 0);
-    printf("%d passed, %d failed\n", passed, failed);
-    return failed ? 1 : 0;
+    return CheckSummary();
 }
