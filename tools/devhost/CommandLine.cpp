@@ -23,6 +23,7 @@ constexpr OptionSpec kOptions[] = {
     {L"--text", L" receive ", Takes::Nothing},   {L"--hex", L" receive term ", Takes::Nothing},
     {L"--eol", L" term ", Takes::Text},          {L"--timestamps", L" term ", Takes::Nothing},
     {L"--echo", L" term ", Takes::Nothing},      {L"--restart", L" term ", Takes::Nothing},
+    {L"--plug", L" ports ", Takes::Nothing},
 };
 
 const OptionSpec* FindOption(const std::wstring& name) {

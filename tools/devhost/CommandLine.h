@@ -15,6 +15,7 @@ enum ExitCode : int {
     ExitRejected = 5,        // `set` refused a value; the settings file is unchanged
     ExitSettingsFile = 6,    // the settings file could not be written
     ExitDeviceGone = 7,      // the device went away during the exchange (cable pulled, adapter unplugged)
+    ExitNoNewPort = 9,       // `ports --plug` ended by Ctrl+C before a new port came
 };
 
 // The options every command takes, wherever they stand, the command's own
@@ -51,5 +52,6 @@ int RunSet(const CommandLine& line);
 int RunReceive(const CommandLine& line);
 int RunTerm(const CommandLine& line);
 int RunDoctor(const CommandLine& line);
+int RunPorts(const CommandLine& line);
 
 }  // namespace DevHost

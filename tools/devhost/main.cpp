@@ -32,7 +32,8 @@ constexpr Command kCommands[] = {
      L"  set NAME=VALUE...    change settings through the plug-in and save them\n"
      L"  receive [options]    run one exchange with the instrument\n"
      L"  term [options]       a console session: type to the instrument, see its answers\n"
-     L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n",
+     L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n"
+     L"  ports [--plug]       the ports the plug-in lists, with their devices; --plug names a new one\n",
      nullptr},
     {L"info", L"usage: devhost info\n", RunInfo},
     {L"settings", L"usage: devhost settings\n", RunSettings},
@@ -53,6 +54,11 @@ constexpr Command kCommands[] = {
      L"usage: devhost doctor [PORT]\n"
      L"About 100 ms of NUL bytes go out; the driver's settings are put back.\n",
      RunDoctor},
+    {L"ports",
+     L"usage: devhost ports [--plug]\n"
+     L"--plug waits for a port that was not there, naming it and the set line that stores it;\n"
+     L"Ctrl+C ends the wait (exit status 9).\n",
+     RunPorts},
 };
 
 }  // namespace
