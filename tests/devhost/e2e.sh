@@ -180,10 +180,11 @@ case_plug() {
     [ $status -eq 0 ] || fail "ports: status $status"
     grep -qx '  COM5: Windows names no device' "$work/ports.txt" && grep -qx '  COM6: Windows names no device' \
         "$work/ports.txt" || fail "ports does not list COM5 and COM6"
-    trap "bash '$NULLMODEM' start '$prefix' com5 com6 </dev/null >/dev/null 2>&1 ||
-          echo 'the rig could not be put back' >&2" EXIT
-    devhost ports --plug >"$work/plug.txt" 2>&1 &
+    # Not through the function, so that host is devhost's own pid.
+    "$RUN_IN_WINE" "$BIN_DIR/devhost.exe" ports --plug >"$work/plug.txt" 2>&1 &
     host=$!
+    trap "kill $host 2>/dev/null; bash '$NULLMODEM' start '$prefix' com5 com6 </dev/null >/dev/null 2>&1 ||
+          echo 'the rig could not be put back' >&2" EXIT
     for tick in $(seq 100); do
         grep -q '^plug the instrument' "$work/plug.txt" && break
         sleep 0.2
