@@ -18,8 +18,9 @@ public:
     // A new object carrying one reference, the caller's; ports names the
     // machine's ports for the property list and for the trace of a port
     // that is not there, so it outlives every worker (the machine's own is
-    // static); serial makes the exchange's calls on its device. Raises the standard allocation failure, also when
-    // the system has no events to give.
+    // static); serial makes the exchange's calls on its device. Raises the
+    // standard allocation failure, also when the system has no events to
+    // give.
     static CDeviceCommonPlugin* Create(Settings::IPortSystem& ports, const Serial::SerialApi& serial = Serial::SerialApi::System());
 
     // IPlugin
