@@ -117,8 +117,9 @@ case_set() {
 # A port that does not exist ends devhost with status 3, naming the port
 # with what Windows said and the plug-in's own message, decoded from UTF-8,
 # then the ports present, each with the line that stores it; the plug-in's
-# trace names them too.
+# trace names them too, and settings says it as well.
 case_missing_port() {
+    local absent='COM9 is not present; Windows names no device that held it (under Wine, ports have no device entry).'
     write_settings COM9
     devhost --trace receive 2>"$work/stderr.txt"
     local status=$? port
@@ -126,13 +127,13 @@ case_missing_port() {
     [ $status -eq 3 ] || fail "status $status, not 3"
     grep -q '^devhost: COM9 could not be opened: .*(error [0-9]*); the plug-in says: Ошибка открытия порта\.$' \
         "$work/stderr.txt" || fail "the port, Windows' word or the plug-in's message is missing"
-    grep -qx 'COM9 is not present; Windows names no device that held it (under Wine, ports have no device entry).' \
-        "$work/stderr.txt" || fail "it is not said that COM9 is not present"
+    grep -qxF "$absent" "$work/stderr.txt" || fail "it is not said that COM9 is not present"
     for port in COM5 COM6; do
         grep -qx "    devhost set port=$port" "$work/stderr.txt" || fail "$port is not offered"
     done
     grep -q '^DeviceCommon: \\\\\.\\COM9 is not there; ports present now: .*COM5, COM6' "$work/stderr.txt" ||
         fail "the plug-in's trace does not name the ports present"
+    devhost settings 2>/dev/null | grep -qxF "$absent" || fail "settings does not say that COM9 is not present"
 }
 
 # The cable pulled mid-exchange: devhost says the device is gone and ends
