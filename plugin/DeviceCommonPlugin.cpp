@@ -14,6 +14,15 @@ Settings::DescriptorTable Descriptors() {
     return table;
 }
 
+// "COM1, COM5, COM6", as the property list offers them.
+Plugin::WideString PortsPresent(Settings::IPortSystem& ports) {
+    Settings::OptionList found;
+    Settings::ListPorts(ports, found);
+    Plugin::WideString names;
+    for (const auto& [number, name] : found) names += (names.empty() ? L"" : L", ") + name;
+    return names;
+}
+
 }  // namespace
 
 CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::IPortSystem& ports, const Serial::SerialApi& serial) {
@@ -23,7 +32,7 @@ CDeviceCommonPlugin* CDeviceCommonPlugin::Create(Settings::IPortSystem& ports, c
 }
 
 CDeviceCommonPlugin::CDeviceCommonPlugin(Settings::IPortSystem& ports, const Serial::SerialApi& serial)
-    : m_descriptors(Descriptors()), m_controller(m_descriptors, m_settings, ports), m_exchange(serial) {}
+    : m_ports(ports), m_descriptors(Descriptors()), m_controller(m_descriptors, m_settings, ports), m_exchange(serial) {}
 
 Plugin::IPlugin* CDeviceCommonPlugin::GetInterface(int kind) {
     if (kind != 0 && kind != 4) return nullptr;
@@ -69,7 +78,8 @@ bool CDeviceCommonPlugin::StartExchange() {
     return Plugin::AnswerOr(false, [&] {
         // The worker may start the next exchange while the host edits.
         const Settings::PortSettings settings = m_settings.Copy();
-        Serial::Exchange::Target target{Win32::DevicePathFor(settings.portName.c_str()), settings.line, settings.waitTime};
+        Serial::Exchange::Target target{Win32::DevicePathFor(settings.portName.c_str()), settings.line, settings.waitTime,
+                                        [&ports = m_ports] { return PortsPresent(ports); }};
         return m_exchange.StartExchange(std::move(target));
     });
 }

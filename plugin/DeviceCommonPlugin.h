@@ -16,9 +16,11 @@ namespace Plugin {
 class CDeviceCommonPlugin : public Plugin::CPluginImpl<Plugin::IDevImportPlugin> {
 public:
     // A new object carrying one reference, the caller's; ports names the
-    // machine's ports for the property list, serial makes the exchange's
-    // calls on its device. Raises the standard allocation failure, also when
-    // the system has no events to give.
+    // machine's ports for the property list and for the trace of a port
+    // that is not there, so it outlives every worker (the machine's own is
+    // static); serial makes the exchange's calls on its device. Raises the
+    // standard allocation failure, also when the system has no events to
+    // give.
     static CDeviceCommonPlugin* Create(Settings::IPortSystem& ports, const Serial::SerialApi& serial = Serial::SerialApi::System());
 
     // IPlugin
@@ -44,6 +46,7 @@ private:
     CDeviceCommonPlugin(Settings::IPortSystem& ports, const Serial::SerialApi& serial);
     ~CDeviceCommonPlugin() override = default;
 
+    Settings::IPortSystem& m_ports;
     Settings::DescriptorTable m_descriptors;
     Settings::CSharedSettings m_settings;
     Settings::CPropertyListController m_controller;

@@ -2,6 +2,7 @@
 #include "plugin_api/SharedConstants.h"
 #include "win32/Trace.h"
 #include <cwchar>
+#include <new>
 
 namespace Serial {
 
@@ -29,6 +30,16 @@ const wchar_t* StopBitsName(BYTE stopBits) {
     }
 }
 
+// ERROR_NO_SUCH_DEVICE, which not every SDK's headers name.
+constexpr DWORD kNoSuchDevice = 433;
+
+// An open refused because no device answers to the name: never held, or an
+// adapter unplugged.
+bool PortNotThere(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DEV_NOT_EXIST ||
+           error == kNoSuchDevice;
+}
+
 }  // namespace
 
 CExchange::CExchange(CWorkerPort& port, CExchangeShared& shared, Clock clock)
@@ -42,7 +53,10 @@ bool CExchange::Begin(const Target& target) {
     m_path = target.devicePath.c_str();
     const IoResult opened = OpenRetryingWhileBusy(target.line);
     TraceOpening(target.line, opened);
-    if (!m_port.IsOpen()) return false;
+    if (!m_port.IsOpen()) {
+        if (PortNotThere(opened.error)) TracePortsPresent(target);
+        return false;
+    }
     const IoResult queues = m_port.SetupQueues(kQueueSize, kQueueSize);
     if (queues.Failed()) {
         Win32::Trace(L"%ls: the driver refused queues of %lu bytes, error %lu", m_path, kQueueSize, queues.error);
@@ -97,6 +111,18 @@ void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
     } else {
         Win32::Trace(L"%ls opened, but the driver refused %ls (error %lu) and keeps its own settings", m_path, settings,
               opened.error);
+    }
+}
+
+// Listing allocates, and nothing may leave the worker: without the memory
+// the line is left out.
+void CExchange::TracePortsPresent(const Target& target) const {
+    if (!target.portsPresent) return;
+    try {
+        const Plugin::WideString present = target.portsPresent();
+        Win32::Trace(L"%ls is not there; ports present now: %ls", m_path, present.empty() ? L"none" : present.c_str());
+    } catch (const std::bad_alloc&) {
+        return;
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <functional>
 #include "plugin_api/WideString.h"
 #include "serial/WorkerPort.h"
 
@@ -35,6 +36,11 @@ struct Target {
     Plugin::WideString devicePath;
     DCB line{};
     int32_t waitSeconds = 10;
+    // The ports present now, "COM1, COM5", empty for none; asked on the
+    // worker only when the port is not there, so that a trace sent from the
+    // field shows where the instrument went. Opens no port; may raise the
+    // standard allocation failure.
+    std::function<Plugin::WideString()> portsPresent;
 };
 
 // A clock in milliseconds that never goes back: the idle time must not follow
@@ -76,6 +82,7 @@ private:
     uint64_t HandOverQueued(ULONGLONG begun, bool afterCharacterEvent);
     void WaitOutTheTurn(ULONGLONG begun) const;
     void TraceOpening(const DCB& line, const IoResult& opened) const;
+    void TracePortsPresent(const Exchange::Target& target) const;
     void TraceEnd(bool released) const;
     ULONGLONG NowSeconds() const { return m_clock() / 1000; }
 

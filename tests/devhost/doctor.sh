@@ -3,7 +3,7 @@
 # the rig's shim and without it (where a character wait completes at once,
 # as some drivers' do): the two reports differ in that row, the port's
 # settings and the settings file are left as they were, and a port that does
-# not exist gives status 3.
+# not exist gives status 3, naming the ports present.
 # Environment (set by CTest): RUN_IN_WINE, BIN_DIR, WORK_DIR, RIG_DIR.
 set -u
 work=$WORK_DIR/doctor
@@ -58,3 +58,5 @@ status=$?
 cat "$work/missing.txt"
 [ $status -eq 3 ] || fail "a missing port: status $status, not 3"
 grep -q '^open: failed after .*ERROR_FILE_NOT_FOUND (2)' "$work/missing.txt" || fail "the open's error is not named"
+grep -qx 'COM77 is not present; Windows names no device that held it (under Wine, ports have no device entry).' \
+    "$work/missing.txt" && grep -qx '    devhost set port=COM5' "$work/missing.txt" || fail "the ports present are not named"

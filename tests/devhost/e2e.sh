@@ -115,15 +115,25 @@ case_set() {
 }
 
 # A port that does not exist ends devhost with status 3, naming the port
-# with what Windows said and the plug-in's own message, decoded from UTF-8.
+# with what Windows said and the plug-in's own message, decoded from UTF-8,
+# then the ports present, each with the line that stores it; the plug-in's
+# trace names them too, and settings says it as well.
 case_missing_port() {
-    write_settings COM77
-    devhost receive 2>"$work/stderr.txt"
-    local status=$?
+    local absent='COM9 is not present; Windows names no device that held it (under Wine, ports have no device entry).'
+    write_settings COM9
+    devhost --trace receive 2>"$work/stderr.txt"
+    local status=$? port
     cat "$work/stderr.txt"
     [ $status -eq 3 ] || fail "status $status, not 3"
-    grep -q '^devhost: COM77 could not be opened: .*(error [0-9]*); the plug-in says: Ошибка открытия порта\.$' \
+    grep -q '^devhost: COM9 could not be opened: .*(error [0-9]*); the plug-in says: Ошибка открытия порта\.$' \
         "$work/stderr.txt" || fail "the port, Windows' word or the plug-in's message is missing"
+    grep -qxF "$absent" "$work/stderr.txt" || fail "it is not said that COM9 is not present"
+    for port in COM5 COM6; do
+        grep -qx "    devhost set port=$port" "$work/stderr.txt" || fail "$port is not offered"
+    done
+    grep -q '^DeviceCommon: \\\\\.\\COM9 is not there; ports present now: .*COM5, COM6' "$work/stderr.txt" ||
+        fail "the plug-in's trace does not name the ports present"
+    devhost settings 2>/dev/null | grep -qxF "$absent" || fail "settings does not say that COM9 is not present"
 }
 
 # The cable pulled mid-exchange: devhost says the device is gone and ends
@@ -158,6 +168,44 @@ case_pulled() {
     cat "$work/stderr.txt" >&2
     [ $status -eq 7 ] || fail "status $status, not 7"
     grep -q '^received .*; ended: the device is gone' "$work/stderr.txt" || fail "the summary does not say why"
+}
+
+# ports lists the rig's pair; ports --plug names the pair plugged in while it
+# waits, with the lines that store it. stop takes the plugged pair away too;
+# the rig is put back for the next test.
+case_plug() {
+    local prefix=${RIG_DIR%.nullmodem} tick host status
+    devhost ports >"$work/ports.txt"
+    status=$?
+    cat "$work/ports.txt"
+    [ $status -eq 0 ] || fail "ports: status $status"
+    grep -qx '  COM5: Windows names no device' "$work/ports.txt" && grep -qx '  COM6: Windows names no device' \
+        "$work/ports.txt" || fail "ports does not list COM5 and COM6"
+    # Not through the function, so that host is devhost's own pid.
+    "$RUN_IN_WINE" "$BIN_DIR/devhost.exe" ports --plug >"$work/plug.txt" 2>&1 &
+    host=$!
+    trap "kill $host 2>/dev/null; bash '$NULLMODEM' start '$prefix' com5 com6 </dev/null >/dev/null 2>&1 ||
+          echo 'the rig could not be put back' >&2" EXIT
+    for tick in $(seq 100); do
+        grep -q '^plug the instrument' "$work/plug.txt" && break
+        sleep 0.2
+    done
+    sleep 2
+    bash "$NULLMODEM" plug "$prefix" com7 com8 >/dev/null || fail "the pair could not be plugged in"
+    for tick in $(seq 50); do
+        kill -0 $host 2>/dev/null || break
+        sleep 0.2
+    done
+    kill -0 $host 2>/dev/null && fail "ports --plug did not end within 10 s of the plug"
+    wait $host
+    status=$?
+    cat "$work/plug.txt"
+    [ $status -eq 0 ] || fail "ports --plug: status $status"
+    grep -qx 'new port COM7: Windows names no device' "$work/plug.txt" &&
+        grep -qx '    devhost set port=COM7' "$work/plug.txt" || fail "the new port or its set line is not named"
+    bash "$NULLMODEM" stop "$prefix"
+    [ ! -e "$prefix/dosdevices/com7" ] && [ ! -e "$RIG_DIR/com7" ] && ! pgrep -f "$RIG_DIR/com7" >/dev/null ||
+        fail "stop left the plugged pair"
 }
 
 # --trace shows why the exchange ended, and line settings the driver

@@ -6,6 +6,7 @@ set -u
 usage() {
     cat <<'EOF'
 usage: nullmodem.sh start  PREFIX NAME_A NAME_B [NAME_C NAME_D]...
+       nullmodem.sh plug   PREFIX NAME_A NAME_B
        nullmodem.sh stop   PREFIX
        nullmodem.sh status PREFIX
 
@@ -23,7 +24,13 @@ start   Joins two pseudo-terminals with the rig's relay and declares
         cleared first.
         PREFIX must have been booted (wineboot -i): Wine skips making
         drive c: in a prefix whose dosdevices/ already exists.
-stop    Ends the relay, removes the ports' registration and links, and
+plug    Joins one more pair while Wine runs, as an adapter plugged in: its
+        relay, the dosdevices links and the entries in
+        HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, added through the prefix's
+        running wineserver (wineports.sh plug), which goes on, and so do
+        the programs in PREFIX: the plug-in lists the ports at its next
+        look. The entries go when that server ends.
+stop    Ends the relays, removes the ports' registration and links, and
         restarts the wineserver so that Wine forgets them. May be called
         while a test holds the ports, to pull the cable: open handles then
         fail (write: ERROR_NOT_READY, read: ERROR_BROKEN_PIPE). Wine is
@@ -58,6 +65,7 @@ set_paths() {
     log_file=$run_dir/relay.log
     relay_pid_file=$run_dir/relay.pid
     ports_file=$run_dir/ports
+    plugged_file=$run_dir/plugged
     relay=${NULLMODEM_RELAY:-$(dirname "$prefix")/rig/ptyrelay}
 }
 
@@ -205,13 +213,23 @@ unregister() {
     rm -f "$ports_file"
 }
 
+unregister_plugged() {
+    local names
+    names=$(cat "$plugged_file" 2>/dev/null)
+    [ -n "$names" ] || return 0
+    # shellcheck disable=SC2086 # one name per word
+    bash "$wineports" unplug "$prefix" $names || die "cannot unplug $names"
+    rm -f "$plugged_file"
+}
+
 cmd_stop() {
     unplug
+    unregister_plugged
     unregister
 }
 
 cmd_start() {
-    local names=("${@:2}") name twice i registrations=()
+    local names=("${@:2}") name twice i pid_file registrations=()
     names=("${names[@],,}")
     for name in "${names[@]}"; do
         [[ $name =~ ^com[1-9][0-9]{0,2}$ ]] || die "not a COM port name: $name"
@@ -223,6 +241,7 @@ cmd_start() {
     [ -d "$prefix/dosdevices" ] || die "$prefix is not a booted Wine prefix"
 
     unplug
+    unregister_plugged
     # Ports of an earlier start with other names must not stay behind; the
     # same ones are simply registered again.
     [ "$(registered_ports)" = "${names[*]^^}" ] || unregister
@@ -230,7 +249,9 @@ cmd_start() {
     : >"$log_file"
 
     for ((i = 0; i < ${#names[@]}; i += 2)); do
-        plug_pair "${names[i]}" "${names[i + 1]}"
+        pid_file=$run_dir/relay.pid
+        [ "$i" -eq 0 ] || pid_file=$run_dir/relay.${names[i]}.pid
+        plug_pair "${names[i]}" "${names[i + 1]}" "$pid_file"
         registrations+=("${names[i]^^}=$run_dir/${names[i]}" "${names[i + 1]^^}=$run_dir/${names[i + 1]}")
     done
     echo "${names[*]^^}" >"$ports_file"
@@ -241,18 +262,29 @@ cmd_start() {
     cmd_status
 }
 
-# The first pair's relay keeps the pid file relay.pid; each further pair's
-# is named after its first end.
+# The first pair's relay keeps the pid file relay.pid; each further pair's,
+# $3, is named after its first end.
 plug_pair() {
     local a=$1 b=$2
-    relay_pid_file=$run_dir/relay.pid
-    [ "$a" = "${names[0]}" ] || relay_pid_file=$run_dir/relay.$a.pid
+    relay_pid_file=$3
     detach "$relay_pid_file" "$relay" "$run_dir/$a" "$run_dir/$b"
 
     wait_for "the relay to create both ends" ends_exist "$a" "$b"
     hold_ctty "$run_dir/$a"
     hold_ctty "$run_dir/$b"
     wait_for "the ends to be held" holders_run "$a" "$b"
+}
+
+cmd_plug() {
+    local a=${2,,} b=${3,,}
+    [[ $a =~ ^com[1-9][0-9]{0,2}$ && $b =~ ^com[1-9][0-9]{0,2}$ ]] || die "not COM port names: $a $b"
+    [ "$a" != "$b" ] || die "$a is named twice"
+    [ -x "$relay" ] || die "no relay at $relay: build the rig (cmake --build BUILD --target ptyrelay)"
+    mkdir -p "$run_dir" || die "cannot create $run_dir"
+    plug_pair "$a" "$b" "$run_dir/relay.$a.pid"
+    echo "${a^^} ${b^^}" >>"$plugged_file"
+    bash "$wineports" plug "$prefix" "${a^^}=$run_dir/$a" "${b^^}=$run_dir/$b" || die "Wine did not take $a and $b"
+    cmd_status
 }
 
 cmd_status() {
@@ -276,6 +308,11 @@ case $command in
         [ $# -ge 3 ] && [ $((($# - 1) % 2)) -eq 0 ] || { usage >&2; exit 2; }
         set_paths "$1"
         cmd_start "$@"
+        ;;
+    plug)
+        [ $# -eq 3 ] || { usage >&2; exit 2; }
+        set_paths "$1"
+        cmd_plug "$@"
         ;;
     stop | status)
         [ $# -eq 1 ] || { usage >&2; exit 2; }

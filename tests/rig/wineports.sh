@@ -7,6 +7,8 @@ usage() {
     cat <<'EOF'
 usage: wineports.sh add    PREFIX COMn=UNIX_PATH...
        wineports.sh remove PREFIX COMn...
+       wineports.sh plug   PREFIX COMn=UNIX_PATH...
+       wineports.sh unplug PREFIX COMn...
 
 add     Registers each port under HKLM\Software\Wine\Ports, links
         PREFIX/dosdevices/comn to UNIX_PATH and, unless the running Wine
@@ -19,6 +21,13 @@ remove  Unregisters the ports, removes their dosdevices links and restarts
         than Wine's own runs in PREFIX: that is not ended, and the names
         stay until the server next starts. Until then opening such a name
         opens an empty port device of Wine's.
+plug    Names the ports to the running Wine as an adapter plugged in does,
+        restarting nothing: links PREFIX/dosdevices/comn to UNIX_PATH and
+        adds COMn to HKLM\HARDWARE\DEVICEMAP\SERIALCOMM through the prefix's
+        wineserver, then waits until the entries read back. That key lives
+        in the server's memory: a server started later lacks them, and
+        QueryDosDeviceW never knows these ports, though they open.
+unplug  Removes what plug added and is still there.
 
 Wine reads the key only when its server starts, and ignores names above
 COM255. PREFIX must have been booted (wineboot -i).
@@ -164,11 +173,40 @@ cmd_remove() {
     fi
 }
 
+# Wine names COMn \Device\Serial<n-1> in the device map.
+device_name() {
+    printf '\\Device\\Serial%d' $((${1:3} - 1))
+}
+
+cmd_plug() {
+    local entry name names=()
+    for entry in "$@"; do
+        name=${entry%%=*}
+        [[ $entry == *=?* ]] && port_name "$name" || die "not COMn=UNIX_PATH with n from 1 to 255: $entry"
+        name=${name^^}
+        ln -sfn "${entry#*=}" "$prefix/dosdevices/${name,,}" || die "cannot link ${name,,}"
+        in_prefix "$work/reg.log" "$wine" reg add "$names_key" /v "$(device_name "$name")" /t REG_SZ /d "$name" /f ||
+            { cat "$work/reg.log" >&2; die "reg add failed"; }
+        names+=("$name")
+    done
+    all_named "${names[@]}" || die "Wine does not list ${names[*]}"
+}
+
+cmd_unplug() {
+    local name
+    for name in "$@"; do
+        port_name "$name" || die "not a port name from COM1 to COM255: $name"
+        rm -f "$prefix/dosdevices/${name,,}"
+        # A server that ended since took the entry with it.
+        in_prefix /dev/null "$wine" reg delete "$names_key" /v "$(device_name "${name^^}")" /f || true
+    done
+}
+
 [ $# -ge 3 ] || { usage >&2; exit 2; }
 command=$1
 shift
 case $command in
-    add | remove)
+    add | remove | plug | unplug)
         set_prefix "$1"
         shift
         "cmd_$command" "$@"

@@ -1,11 +1,13 @@
 // The exchange as the host drives it through the plug-in's table.
 #include <gtest/gtest.h>
+#include "AllocationCounter.h"
 #include "RecordingPropertyListView.h"
 #include "RecordingSettings.h"
 #include "ScriptedPortSystem.h"
 #include "FakeRequest.h"
 #include "RecordingSink.h"
 #include "ModelDriver.h"
+#include "TraceLines.h"
 #include "plugin/CreatePlugin.h"
 #include "plugin/DeviceCommonPlugin.h"
 
@@ -69,6 +71,54 @@ TEST(PluginExchange, EditsMadeDuringAnExchangeTakeEffectAtTheNext) {
     ASSERT_TRUE(sink.WaitFor(EventStarted, 5000, 2));
     EXPECT_EQ(api.OpenedPaths(), (std::vector<std::wstring>{L"\\\\.\\COM3", L"\\\\.\\COM4"}));
     plugin->Release();
+}
+
+// A port that is not there has the trace name the ports present, for a trace
+// sent from the field; the host sees the opening error alone all the same,
+// also when the listing finds no memory.
+TEST(PluginExchange, APortNotThereHasTheTraceNameThePortsPresent) {
+    class CListing final : public Fakes::ScriptedPortSystem {
+    public:
+        bool outOfMemory = false;
+        void Read(Source source, INames& found) override {
+            if (outOfMemory) AllocationCounter::FailAt(1);
+            ScriptedPortSystem::Read(source, found);
+        }
+    };
+    const struct {
+        DWORD openError;
+        std::vector<int> present;
+        bool outOfMemory;
+        const wchar_t* traced;
+    } rows[] = {
+        {ERROR_FILE_NOT_FOUND, {1, 5, 6}, false, L"\\\\.\\COM3 is not there; ports present now: COM1, COM5, COM6\n"},
+        {433, {}, false, L"\\\\.\\COM3 is not there; ports present now: none\n"},
+        {ERROR_PATH_NOT_FOUND, {1}, true, nullptr},
+        {ERROR_SEM_TIMEOUT, {1}, false, nullptr},
+    };
+    for (const auto& row : rows) {
+        DriverQuirks quirks;
+        quirks.openError = row.openError;
+        ModelDriver api(quirks);
+        CListing ports;
+        for (int number : row.present) ports.Present(number);
+        ports.outOfMemory = row.outOfMemory;
+        Fakes::RecordingSettingsReader stored;
+        stored.strings[L"PORT"] = L"COM3";
+        RecordingSink sink;
+        TraceLines trace;
+        Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports, api.Table());
+        plugin->LoadSettings(&stored);
+        plugin->SetEventSink(&sink);
+        ASSERT_TRUE(plugin->StartExchange());
+        ASSERT_TRUE(sink.WaitFor(EventLogText, 5000));
+        plugin->Release();
+        EXPECT_EQ(sink.OpeningErrors(), 1u) << row.openError;
+        EXPECT_EQ(sink.Codes(), std::vector<int32_t>{EventLogText});
+        std::vector<std::wstring> expected;
+        if (row.traced) expected.push_back(std::wstring(L"DeviceCommon: ") + row.traced);
+        EXPECT_EQ(trace.With(L" is not there"), expected) << row.openError;
+    }
 }
 
 // Only kind 4 is the host's data for the instrument.

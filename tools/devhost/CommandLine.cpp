@@ -24,6 +24,7 @@ constexpr OptionSpec kOptions[] = {
     {L"--eol", L" term ", Takes::Text},          {L"--timestamps", L" term ", Takes::Nothing},
     {L"--echo", L" term ", Takes::Nothing},      {L"--restart", L" term ", Takes::Nothing},
     {L"--save", L" hunt ", Takes::Nothing},
+    {L"--plug", L" ports ", Takes::Nothing},
 };
 
 const OptionSpec* FindOption(const std::wstring& name) {

@@ -16,6 +16,7 @@ enum ExitCode : int {
     ExitSettingsFile = 6,    // the settings file could not be written
     ExitDeviceGone = 7,      // the device went away during the exchange (cable pulled, adapter unplugged)
     ExitNothingFound = 8,    // `hunt` found no setting convincing
+    ExitNoNewPort = 9,       // `ports --plug` ended by Ctrl+C before a new port came
 };
 
 // The options every command takes, wherever they stand, the command's own
@@ -53,5 +54,6 @@ int RunReceive(const CommandLine& line);
 int RunTerm(const CommandLine& line);
 int RunDoctor(const CommandLine& line);
 int RunHunt(const CommandLine& line);
+int RunPorts(const CommandLine& line);
 
 }  // namespace DevHost

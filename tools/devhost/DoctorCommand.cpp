@@ -8,8 +8,11 @@
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
 #include "ExchangeSink.h"
+#include "DeviceList.h"
+#include "MovedPort.h"
 #include "PluginLoader.h"
 #include "PortDevice.h"
+#include "PropertyView.h"
 #include "SettingsFile.h"
 #include "TraceReader.h"
 #include "plugin_api/SharedConstants.h"
@@ -182,7 +185,9 @@ public:
                       now.wMinute);
         Print(stdout, L"devhost doctor: " + m_portName + L" (" + m_path + L"), " + date + L"\nsystem: " + SystemText() +
                           L"\nstored settings: " + DescribeStored(ReadStoredSettings(m_line.settingsPath)) + L" (" +
-                          m_line.settingsPath + L")\n\n" + DeviceRows(FindPortDevice(m_portName)));
+                          m_line.settingsPath + L")\n\n");
+        const DeviceList devices = ListPortDevices();
+        Print(stdout, DeviceRows(FindPortDevice(devices, m_portName)) + WhereItWent(devices));
         if (!ReadFirstState()) return ExitPortNotOpened;
         PluginRows();
         ProbeDriver();
@@ -192,6 +197,14 @@ public:
 private:
     void Row(const std::wstring& seen, const std::wstring& pluginDoes) {
         Print(stdout, seen + L"\n    plug-in: " + pluginDoes + L"\n");
+    }
+
+    // Empty for a port the plug-in lists, and when the plug-in cannot be loaded to list them.
+    std::wstring WhereItWent(const DeviceList& devices) const {
+        std::wstring loadError;
+        const PluginPtr plugin = LoadPlugin(m_line, loadError);
+        if (!plugin) return L"";
+        return WhereThePortWent(m_portName.substr(m_portName.rfind(L'\\') + 1), PortsOffered(*plugin), devices);
     }
 
     // Reads the state put back at the end; false when the port cannot serve an exchange at all.

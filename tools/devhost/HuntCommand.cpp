@@ -11,6 +11,7 @@
 #include "ConsoleOutput.h"
 #include "ExchangeSink.h"
 #include "HuntPlan.h"
+#include "MovedPort.h"
 #include "PluginLoader.h"
 #include "PortDevice.h"
 #include "PropertyView.h"
@@ -187,6 +188,7 @@ private:
             if (outcome == Outcome::Refused) return ExitPluginFailed;
             if (outcome == Outcome::NotOpened) {
                 Complain(WhyPortNotOpened(m_stored) + L"; the plug-in says: " + m_pluginMessage);
+                Print(stderr, WhereThePortWent(m_stored.port, PortsOffered(*m_plugin), ListPortDevices()));
                 return ExitPortNotOpened;
             }
             if (outcome == Outcome::Gone) {

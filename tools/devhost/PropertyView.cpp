@@ -6,6 +6,7 @@
 #include "SettingsFile.h"
 #include "plugin_api/IComboItem.h"
 #include "plugin_api/IEnumerator.h"
+#include "plugin_api/IPropertyListViewController.h"
 #include "plugin_api/SharedConstants.h"
 #include "win32/UniqueBstr.h"
 
@@ -120,6 +121,21 @@ std::wstring OfferedProperty::Unoffered(const std::wstring& storedPort) const {
         if (isPort ? choice.caption == storedPort : choice.value == selected) return L"";
     }
     return isPort ? storedPort + L" (not present)" : std::to_wstring(selected) + L" (not among the choices)";
+}
+
+std::vector<std::wstring> CPropertyView::Ports() const {
+    std::vector<std::wstring> ports;
+    for (const OfferedProperty& property : m_offered) {
+        if (property.kind != OfferedProperty::Kind::Choice || property.id != Shared::kPort.propertyId) continue;
+        for (const Choice& choice : property.choices) ports.push_back(choice.caption);
+    }
+    return ports;
+}
+
+std::vector<std::wstring> PortsOffered(Plugin::IDevImportPlugin& plugin) {
+    CPropertyView view;
+    plugin.GetPropertyListController()->FillView(&view);
+    return view.Ports();
 }
 
 bool CPropertyView::Edit(const Edits& edits, std::wstring& errors) {

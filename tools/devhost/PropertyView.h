@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 #include "plugin_api/HostInterfaces.h"
+#include "plugin_api/IDevImportPlugin.h"
 
 namespace DevHost {
 
@@ -43,6 +44,8 @@ struct OfferedProperty {
 class CPropertyView final : public IPropertyListView {
 public:
     const std::vector<OfferedProperty>& Offered() const { return m_offered; }
+    // The port choices' captions: the ports the plug-in takes for present.
+    std::vector<std::wstring> Ports() const;
 
     // Takes the edits as the answers only when the plug-in offers every value;
     // otherwise false with one line per refused value, naming the choices. A
@@ -65,5 +68,8 @@ private:
 
     std::vector<OfferedProperty> m_offered;
 };
+
+// The ports the plug-in's list offers now, as the application's dialog would show them.
+std::vector<std::wstring> PortsOffered(Plugin::IDevImportPlugin& plugin);
 
 }  // namespace DevHost

@@ -8,7 +8,9 @@
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
 #include "ExchangeSink.h"
+#include "MovedPort.h"
 #include "PluginLoader.h"
+#include "PropertyView.h"
 #include "SessionScreen.h"
 #include "SettingsFile.h"
 #include "TermInput.h"
@@ -199,6 +201,7 @@ private:
         const bool notOpened = report.end == ExchangeEnd::PortNotOpened;
         if (notOpened && (m_exchanges == 0 || !goOn)) {
             m_lastWord = WhyPortNotOpened(m_stored) + L"; the plug-in says: " + report.pluginMessage;
+            m_whereItWent = WhereThePortWent(m_stored.port, PortsOffered(*m_plugin), ListPortDevices());
             return m_exchanges == 0 ? ExitPortNotOpened : ExitDeviceGone;
         }
         if (!notOpened) m_endReason = report.endReason;
@@ -246,6 +249,7 @@ private:
         }
         m_screen->Close();
         if (!m_lastWord.empty()) Complain(m_lastWord);
+        Print(stderr, m_whereItWent);
         if (status == ExitPortNotOpened || status == ExitPluginFailed) return status;
         if (m_outFailed) Complain(L"received bytes could not all be written to the output file");
         if (!m_capture.Healthy()) {
@@ -281,6 +285,7 @@ private:
     ULONGLONG m_goneTick = 0;  // attempts are made a second apart from it
     std::wstring m_endReason;  // of the latest exchange that said one
     std::wstring m_lastWord;   // said once the screen is closed
+    std::wstring m_whereItWent;  // of a port not present, said after the last word
     // Last, so that it goes first: it may use the sink and every request until then.
     PluginPtr m_plugin;
 };

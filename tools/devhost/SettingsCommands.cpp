@@ -2,6 +2,7 @@
 #include <cstdio>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
+#include "MovedPort.h"
 #include "SettingsFile.h"
 #include "PluginLoader.h"
 #include "PropertyView.h"
@@ -35,6 +36,9 @@ int RunSettings(const CommandLine& line) {
                         choice.caption + L" (" + std::to_wstring(choice.value) + L")\n";
             }
         }
+    }
+    if (const std::wstring moved = WhereThePortWent(storedPort, view.Ports(), ListPortDevices()); !moved.empty()) {
+        text += L"\n" + moved;
     }
     Print(stdout, text);
     return ExitOk;

@@ -34,6 +34,7 @@ constexpr Command kCommands[] = {
      L"  term [options]       a console session: type to the instrument, see its answers\n"
      L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n"
      L"  hunt [PORT]          find the speed and framing the instrument sends at\n",
+     L"  ports [--plug]       the ports the plug-in lists, with their devices; --plug names a new one\n",
      nullptr},
     {L"info", L"usage: devhost info\n", RunInfo},
     {L"settings", L"usage: devhost settings\n", RunSettings},
@@ -60,6 +61,11 @@ constexpr Command kCommands[] = {
      L"--say sends TEXT at each try (to whatever listens), --save stores what was found.\n"
      L"Exit status 8: nothing convincing.\n",
      RunHunt},
+    {L"ports",
+     L"usage: devhost ports [--plug]\n"
+     L"--plug waits for a port that was not there, naming it and the set line that stores it;\n"
+     L"Ctrl+C ends the wait (exit status 9).\n",
+     RunPorts},
 };
 
 }  // namespace
