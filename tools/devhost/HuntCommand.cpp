@@ -152,7 +152,7 @@ public:
     int Run() {
         m_plugin = OpenPluginWithSettings(m_line);
         if (!m_plugin) return ExitPluginFailed;
-        const bool bluetooth = _wcsnicmp(FindPortDevice(m_stored.port).instanceId.c_str(), L"BTHENUM\\", 8) == 0;
+        const bool bluetooth = _wcsnicmp(FindPortDevice(ListPortDevices(), m_stored.port).instanceId.c_str(), L"BTHENUM\\", 8) == 0;
         const LineSetting stored{m_stored.baudRate, m_stored.dataBits, m_stored.parity, m_stored.stopBits};
         CHuntPlan plan(stored, OfferedBy(*m_plugin), bluetooth);
         if (bluetooth) {
