@@ -110,7 +110,9 @@ TEST(PortDevice, AStoredPortNotPresentNamesThePortsItsDeviceMayBeAtAndChoosesNon
         for (std::wsregex_iterator at(text.begin(), text.end(), setLine), end; at != end; ++at) offered.push_back(at->str(1));
         EXPECT_EQ(offered, test.offered) << text;
         EXPECT_EQ(text.empty(), !test.said) << text;
-        if (test.said) EXPECT_NE(text.find(std::wstring(test.said) + L"\n"), std::wstring::npos) << text;
+        if (test.said) {
+            EXPECT_NE(text.find(std::wstring(test.said) + L"\n"), std::wstring::npos) << text;
+        }
     }
 }
 

@@ -33,7 +33,7 @@ constexpr Command kCommands[] = {
      L"  receive [options]    run one exchange with the instrument\n"
      L"  term [options]       a console session: type to the instrument, see its answers\n"
      L"  doctor [PORT]        how this machine's driver for the port answers the plug-in\n"
-     L"  hunt [PORT]          find the speed and framing the instrument sends at\n",
+     L"  hunt [PORT]          find the speed and framing the instrument sends at\n"
      L"  ports [--plug]       the ports the plug-in lists, with their devices; --plug names a new one\n",
      nullptr},
     {L"info", L"usage: devhost info\n", RunInfo},
