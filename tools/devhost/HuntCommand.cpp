@@ -2,13 +2,13 @@
 // them through the loaded plug-in, one exchange each, so that what it finds
 // is what the plug-in does in the application.
 #include <algorithm>
-#include <atomic>
 #include <cwchar>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
+#include "CtrlC.h"
 #include "ExchangeSink.h"
 #include "HuntPlan.h"
 #include "MovedPort.h"
@@ -40,14 +40,6 @@ constexpr int kStartAttempts = 200;
 constexpr DWORD kStartRetryMs = 10;
 constexpr DWORD kPollMs = 50;
 constexpr DWORD kStopWaitMs = 10000;
-
-std::atomic<bool> g_ctrlC{false};
-
-// A first Ctrl+C ends the hunt with the port closed; a second ends devhost at once.
-BOOL WINAPI OnConsoleControl(DWORD type) {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-    return g_ctrlC.exchange(true) ? FALSE : TRUE;
-}
 
 // The settings of one try, given to the plug-in from memory: the file is not touched.
 class CTrySettings final : public ISettingsReader {
@@ -169,11 +161,8 @@ public:
         Print(stdout, L"hunting on " + m_stored.port + L" through the plug-in: each try listens " +
                           Seconds(ListenMs()) + L" after " + Seconds(kSettleMs) + L" of settling; Ctrl+C ends the hunt\n" +
                           L"  setting         bytes  line errors   text  verdict\n");
-        g_ctrlC = false;
-        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-        const int status = Hunt(plan);
-        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-        return status;
+        const CCtrlCWatch ctrlC;
+        return Hunt(plan);
     }
 
 private:
@@ -224,7 +213,7 @@ private:
         m_sink = std::move(sink);
         m_view = std::move(view);
         if (!Start()) return Outcome::Refused;
-        while (!m_sink->WaitForEnd(kPollMs) && !m_sink->Report().started && !g_ctrlC) {
+        while (!m_sink->WaitForEnd(kPollMs) && !m_sink->Report().started && !CCtrlCWatch::Asked()) {
         }
         const ExchangeReport opened = m_sink->Report();
         if (opened.end == ExchangeEnd::PortNotOpened) {
@@ -234,7 +223,7 @@ private:
         const ULONGLONG settled = opened.startedTick + kSettleMs;
         const ULONGLONG listenMs = ListenMs();
         bool asked = m_say.empty();
-        while (!g_ctrlC && !m_sink->WaitForEnd(kPollMs) && GetTickCount64() < settled + listenMs) {
+        while (!CCtrlCWatch::Asked() && !m_sink->WaitForEnd(kPollMs) && GetTickCount64() < settled + listenMs) {
             // Sent once the port settled, so that the answer is not taken for the open's garbage.
             if (!asked && GetTickCount64() >= settled) {
                 asked = true;
@@ -247,7 +236,7 @@ private:
         const ExchangeReport report = m_sink->Report();
         m_endReason = report.endReason;
         if (report.end == ExchangeEnd::DeviceGone) return Outcome::Gone;
-        if (g_ctrlC) return Outcome::Interrupted;
+        if (CCtrlCWatch::Asked()) return Outcome::Interrupted;
         evidence.bytes = m_view->BytesSince(settled, m_longestGapMs);
         const LineErrorTotals totals = m_view->Ending().totals;
         evidence.garbledReports = static_cast<unsigned>(totals.framing + totals.parity + totals.breaks);

@@ -1,8 +1,8 @@
 #include <windows.h>
 #include <algorithm>
-#include <atomic>
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
+#include "CtrlC.h"
 #include "DeviceList.h"
 #include "PluginLoader.h"
 #include "PropertyView.h"
@@ -13,14 +13,6 @@ namespace {
 // An adapter's port appears a moment after it is plugged in.
 constexpr DWORD kRereadMs = 1000;
 constexpr DWORD kCtrlCStepMs = 50;
-
-std::atomic<bool> g_ctrlC{false};
-
-BOOL WINAPI OnConsoleControl(DWORD type) {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-    g_ctrlC = true;
-    return TRUE;
-}
 
 bool Holds(const std::vector<std::wstring>& ports, const std::wstring& port) {
     return std::find(ports.begin(), ports.end(), port) != ports.end();
@@ -50,16 +42,14 @@ int AwaitNewPort(Plugin::IDevImportPlugin& plugin, const std::vector<std::wstrin
     for (const std::wstring& port : before) ports += (ports.empty() ? L"" : L", ") + port;
     Print(stdout, L"ports now: " + (ports.empty() ? L"none" : ports) +
                       L"\nplug the instrument's adapter in now (Ctrl+C ends the wait)\n");
-    g_ctrlC = false;
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
     std::vector<std::wstring> added;
-    while (added.empty() && !g_ctrlC) {
-        for (DWORD waited = 0; waited < kRereadMs && !g_ctrlC; waited += kCtrlCStepMs) Sleep(kCtrlCStepMs);
+    const CCtrlCWatch ctrlC;
+    while (added.empty() && !CCtrlCWatch::Asked()) {
+        for (DWORD waited = 0; waited < kRereadMs && !CCtrlCWatch::Asked(); waited += kCtrlCStepMs) Sleep(kCtrlCStepMs);
         for (const std::wstring& port : PortsOffered(plugin)) {
             if (!Holds(before, port)) added.push_back(port);
         }
     }
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     if (added.empty()) {
         Print(stdout, L"Ctrl+C: no new port came\n");
         return ExitNoNewPort;

@@ -7,6 +7,7 @@
 #include "Capture.h"
 #include "CommandLine.h"
 #include "ConsoleOutput.h"
+#include "CtrlC.h"
 #include "ExchangeSink.h"
 #include "MovedPort.h"
 #include "PluginLoader.h"
@@ -35,16 +36,6 @@ constexpr ULONGLONG kReturnAttemptMs = 1000;
 // exchange on it brought data or lasted this long.
 constexpr ULONGLONG kBackAfterMs = 1500;
 constexpr int kGoOn = -1;
-
-std::atomic<bool> g_ctrlC{false};
-
-// Ctrl+C only asks the session to stop the exchange, so the port is closed
-// and EventStopped still comes; a second Ctrl+C ends devhost at once, for a
-// plug-in that does not stop.
-BOOL WINAPI OnConsoleControl(DWORD type) {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-    return g_ctrlC.exchange(true) ? FALSE : TRUE;
-}
 
 // One run of `receive` or `term`: the plug-in's exchanges on the stored
 // settings, one after another with --restart, shown on the session screen
@@ -87,10 +78,11 @@ public:
         // Made once nothing more is said before it, which it would draw over.
         m_screen.emplace(data, m_line.Has(L"--timestamps"));
         if (m_typedLineEnding) m_input.emplace();
-        g_ctrlC = false;
-        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-        const int status = Exchanges();
-        SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+        int status = ExitOk;
+        {
+            const CCtrlCWatch ctrlC;
+            status = Exchanges();
+        }
         return Conclude(status);
     }
 
@@ -134,7 +126,7 @@ private:
             } else {
                 m_sink->WaitForEnd(kInputWaitMs);
             }
-            if (!m_quitting && g_ctrlC) Quit(L"Ctrl+C: " + m_line.command + L" ends; again ends devhost at once");
+            if (!m_quitting && CCtrlCWatch::Asked()) Quit(L"Ctrl+C: " + m_line.command + L" ends; again ends devhost at once");
             const bool ended = m_sink->WaitForEnd(0);
             const ExchangeReport report = m_sink->Report();
             const ULONGLONG now = GetTickCount64();
@@ -260,7 +252,7 @@ private:
         Print(stderr, L"received " + Counted(m_totals.bytesIn, L"byte") + L" in " +
                           Counted(m_totals.blocksIn, L"block") + L", sent " + Counted(m_totals.bytesOut, L"byte") +
                           L" in " + Counted(m_exchanges, L"exchange") + L"; ended: " +
-                          (g_ctrlC ? L"stopped by Ctrl+C" : m_endReason) + L"\n");
+                          (CCtrlCWatch::Asked() ? L"stopped by Ctrl+C" : m_endReason) + L"\n");
         return status;
     }
 
