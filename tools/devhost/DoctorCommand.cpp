@@ -17,6 +17,7 @@
 #include "TraceReader.h"
 #include "plugin_api/SharedConstants.h"
 #include "win32/Event.h"
+#include "win32/DevicePath.h"
 #include "win32/UniqueHandle.h"
 
 namespace DevHost {
@@ -175,7 +176,7 @@ std::wstring SystemText() {
 class CDoctor {
 public:
     CDoctor(const CommandLine& line, std::wstring port)
-        : m_line(line), m_portName(std::move(port)), m_path(DevicePathOf(m_portName)) {}
+        : m_line(line), m_portName(std::move(port)), m_path(Win32::DevicePathFor(m_portName.c_str()).c_str()) {}
 
     int Run() {
         SYSTEMTIME now;

@@ -4,10 +4,6 @@
 
 namespace DevHost {
 
-std::wstring DevicePathOf(const std::wstring& portName) {
-    return !portName.empty() && portName[0] == L'\\' ? portName : L"\\\\.\\" + portName;
-}
-
 DWORD OpenSerialPort(const std::wstring& path, Win32::CUniqueHandle& port, DCB& record) {
     port.Reset(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
                            nullptr));

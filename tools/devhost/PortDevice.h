@@ -19,9 +19,6 @@ struct PortDevice {
     std::optional<DWORD> latencyMs;  // "LatencyTimer" of the device's parameters
 };
 
-// "\\.\COM12": bare names open for COM1 to COM9 only.
-std::wstring DevicePathOf(const std::wstring& portName);
-
 // Opens the port as the plug-in does and reads its line record: the error of the open, or of
 // GetCommState for a device that is no serial port.
 DWORD OpenSerialPort(const std::wstring& path, Win32::CUniqueHandle& port, DCB& record);
