@@ -5,20 +5,6 @@
 
 namespace DevHost {
 
-// The process exit status of every command; scripts test for these.
-enum ExitCode : int {
-    ExitOk = 0,
-    ExitUsage = 1,           // bad command line
-    ExitPluginFailed = 2,    // the DLL could not be loaded or refused a call
-    ExitPortNotOpened = 3,   // the plug-in reported that it could not open the port
-    ExitIncomplete = 4,      // bytes were not all sent or not all stored
-    ExitRejected = 5,        // `set` refused a value; the settings file is unchanged
-    ExitSettingsFile = 6,    // the settings file could not be written
-    ExitDeviceGone = 7,      // the device went away during the exchange (cable pulled, adapter unplugged)
-    ExitNothingFound = 8,    // `hunt` found no setting convincing
-    ExitNoNewPort = 9,       // `ports --plug` ended by Ctrl+C before a new port came
-};
-
 // The options every command takes, wherever they stand, the command's own
 // options in their order, and its other arguments.
 struct CommandLine {
@@ -46,14 +32,5 @@ std::wstring AbsolutePath(const std::wstring& path);
 // Every command refuses what it does not know: false after saying so when an
 // option is not the command's or more than mostArguments other words came.
 bool TakesAll(const CommandLine& line, size_t mostArguments);
-
-int RunInfo(const CommandLine& line);
-int RunSettings(const CommandLine& line);
-int RunSet(const CommandLine& line);
-int RunReceive(const CommandLine& line);
-int RunTerm(const CommandLine& line);
-int RunDoctor(const CommandLine& line);
-int RunHunt(const CommandLine& line);
-int RunPorts(const CommandLine& line);
 
 }  // namespace DevHost

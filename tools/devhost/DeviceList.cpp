@@ -6,6 +6,7 @@
 #include <cfgmgr32.h>
 #include <cwchar>
 #include "win32/UniqueRegKey.h"
+#include "win32/UniqueHandle.h"
 
 namespace DevHost {
 namespace {

@@ -4,7 +4,7 @@
 namespace DevHost {
 
 void CExchangeSink::OnEvent(int32_t code, const void* data, uint32_t count) {
-    Win32::CLock lock(m_lock);
+    std::lock_guard<std::mutex> hold(m_lock);
     const bool isCopy = code == EventLogText && data && data == m_copyExpected.data() && count == m_copyExpected.size();
     m_copyExpected = {};
     switch (code) {

@@ -1,11 +1,11 @@
 #pragma once
 #include <windows.h>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
-#include "TraceReader.h"
+#include "TracedEnd.h"
 #include "plugin_api/HostInterfaces.h"
-#include "win32/CriticalSection.h"
 #include "win32/Event.h"
 
 namespace DevHost {
@@ -52,7 +52,7 @@ public:
 
     bool WaitForEnd(DWORD waitMs) const { return WaitForSingleObject(m_ended.Get(), waitMs) == WAIT_OBJECT_0; }
     ExchangeReport Report() const {
-        Win32::CLock lock(m_lock);
+        std::lock_guard<std::mutex> hold(m_lock);
         return m_report;
     }
 
@@ -62,7 +62,7 @@ private:
     void End(ExchangeEnd end);
 
     CExchangeView& m_view;
-    mutable Win32::CCriticalSection m_lock;
+    mutable std::mutex m_lock;
     Win32::CEvent m_ended{Win32::CEvent::Reset::Manual};
     ExchangeReport m_report;
     // Every received block comes again as log text right after it; that

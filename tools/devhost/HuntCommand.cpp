@@ -6,7 +6,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include "CommandLine.h"
+#include "Commands.h"
 #include "ConsoleOutput.h"
 #include "CtrlC.h"
 #include "ExchangeSink.h"
@@ -17,6 +17,7 @@
 #include "PropertyView.h"
 #include "SettingsFile.h"
 #include "TraceReader.h"
+#include "TracedEnd.h"
 #include "TransferRequest.h"
 #include "plugin_api/IPropertyListViewController.h"
 #include "plugin_api/SharedConstants.h"

@@ -1,5 +1,5 @@
 #include <string>
-#include "CommandLine.h"
+#include "Commands.h"
 #include "ConsoleOutput.h"
 #include "PluginLoader.h"
 #include "win32/UniqueBstr.h"

@@ -2,7 +2,6 @@
 #include <windows.h>
 #include <optional>
 #include <string>
-#include "win32/UniqueHandle.h"
 
 namespace DevHost {
 
@@ -18,10 +17,6 @@ struct PortDevice {
     bool present = true;
     std::optional<DWORD> latencyMs;  // "LatencyTimer" of the device's parameters
 };
-
-// Opens the port as the plug-in does and reads its line record: the error of the open, or of
-// GetCommState for a device that is no serial port.
-DWORD OpenSerialPort(const std::wstring& path, Win32::CUniqueHandle& port, DCB& record);
 
 // "USB Serial Port (COM5), a USB adapter, VID 0403 PID 6001, serial A50285BIA, at Port_#0002.Hub_#0001"
 std::wstring DescribeDevice(const PortDevice& device);

@@ -1,6 +1,6 @@
 #include <windows.h>
 #include <algorithm>
-#include "CommandLine.h"
+#include "Commands.h"
 #include "ConsoleOutput.h"
 #include "CtrlC.h"
 #include "DeviceList.h"

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <optional>
 #include "Capture.h"
-#include "CommandLine.h"
+#include "Commands.h"
 #include "ConsoleOutput.h"
 #include "CtrlC.h"
 #include "ExchangeSink.h"
@@ -15,7 +15,7 @@
 #include "SessionScreen.h"
 #include "SettingsFile.h"
 #include "TermInput.h"
-#include "TraceReader.h"
+#include "TracedEnd.h"
 #include "TransferRequest.h"
 #include "win32/UniqueHandle.h"
 

@@ -1,6 +1,6 @@
 #include <cstdint>
 #include <cstdio>
-#include "CommandLine.h"
+#include "Commands.h"
 #include "ConsoleOutput.h"
 #include "MovedPort.h"
 #include "SettingsFile.h"

@@ -2,7 +2,7 @@
 // and an instrument without the application, and for the end-to-end tests.
 #include <cstdio>
 #include <vector>
-#include "CommandLine.h"
+#include "Commands.h"
 #include "ConsoleOutput.h"
 #include "TraceReader.h"
 
