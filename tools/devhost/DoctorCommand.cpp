@@ -178,7 +178,7 @@ std::wstring SystemText() {
 class CDoctor {
 public:
     CDoctor(const CommandLine& line, std::wstring port)
-        : m_line(line), m_portName(std::move(port)), m_path(Win32::DevicePathFor(m_portName.c_str()).c_str()) {}
+        : m_line(line), m_portName(std::move(port)), m_path(Win32::DevicePathFor(m_portName.c_str())) {}
 
     int Run() {
         SYSTEMTIME now;

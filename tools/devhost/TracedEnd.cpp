@@ -100,7 +100,7 @@ std::wstring WhyPortNotOpened(const StoredSettings& stored) {
     // Where the trace tells nothing, devhost opens the port itself.
     Win32::CUniqueHandle port;
     DCB record;
-    if (error == ERROR_SUCCESS) error = OpenSerialPort(Win32::DevicePathFor(portName.c_str()).c_str(), port, record);
+    if (error == ERROR_SUCCESS) error = OpenSerialPort(Win32::DevicePathFor(portName.c_str()), port, record);
     if (error == ERROR_SUCCESS) return portName + L" could not be opened by the plug-in, though it opens now";
     return portName + (port.IsValid() ? L" is not a serial port" : failed) + L": " + WindowsMessage(error);
 }
