@@ -13,7 +13,9 @@ using namespace DevHost;
 const char kOpenError[] = u8"Ошибка открытия порта.\n";
 
 struct RecordingView : CExchangeView {
-    void Received(const uint8_t* data, size_t count) override { shown.append(reinterpret_cast<const char*>(data), count); }
+    void Received(const uint8_t* data, size_t count) override {
+        shown.append(reinterpret_cast<const char*>(data), count);
+    }
     void Notice(const std::wstring& text) override { notices.push_back(text); }
     TracedEnding TracedEnd() override { return traced; }
 
@@ -113,7 +115,8 @@ TEST_F(ExchangeSink, LogTextThatIsNoCopyDuringTheExchangeIsAMessageNotAnEnd) {
 TEST(TransferRequest, SentChunksCountForTheRequestTheyCameFrom) {
     CTransferRequest first(L"first", std::vector<uint8_t>(100, 'a'));
     CTransferRequest second(L"second", std::vector<uint8_t>(10, 'b'));
-    for (const auto& [chunk, count] : {std::pair{first.GetData(), 60}, {first.GetData() + 60, 40}, {second.GetData(), 4}}) {
+    for (const auto& [chunk, count] :
+         {std::pair{first.GetData(), 60}, {first.GetData() + 60, 40}, {second.GetData(), 4}}) {
         first.CountIfHolds(chunk, count);
         second.CountIfHolds(chunk, count);
     }

@@ -22,7 +22,8 @@ protected:
     void TearDown() override { DeleteFileW(path.c_str()); }
 
     void WriteRaw(const char* text) {
-        const Win32::CUniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        const Win32::CUniqueHandle file(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         DWORD written = 0;
         WriteFile(file.Get(), text, static_cast<DWORD>(strlen(text)), &written, nullptr);
     }

@@ -75,7 +75,7 @@ DeviceList ListPortDevices() {
             ULONG problem = 0;
             port.present = CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0) == CR_SUCCESS;
             if (DWORD ms = 0; ReadDeviceValue(set.Get(), device, L"LatencyTimer", RRF_RT_REG_DWORD, &ms, sizeof ms)) {
-                port.latencyMs = ms;
+                port.latencyMilliseconds = ms;
             }
             list.devices.push_back(std::move(port));
         }

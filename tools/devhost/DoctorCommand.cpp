@@ -25,22 +25,22 @@
 namespace DevHost {
 namespace {
 
-constexpr DWORD kCharacterWaitMs = 300;
-constexpr DWORD kCancelGraceMs = 100;
+constexpr DWORD kCharacterWaitMilliseconds = 300;
+constexpr DWORD kCancelGraceMilliseconds = 100;
 // A driver that ignores the cancel may still end the call a while later.
-constexpr DWORD kLastChanceMs = 1000;
+constexpr DWORD kLastChanceMilliseconds = 1000;
 // A read reported pending that ends this soon still returned at once for the exchange.
-constexpr DWORD kAtOnceMs = 50;
-constexpr DWORD kStatusStepMs = 5;
+constexpr DWORD kAtOnceMilliseconds = 50;
+constexpr DWORD kStatusStepMilliseconds = 5;
 constexpr DWORD kReadSize = 4096;
 // A write that moves its bytes at once shows nothing of the count.
-constexpr DWORD kTellingWriteMs = 20;
+constexpr DWORD kTellingWriteMilliseconds = 20;
 // A driver may still be finishing the plug-in's close: the plug-in, too, tries a busy port again for 2 s.
-constexpr DWORD kReopenMs = 2000;
-constexpr DWORD kReopenStepMs = 100;
+constexpr DWORD kReopenMilliseconds = 2000;
+constexpr DWORD kReopenStepMilliseconds = 100;
 // Long enough for the plug-in to open the port, a Bluetooth one included, and to end its exchange once stopped.
-constexpr ULONGLONG kPluginStartMs = 10000;
-constexpr DWORD kPluginEndMs = 5000;
+constexpr ULONGLONG kPluginStartMilliseconds = 10000;
+constexpr DWORD kPluginEndMilliseconds = 5000;
 
 // The report is for field support, who read a refusal by its name.
 // ERROR_NO_SUCH_DEVICE is missing from some SDKs' headers.
@@ -133,15 +133,15 @@ public:
         const Clock::time_point cancelled = Clock::now();
         CancelIoEx(m_port, &m_state->record);
         std::wstring how;
-        if (EndsWithin(kCancelGraceMs)) {
+        if (EndsWithin(kCancelGraceMilliseconds)) {
             how = L"CancelIoEx ended it in " + Ms(MsSince(cancelled));
         } else if (const Clock::time_point masked = Clock::now();
-                   emptyMask && SetCommMask(m_port, 0) && EndsWithin(kCancelGraceMs)) {
-            how = L"CancelIoEx left it running " + Ms(kCancelGraceMs) +
+                   emptyMask && SetCommMask(m_port, 0) && EndsWithin(kCancelGraceMilliseconds)) {
+            how = L"CancelIoEx left it running " + Ms(kCancelGraceMilliseconds) +
                   L"; an empty mask (SetCommMask 0) ended it in " + Ms(MsSince(masked));
-        } else if (EndsWithin(kLastChanceMs)) {
-            how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMs) + L"; it ended " + Ms(MsSince(cancelled)) +
-                  L" after the cancel";
+        } else if (EndsWithin(kLastChanceMilliseconds)) {
+            how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMilliseconds) + L"; it ended " +
+                  Ms(MsSince(cancelled)) + L" after the cancel";
         } else {
             return L"nothing ended it within " + Ms(MsSince(cancelled));
         }
@@ -249,11 +249,11 @@ private:
         plugin->SetEventSink(&sink);
         trace->TakeLines();
         if (!plugin->StartExchange()) return cannotTell(L"the plug-in refused to start an exchange");
-        for (const ULONGLONG begun = GetTickCount64(); GetTickCount64() - begun < kPluginStartMs;) {
+        for (const ULONGLONG begun = GetTickCount64(); GetTickCount64() - begun < kPluginStartMilliseconds;) {
             if (sink.Report().started || sink.WaitForEnd(10)) break;
         }
         plugin->StopExchange();
-        sink.WaitForEnd(kPluginEndMs);
+        sink.WaitForEnd(kPluginEndMilliseconds);
         plugin.reset();
         const std::vector<std::wstring> lines = trace->TakeLines();
         if (lines.empty()) return cannotTell(L"the plug-in's trace said nothing of its exchange");
@@ -283,8 +283,9 @@ private:
     void ProbeDriver() {
         Win32::CUniqueHandle port;
         DWORD error = OpenSerialPort(m_path, port, m_record);
-        for (const Clock::time_point start = Clock::now(); error != ERROR_SUCCESS && MsSince(start) < kReopenMs;) {
-            Sleep(kReopenStepMs);
+        for (const Clock::time_point start = Clock::now();
+             error != ERROR_SUCCESS && MsSince(start) < kReopenMilliseconds;) {
+            Sleep(kReopenStepMilliseconds);
             error = OpenSerialPort(m_path, port, m_record);
         }
         if (error != ERROR_SUCCESS) {
@@ -347,7 +348,7 @@ private:
         const auto refused = read.Start(ReadFile(m_port, read->buffer.data(), kReadSize, nullptr, &read->record));
         if (!refused.empty()) {
             Row(seen + refused, L"ends the exchange when the device no longer answers, and says why in its trace");
-        } else if (read.EndsWithin(kAtOnceMs)) {
+        } else if (read.EndsWithin(kAtOnceMilliseconds)) {
             const DWORD ms = read.MsRunning();
             const DWORD error = read.Reap();
             const DWORD queued = QueuedBytes();
@@ -369,8 +370,8 @@ private:
         const std::wstring refused = wait.Start(WaitCommEvent(m_port, &wait->events, &wait->record));
         if (!refused.empty()) {
             Row(seen + refused, turns);
-        } else if (!wait.EndsWithin(kCharacterWaitMs)) {
-            Row(seen + L"stayed pending for " + Ms(kCharacterWaitMs), waits);
+        } else if (!wait.EndsWithin(kCharacterWaitMilliseconds)) {
+            Row(seen + L"stayed pending for " + Ms(kCharacterWaitMilliseconds), waits);
             Row(L"ending that wait: " + wait.End(true),
                 L"ends a wait with an empty mask, then cancels and reaps it, so a driver that ignores the cancel "
                 L"ends it too");
@@ -392,7 +393,7 @@ private:
         const DWORD halfBits = 2 * (1 + m_record.ByteSize + (m_record.Parity != NOPARITY ? 1 : 0)) + stopHalves;
         const DWORD baud = std::max<DWORD>(m_record.BaudRate, 1);
         const DWORD bytes = std::clamp<DWORD>(2 * baud / halfBits / 10, 16, 4096);
-        const DWORD limit = bytes * halfBits * 1000 / (2 * baud) + kLastChanceMs;
+        const DWORD limit = bytes * halfBits * 1000 / (2 * baud) + kLastChanceMilliseconds;
         const std::wstring seen =
             L"queued output (cbOutQue during a write of " + std::to_wstring(bytes) + L" NUL bytes): ";
         const wchar_t* gets = L"a driver that does not count gets the write's line time plus 3 s before it is given up";
@@ -405,14 +406,14 @@ private:
         DWORD mostQueued = 0;
         do {
             mostQueued = std::max(mostQueued, Status().value_or(COMSTAT{}).cbOutQue);
-        } while (!completedAtOnce && write.MsRunning() < limit && !write.EndsWithin(kStatusStepMs));
+        } while (!completedAtOnce && write.MsRunning() < limit && !write.EndsWithin(kStatusStepMilliseconds));
         const DWORD ms = write.MsRunning();
         const std::wstring ran =
             L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
         if (mostQueued > 0) {
             Row(seen + L"counted, up to " + std::to_wstring(mostQueued) + L" bytes" + ran,
                 L"waits for a write as long as the count keeps falling");
-        } else if (completedAtOnce || ms < kTellingWriteMs) {
+        } else if (completedAtOnce || ms < kTellingWriteMilliseconds) {
             Row(seen + L"could not tell, the write completed at once (" + Ms(ms) + L")", gets);
         } else if (!statusWorks) {
             Row(seen + L"could not tell, the status call is refused", gets);

@@ -50,7 +50,9 @@ public:
     void OnEvent(int32_t code, const void* data, uint32_t count) override;
     void OnRequestDone(ITransferRequest* request) override { m_view.RequestDone(request); }
 
-    bool WaitForEnd(DWORD waitMs) const { return WaitForSingleObject(m_ended.Get(), waitMs) == WAIT_OBJECT_0; }
+    bool WaitForEnd(DWORD waitMilliseconds) const {
+        return WaitForSingleObject(m_ended.Get(), waitMilliseconds) == WAIT_OBJECT_0;
+    }
     ExchangeReport Report() const {
         std::lock_guard<std::mutex> hold(m_lock);
         return m_report;

@@ -27,20 +27,20 @@ namespace {
 
 // Drivers and adapters may hand over garbage made by the open itself, and
 // some need this long to settle after it (100 ms was too short for PL2303).
-constexpr ULONGLONG kSettleMs = 200;
+constexpr ULONGLONG kSettleMilliseconds = 200;
 // Long enough to judge a receiver that sends once a second, and twice the
 // longest pause between blocks seen so far, within reason.
-constexpr ULONGLONG kShortestListenMs = 3000;
-constexpr ULONGLONG kLongestListenMs = 10000;
+constexpr ULONGLONG kShortestListenMilliseconds = 3000;
+constexpr ULONGLONG kLongestListenMilliseconds = 10000;
 // A wrong speed garbles, it does not silence: this many silent tries say
 // the instrument does not send by itself.
 constexpr int kSilentTries = 4;
 // The hunt ends each try itself; the plug-in must not end it first.
 constexpr int32_t kTryWaitSeconds = 3600;
 constexpr int kStartAttempts = 200;
-constexpr DWORD kStartRetryMs = 10;
-constexpr DWORD kPollMs = 50;
-constexpr DWORD kStopWaitMs = 10000;
+constexpr DWORD kStartRetryMilliseconds = 10;
+constexpr DWORD kPollMilliseconds = 50;
+constexpr DWORD kStopWaitMilliseconds = 10000;
 
 // The settings of one try, given to the plug-in from memory: the file is not touched.
 class CTrySettings final : public ISettingsReader {
@@ -83,13 +83,13 @@ public:
     }
 
     // The bytes that came from `since` on, and the longest pause between their blocks.
-    std::vector<uint8_t> BytesSince(ULONGLONG since, ULONGLONG& longestGapMs) const {
+    std::vector<uint8_t> BytesSince(ULONGLONG since, ULONGLONG& longestGapMilliseconds) const {
         std::lock_guard<std::mutex> hold(m_lock);
         std::vector<uint8_t> bytes;
         ULONGLONG previous = 0;
         for (const Block& block : m_blocks) {
             if (block.tick < since) continue;
-            if (previous != 0) longestGapMs = std::max(longestGapMs, block.tick - previous);
+            if (previous != 0) longestGapMilliseconds = std::max(longestGapMilliseconds, block.tick - previous);
             previous = block.tick;
             bytes.insert(bytes.end(), block.bytes.begin(), block.bytes.end());
         }
@@ -145,7 +145,8 @@ public:
     int Run() {
         m_plugin = OpenPluginWithSettings(m_line);
         if (!m_plugin) return ExitPluginFailed;
-        const bool bluetooth = _wcsnicmp(FindPortDevice(ListPortDevices(), m_stored.port).instanceId.c_str(), L"BTHENUM\\", 8) == 0;
+        const bool bluetooth =
+            _wcsnicmp(FindPortDevice(ListPortDevices(), m_stored.port).instanceId.c_str(), L"BTHENUM\\", 8) == 0;
         const LineSetting stored{m_stored.baudRate, m_stored.dataBits, m_stored.parity, m_stored.stopBits};
         CHuntPlan plan(stored, OfferedBy(*m_plugin), bluetooth);
         if (bluetooth) {
@@ -160,7 +161,8 @@ public:
                      L"judged by what the bytes are alone");
         }
         Print(stdout, L"hunting on " + m_stored.port + L" through the plug-in: each try listens " +
-                          Seconds(ListenMs()) + L" after " + Seconds(kSettleMs) + L" of settling; Ctrl+C ends the hunt\n" +
+                          Seconds(ListenMilliseconds()) + L" after " + Seconds(kSettleMilliseconds) +
+                          L" of settling; Ctrl+C ends the hunt\n" +
                           L"  setting         bytes  line errors   text  verdict\n");
         const CCtrlCWatch ctrlC;
         return Hunt(plan);
@@ -185,8 +187,10 @@ private:
                 Complain(L"the exchange at " + DescribeSetting(*setting) + L" ended: " + m_endReason);
                 return ExitDeviceGone;
             }
-            if (outcome == Outcome::Interrupted) return NothingFound(L"stopped by Ctrl+C after " +
-                                                                     Counted(seen.size(), L"setting") + L" tried" + L", the port closed");
+            if (outcome == Outcome::Interrupted) {
+                return NothingFound(L"stopped by Ctrl+C after " + Counted(seen.size(), L"setting") +
+                                    L" tried, the port closed");
+            }
             const TryScore score = ScoreTry(evidence);
             PrintRow(*setting, score, evidence.errorsKnown);
             seen.emplace_back(*setting, score.verdict);
@@ -214,17 +218,18 @@ private:
         m_sink = std::move(sink);
         m_view = std::move(view);
         if (!Start()) return Outcome::Refused;
-        while (!m_sink->WaitForEnd(kPollMs) && !m_sink->Report().started && !CCtrlCWatch::Asked()) {
+        while (!m_sink->WaitForEnd(kPollMilliseconds) && !m_sink->Report().started && !CCtrlCWatch::Asked()) {
         }
         const ExchangeReport opened = m_sink->Report();
         if (opened.end == ExchangeEnd::PortNotOpened) {
             m_pluginMessage = opened.pluginMessage;
             return Outcome::NotOpened;
         }
-        const ULONGLONG settled = opened.startedTick + kSettleMs;
-        const ULONGLONG listenMs = ListenMs();
+        const ULONGLONG settled = opened.startedTick + kSettleMilliseconds;
+        const ULONGLONG listenMilliseconds = ListenMilliseconds();
         bool asked = m_say.empty();
-        while (!CCtrlCWatch::Asked() && !m_sink->WaitForEnd(kPollMs) && GetTickCount64() < settled + listenMs) {
+        while (!CCtrlCWatch::Asked() && !m_sink->WaitForEnd(kPollMilliseconds) &&
+               GetTickCount64() < settled + listenMilliseconds) {
             // Sent once the port settled, so that the answer is not taken for the open's garbage.
             if (!asked && GetTickCount64() >= settled) {
                 asked = true;
@@ -233,12 +238,12 @@ private:
             }
         }
         m_plugin->StopExchange();
-        m_sink->WaitForEnd(kStopWaitMs);
+        m_sink->WaitForEnd(kStopWaitMilliseconds);
         const ExchangeReport report = m_sink->Report();
         m_endReason = report.endReason;
         if (report.end == ExchangeEnd::DeviceGone) return Outcome::Gone;
         if (CCtrlCWatch::Asked()) return Outcome::Interrupted;
-        evidence.bytes = m_view->BytesSince(settled, m_longestGapMs);
+        evidence.bytes = m_view->BytesSince(settled, m_longestGapMilliseconds);
         const LineErrorTotals totals = m_view->Ending().totals;
         evidence.garbledReports = static_cast<unsigned>(totals.framing + totals.parity + totals.breaks);
         evidence.errorsKnown = CTraceReader::Current() != nullptr;
@@ -250,13 +255,15 @@ private:
     bool Start() {
         for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
             if (m_plugin->StartExchange()) return true;
-            Sleep(kStartRetryMs);
+            Sleep(kStartRetryMilliseconds);
         }
         Complain(L"the plug-in refused to start an exchange");
         return false;
     }
 
-    ULONGLONG ListenMs() const { return std::clamp(2 * m_longestGapMs, kShortestListenMs, kLongestListenMs); }
+    ULONGLONG ListenMilliseconds() const {
+        return std::clamp(2 * m_longestGapMilliseconds, kShortestListenMilliseconds, kLongestListenMilliseconds);
+    }
 
     static std::wstring Seconds(ULONGLONG ms) {
         wchar_t text[32];
@@ -273,7 +280,8 @@ private:
 
     int Found(const LineSetting& setting) {
         const std::wstring filed = ReadStoredSettings(m_line.settingsPath).port;
-        const std::wstring port = _wcsicmp(filed.c_str(), m_stored.port.c_str()) == 0 ? L"" : L"port=" + m_stored.port + L" ";
+        const std::wstring port =
+            _wcsicmp(filed.c_str(), m_stored.port.c_str()) == 0 ? L"" : L"port=" + m_stored.port + L" ";
         const std::wstring arguments = port + SetArguments(setting);
         Print(stdout, L"found: " + DescribeSetting(setting) + L"\nstore it with: devhost set " + arguments + L"\n");
         if (!m_line.Has(L"--save")) return ExitOk;
@@ -304,7 +312,9 @@ private:
     static std::wstring UnconvincedWhy(const std::vector<std::pair<LineSetting, Verdict>>& seen) {
         std::wstring possible;
         for (const auto& [setting, verdict] : seen) {
-            if (verdict == Verdict::CleanBinary) possible += (possible.empty() ? L"" : L", ") + DescribeSetting(setting);
+            if (verdict == Verdict::CleanBinary) {
+                possible += (possible.empty() ? L"" : L", ") + DescribeSetting(setting);
+            }
         }
         if (!possible.empty()) {
             return L"bytes without a line error, in a format devhost does not know, came at " + possible +
@@ -317,7 +327,7 @@ private:
     const CommandLine& m_line;
     const StoredSettings m_stored;  // the port hunted on, with the stored flow control
     const std::vector<uint8_t> m_say;
-    ULONGLONG m_longestGapMs = 0;  // between blocks, over every try so far
+    ULONGLONG m_longestGapMilliseconds = 0;  // between blocks, over every try so far
     std::wstring m_pluginMessage;
     std::wstring m_endReason;
     std::deque<CTransferRequest> m_requests;

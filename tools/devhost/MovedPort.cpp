@@ -18,7 +18,8 @@ bool MayBeTheOne(const DeviceIds& held, const DeviceIds& other) {
 
 std::wstring Offered(const std::vector<std::wstring>& ports, const DeviceList& list) {
     std::wstring rows;
-    for (const std::wstring& port : ports) rows += L"  " + PortRow(port, list) + L"\n    devhost set port=" + port + L"\n";
+    for (const std::wstring& port : ports)
+        rows += L"  " + PortRow(port, list) + L"\n    devhost set port=" + port + L"\n";
     return rows;
 }
 

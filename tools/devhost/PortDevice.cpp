@@ -6,7 +6,8 @@ namespace DevHost {
 
 std::wstring DescribeDevice(const PortDevice& device) {
     const DeviceIds ids = ReadIds(device.instanceId, device.hardwareId, device.parentId);
-    std::wstring text = (device.friendlyName.empty() ? L"no friendly name" : device.friendlyName) + L", " + BusText(ids);
+    std::wstring text =
+        (device.friendlyName.empty() ? L"no friendly name" : device.friendlyName) + L", " + BusText(ids);
     if (ids.bus == DeviceIds::Bus::Usb) {
         text += ids.serial.empty() ? L", no serial number of its own" : L", serial " + ids.serial;
     }
@@ -25,10 +26,10 @@ std::wstring DeviceRows(const PortDevice& device) {
                 L"host must use the outgoing port\n";
     }
     // FTDI's driver holds an answer shorter than its buffer until the timer runs out.
-    if (!device.latencyMs && _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) != 0) return rows;
-    const std::wstring ms = std::to_wstring(device.latencyMs.value_or(16)) + L" ms";
+    if (!device.latencyMilliseconds && _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) != 0) return rows;
+    const std::wstring ms = std::to_wstring(device.latencyMilliseconds.value_or(16)) + L" ms";
     return rows + L"latency timer (Device Parameters, LatencyTimer): " +
-           (device.latencyMs ? ms : L"not set, so the driver's default of " + ms) +
+           (device.latencyMilliseconds ? ms : L"not set, so the driver's default of " + ms) +
            L"\n    an answer shorter than the adapter's buffer waits up to " + ms +
            L" before the adapter sends it on; Device Manager changes it in the port's advanced port settings\n";
 }

@@ -15,7 +15,7 @@ struct PortDevice {
     std::wstring parentId;    // the parent device's instance id
     std::wstring location;    // its first location path, else its location information; empty when it has none
     bool present = true;
-    std::optional<DWORD> latencyMs;  // "LatencyTimer" of the device's parameters
+    std::optional<DWORD> latencyMilliseconds;  // "LatencyTimer" of the device's parameters
 };
 
 // "USB Serial Port (COM5), a USB adapter, VID 0403 PID 6001, serial A50285BIA, at Port_#0002.Hub_#0001"

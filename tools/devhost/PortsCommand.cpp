@@ -11,8 +11,8 @@ namespace DevHost {
 namespace {
 
 // An adapter's port appears a moment after it is plugged in.
-constexpr DWORD kRereadMs = 1000;
-constexpr DWORD kCtrlCStepMs = 50;
+constexpr DWORD kRereadMilliseconds = 1000;
+constexpr DWORD kCtrlCStepMilliseconds = 50;
 
 bool Holds(const std::vector<std::wstring>& ports, const std::wstring& port) {
     return std::find(ports.begin(), ports.end(), port) != ports.end();
@@ -21,8 +21,8 @@ bool Holds(const std::vector<std::wstring>& ports, const std::wstring& port) {
 // Then the devices not present, by the port each held last, which no longer
 // takes them to the instrument.
 std::wstring PortsText(const std::vector<std::wstring>& listed, const DeviceList& list) {
-    std::wstring text =
-        listed.empty() ? L"the plug-in lists no port\n" : L"the plug-in lists " + Counted(listed.size(), L"port") + L":\n";
+    std::wstring text = listed.empty() ? L"the plug-in lists no port\n"
+                                       : L"the plug-in lists " + Counted(listed.size(), L"port") + L":\n";
     for (const std::wstring& port : listed) text += L"  " + PortRow(port, list) + L"\n";
     std::wstring absent;
     for (const PortDevice& device : list.devices) {
@@ -45,7 +45,8 @@ int AwaitNewPort(Plugin::IDevImportPlugin& plugin, const std::vector<std::wstrin
     std::vector<std::wstring> added;
     const CCtrlCWatch ctrlC;
     while (added.empty() && !CCtrlCWatch::Asked()) {
-        for (DWORD waited = 0; waited < kRereadMs && !CCtrlCWatch::Asked(); waited += kCtrlCStepMs) Sleep(kCtrlCStepMs);
+        for (DWORD waited = 0; waited < kRereadMilliseconds && !CCtrlCWatch::Asked(); waited += kCtrlCStepMilliseconds)
+            Sleep(kCtrlCStepMilliseconds);
         for (const std::wstring& port : PortsOffered(plugin)) {
             if (!Holds(before, port)) added.push_back(port);
         }
@@ -56,7 +57,8 @@ int AwaitNewPort(Plugin::IDevImportPlugin& plugin, const std::vector<std::wstrin
     }
     const DeviceList list = ListPortDevices();
     std::wstring text;
-    for (const std::wstring& port : added) text += L"new port " + PortRow(port, list) + L"\n    devhost set port=" + port + L"\n";
+    for (const std::wstring& port : added)
+        text += L"new port " + PortRow(port, list) + L"\n    devhost set port=" + port + L"\n";
     Print(stdout, text);
     return ExitOk;
 }

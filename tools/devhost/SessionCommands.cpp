@@ -23,18 +23,18 @@ namespace DevHost {
 namespace {
 
 // Often enough to follow a transfer, seldom enough not to load a console.
-constexpr ULONGLONG kStatusIntervalMs = 250;
-constexpr DWORD kInputWaitMs = 50;
+constexpr ULONGLONG kStatusIntervalMilliseconds = 250;
+constexpr DWORD kInputWaitMilliseconds = 50;
 // The plug-in takes a start only once the previous exchange's final event
 // has returned on its worker, which can be a moment after the end is seen.
 constexpr int kStartAttempts = 200;
-constexpr DWORD kStartRetryMs = 10;
+constexpr DWORD kStartRetryMilliseconds = 10;
 // A re-plugged adapter's port refuses to open for 0.5 to 2 s.
-constexpr ULONGLONG kReturnAttemptMs = 1000;
+constexpr ULONGLONG kReturnAttemptMilliseconds = 1000;
 // A port that opens may still be gone: Wine's, once its line is pulled,
 // opens as an empty device whose exchange ends at once. It is back once an
 // exchange on it brought data or lasted this long.
-constexpr ULONGLONG kBackAfterMs = 1500;
+constexpr ULONGLONG kBackAfterMilliseconds = 1500;
 constexpr int kGoOn = -1;
 
 // One run of `receive` or `term`: the plug-in's exchanges on the stored
@@ -121,21 +121,23 @@ private:
         std::wstring status;
         for (;;) {
             if (m_input) {
-                for (const std::wstring& typed : m_input->Take(kInputWaitMs)) Send(typed);
+                for (const std::wstring& typed : m_input->Take(kInputWaitMilliseconds)) Send(typed);
                 if (m_input->QuitAsked() && !m_quitting) Quit(L"Ctrl+]: term ends");
             } else {
-                m_sink->WaitForEnd(kInputWaitMs);
+                m_sink->WaitForEnd(kInputWaitMilliseconds);
             }
-            if (!m_quitting && CCtrlCWatch::Asked()) Quit(L"Ctrl+C: " + m_line.command + L" ends; again ends devhost at once");
+            if (!m_quitting && CCtrlCWatch::Asked()) {
+                Quit(L"Ctrl+C: " + m_line.command + L" ends; again ends devhost at once");
+            }
             const bool ended = m_sink->WaitForEnd(0);
             const ExchangeReport report = m_sink->Report();
             const ULONGLONG now = GetTickCount64();
             if (m_portGone && report.started && !ended &&
-                (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMs)) {
+                (report.bytesIn > 0 || now - report.startedTick >= kBackAfterMilliseconds)) {
                 m_portGone = false;
                 m_screen->Notice(m_stored.port + L" is back");
             }
-            if (now - statusShown >= kStatusIntervalMs) {
+            if (now - statusShown >= kStatusIntervalMilliseconds) {
                 status = Status(report, now);
                 statusShown = now;
             }
@@ -143,7 +145,7 @@ private:
             if (!ended) continue;
             const int end = Ended(report);
             if (end != kGoOn) return end;
-            if (m_portGone && GetTickCount64() < m_goneTick + (m_attempts + 1) * kReturnAttemptMs) continue;
+            if (m_portGone && GetTickCount64() < m_goneTick + (m_attempts + 1) * kReturnAttemptMilliseconds) continue;
             if (!StartExchange()) return ExitPluginFailed;
         }
     }
@@ -221,7 +223,7 @@ private:
         if (m_portGone) ++m_attempts;
         for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
             if (m_plugin->StartExchange()) return true;
-            Sleep(kStartRetryMs);
+            Sleep(kStartRetryMilliseconds);
         }
         m_lastWord = L"the plug-in refused to start an exchange";
         return false;

@@ -7,7 +7,7 @@ namespace DevHost {
 namespace {
 
 // What comes within a frame is drawn together, however small the blocks.
-constexpr DWORD kFrameMs = 20;
+constexpr DWORD kFrameMilliseconds = 20;
 
 // Cursor moves through the console API rather than escape sequences: the
 // Windows console takes those only when asked to, and Wine's console keeps
@@ -129,7 +129,7 @@ void CSessionScreen::Close() {
 void CSessionScreen::Run() {
     std::pair<std::wstring, std::wstring> drawn;  // typed and status, as last drawn
     for (bool closing = false; !closing;) {
-        Sleep(kFrameMs);
+        Sleep(kFrameMilliseconds);
         closing = m_closing;
         std::vector<Piece> pieces;
         std::wstring typed;

@@ -51,22 +51,22 @@ CTermInput::~CTermInput() {
     if (m_keyboard) SetConsoleMode(m_input, m_savedMode);
 }
 
-std::vector<std::wstring> CTermInput::Take(DWORD waitMs) {
+std::vector<std::wstring> CTermInput::Take(DWORD waitMilliseconds) {
     std::vector<std::wstring> lines;
     if (!m_keyboard) {
-        if (WaitForSingleObject(m_piped->arrived.Get(), waitMs) != WAIT_OBJECT_0) return lines;
+        if (WaitForSingleObject(m_piped->arrived.Get(), waitMilliseconds) != WAIT_OBJECT_0) return lines;
         std::lock_guard<std::mutex> hold(m_piped->lock);
         lines.swap(m_piped->lines);
         m_ended = m_piped->ended;
         return lines;
     }
-    if (WaitForSingleObject(m_input, waitMs) != WAIT_OBJECT_0) return lines;
+    if (WaitForSingleObject(m_input, waitMilliseconds) != WAIT_OBJECT_0) return lines;
     INPUT_RECORD records[32];
     DWORD count = 0;
     // A console that cannot be read has ended its input; the wait keeps the
     // session from spinning on it.
     if (!ReadConsoleInputW(m_input, records, 32, &count)) {
-        Sleep(waitMs);
+        Sleep(waitMilliseconds);
         m_ended = true;
     }
     for (DWORD i = 0; i < count; ++i) {

@@ -23,7 +23,7 @@ public:
     CTermInput(const CTermInput&) = delete;
     CTermInput& operator=(const CTermInput&) = delete;
 
-    std::vector<std::wstring> Take(DWORD waitMs);
+    std::vector<std::wstring> Take(DWORD waitMilliseconds);
     bool QuitAsked() const { return m_quitAsked; }
     // Piped input is over, every line taken.
     bool Ended() const { return m_ended; }

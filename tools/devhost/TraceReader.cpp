@@ -46,9 +46,9 @@ void CTraceReader::ShowThrough(Show show) {
     m_showThrough = std::move(show);
 }
 
-std::vector<std::wstring> CTraceReader::TakeLines(const std::wstring& awaited, DWORD waitMs) {
+std::vector<std::wstring> CTraceReader::TakeLines(const std::wstring& awaited, DWORD waitMilliseconds) {
     std::unique_lock<std::mutex> hold(m_lock);
-    m_arrived.wait_for(hold, std::chrono::milliseconds(waitMs), [&] {
+    m_arrived.wait_for(hold, std::chrono::milliseconds(waitMilliseconds), [&] {
         return std::any_of(m_lines.begin(), m_lines.end(),
                            [&](const std::wstring& line) { return line.find(awaited) != std::wstring::npos; });
     });

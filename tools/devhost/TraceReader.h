@@ -29,9 +29,9 @@ public:
     // term draws the lines above its bottom line; an empty function gives them back to stderr.
     void ShowThrough(Show show);
 
-    // The plug-in's lines since the last take, without their mark, once one holds awaited or waitMs
+    // The plug-in's lines since the last take, without their mark, once one holds awaited or waitMilliseconds
     // have passed: the plug-in writes a line before it reports the event, but it arrives a moment later.
-    std::vector<std::wstring> TakeLines(const std::wstring& awaited = L"", DWORD waitMs = 0);
+    std::vector<std::wstring> TakeLines(const std::wstring& awaited = L"", DWORD waitMilliseconds = 0);
 
 private:
     void ReadUntilStopped();

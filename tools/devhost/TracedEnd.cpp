@@ -11,11 +11,11 @@
 namespace DevHost {
 namespace {
 
-constexpr DWORD kTraceWaitMs = 500;
+constexpr DWORD kTraceWaitMilliseconds = 500;
 
 std::vector<std::wstring> TakeTraced(const std::wstring& awaited) {
     CTraceReader* trace = CTraceReader::Current();
-    return trace ? trace->TakeLines(awaited, kTraceWaitMs) : std::vector<std::wstring>{};
+    return trace ? trace->TakeLines(awaited, kTraceWaitMilliseconds) : std::vector<std::wstring>{};
 }
 
 // 0 when the line names no error.
@@ -81,7 +81,9 @@ TracedEnding TracedEnd(const StoredSettings& stored) {
     std::wstring totals;
     for (const std::wstring& said : TakeTraced(endMark)) {
         if (const std::wstring counts = TextAfter(said, Shared::kLineErrorTotals); !counts.empty()) totals = counts;
-        if (const std::wstring end = TextAfter(said, endMark); !end.empty()) ending = {end, std::exchange(totals, {}), {}};
+        if (const std::wstring end = TextAfter(said, endMark); !end.empty()) {
+            ending = {end, std::exchange(totals, {}), {}};
+        }
     }
     if (!ending.lineErrors.empty()) {
         ReadLineErrorTotals(ending.lineErrors, ending.totals);
