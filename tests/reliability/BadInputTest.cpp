@@ -8,7 +8,7 @@
 #include <iterator>
 #include "RecordingSink.h"
 #include "RigPlugin.h"
-#include "RigPorts.h"
+#include "RigTest.h"
 #include "win32/UniqueHandle.h"
 
 namespace {
@@ -35,17 +35,17 @@ const wchar_t kPipeName[] = L"\\\\.\\pipe\\devicecommon-not-a-port";
 
 struct BadInput {
     const char* label;
-    std::function<void(StoredSettings&)> store;
+    std::function<void(Fakes::RecordingSettingsReader&)> store;
     Outcome outcome;
 };
 
 void PrintTo(const BadInput& input, std::ostream* out) { *out << input.label; }
 
-std::function<void(StoredSettings&)> Int(const wchar_t* key, int32_t value) {
-    return [=](StoredSettings& settings) { settings.ints[key] = value; };
+std::function<void(Fakes::RecordingSettingsReader&)> Int(const wchar_t* key, int32_t value) {
+    return [=](Fakes::RecordingSettingsReader& settings) { settings.ints[key] = value; };
 }
-std::function<void(StoredSettings&)> Port(std::function<std::wstring()> name) {
-    return [=](StoredSettings& settings) { settings.port = name(); };
+std::function<void(Fakes::RecordingSettingsReader&)> Port(std::function<std::wstring()> name) {
+    return [=](Fakes::RecordingSettingsReader& settings) { settings.strings[L"PORT"] = name(); };
 }
 
 const BadInput kBadInputs[] = {
@@ -66,20 +66,15 @@ const BadInput kBadInputs[] = {
     {"PortNameNul", Port([] { return std::wstring(L"NUL"); }), Outcome::CannotOpen},
 };
 
-class OnTheRig : public ::testing::Test {
+class OnTheRig : public RigTest {
 protected:
-    void SetUp() override {
-        PurgePluginPort();
-        ASSERT_TRUE(instrument.IsOpen());
-    }
     void TearDown() override {
         if (plugin) plugin->Release();
         instrument.Purge();
     }
 
-    Instrument instrument;
     RecordingSink sink{RecordingSink::Keep::CountsOnly};
-    StoredSettings settings;
+    Fakes::RecordingSettingsReader settings = RigSettings();
     Plugin::IDevImportPlugin* plugin = nullptr;
 };
 

@@ -23,7 +23,7 @@ TEST(DriverWithoutWaits, QuietLineThenBytesThenTheIdleEnd) {
     Instrument instrument;
     ASSERT_TRUE(instrument.IsOpen());
     RecordingSink sink{RecordingSink::Keep::CountsOnly};
-    StoredSettings settings;
+    Fakes::RecordingSettingsReader settings = RigSettings();
     settings.ints[L"WATETIME"] = 1;
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     ASSERT_TRUE(plugin->StartExchange());

@@ -13,7 +13,7 @@
 #include "FakeRequest.h"
 #include "ProcessCensus.h"
 #include "RigPlugin.h"
-#include "RigPorts.h"
+#include "RigTest.h"
 #include "HostWindow.h"
 #include "win32/Event.h"
 
@@ -70,11 +70,10 @@ private:
     }
 };
 
-class HostMoves : public ::testing::Test {
+class HostMoves : public RigTest {
 protected:
     void SetUp() override {
-        PurgePluginPort();
-        ASSERT_TRUE(instrument.IsOpen());
+        RigTest::SetUp();
         WarmUpTheRig();
         // Before any instrument thread: each test ends those it starts.
         handles = Census::HandleCount();
@@ -131,9 +130,8 @@ protected:
         }
     }
 
-    Instrument instrument;
     GuardedSink sink;
-    StoredSettings settings;
+    Fakes::RecordingSettingsReader settings = RigSettings();
     std::atomic<Plugin::IDevImportPlugin*> plugin{nullptr};
     std::atomic<bool> hostDone{false};
     std::atomic<int> released{-1};
@@ -221,7 +219,7 @@ TEST_F(HostMoves, StartFromInsideTheFinalEventBeginsOnlyAfterItReturns) {
 
 TEST_F(HostMoves, FailingStartRestartedFromItsFinalEventThenReleasedThereLeavesNothing) {
     constexpr size_t kStarts = 50;
-    settings.port = L"COM200";
+    settings.strings[L"PORT"] = L"COM200";
     std::atomic<size_t> starts{0};
     sink.react = [&](const RecordedEvent& event) {
         if (event.code != EventLogText) return;

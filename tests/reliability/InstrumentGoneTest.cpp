@@ -45,7 +45,7 @@ protected:
     }
 
     RecordingSink sink{RecordingSink::Keep::CountsOnly};
-    StoredSettings settings;
+    Fakes::RecordingSettingsReader settings = RigSettings();
     Plugin::IDevImportPlugin* plugin = nullptr;
     BigRequest request;
 };
@@ -89,13 +89,13 @@ TEST_P(InstrumentGone, ExchangeEndsByItselfWithoutSpinningAndTheNextStartFailsTo
     }
     EXPECT_TRUE(plugin->StopExchange()) << "nothing holds the port any more";
 
-    ASSERT_TRUE(StartAfterTheLastEnd(plugin));
+    ASSERT_TRUE(StartAfterTheLastEnd([&] { return plugin->StartExchange(); }));
     ASSERT_TRUE(sink.WaitForEnds(2, kPatience));
     EXPECT_EQ(sink.OpeningErrors(), 1u);
     EXPECT_EQ(sink.Count(EventStarted), 1u);
 
     ASSERT_TRUE(RigCable::Plug());
-    ASSERT_TRUE(StartAfterTheLastEnd(plugin));
+    ASSERT_TRUE(StartAfterTheLastEnd([&] { return plugin->StartExchange(); }));
     EXPECT_TRUE(sink.WaitFor(EventStarted, kPatience, 2)) << "the port works again once plugged back";
     plugin->StopExchange();
     EXPECT_TRUE(sink.WaitForEnds(3, kPatience));

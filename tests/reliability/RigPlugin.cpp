@@ -4,30 +4,19 @@
 #include "RigPorts.h"
 #include "plugin/CreatePlugin.h"
 
-StoredSettings::StoredSettings() : port(PluginPortName()) {
-    ints[L"BAUDRATE"] = 115200;
-    ints[L"WATETIME"] = 3600;
+Fakes::RecordingSettingsReader RigSettings() {
+    Fakes::RecordingSettingsReader settings;
+    settings.strings[L"PORT"] = PluginPortName();
+    settings.ints[L"BAUDRATE"] = 115200;
+    settings.ints[L"WATETIME"] = 3600;
+    return settings;
 }
 
-BSTR StoredSettings::ReadString(const wchar_t*, const wchar_t*) { return SysAllocString(port.c_str()); }
-
-int32_t StoredSettings::ReadInt(const wchar_t* key, int32_t defaultValue) {
-    auto stored = ints.find(key);
-    return stored == ints.end() ? defaultValue : stored->second;
-}
-
-Plugin::IDevImportPlugin* CreateLoadedPlugin(StoredSettings& settings, IDeviceEventSink* sink) {
+Plugin::IDevImportPlugin* CreateLoadedPlugin(ISettingsReader& settings, IDeviceEventSink* sink) {
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
     plugin->LoadSettings(&settings);
     plugin->SetEventSink(sink);
     return plugin;
-}
-
-bool StartAfterTheLastEnd(Plugin::IDevImportPlugin* plugin) {
-    for (const ULONGLONG end = GetTickCount64() + 2000; !plugin->StartExchange(); Sleep(1)) {
-        if (GetTickCount64() > end) return false;
-    }
-    return true;
 }
 
 bool LongRun() {
@@ -44,7 +33,7 @@ void WarmUpTheRig() {
     // Wine opens a handle to the thread's message queue at its first such
     // wait and keeps it for the thread's life.
     MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_SENDMESSAGE, 0);
-    StoredSettings settings;
+    Fakes::RecordingSettingsReader settings = RigSettings();
     RecordingSink sink{RecordingSink::Keep::CountsOnly};
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     if (plugin->StartExchange()) {

@@ -57,7 +57,7 @@ TEST(Soak, BothDirectionsArriveWholeAndInOrder) {
         static_cast<SoakRequest*>(event.request)->done = true;
         ++requestsDone;
     };
-    StoredSettings settings;
+    Fakes::RecordingSettingsReader settings = RigSettings();
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     ASSERT_TRUE(plugin->StartExchange());
     ASSERT_TRUE(sink.WaitFor(EventStarted, 10000));

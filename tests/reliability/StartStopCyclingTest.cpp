@@ -7,7 +7,7 @@
 #include "RecordingSink.h"
 #include "ProcessCensus.h"
 #include "RigPlugin.h"
-#include "RigPorts.h"
+#include "RigTest.h"
 
 namespace {
 
@@ -28,12 +28,8 @@ private:
 
 enum class StopPoint { AtOnce, BeforeStarted, WhileQuiet, MidBurst, MidTransmit, Count };
 
-class StartStopCycling : public ::testing::Test {
+class StartStopCycling : public RigTest {
 protected:
-    void SetUp() override {
-        PurgePluginPort();
-        ASSERT_TRUE(instrument.IsOpen());
-    }
     void TearDown() override {
         if (plugin) plugin->Release();
         instrument.StopReading();
@@ -71,9 +67,8 @@ protected:
         plugin->StopExchange();
     }
 
-    Instrument instrument;
     RecordingSink sink{RecordingSink::Keep::CountsOnly};
-    StoredSettings settings;
+    Fakes::RecordingSettingsReader settings = RigSettings();
     Plugin::IDevImportPlugin* plugin = nullptr;
     size_t bursts = 0;
     size_t transmits = 0;
@@ -94,7 +89,7 @@ TEST_F(StartStopCycling, EveryStartEndsOnceAndNothingIsLeftBehind) {
     plugin = CreateLoadedPlugin(settings, &sink);
     std::mt19937 random(20261209);
     for (size_t cycle = 0; cycle < cycles; ++cycle) {
-        ASSERT_TRUE(StartAfterTheLastEnd(plugin)) << "cycle " << cycle;
+        ASSERT_TRUE(StartAfterTheLastEnd([&] { return plugin->StartExchange(); })) << "cycle " << cycle;
         StopAt(static_cast<StopPoint>(random() % static_cast<unsigned>(StopPoint::Count)), cycle, random);
         ASSERT_TRUE(sink.WaitForEnds(cycle + 1, kPatience)) << "cycle " << cycle;
         ASSERT_EQ(sink.Ends(), cycle + 1) << "cycle " << cycle;

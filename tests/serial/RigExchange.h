@@ -5,15 +5,14 @@
 #include <deque>
 #include "FakeRequest.h"
 #include "RecordingSink.h"
-#include "RigPorts.h"
+#include "RigTest.h"
 #include "win32/DevicePath.h"
 #include "serial/ExchangeControl.h"
 
-class RigExchange : public ::testing::Test {
+class RigExchange : public RigTest {
 protected:
     void SetUp() override {
-        PurgePluginPort();
-        ASSERT_TRUE(instrument.IsOpen());
+        RigTest::SetUp();
         control.SetSink(&sink);
         target.devicePath = Win32::DevicePathFor(PluginPortName().c_str());
         target.line = RigLine();
@@ -21,19 +20,10 @@ protected:
     }
 
     bool Start() { return control.StartExchange(target); }
-    // A start is taken once the last exchange's final event has returned,
-    // a moment after the sink has seen it.
-    bool StartAfterTheLastEnd() {
-        for (const ULONGLONG end = GetTickCount64() + 2000; !Start(); Sleep(1)) {
-            if (GetTickCount64() > end) return false;
-        }
-        return true;
-    }
     // Requests live in the fixture, which ends the exchange before they go,
     // also when an assertion cuts a test short.
     FakeRequest& Request(std::vector<uint8_t> bytes) { return requests.emplace_back(std::move(bytes)); }
 
-    Instrument instrument;
     RecordingSink sink;
     Serial::Exchange::Target target;
     std::deque<FakeRequest> requests;

@@ -2,17 +2,16 @@
 // Windows.
 #include <gtest/gtest.h>
 #include <thread>
-#include "RigPorts.h"
+#include "RigTest.h"
 #include "win32/DevicePath.h"
 #include "serial/SerialPort.h"
 
 namespace {
 
-class PortOnTheRig : public ::testing::Test {
+class PortOnTheRig : public RigTest {
 protected:
     void SetUp() override {
-        PurgePluginPort();
-        ASSERT_TRUE(instrument.IsOpen());
+        RigTest::SetUp();
         DCB line = RigLine();
         ASSERT_EQ(port.Open(Win32::DevicePathFor(PluginPortName().c_str()).c_str(), line).state, Serial::IoState::Completed);
     }
@@ -23,7 +22,6 @@ protected:
         return port.ClearErrors(&status, &lineErrors).Completed() ? status.cbInQue : 0;
     }
 
-    Instrument instrument;
     Serial::CSerialPort port;
 };
 

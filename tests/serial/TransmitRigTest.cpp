@@ -39,7 +39,7 @@ protected:
     }
 
     void Start(size_t exchange = 1) {
-        ASSERT_TRUE(StartAfterTheLastEnd());
+        ASSERT_TRUE(StartAfterTheLastEnd([this] { return RigExchange::Start(); }));
         ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, exchange));
     }
 
