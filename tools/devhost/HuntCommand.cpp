@@ -6,6 +6,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include "Commands.h"
 #include "ConsoleOutput.h"
 #include "CtrlC.h"
@@ -73,7 +74,7 @@ public:
 
     void Received(const uint8_t* data, size_t count) override {
         std::lock_guard<std::mutex> hold(m_lock);
-        m_blocks.push_back({GetTickCount64(), std::vector<uint8_t>(data, data + count)});
+        m_blocks.emplace_back(GetTickCount64(), std::vector<uint8_t>(data, data + count));
     }
     TracedEnding TracedEnd() override {
         TracedEnding ending = DevHost::TracedEnd(m_settings);
@@ -87,11 +88,11 @@ public:
         std::lock_guard<std::mutex> hold(m_lock);
         std::vector<uint8_t> bytes;
         ULONGLONG previous = 0;
-        for (const Block& block : m_blocks) {
-            if (block.tick < since) continue;
-            if (previous != 0) longestGapMilliseconds = std::max(longestGapMilliseconds, block.tick - previous);
-            previous = block.tick;
-            bytes.insert(bytes.end(), block.bytes.begin(), block.bytes.end());
+        for (const auto& [tick, block] : m_blocks) {
+            if (tick < since) continue;
+            if (previous != 0) longestGapMilliseconds = std::max(longestGapMilliseconds, tick - previous);
+            previous = tick;
+            bytes.insert(bytes.end(), block.begin(), block.end());
         }
         return bytes;
     }
@@ -101,14 +102,9 @@ public:
     }
 
 private:
-    struct Block {
-        ULONGLONG tick;
-        std::vector<uint8_t> bytes;
-    };
-
     const StoredSettings m_settings;
     mutable std::mutex m_lock;  // the plug-in's worker adds what it receives
-    std::vector<Block> m_blocks;
+    std::vector<std::pair<ULONGLONG, std::vector<uint8_t>>> m_blocks;  // each with the tick it came at
     TracedEnding m_ending;
 };
 
