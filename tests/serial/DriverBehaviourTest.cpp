@@ -208,9 +208,8 @@ protected:
 TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
     const Row& row = GetParam();
     const ULONGLONG asked = GetTickCount64();
-    // A queued request's wake-up must not end the retries of a busy open.
     if (row.end == End::NotOpened) {
-        ASSERT_TRUE(plugin->QueueTransferRequest(&request));
+        ASSERT_TRUE(plugin->QueueTransferRequest(&request)) << "its wake-up must not end a busy open's retries";
     }
     ASSERT_TRUE(plugin->StartExchange());
     if (row.end == End::NotOpened) {

@@ -84,8 +84,7 @@ TEST(WinePortProbe, ThePropertyListOffersAndStoresAPortAboveNine) {
     const Fakes::RecordedEntry* port = view.Find(1);
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->selected, 255);
-    const auto com8 = std::find(port->choices.begin(), port->choices.end(), std::make_pair(8, std::wstring(L"COM8")));
-    EXPECT_NE(com8, port->choices.end());
+    EXPECT_EQ(std::count(port->choices.begin(), port->choices.end(), std::make_pair(8, std::wstring(L"COM8"))), 1);
     const Win32::CUniqueHandle untaken(CreateFileW(pipePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     EXPECT_TRUE(untaken.IsValid()) << "FillView opened COM8";
 
