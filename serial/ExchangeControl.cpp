@@ -48,6 +48,9 @@ private:
     bool m_finishing = false;
     DWORD m_workerId = 0;
     Win32::CUniqueHandle m_worker;
+    // The worker a start from its final event replaced, until the new
+    // worker takes it.
+    Win32::CUniqueHandle m_replaced;
 };
 
 CExchangeControl::CExchangeControl(const SerialApi& api) : m_state(new CState(api)) {}
@@ -67,19 +70,19 @@ void CExchangeControl::Queue(ITransferRequest* request) {
 
 bool CExchangeControl::CState::Start(Exchange::Target& target) {
     if (!shared.Sink().HasSink()) return false;
-    // Outside the lock, so it is freed outside it: the loader's lock is
-    // never taken inside ours.
+    // The worker's code must stay mapped until its thread has ended, even
+    // when the host unloads the module right after its last event. The
+    // worker owns this reference from before it runs and drops it last.
+    // Taken, and freed when the start is refused, outside our lock: both
+    // enter the loader's lock, which is never taken inside ours.
     Win32::CModuleReference module;
+    if (!module.Take(reinterpret_cast<const void*>(&Worker))) return false;
     {
         Win32::CLock hold(m_lock);
         // Only the finishing worker may start the next exchange before its
         // final event has returned: the new one's events then wait for it.
         const bool fromTheFinalEvent = m_finishing && m_workerId == GetCurrentThreadId();
         if (m_running && !fromTheFinalEvent) return false;
-        // The worker's code must stay mapped until its thread has ended, even
-        // when the host unloads the module right after its last event. The
-        // worker owns this reference from before it runs and drops it last.
-        if (!module.Take(reinterpret_cast<const void*>(&Worker))) return false;
         DWORD id = 0;
         // Made suspended, so its handle and id are recorded before it can end.
         HANDLE thread = CreateThread(nullptr, 0, &Worker, this, CREATE_SUSPENDED, &id);
@@ -91,7 +94,9 @@ bool CExchangeControl::CState::Start(Exchange::Target& target) {
             // exchange's: the final event's own start must not clear it.
             if (!fromTheFinalEvent) shared.ClearStop();
             // A previous worker is inside its final event, past its last use
-            // of these members: only its handle is left.
+            // of these members: the new worker takes its handle and waits
+            // for it to end, so whoever waits for the newest waits for both.
+            m_replaced = std::move(m_worker);
             m_worker.Reset(thread);
             m_workerId = id;
             m_running = true;
@@ -120,7 +125,8 @@ void CExchangeControl::CState::OwnerLetsGo() {
         Win32::CLock hold(m_lock);
         // A worker past its final event runs on until its thread ends. A host
         // may end its process once the last Release has returned, and a
-        // thread still on its way out then races the process's own end.
+        // thread still on its way out then races the process's own end. The
+        // newest worker ends only after any worker it replaced.
         thread = m_worker.Get();
         running = m_running;
     }
@@ -162,10 +168,16 @@ void CExchangeControl::CState::RunExchange() {
 // final event.
 bool CExchangeControl::CState::RunTurns() {
     Exchange::Target target;
+    Win32::CUniqueHandle replaced;
     {
         Win32::CLock hold(m_lock);
         target = std::move(m_target);
+        replaced = std::move(m_replaced);
     }
+    // The worker this one replaced is on its way out of its final event,
+    // with nothing left to wait for: once this one has ended, so has it,
+    // and the last Release, which waits for the newest, has waited for all.
+    if (replaced.IsValid()) WaitForSingleObject(replaced.Get(), INFINITE);
     // Started from inside the previous final event, the exchange opens the
     // port only once that event has returned: a last Release made in it
     // must find the port closed.

@@ -15,8 +15,9 @@ public:
     // Raises the standard allocation failure.
     explicit CExchangeControl(const SerialApi& api = SerialApi::System());
     // From here on no call reaches the host's sink; the exchange stops. Made
-    // outside the sink's callbacks, it returns once the worker has ended (so
-    // the port is closed), or after 60 ms while the driver holds the worker
+    // outside the sink's callbacks, it returns once every worker has ended,
+    // one that a restart replaced too (so the port is closed), or after 60 ms
+    // while the driver holds the worker
     // (an open that connects, a write or read it does not end): the worker
     // then ends on its own when the driver lets go. Made inside a callback,
     // the worker ends on its own after that callback.

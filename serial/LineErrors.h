@@ -32,7 +32,8 @@ public:
     void Reset(const wchar_t* path);
     // The error word of one status call, made at the time now.
     void Add(DWORD errors, ULONGLONG now);
-    // Says what is not said yet, then the totals, when there were any.
+    // Says the totals, when there were any; they hold the errors that no
+    // line has said yet.
     void TraceTotals();
     const Counts& Totals() const { return m_totals; }
 

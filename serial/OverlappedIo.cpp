@@ -10,15 +10,16 @@ COverlappedIo::COverlappedIo(const SerialApi& api) : m_api(api) {}
 
 COverlappedIo::~COverlappedIo() { Cancel(); }
 
-void COverlappedIo::Prepare(HANDLE device) {
+void COverlappedIo::Prepare(HANDLE device, DWORD count) {
     m_device = device;
+    m_count = count;
     m_record = OVERLAPPED{};
     m_record.hEvent = m_event.Get();
     m_events = 0;
 }
 
 IoResult COverlappedIo::Started(BOOL result, DWORD bytes) {
-    if (result) return {IoState::Completed, bytes, ERROR_SUCCESS};
+    if (result) return {IoState::Completed, Moved(bytes), ERROR_SUCCESS};
     const DWORD error = GetLastError();
     if (error != ERROR_IO_PENDING) return {IoState::Failed, 0, error};
     m_running = true;
@@ -26,7 +27,7 @@ IoResult COverlappedIo::Started(BOOL result, DWORD bytes) {
 }
 
 IoResult COverlappedIo::StartWait(HANDLE device) {
-    Prepare(device);
+    Prepare(device, 0);
     // ReadFile and WriteFile reset the record's event as they begin; for a
     // wait no document says so. Under Wine a reset is a round trip to its
     // server, which before every read cost a received block about a fifth
@@ -36,14 +37,14 @@ IoResult COverlappedIo::StartWait(HANDLE device) {
 }
 
 IoResult COverlappedIo::StartRead(HANDLE device, void* buffer, DWORD count) {
-    Prepare(device);
+    Prepare(device, count);
     DWORD bytes = 0;
     const BOOL result = m_api.readFile(device, buffer, count, &bytes, &m_record);
     return Started(result, bytes);
 }
 
 IoResult COverlappedIo::StartWrite(HANDLE device, const void* data, DWORD count) {
-    Prepare(device);
+    Prepare(device, count);
     DWORD bytes = 0;
     const BOOL result = m_api.writeFile(device, data, count, &bytes, &m_record);
     return Started(result, bytes);
@@ -54,12 +55,12 @@ IoResult COverlappedIo::Finish(bool wait) {
     DWORD bytes = 0;
     if (m_api.getOverlappedResult(m_device, &m_record, &bytes, wait ? TRUE : FALSE)) {
         m_running = false;
-        return {IoState::Completed, bytes, ERROR_SUCCESS};
+        return {IoState::Completed, Moved(bytes), ERROR_SUCCESS};
     }
     const DWORD error = GetLastError();
     if (!wait && error == ERROR_IO_INCOMPLETE) return {IoState::Pending, 0, ERROR_SUCCESS};
     m_running = false;
-    return {IoState::Failed, bytes, error};
+    return {IoState::Failed, Moved(bytes), error};
 }
 
 // CancelIoEx reaches the operation from any thread: the last owner of the

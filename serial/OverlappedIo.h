@@ -11,8 +11,9 @@ namespace Serial {
 enum class IoState { Completed, Pending, Failed, Gone };
 
 // What every Win32 call on the device reports, overlapped or not. bytes is
-// what it moved, also when it failed or was cancelled part-way; error is the
-// Win32 error of a failure, ERROR_SUCCESS otherwise.
+// what it moved, also when it failed or was cancelled part-way, and never
+// more than it was given; error is the Win32 error of a failure,
+// ERROR_SUCCESS otherwise.
 struct IoResult {
     IoState state;
     DWORD bytes;
@@ -55,8 +56,11 @@ public:
     void RequestCancel();
 
 private:
-    void Prepare(HANDLE device);
+    void Prepare(HANDLE device, DWORD count);
     IoResult Started(BOOL result, DWORD bytes);
+    // The driver's count is its word, but the buffers are ours: no count
+    // moves a caller's pointer past what the operation was given.
+    DWORD Moved(DWORD reported) const { return reported < m_count ? reported : m_count; }
 
     const SerialApi& m_api;
     HANDLE m_device = INVALID_HANDLE_VALUE;
@@ -64,6 +68,8 @@ private:
     Win32::CEvent m_event{Win32::CEvent::Reset::Manual};
     // Where a wait's driver writes the events it saw, when it completes.
     DWORD m_events = 0;
+    // The bytes the running or last read or write was given (none to a wait).
+    DWORD m_count = 0;
     bool m_running = false;
 };
 

@@ -49,13 +49,13 @@ void CTransmitter::TransmitRequest(ITransferRequest* request) {
 }
 
 // The request is the host's object, so it is asked through the gate, as
-// the sink is.
+// the sink is, each getter on its own: a last Release begun during one
+// (inside it, too) lets no later getter ask a request the host may free.
 bool CTransmitter::Read(ITransferRequest* request, Contents* contents) {
-    return m_shared.Sink().Reach([&](IDeviceEventSink&) {
-        contents->kind = request->GetKind();
-        contents->data = request->GetData();
-        contents->size = request->GetSize();
-    });
+    CSinkGate& gate = m_shared.Sink();
+    return gate.Reach([&](IDeviceEventSink&) { contents->kind = request->GetKind(); }) &&
+           gate.Reach([&](IDeviceEventSink&) { contents->data = request->GetData(); }) &&
+           gate.Reach([&](IDeviceEventSink&) { contents->size = request->GetSize(); });
 }
 
 void CTransmitter::Send(ITransferRequest* request, const Contents& contents) {

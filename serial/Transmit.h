@@ -50,7 +50,7 @@ public:
     void TransmitRequest(ITransferRequest* request);
 
 private:
-    // What the host's request holds, read in one call through the gate.
+    // What the host's request holds, read through the gate.
     struct Contents {
         int32_t kind;
         const uint8_t* data;

@@ -150,7 +150,9 @@ TEST_P(LastReleaseInsideACallback, IsSafeAndNothingFollowsIt) {
     // A plug-in released mid-request never hands it back: it outlives the test.
     static FakeRequest request{RequestBytes(150000)};
     sink.react = [&](const RecordedEvent& event) {
-        if (event.code == at) ReleaseFromCallback();
+        if (event.code != at) return;
+        EXPECT_EQ(plugin.load()->StartExchange(), at == EventStopped) << "only the final event starts the next";
+        ReleaseFromCallback();
     };
     instrument.StartReading();
     Create();

@@ -76,6 +76,14 @@ const Row kRows[] = {
     {"refuses SetupComm (jSerialComm #276)", [](DriverQuirks& q) { q.queueRefusal = ERROR_INVALID_PARAMETER; }},
     {"ClearCommError always ERROR_INVALID_PARAMETER (GNSS virtual COM, pySerial #575)",
      [](DriverQuirks& q) { q.statusRefusal = ERROR_INVALID_PARAMETER; }},
+    {"ClearCommError fails once after each arrival, then answers: tried again, not given up",
+     [](DriverQuirks& q) {
+         q.statusFailure = ERROR_INVALID_PARAMETER;
+         q.lineErrors = CE_FRAME;
+     },
+     End::Idle, 0, true, Settings::FlowNone, L"framing 2"},
+    {"reads and writes report more bytes than asked for: the count is the driver's word",
+     [](DriverQuirks& q) { q.overReported = 1000; }},
     {"counts received bytes late (serialport-rs #16, pySerial #117)", [](DriverQuirks& q) { q.countsLate = true; }},
     {"character wait never completes (redirected ports, FreeRDP #5620)", [](DriverQuirks& q) { q.wait = WaitStyle::Never; }},
     {"character wait completes at once with EV_TXEMPTY (USB serial, circuits_uart #34)",
@@ -200,6 +208,9 @@ protected:
 TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
     const Row& row = GetParam();
     const ULONGLONG asked = GetTickCount64();
+    if (row.end == End::NotOpened) {
+        ASSERT_TRUE(plugin->QueueTransferRequest(&request)) << "its wake-up must not end a busy open's retries";
+    }
     ASSERT_TRUE(plugin->StartExchange());
     if (row.end == End::NotOpened) {
         ASSERT_TRUE(sink.WaitFor(EventLogText, Patience()));
@@ -238,7 +249,10 @@ TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
     EXPECT_EQ(driver->Opens(), 1);
 
     EXPECT_EQ(driver->Line().BaudRate == kUserBaud, row.takesSettings) << "the user's speed, or the driver's own";
-    EXPECT_NE(driver->Line().XonChar, driver->Line().XoffChar);
+    const DCB line = driver->Line();
+    const DWORD software = row.flow == Settings::FlowXonXoff;
+    EXPECT_EQ((std::vector<DWORD>{BYTE(line.XonChar), BYTE(line.XoffChar), line.fAbortOnError, line.fOutX, line.fInX}),
+              (std::vector<DWORD>{0x11, 0x13, FALSE, software, software}));
 
     std::vector<uint8_t> arrived{'a', 'b', 'c'};
     arrived.insert(arrived.end(), burst.begin(), burst.end());
@@ -289,6 +303,7 @@ TEST_P(DriverBehaviour, ExchangeKeepsItsPromises) {
         plugin->StopExchange();
         EXPECT_TRUE(sink.WaitFor(EventStopped, 3000, 2));
         EXPECT_EQ(sink.Count(EventLogText), sink.Count(EventDataReceived)) << "no port-opening text";
+        EXPECT_EQ(trace.With(Serial::CLineErrors::kTotalsMark).size(), totals.size()) << "each counts its own";
     }
     if (row.end == End::DeviceGone) {
         const size_t before = sink.Events().size();

@@ -62,6 +62,7 @@ TEST_F(ExchangeControl, SecondStartIsRefusedUntilTheExchangeIsOver) {
     EXPECT_FALSE(Start()) << "refused while the port is open";
     EXPECT_FALSE(control->StopExchange()) << "the port was open";
     ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience));
+    EXPECT_TRUE(control->StopExchange()) << "the port is no longer held";
     EXPECT_EQ(sink.Count(EventStarted), 1u);
     EXPECT_EQ(api.OpenedPaths().size(), 1u);
 }
@@ -101,16 +102,26 @@ TEST_F(ExchangeControl, StopWhileIdleDoesNotEndTheNextExchange) {
     EXPECT_TRUE(sink.WaitFor(EventStopped, kPatience));
 }
 
+// Another thread's start is refused while the next exchange runs, and
+// letting go waits for the worker that the start replaced, too.
 TEST_F(ExchangeControl, StartFromTheFinalEventStartsTheNextExchange) {
     std::atomic<bool> restarted{false};
+    Win32::CUniqueHandle replaced;
     sink.react = [&](const RecordedEvent& event) {
-        if (event.code == EventStopped && sink.Count(EventStopped) == 1) restarted = Start();
-        if (event.code == EventStarted) control->StopExchange();
+        if (event.code == EventStopped && sink.Count(EventStopped) == 1) {
+            replaced.Reset(OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()));
+            restarted = Start();
+        }
+        if (event.code != EventStarted) return;
+        std::thread([&] { EXPECT_FALSE(Start()) << "a second worker on the port"; }).join();
+        control->StopExchange();
     };
     ASSERT_TRUE(Start());
     ASSERT_TRUE(sink.WaitFor(EventStopped, kPatience, 2));
     EXPECT_TRUE(restarted);
     EXPECT_EQ(sink.Codes(), (std::vector<int32_t>{EventStarted, EventStopped, EventStarted, EventStopped}));
+    control.reset();
+    EXPECT_EQ(WaitForSingleObject(replaced.Get(), 0), DWORD(WAIT_OBJECT_0));
 }
 
 // The host's other threads may not start an exchange while the last one's

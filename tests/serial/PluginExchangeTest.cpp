@@ -47,7 +47,7 @@ TEST(PluginExchange, ReleaseWhileTheExchangeStartsEndsItWithNoLaterEvent) {
 }
 
 // The settings dialog used while an exchange runs: the edits are the next
-// exchange's.
+// exchange's, also when the final event starts it, on the worker.
 TEST(PluginExchange, EditsMadeDuringAnExchangeTakeEffectAtTheNext) {
     ModelDriver api;
     Fakes::ScriptedPortSystem ports;
@@ -65,9 +65,12 @@ TEST(PluginExchange, EditsMadeDuringAnExchangeTakeEffectAtTheNext) {
     view.comboValues = {{1, 4}};
     plugin->GetPropertyListController()->FillView(&view);
     plugin->GetPropertyListController()->ApplyView();
+    sink.react = [&](const RecordedEvent& event) {
+        if (event.code == EventStopped) {
+            EXPECT_TRUE(plugin->StartExchange());
+        }
+    };
     plugin->StopExchange();
-    ASSERT_TRUE(sink.WaitFor(EventStopped, 5000));
-    for (int attempt = 0; attempt < 100 && !plugin->StartExchange(); ++attempt) Sleep(10);
     ASSERT_TRUE(sink.WaitFor(EventStarted, 5000, 2));
     EXPECT_EQ(api.OpenedPaths(), (std::vector<std::wstring>{L"\\\\.\\COM3", L"\\\\.\\COM4"}));
     plugin->Release();

@@ -315,7 +315,8 @@ TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQu
 }
 
 // Out of the queue a request is sent and handed back; so one that a stop
-// meets while its getters run stays queued, whole.
+// meets while its getters run stays queued, whole. Once the last Release
+// has begun, inside a getter too, no further getter is asked.
 TEST_F(ScriptedTransmit, StopDuringTheGettersLeavesTheRequestQueued) {
     queue.Append(&request);
     request.whenAsked = [this] { shared.Stop(); };
@@ -323,6 +324,10 @@ TEST_F(ScriptedTransmit, StopDuringTheGettersLeavesTheRequestQueued) {
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(queue.Head(), &request);
     EXPECT_TRUE(sink.Events().empty()) << "not handed back";
+    shared.ClearStop();
+    request.whenAsked = [this] { shared.Sink().Close(); };
+    transmitter.DrainQueue();
+    EXPECT_EQ(request.calls, 4);
 }
 
 // A stop must not wait out a 500 ms step of a write that the line holds.
@@ -422,6 +427,7 @@ TEST_F(ScriptedTransmit, SinkWithdrawnWhileARequestIsSentWithholdsItsDone) {
 // A request that answers another kind than when it was queued is not sent,
 // but handed back, so a host waiting for it is told; the next one goes.
 TEST_F(ScriptedTransmit, RequestWhoseKindChangedIsHandedBackUnsent) {
+    TraceLines trace;
     FakeRequest second{RequestBytes(10, 3)};
     queue.Append(&request);
     queue.Append(&second);
@@ -432,6 +438,7 @@ TEST_F(ScriptedTransmit, RequestWhoseKindChangedIsHandedBackUnsent) {
     EXPECT_EQ(order, (std::vector<std::pair<int32_t, ITransferRequest*>>{
                          {RequestDone, &request}, {EventDataSent, nullptr}, {RequestDone, &second}}));
     EXPECT_EQ(sink.Sent(), second.bytes);
+    EXPECT_EQ(trace.With(L"changed its kind to 7").size(), 1u);
 }
 
 // Requests go strictly in queue order, one after the other's end; those

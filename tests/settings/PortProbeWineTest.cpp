@@ -13,11 +13,14 @@
 // fails to open cannot be shown here.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <algorithm>
 #include "RecordingPropertyListView.h"
 #include "RecordingSettings.h"
 #include "plugin/CreatePlugin.h"
 #include "plugin_api/IPropertyListViewController.h"
 #include "settings/PortProbe.h"
+#include "win32/UniqueHandle.h"
+#include "win32/UniqueRegKey.h"
 
 namespace {
 
@@ -40,9 +43,17 @@ TEST(WinePortProbe, ListsExactlyTheMappedPortsInNumericOrderFromCom12On) {
     EXPECT_EQ(FromTen(ports), (OptionList{{12, L"COM12"}, {255, L"COM255"}}));
 }
 
+// A registry string need not end in a null; one of an odd length shows
+// whether it is read to the length the registry gave.
 TEST(WinePortProbe, EachSourceAloneNamesWhatWineMade) {
+    Win32::CUniqueRegKey map;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_SET_VALUE, map.Receive()),
+              ERROR_SUCCESS);
+    RegSetValueExW(map.Get(), L"\\Device\\NoNull", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"COM77X"), 11);
     const OptionList mapped{{12, L"COM12"}, {255, L"COM255"}};
-    const std::pair<Source, OptionList> answers[] = {{Source::DeviceMap, mapped},
+    OptionList inTheMap = mapped;
+    inTheMap.emplace(77, L"COM77");
+    const std::pair<Source, OptionList> answers[] = {{Source::DeviceMap, inTheMap},
                                                      {Source::DeviceNamespace, mapped},
                                                      {Source::PortsClass, {}},
                                                      {Source::ModemClass, {}}};
@@ -52,6 +63,7 @@ TEST(WinePortProbe, EachSourceAloneNamesWhatWineMade) {
         Settings::ListPorts(only, ports);
         EXPECT_EQ(FromTen(ports), fromTen) << "source " << static_cast<int>(source);
     }
+    RegDeleteValueW(map.Get(), L"\\Device\\NoNull");
 }
 
 TEST(WinePortProbe, ThePropertyListOffersAndStoresAPortAboveNine) {
@@ -62,10 +74,19 @@ TEST(WinePortProbe, ThePropertyListOffersAndStoresAPortAboveNine) {
 
     Fakes::RecordingPropertyListView view;
     Plugin::IPropertyListViewController* controller = plugin->GetPropertyListController();
+    // COM8 leads to a pipe of one instance: an open of it would take that.
+    const wchar_t* const pipeName = L"\\Device\\NamedPipe\\fill-view-opens";
+    const wchar_t* const pipePath = L"\\\\.\\pipe\\fill-view-opens";
+    const Win32::CUniqueHandle pipe(CreateNamedPipeW(pipePath, PIPE_ACCESS_DUPLEX, 0, 1, 0, 0, 0, nullptr));
+    ASSERT_TRUE(DefineDosDeviceW(DDD_RAW_TARGET_PATH, L"COM8", pipeName));
     controller->FillView(&view);
+    DefineDosDeviceW(DDD_RAW_TARGET_PATH | DDD_REMOVE_DEFINITION | DDD_EXACT_MATCH_ON_REMOVE, L"COM8", pipeName);
     const Fakes::RecordedEntry* port = view.Find(1);
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->selected, 255);
+    EXPECT_EQ(std::count(port->choices.begin(), port->choices.end(), std::make_pair(8, std::wstring(L"COM8"))), 1);
+    const Win32::CUniqueHandle untaken(CreateFileW(pipePath, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(untaken.IsValid()) << "FillView opened COM8";
 
     view.comboValues[1] = 12;
     controller->ApplyView();

@@ -25,13 +25,14 @@ public:
     int32_t kind;
     int32_t size;
     std::atomic<int> calls{0};
-    // Runs inside GetSize, the last getter the plug-in calls.
+    // Runs inside GetKind, the first getter the plug-in calls.
     std::function<void()> whenAsked;
 
     void HostSlot1() override { ADD_FAILURE() << "the host's own slot was called"; }
     void HostSlot2() override { ADD_FAILURE() << "the host's own slot was called"; }
     int32_t GetKind() override {
         ++calls;
+        if (whenAsked) whenAsked();
         return kind;
     }
     const uint8_t* GetData() override {
@@ -40,7 +41,6 @@ public:
     }
     int32_t GetSize() override {
         ++calls;
-        if (whenAsked) whenAsked();
         return size;
     }
 };

@@ -1,6 +1,7 @@
 #include "ModelDriver.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <utility>
 
 namespace {
 ModelDriver* g_current = nullptr;
@@ -163,6 +164,7 @@ struct ModelCalls {
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         if (m.quirks.statusRefusal != ERROR_SUCCESS) return m.Fail(m.quirks.statusRefusal);
+        if (m.m_statusFailurePending != ERROR_SUCCESS) return m.Fail(std::exchange(m.m_statusFailurePending, 0));
         *errors = m.m_errorsPending;
         m.m_errorsPending = 0;
         if (status) {
@@ -183,7 +185,7 @@ struct ModelCalls {
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         if (m.quirks.readsHang) return m.Pend(record, Hung(size, nullptr));
         if (m.m_input.empty() && m.quirks.readsPend) return m.Pend(record, {nullptr, buffer, size});
-        *read = m.TakeInput(buffer, size);
+        *read = m.TakeInput(buffer, size) + m.quirks.overReported;
         return TRUE;
     }
     static BOOL WINAPI WriteFile(HANDLE, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
@@ -208,7 +210,7 @@ struct ModelCalls {
         const auto* bytes = static_cast<const uint8_t*>(data);
         m.m_written.insert(m.m_written.end(), bytes, bytes + moved);
         if (q.writeError == ERROR_SUCCESS) {
-            *written = moved;
+            *written = moved + q.overReported;
             return TRUE;
         }
         const BOOL result = m.Pend(record, ModelDriver::Pending{});
@@ -310,6 +312,7 @@ void ModelDriver::Arrive(const std::vector<uint8_t>& bytes) {
     m_arrived += bytes.size();
     m_input.insert(m_input.end(), bytes.begin(), bytes.end());
     m_errorsPending = quirks.lineErrors;
+    m_statusFailurePending = quirks.statusFailure;
     for (auto& [record, pending] : m_pending) {
         if (pending.completed) continue;
         if (pending.buffer) Complete(record, TakeInput(pending.buffer, pending.size), ERROR_SUCCESS);

@@ -41,6 +41,8 @@ struct DriverQuirks {
     bool writesHang = false;           // a write pends, deaf to cancel and purge, until unstuck
     bool readsHang = false;            // a read pends, deaf to cancel, until unstuck
     DWORD lineErrors = 0;              // ClearCommError's error word once after each arrival
+    DWORD statusFailure = ERROR_SUCCESS;  // ClearCommError fails with it once after each arrival
+    DWORD overReported = 0;            // reads and writes report this many bytes more than they moved
     bool notSerial = false;            // answers no query of its line state: a file or a pipe, not a port
     DWORD bytesBeforeCancel = 0;       // what a cancelled or purged read or write has moved
     bool ignoresWriteCancel = false;   // CancelIoEx leaves a pending write running, as some USB and
@@ -162,5 +164,6 @@ private:
     int m_handles = 0;
     ULONGLONG m_lastClose = 0;
     DWORD m_errorsPending = 0;
+    DWORD m_statusFailurePending = ERROR_SUCCESS;
     Win32::CEvent m_unstuck{Win32::CEvent::Reset::Manual};
 };
