@@ -42,9 +42,6 @@ bool PortNotThere(DWORD error) {
 
 }  // namespace
 
-CExchange::CExchange(CWorkerPort& port, CExchangeShared& shared, Clock clock)
-    : m_port(port), m_shared(shared), m_clock(clock) {}
-
 CExchange::~CExchange() {
     if (!m_ended) End(false);
 }
@@ -53,7 +50,7 @@ bool CExchange::Begin(const Target& target) {
     m_path = target.devicePath.c_str();
     const IoResult opened = OpenRetryingWhileBusy(target.line);
     TraceOpening(target.line, opened);
-    if (!m_port.IsOpen()) {
+    if (!opened.Completed()) {
         if (PortNotThere(opened.error)) TracePortsPresent(target);
         return false;
     }
@@ -78,17 +75,17 @@ bool CExchange::Begin(const Target& target) {
 // meanwhile (USB adapters, for up to about a second): the host's next start
 // often comes right after the last exchange's end. A stop ends the retries.
 IoResult CExchange::OpenRetryingWhileBusy(const DCB& line) {
-    const ULONGLONG begun = GetTickCount64();
+    const ULONGLONG begun = m_port.Now();
     DWORD firstRefusal = ERROR_SUCCESS;
     for (;;) {
-        const IoResult opened = m_port.Open(m_path, line, m_clock());
-        if (m_port.IsOpen() && firstRefusal != ERROR_SUCCESS) {
+        const IoResult opened = m_port.Open(m_path, line);
+        if (opened.Completed() && firstRefusal != ERROR_SUCCESS) {
             Win32::Trace(L"%ls: the driver refused the open as busy (error %lu) and took it %llu ms later", m_path,
-                  firstRefusal, GetTickCount64() - begun);
+                         firstRefusal, m_port.Now() - begun);
         }
         const bool busy = opened.error == ERROR_ACCESS_DENIED || opened.error == ERROR_SHARING_VIOLATION ||
                           opened.error == ERROR_BUSY;
-        if (m_port.IsOpen() || !busy || GetTickCount64() - begun >= kBusyRetryMilliseconds) return opened;
+        if (opened.Completed() || !busy || m_port.Now() - begun >= kBusyRetryMilliseconds) return opened;
         if (firstRefusal == ERROR_SUCCESS) firstRefusal = opened.error;
         if (WaitForSingleObject(m_shared.StopEvent(), kBusyRetryStepMilliseconds) != WAIT_TIMEOUT) {
             return opened;
@@ -99,14 +96,14 @@ IoResult CExchange::OpenRetryingWhileBusy(const DCB& line) {
 // A refused line record leaves the exchange running at the driver's own
 // settings, as the host expects; the trace is where it shows.
 void CExchange::TraceOpening(const DCB& line, const IoResult& opened) const {
-    if (!m_port.IsOpen()) {
+    if (!opened.Completed()) {
         Win32::Trace(L"%ls could not be opened as a serial port, error %lu", m_path, opened.error);
         return;
     }
     wchar_t settings[96];
     std::swprintf(settings, 96, L"%lu baud, data bits %u, parity %ls, stop bits %ls", line.BaudRate,
                   unsigned{line.ByteSize}, ParityName(line.Parity), StopBitsName(line.StopBits));
-    if (opened.Completed()) {
+    if (opened.error == ERROR_SUCCESS) {
         Win32::Trace(L"%ls opened: %ls", m_path, settings);
     } else {
         Win32::Trace(L"%ls opened, but the driver refused %ls (error %lu) and keeps its own settings", m_path, settings,
@@ -131,8 +128,8 @@ bool CExchange::Listening() const {
 }
 
 void CExchange::ReceiveTurn() {
-    const ULONGLONG begun = m_clock();
-    m_port.CheckWhenQuiet(begun);
+    const ULONGLONG begun = m_port.Now();
+    m_port.CheckWhenQuiet();
     if (HandOverQueued(begun, false) != 0 || m_port.Gone()) return;
     // The character event is edge-triggered: bytes that came after the last
     // read of a burst but before the wait began raise none, and would lie
@@ -140,7 +137,7 @@ void CExchange::ReceiveTurn() {
     // have completed on bytes read since, so an arrival that brings nothing
     // earns one fresh wait before the turn counts as empty.
     for (int waits = 0; waits < 2 && m_port.Listens(); ++waits) {
-        const ULONGLONG elapsed = m_clock() - begun;
+        const ULONGLONG elapsed = m_port.Now() - begun;
         if (elapsed >= kListenMilliseconds) return;
         const IoResult listen =
             m_port.WaitForReceive(static_cast<DWORD>(kListenMilliseconds - elapsed), m_shared.WakeEvent());
@@ -168,24 +165,25 @@ uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
         if (counted.Completed() && queued == 0 && !readAnyway) break;
         const IoResult read = m_port.Read(queued != 0 ? queued : kBlockSize);
         if (read.Failed() || read.bytes == 0) break;
-        m_shared.Sink().OnEvent(EventDataReceived, m_port.Received(), read.bytes);
-        m_shared.Sink().OnEvent(EventLogText, m_port.Received(), read.bytes);
+        // A block no sink took: the host has let go or set none, and reading
+        // on would only feed nobody.
+        if (!m_shared.Sink().OnEvent(EventDataReceived, read.data, read.bytes)) break;
+        m_shared.Sink().OnEvent(EventLogText, read.data, read.bytes);
         handedOver += read.bytes;
         readAnyway = false;
         // The driver keeps what comes meanwhile; the next turn reads it.
-        if (m_clock() - begun >= kListenMilliseconds) break;
+        if (m_port.Now() - begun >= kListenMilliseconds) break;
     }
     if (handedOver != 0) {
         m_lastDataSecond = NowSeconds();
         m_dataSeen = true;
-        m_port.DataCame(m_clock());
     }
     return handedOver;
 }
 
 // A queued request or a stop ends it early, as they end a listening wait.
 void CExchange::WaitOutTheTurn(ULONGLONG begun) const {
-    const ULONGLONG elapsed = m_clock() - begun;
+    const ULONGLONG elapsed = m_port.Now() - begun;
     if (elapsed >= kListenMilliseconds || m_shared.Stopped()) return;
     const HANDLE events[] = {m_shared.WakeEvent(), m_shared.StopEvent()};
     WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(kListenMilliseconds - elapsed));

@@ -43,10 +43,6 @@ struct Target {
     std::function<Plugin::WideString()> portsPresent;
 };
 
-// A clock in milliseconds that never goes back: the idle time must not follow
-// changes of the wall clock.
-using Clock = ULONGLONG(WINAPI*)();
-
 }  // namespace Exchange
 
 // The steps of one exchange, all on the worker's thread: opening the port,
@@ -54,7 +50,8 @@ using Clock = ULONGLONG(WINAPI*)();
 // closing. The caller runs the turns and sends the final event.
 class CExchange {
 public:
-    CExchange(CWorkerPort& port, CExchangeShared& shared, Exchange::Clock clock);
+    // The time is the port's clock.
+    CExchange(CWorkerPort& port, CExchangeShared& shared) : m_port(port), m_shared(shared) {}
     ~CExchange();
     CExchange(const CExchange&) = delete;
     CExchange& operator=(const CExchange&) = delete;
@@ -84,11 +81,10 @@ private:
     void TraceOpening(const DCB& line, const IoResult& opened) const;
     void TracePortsPresent(const Exchange::Target& target) const;
     void TraceEnd(bool released) const;
-    ULONGLONG NowSeconds() const { return m_clock() / 1000; }
+    ULONGLONG NowSeconds() const { return m_port.Now() / 1000; }
 
     CWorkerPort& m_port;
     CExchangeShared& m_shared;
-    Exchange::Clock m_clock;
     const wchar_t* m_path = L"";
     int32_t m_waitSeconds = 0;
     bool m_dataSeen = false;

@@ -23,7 +23,7 @@ class CExchangeControl::CState : public Plugin::CRefCountedImpl<Plugin::IRefCoun
 public:
     // Raises the standard allocation failure when the system has no events
     // to give: without them no wait could be ended.
-    explicit CState(const SerialApi& api) : m_port(api, shared) {}
+    explicit CState(const SerialApi& api) : m_port(api, shared, &GetTickCount64) {}
 
     bool Start(Exchange::Target& target);
     bool Stop();
@@ -84,28 +84,36 @@ bool CExchangeControl::CState::Start(Exchange::Target& target) {
         const bool fromTheFinalEvent = m_finishing && m_workerId == GetCurrentThreadId();
         if (m_running && !fromTheFinalEvent) return false;
         DWORD id = 0;
-        // Made suspended, so its handle and id are recorded before it can end.
-        HANDLE thread = CreateThread(nullptr, 0, &Worker, this, CREATE_SUSPENDED, &id);
-        if (thread) {
-            AddRef();
-            module.HandToThread();
-            m_target = std::move(target);
-            // A stop that came while the final event ran is the new
-            // exchange's: the final event's own start must not clear it.
-            if (!fromTheFinalEvent) shared.ClearStop();
-            // A previous worker is inside its final event, past its last use
-            // of these members: the new worker takes its handle and waits
-            // for it to end, so whoever waits for the newest waits for both.
-            m_replaced = std::move(m_worker);
-            m_worker.Reset(thread);
-            m_workerId = id;
-            m_running = true;
-            m_finishing = false;
-            ResumeThread(thread);
-            return true;
+        // Made suspended, so its handle and id are recorded before it can end:
+        // once resumed it waits for this lock before it reads them.
+        Win32::CUniqueHandle thread(CreateThread(nullptr, 0, &Worker, this, CREATE_SUSPENDED, &id));
+        if (!thread.IsValid()) return false;
+        // The thread's reference on the state, adopted when it runs.
+        AddRef();
+        if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
+            // It never ran and holds nothing: the start is refused as if it
+            // had not been made.
+            Win32::Trace(L"a worker thread could not be resumed, error %lu: the exchange does not start",
+                         GetLastError());
+            TerminateThread(thread.Get(), 0);
+            Release();
+            return false;
         }
+        module.HandToThread();
+        m_target = std::move(target);
+        // A stop that came while the final event ran is the new exchange's:
+        // the final event's own start must not clear it.
+        if (!fromTheFinalEvent) shared.ClearStop();
+        // A previous worker is inside its final event, past its last use of
+        // these members: the new worker takes its handle and waits for it to
+        // end, so whoever waits for the newest waits for both.
+        m_replaced = std::move(m_worker);
+        m_worker = std::move(thread);
+        m_workerId = id;
+        m_running = true;
+        m_finishing = false;
+        return true;
     }
-    return false;
 }
 
 bool CExchangeControl::CState::Stop() {
@@ -182,9 +190,9 @@ bool CExchangeControl::CState::RunTurns() {
     // port only once that event has returned: a last Release made in it
     // must find the port closed.
     if (!shared.Sink().AwaitTurn()) return true;
-    CExchange exchange(m_port, shared, &GetTickCount64);
+    CExchange exchange(m_port, shared);
     if (!exchange.Begin(target)) return false;
-    CTransmitter transmitter(m_port, shared, target.line);
+    CTransmitter transmitter(m_port, shared);
     while (exchange.Listening()) {
         exchange.ReceiveTurn();
         // Never inside a read burst: received bytes wait in the driver while

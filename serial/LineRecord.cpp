@@ -1,4 +1,5 @@
 #include "serial/LineRecord.h"
+#include <algorithm>
 
 namespace Serial {
 
@@ -26,6 +27,16 @@ DCB LineRecord::ForDriver(const DCB& driversOwn, const DCB& wanted) {
     line.XonChar = kXon;
     line.XoffChar = kXoff;
     return line;
+}
+
+ULONGLONG LineRecord::Milliseconds(DWORD count, const DCB& line) {
+    const ULONGLONG dataBits = line.ByteSize >= 5 && line.ByteSize <= 8 ? line.ByteSize : 8;
+    const ULONGLONG parityBits = line.Parity == NOPARITY ? 0 : 1;
+    const ULONGLONG stopTenths = line.StopBits == TWOSTOPBITS ? 20 : line.StopBits == ONE5STOPBITS ? 15 : 10;
+    // In tenths of a bit: a start bit, the data, the parity, the stop bits.
+    const ULONGLONG tenthsPerCharacter = 10 * (1 + dataBits + parityBits) + stopTenths;
+    const ULONGLONG baud = std::max<DWORD>(line.BaudRate, kSlowestBaud);
+    return (count * tenthsPerCharacter * 100 + baud - 1) / baud;
 }
 
 }  // namespace Serial

@@ -18,6 +18,13 @@ constexpr char kXoff = 0x13;
 // own, so the driver's limits and its other fields stay as it had them.
 DCB ForDriver(const DCB& driversOwn, const DCB& wanted);
 
+// Below the slowest speed a line is set to, a record's speed is not a speed.
+constexpr DWORD kSlowestBaud = 110;
+
+// The time the line needs to carry count bytes at the record's speed and
+// character size.
+ULONGLONG Milliseconds(DWORD count, const DCB& line);
+
 }  // namespace LineRecord
 
 }  // namespace Serial

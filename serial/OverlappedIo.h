@@ -1,5 +1,6 @@
 #pragma once
 #include <windows.h>
+#include <cstdint>
 #include "serial/SerialApi.h"
 #include "win32/Event.h"
 
@@ -13,11 +14,14 @@ enum class IoState { Completed, Pending, Failed, Gone };
 // What every Win32 call on the device reports, overlapped or not. bytes is
 // what it moved, also when it failed or was cancelled part-way, and never
 // more than it was given; error is the Win32 error of a failure,
-// ERROR_SUCCESS otherwise.
+// ERROR_SUCCESS otherwise (an open that completed says there what the
+// driver refused of it); data is where a read's bytes lie until the next
+// read, null for every other call.
 struct IoResult {
     IoState state;
     DWORD bytes;
     DWORD error;
+    const uint8_t* data = nullptr;
 
     // The answer of a call that returns only whether the driver took it.
     static IoResult Of(BOOL taken) {

@@ -23,7 +23,8 @@ IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
     }
     m_open = true;
     DCB accepted = LineRecord::ForDriver(driversOwn, line);
-    return IoResult::Of(m_api.setCommState(Handle(), &accepted));
+    const IoResult recordTaken = IoResult::Of(m_api.setCommState(Handle(), &accepted));
+    return {IoState::Completed, 0, recordTaken.error};
 }
 
 void CSerialPort::Close() {
@@ -81,12 +82,14 @@ IoResult CSerialPort::ClearErrors(COMSTAT* status, DWORD* lineErrors) {
 // read is ended here, so the buffer is free again and the count is what
 // really arrived.
 IoResult CSerialPort::Read(DWORD count) {
-    const IoResult read = m_read.StartRead(Handle(), m_received, std::min(count, kReceiveBufferSize));
-    if (read.state != IoState::Pending) return read;
-    const IoResult cancelled = m_read.Cancel();
-    // The abort is ours, not the device's.
-    if (cancelled.error == ERROR_OPERATION_ABORTED) return {IoState::Completed, cancelled.bytes, ERROR_SUCCESS};
-    return cancelled;
+    IoResult read = m_read.StartRead(Handle(), m_received, std::min(count, kReceiveBufferSize));
+    if (read.state == IoState::Pending) {
+        read = m_read.Cancel();
+        // The abort is ours, not the device's.
+        if (read.error == ERROR_OPERATION_ABORTED) read = {IoState::Completed, read.bytes, ERROR_SUCCESS};
+    }
+    read.data = m_received;
+    return read;
 }
 
 IoResult CSerialPort::QueryLineState() const {

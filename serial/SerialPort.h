@@ -29,9 +29,9 @@ public:
     // device must answer a query of its line state, or it is not a serial
     // port (a file or a pipe would have the host's transfers written into
     // it) and is closed again. It is then given the line record it accepts
-    // (see LineRecord::ForDriver). Failed with the port closed when the
-    // device did not open or is no serial port; Failed with the port open
-    // when it refused the record: it then runs at the driver's own settings.
+    // (see LineRecord::ForDriver). Failed when the device did not open or is
+    // no serial port; Completed once open, with the driver's error when it
+    // refused the record: the port then runs at the driver's own settings.
     IoResult Open(const wchar_t* path, const DCB& line);
     void Close();
     bool IsOpen() const { return m_open; }
@@ -60,11 +60,11 @@ public:
     // fails once the device has gone.
     IoResult QueryLineState() const;
 
-    // Reads up to count received bytes (at most the buffer) into Received(),
-    // which holds them until the next read. Ended before it returns; a read
-    // this had to cancel reports what it moved, as completed.
+    // Reads up to count received bytes (at most the buffer) into the port's
+    // buffer, which holds them until the next read (the result's data).
+    // Ended before it returns; a read this had to cancel reports what it
+    // moved, as completed.
     IoResult Read(DWORD count);
-    const uint8_t* Received() const { return m_received; }
 
     // Where the next write's bytes go first (kWriteBufferSize of them). The
     // driver writes from the port's own copy, so the bytes may go (the host

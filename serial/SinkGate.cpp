@@ -8,12 +8,12 @@ void CSinkGate::Set(IDeviceEventSink* sink) {
     if (!InsideCall()) AwaitCallUnderWay(L"a call to the old event sink to return");
 }
 
-void CSinkGate::OnEvent(DeviceEventCode code, const void* data, uint32_t count) {
-    Reach([&](IDeviceEventSink& sink) { sink.OnEvent(code, data, count); });
+bool CSinkGate::OnEvent(DeviceEventCode code, const void* data, uint32_t count) {
+    return Reach([&](IDeviceEventSink& sink) { sink.OnEvent(code, data, count); });
 }
 
-void CSinkGate::OnRequestDone(ITransferRequest* request) {
-    Reach([&](IDeviceEventSink& sink) { sink.OnRequestDone(request); });
+bool CSinkGate::OnRequestDone(ITransferRequest* request) {
+    return Reach([&](IDeviceEventSink& sink) { sink.OnRequestDone(request); });
 }
 
 bool CSinkGate::BeginCall(bool needsSink, IDeviceEventSink** sink) {

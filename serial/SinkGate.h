@@ -27,8 +27,10 @@ public:
     // True on the thread of a call under way, inside the host's callback.
     bool InsideCall() const { return m_callingThread.load() == GetCurrentThreadId(); }
 
-    void OnEvent(DeviceEventCode code, const void* data, uint32_t count);
-    void OnRequestDone(ITransferRequest* request);
+    // Each false when no sink took the call: the gate is closed or none is
+    // set.
+    bool OnEvent(DeviceEventCode code, const void* data, uint32_t count);
+    bool OnRequestDone(ITransferRequest* request);
     // Any other call into the host's objects (a transfer request's getters)
     // goes through the gate too; false when the gate is closed or no sink
     // is set, and the call was not made.

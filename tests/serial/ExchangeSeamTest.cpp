@@ -45,9 +45,9 @@ protected:
     DWORD queued = 0;
     ModelDriver api;
     Serial::CExchangeShared shared;
-    Serial::CWorkerPort worker{api.Table(), shared};
+    Serial::CWorkerPort worker{api.Table(), shared, &ScriptedClock};
     RecordingSink sink;
-    Serial::CExchange exchange{worker, shared, &ScriptedClock};
+    Serial::CExchange exchange{worker, shared};
     Serial::Exchange::Target target;
 };
 
@@ -153,8 +153,8 @@ TEST_F(ScriptedExchange, ADriverThatRefusesTheCharacterMaskIsPolled) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     };
-    Serial::CWorkerPort port{refusing, shared};
-    Serial::CExchange polled{port, shared, &ScriptedClock};
+    Serial::CWorkerPort port{refusing, shared, &ScriptedClock};
+    Serial::CExchange polled{port, shared};
     ASSERT_TRUE(polled.Begin(target));
     int waits = 0;
     const auto counted = [&](DWORD*, OVERLAPPED*) { return ++waits, TRUE; };

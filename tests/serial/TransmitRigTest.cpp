@@ -8,6 +8,7 @@
 #include "FakeRequest.h"
 #include "RigExchange.h"
 #include "plugin/CreatePlugin.h"
+#include "serial/LineRecord.h"
 #include "serial/Transmit.h"
 #include "RecordingSettings.h"
 
@@ -124,7 +125,7 @@ TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
     auto reported = sink.Sent();
     std::printf("held line: request done after %llu ms, %zu bytes reported sent\n", heldFor, reported.size());
     EXPECT_GE(heldFor, 2900u);
-    EXPECT_LE(heldFor, Serial::Transmit::LineMilliseconds(Serial::Transmit::kChunkSize, RigLine()) + 4000);
+    EXPECT_LE(heldFor, Serial::LineRecord::Milliseconds(Serial::Transmit::kChunkSize, RigLine()) + 4000);
     EXPECT_LT(reported.size(), request.bytes.size());
     EXPECT_EQ(sink.Count(RequestDone), 1u);
 

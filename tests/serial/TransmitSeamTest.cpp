@@ -32,11 +32,15 @@ class ScriptedTransmit : public ::testing::Test {
 protected:
     void SetUp() override {
         shared.Sink().Set(&sink);
-        DCB line{};
-        worker.Open(L"\\\\.\\COM3", line, 0);
-        ASSERT_TRUE(worker.IsOpen());
+        ASSERT_TRUE(worker.Open(L"\\\\.\\COM3", FastLine()).Completed());
         api.quirks.bytesBeforeCancel = 4096;
         WritesComplete();
+    }
+
+    // Queues the request and sends it.
+    void Transmit(Serial::CTransmitter& by) {
+        queue.Append(&request);
+        by.DrainQueue();
     }
 
     // Every write completes at once with all its bytes.
@@ -87,11 +91,10 @@ protected:
 
     ModelDriver api;
     Serial::CExchangeShared shared;
-    Serial::CWorkerPort worker{api.Table(), shared};
+    Serial::CWorkerPort worker{api.Table(), shared, &GetTickCount64, kStep};
     RecordingSink sink;
     Serial::CRequestQueue& queue = shared.Requests();
-    DCB line = FastLine();
-    Serial::CTransmitter transmitter{worker, shared, line, kStep};
+    Serial::CTransmitter transmitter{worker, shared};
 
     FakeRequest request{RequestBytes(Serial::Transmit::kChunkSize + 100)};
     std::vector<Write> writes;
@@ -112,7 +115,7 @@ TEST_F(ScriptedTransmit, RequestIsWrittenInChunksOfAtMost64KiB) {
         sink.Clear();
         request.bytes = RequestBytes(c.size > 0 ? c.size : 10);
         request.size = c.size;
-        transmitter.TransmitRequest(&request);
+        Transmit(transmitter);
         EXPECT_EQ(sink.SentCounts(), c.chunks);
         if (c.size > 0) {
             EXPECT_EQ(sink.Sent(), request.bytes);
@@ -124,7 +127,7 @@ TEST_F(ScriptedTransmit, RequestIsWrittenInChunksOfAtMost64KiB) {
 TEST_F(ScriptedTransmit, RequestWithoutDataWritesNothingAndIsDone) {
     request.bytes.clear();
     request.size = 10;
-    transmitter.TransmitRequest(&request);
+    Transmit(transmitter);
     EXPECT_TRUE(writes.empty());
     EXPECT_EQ(sink.Codes(), std::vector<int32_t>{RequestDone});
 }
@@ -156,7 +159,7 @@ TEST_F(ScriptedTransmit, PendingWriteIsGivenUpOnlyAfterSixStepsWithoutProgress) 
         unsentCalls = 0;
         api.cancelThread = 0;
         FirstWriteWaitsThrough(c.baseline, c.counts);
-        transmitter.TransmitRequest(&request);
+        Transmit(transmitter);
         if (c.givenUp) {
             EXPECT_EQ(unsentCalls - 1, c.steps);
             EXPECT_EQ(writes.size(), 1u) << "the request ends with its given-up chunk";
@@ -189,10 +192,10 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCountGetsItsLineTime) {
         sink.Clear();
         writes.clear();
         unsentCalls = 0;
-        Serial::CTransmitter atSpeed{worker, shared, LineAt(c.baud), kStep};
+        ASSERT_TRUE(worker.Open(L"\\\\.\\COM3", LineAt(c.baud)).Completed());
         FirstWriteWaitsThrough(0, std::vector<DWORD>(c.zeroesBeforeCompletion, 0));
         const ULONGLONG start = GetTickCount64();
-        atSpeed.TransmitRequest(&request);
+        Transmit(transmitter);
         EXPECT_GE(GetTickCount64() - start, c.atLeastMilliseconds);
         EXPECT_EQ(writes.size(), c.givenUp ? 1u : 2u);
         ExpectDoneOnceAtTheEnd(&request);
@@ -201,7 +204,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCountGetsItsLineTime) {
 
 TEST_F(ScriptedTransmit, GivenUpChunkThatCompletedBeforeTheCancelCountsAsSent) {
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(5, 65536));
-    transmitter.TransmitRequest(&request);
+    Transmit(transmitter);
     EXPECT_EQ(writes.size(), 2u);
     EXPECT_EQ(sink.Sent(), request.bytes);
     ExpectDoneOnceAtTheEnd(&request);
@@ -224,7 +227,7 @@ TEST_F(ScriptedTransmit, ShortWritesGoOnRightAfterTheBytesThatWentOut) {
         *written = size;
         return TRUE;
     };
-    transmitter.TransmitRequest(&request);
+    Transmit(transmitter);
     const size_t offsets[] = {0, 30000, 50000, 115536};
     ASSERT_EQ(writes.size(), 4u);
     for (size_t write = 0; write < 4; ++write) {
@@ -276,13 +279,13 @@ TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
         sink.Clear();
         writes.clear();
         api.PlugBackIn();
-        ASSERT_TRUE(worker.Open(L"\\\\.\\COM3", DCB{}, 0).Completed());
+        ASSERT_TRUE(worker.Open(L"\\\\.\\COM3", FastLine()).Completed());
         if (c.deviceGone) api.Unplug(ERROR_NOT_READY);
         api.writeFile = [this, &c](const void* data, DWORD size, DWORD* written, OVERLAPPED* record) {
             Note(data, size);
             return c.outcome(record, written);
         };
-        transmitter.TransmitRequest(&request);
+        Transmit(transmitter);
         EXPECT_EQ(writes.size(), 1u);
         EXPECT_EQ(sink.Codes(), std::vector<int32_t>{RequestDone});
         EXPECT_EQ(api.Unreaped(), 0u);
@@ -332,14 +335,16 @@ TEST_F(ScriptedTransmit, StopDuringTheGettersLeavesTheRequestQueued) {
 
 // A stop must not wait out a 500 ms step of a write that the line holds.
 TEST_F(ScriptedTransmit, StopEndsAHeldWriteAtOnce) {
-    Serial::CTransmitter patient{worker, shared, line};
+    Serial::CWorkerPort patientPort{api.Table(), shared, &GetTickCount64};
+    ASSERT_TRUE(patientPort.Open(L"\\\\.\\COM3", FastLine()).Completed());
+    Serial::CTransmitter patient{patientPort, shared};
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
     std::thread stopper([this] {
         Sleep(50);
         shared.Stop();
     });
     const ULONGLONG start = GetTickCount64();
-    patient.TransmitRequest(&request);
+    Transmit(patient);
     const ULONGLONG took = GetTickCount64() - start;
     stopper.join();
     EXPECT_LT(took, 250u);
@@ -379,7 +384,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
         sink.react = [&](const RecordedEvent& event) {
             if (event.code == RequestDone) pendingAtDone = api.Unreaped();
         };
-        transmitter.TransmitRequest(&request);
+        Transmit(transmitter);
         EXPECT_EQ(api.outputPurges, 1);
         EXPECT_LT(api.purgedAt - api.writeCancelledAt, 500u) << "the purge comes 100 ms after the cancel";
         EXPECT_EQ(pendingAtDone, 0u) << "handed back while the driver still held its write";
@@ -402,7 +407,7 @@ TEST_F(ScriptedTransmit, AfterTheLastReleaseAWriteTheDriverDoesNotCancelIsPurged
         }
         return DWORD{65536};
     };
-    transmitter.TransmitRequest(&request);
+    Transmit(transmitter);
     EXPECT_EQ(api.outputPurges, 1);
     EXPECT_LT(api.purgedAt - api.writeCancelledAt, 50u);
     EXPECT_TRUE(sink.Events().empty());
