@@ -7,18 +7,18 @@ namespace {
 constexpr COMMTIMEOUTS kTimeouts{MAXDWORD, 0, 0, 500, 1};
 }  // namespace
 
-BareLoop::BareLoop(const std::wstring& port) : m_port(OpenPort(port, kTimeouts)) {
+CBareLoop::CBareLoop(const std::wstring& port) : m_port(OpenPort(port, kTimeouts)) {
     SetCommMask(m_port.Get(), EV_RXCHAR);
     m_wait.hEvent = m_waitEvent.Get();
 }
 
-BareLoop::~BareLoop() {
+CBareLoop::~CBareLoop() {
     SetCommMask(m_port.Get(), 0);
     DWORD unused = 0;
     if (m_waiting) GetOverlappedResult(m_port.Get(), &m_wait, &unused, TRUE);
 }
 
-DWORD BareLoop::Turn(BYTE* buffer, DWORD size) {
+DWORD CBareLoop::Turn(BYTE* buffer, DWORD size) {
     HANDLE port = m_port.Get();
     COMSTAT status{};
     DWORD errors = 0;
@@ -45,7 +45,7 @@ DWORD BareLoop::Turn(BYTE* buffer, DWORD size) {
     return count;
 }
 
-DWORD BareLoop::Write(const void* data, DWORD size) {
+DWORD CBareLoop::Write(const void* data, DWORD size) {
     OVERLAPPED write{};
     write.hEvent = m_ioEvent.Get();
     DWORD count = 0;

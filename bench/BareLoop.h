@@ -8,12 +8,12 @@
 // asks the driver what is queued; when nothing is, it waits up to 100 ms
 // for a character, and a wait that has not ended stays pending into the
 // next turn; otherwise it reads exactly what is queued.
-class BareLoop {
+class CBareLoop {
 public:
-    explicit BareLoop(const std::wstring& port);
-    ~BareLoop();
-    BareLoop(const BareLoop&) = delete;
-    BareLoop& operator=(const BareLoop&) = delete;
+    explicit CBareLoop(const std::wstring& port);
+    ~CBareLoop();
+    CBareLoop(const CBareLoop&) = delete;
+    CBareLoop& operator=(const CBareLoop&) = delete;
 
     bool IsOpen() const { return m_port.IsValid(); }
     // One turn; the bytes it read into buffer (at most size).

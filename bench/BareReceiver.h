@@ -10,15 +10,15 @@
 
 // The baseline's receiving side: a thread that turns the bare loop until
 // destroyed, counting what it reads.
-class BareReceiver {
+class CBareReceiver {
 public:
-    explicit BareReceiver(const std::wstring& port) : m_loop(port), m_thread([this] { Run(); }) {}
-    ~BareReceiver() {
+    explicit CBareReceiver(const std::wstring& port) : m_loop(port), m_thread([this] { Run(); }) {}
+    ~CBareReceiver() {
         m_running = false;
         m_thread.join();
     }
-    BareReceiver(const BareReceiver&) = delete;
-    BareReceiver& operator=(const BareReceiver&) = delete;
+    CBareReceiver(const CBareReceiver&) = delete;
+    CBareReceiver& operator=(const CBareReceiver&) = delete;
 
     std::atomic<uint64_t> received{0};
     std::atomic<uint64_t> blocks{0};
@@ -40,7 +40,7 @@ private:
         }
     }
 
-    BareLoop m_loop;
+    CBareLoop m_loop;
     std::atomic<bool> m_running{true};
     std::thread m_thread;
 };

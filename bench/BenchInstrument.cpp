@@ -10,14 +10,14 @@ constexpr COMMTIMEOUTS kReadWhatIsQueued{MAXDWORD, 0, 0, 0, 1000};
 constexpr COMMTIMEOUTS kReadWhole{0, 0, 0, 0, 1000};
 }  // namespace
 
-BenchInstrument::BenchInstrument(const std::wstring& port) : m_end(port, RigLine(), kReadWhatIsQueued, 1048576) {}
+CBenchInstrument::CBenchInstrument(const std::wstring& port) : m_end(port, RigLine(), kReadWhatIsQueued, 1048576) {}
 
-BenchInstrument::~BenchInstrument() { Stop(); }
+CBenchInstrument::~CBenchInstrument() { Stop(); }
 
-bool BenchInstrument::Send(const void* data, size_t size) { return m_end.Send(data, size); }
+bool CBenchInstrument::Send(const void* data, size_t size) { return m_end.Send(data, size); }
 
 template <typename Step>
-void BenchInstrument::Start(Step step) {
+void CBenchInstrument::Start(Step step) {
     Stop();
     m_running = true;
     m_thread = std::thread([this, step]() mutable {
@@ -25,16 +25,16 @@ void BenchInstrument::Start(Step step) {
     });
 }
 
-void BenchInstrument::Stop() {
+void CBenchInstrument::Stop() {
     m_running = false;
     if (m_thread.joinable()) m_thread.join();
     m_end.SetTimeouts(kReadWhatIsQueued);
     Purge();
 }
 
-void BenchInstrument::Purge() { m_end.Purge(); }
+void CBenchInstrument::Purge() { m_end.Purge(); }
 
-void BenchInstrument::StartCounting() {
+void CBenchInstrument::StartCounting() {
     m_counted = 0;
     Start([this, block = std::vector<uint8_t>(65536)]() mutable {
         const DWORD count = m_end.Transfer(false, block.data(), DWORD(block.size()), 20);
@@ -43,7 +43,7 @@ void BenchInstrument::StartCounting() {
     });
 }
 
-bool BenchInstrument::AwaitCount(uint64_t bytes) {
+bool CBenchInstrument::AwaitCount(uint64_t bytes) {
     m_reached.Clear();
     m_awaited = bytes;
     const bool reached = m_counted >= bytes || WaitForSingleObject(m_reached.Get(), 60000) == WAIT_OBJECT_0;
@@ -51,7 +51,7 @@ bool BenchInstrument::AwaitCount(uint64_t bytes) {
     return reached;
 }
 
-void BenchInstrument::StartEchoing(DWORD requestSize) {
+void CBenchInstrument::StartEchoing(DWORD requestSize) {
     m_end.SetTimeouts(kReadWhole);
     Start([this, request = std::vector<uint8_t>(requestSize), got = DWORD{0}]() mutable {
         // Waited for in steps, so Stop is seen.
@@ -62,6 +62,6 @@ void BenchInstrument::StartEchoing(DWORD requestSize) {
     });
 }
 
-void BenchInstrument::StartStreaming() {
+void CBenchInstrument::StartStreaming() {
     Start([this, block = std::vector<uint8_t>(4096, 0x5A)] { Send(block.data(), block.size()); });
 }

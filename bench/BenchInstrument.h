@@ -10,12 +10,12 @@
 // The instrument's end of one pair, opened for overlapped I/O. At most one
 // activity runs on its thread at a time: counting what the host sends,
 // answering each request at once, or streaming without pause.
-class BenchInstrument {
+class CBenchInstrument {
 public:
-    explicit BenchInstrument(const std::wstring& port);
-    ~BenchInstrument();
-    BenchInstrument(const BenchInstrument&) = delete;
-    BenchInstrument& operator=(const BenchInstrument&) = delete;
+    explicit CBenchInstrument(const std::wstring& port);
+    ~CBenchInstrument();
+    CBenchInstrument(const CBenchInstrument&) = delete;
+    CBenchInstrument& operator=(const CBenchInstrument&) = delete;
 
     bool IsOpen() const { return m_end.IsOpen(); }
     // Writes all of it; false when the line took nothing for 5 s.
@@ -39,7 +39,7 @@ private:
     template <typename Step>
     void Start(Step step);
 
-    LineEnd m_end;
+    CLineEnd m_end;
     std::atomic<bool> m_running{false};
     std::atomic<uint64_t> m_counted{0};
     std::atomic<uint64_t> m_awaited{UINT64_MAX};

@@ -2,7 +2,7 @@
 #include "BenchClock.h"
 #include "plugin/DeviceCommonPlugin.h"
 
-void TimingSink::OnEvent(int32_t code, const void*, uint32_t count) {
+void CTimingSink::OnEvent(int32_t code, const void*, uint32_t count) {
     const double now = Now();
     switch (code) {
     case EventStarted:
@@ -23,7 +23,7 @@ void TimingSink::OnEvent(int32_t code, const void*, uint32_t count) {
     }
 }
 
-int32_t StoredSettings::ReadInt(const wchar_t* key, int32_t defaultValue) {
+int32_t CBenchSettings::ReadInt(const wchar_t* key, int32_t defaultValue) {
     if (std::wstring(key) == L"BAUDRATE") return 115200;
     if (std::wstring(key) == L"WATETIME") return 3600;
     return defaultValue;

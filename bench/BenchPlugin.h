@@ -8,7 +8,7 @@
 #include "serial/SerialApi.h"
 
 // Time stamps of the events the bench waits for; no copies of the data.
-class TimingSink : public IDeviceEventSink {
+class CTimingSink : public IDeviceEventSink {
 public:
     std::atomic<uint64_t> received{0};
     std::atomic<uint64_t> blocks{0};
@@ -25,9 +25,9 @@ public:
 };
 
 // The host's stored settings: the port, 115200 baud, an hour's wait time.
-class StoredSettings : public ISettingsReader {
+class CBenchSettings : public ISettingsReader {
 public:
-    explicit StoredSettings(std::wstring port) : m_port(std::move(port)) {}
+    explicit CBenchSettings(std::wstring port) : m_port(std::move(port)) {}
     BSTR ReadString(const wchar_t*, const wchar_t*) override { return SysAllocString(m_port.c_str()); }
     int32_t ReadInt(const wchar_t* key, int32_t defaultValue) override;
 
@@ -35,9 +35,9 @@ private:
     std::wstring m_port;
 };
 
-class Request final : public ITransferRequest {
+class CBenchRequest final : public ITransferRequest {
 public:
-    explicit Request(size_t size) : bytes(size, 0xA5) {}
+    explicit CBenchRequest(size_t size) : bytes(size, 0xA5) {}
     std::vector<uint8_t> bytes;
     void HostSlot1() override {}
     void HostSlot2() override {}
@@ -54,8 +54,8 @@ struct RunningPlugin {
     RunningPlugin(const RunningPlugin&) = delete;
     RunningPlugin& operator=(const RunningPlugin&) = delete;
 
-    TimingSink sink;
-    StoredSettings settings;
+    CTimingSink sink;
+    CBenchSettings settings;
     Plugin::IDevImportPlugin* plugin;
     // When EventStarted came.
     double startedAt = 0;

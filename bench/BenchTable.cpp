@@ -24,13 +24,13 @@ double Percentile(std::vector<double> samples, double fraction) {
     return samples[std::min(samples.size() - 1, size_t(fraction * double(samples.size())))];
 }
 
-void BenchTable::AddRow(const std::string& row) {
+void CBenchTable::AddRow(const std::string& row) {
     std::printf("%s\n", row.c_str());
     std::fflush(stdout);
     m_rows.push_back(row);
 }
 
-void BenchTable::Add(const Figure& figure) {
+void CBenchTable::Add(const Figure& figure) {
     std::vector<double> ratios;
     for (size_t run = 0; run < figure.plugin.size() && run < figure.baseline.size(); ++run) {
         ratios.push_back(figure.baseline[run] > 0 ? figure.plugin[run] / figure.baseline[run] : 0);
@@ -46,12 +46,12 @@ void BenchTable::Add(const Figure& figure) {
            (met ? "met" : "not met") + " |");
 }
 
-void BenchTable::AddAbsolute(const std::string& measure, double value, const std::string& unit, double limit) {
+void CBenchTable::AddAbsolute(const std::string& measure, double value, const std::string& unit, double limit) {
     AddRow("| " + measure + " | " + Format("%.2f ", value) + unit + " | | | < " + Format("%.0f ", limit) + unit +
            " | " + (value < limit ? "met" : "not met") + " |");
 }
 
-void BenchTable::Append(const char* path) const {
+void CBenchTable::Append(const char* path) const {
     FILE* file = std::fopen(path, "a");
     if (!file) return;
     for (const std::string& row : m_rows) std::fprintf(file, "%s\n", row.c_str());

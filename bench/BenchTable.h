@@ -24,7 +24,7 @@ inline double Median(std::vector<double> samples) { return Percentile(std::move(
 // baseline run right after it). It is met only when the ratio of medians
 // and every per-run ratio meet the target: a spread that crosses the target
 // is not met.
-class BenchTable {
+class CBenchTable {
 public:
     void Add(const Figure& figure);
     // A figure without a baseline, met when below its limit.

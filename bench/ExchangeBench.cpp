@@ -78,7 +78,7 @@ struct Receiving {
 // all of them. The CPU counted is the whole process's, Wine's helper threads
 // included, less the sending threads' own.
 template <typename Received, typename LastReceived>
-Receiving MeasureReceive(std::vector<std::unique_ptr<BenchInstrument>>& instruments, size_t bytesEach,
+Receiving MeasureReceive(std::vector<std::unique_ptr<CBenchInstrument>>& instruments, size_t bytesEach,
                          Received received, LastReceived lastReceived) {
     const std::vector<uint8_t> payload(bytesEach, 0x3C);
     const size_t total = bytesEach * instruments.size();
@@ -100,10 +100,10 @@ Receiving MeasureReceive(std::vector<std::unique_ptr<BenchInstrument>>& instrume
     return {MegabytesPerSecond(total, lastReceived() - start), cpu / (double(total) / 1e6), 0};
 }
 
-std::vector<std::unique_ptr<BenchInstrument>> Instruments(size_t count) {
-    std::vector<std::unique_ptr<BenchInstrument>> instruments;
+std::vector<std::unique_ptr<CBenchInstrument>> Instruments(size_t count) {
+    std::vector<std::unique_ptr<CBenchInstrument>> instruments;
     for (size_t pair = 0; pair < count; ++pair) {
-        instruments.push_back(std::make_unique<BenchInstrument>(Pairs()[pair].instrument));
+        instruments.push_back(std::make_unique<CBenchInstrument>(Pairs()[pair].instrument));
     }
     return instruments;
 }
@@ -162,11 +162,11 @@ struct BaselineReceiver {
     uint64_t Received() const { return bare.received; }
     double LastReceived() const { return bare.lastReceived; }
     uint64_t Blocks() const { return bare.blocks; }
-    BareReceiver bare;
+    CBareReceiver bare;
 };
 
 // 16 MiB in all, shared by 1, 2 and 4 exchanges on as many pairs.
-void ReceiveThroughput(BenchTable& table, int runs) {
+void ReceiveThroughput(CBenchTable& table, int runs) {
     for (size_t exchanges : {size_t{1}, size_t{2}, size_t{4}}) {
         if (exchanges > Pairs().size()) break;
         const std::string what = exchanges == 1 ? "1 exchange" : std::to_string(exchanges) + " exchanges at once";
@@ -204,24 +204,24 @@ Figure Interleaved(Figure figure, int runs, Measure measure) {
 
 double TransmitRun(bool plugin) {
     const PortPair& pair = Pairs()[0];
-    BenchInstrument instrument(pair.instrument);
+    CBenchInstrument instrument(pair.instrument);
     instrument.StartCounting();
     double rate = 0;
     if (plugin) {
         RunningPlugin running(pair.host);
         // The first request waits for the end of a listening turn: a
         // latency of up to 100 ms, not a matter of throughput.
-        Request first(1);
+        CBenchRequest first(1);
         running.plugin->QueueTransferRequest(&first);
         WaitUntil([&] { return running.sink.requestsDone == 1 && instrument.Counted() == 1; });
-        std::vector<Request> requests(kTransmitBytes / kChunk, Request(kChunk));
+        std::vector<CBenchRequest> requests(kTransmitBytes / kChunk, CBenchRequest(kChunk));
         const double start = Now();
         for (auto& request : requests) running.plugin->QueueTransferRequest(&request);
         instrument.AwaitCount(kTransmitBytes + 1);
         rate = MegabytesPerSecond(kTransmitBytes, Now() - start);
         WaitUntil([&] { return running.sink.requestsDone == int(requests.size()) + 1; });
     } else {
-        BareLoop bare(pair.host);
+        CBareLoop bare(pair.host);
         std::vector<uint8_t> chunk(kChunk, 0xA5);
         const double start = Now();
         for (size_t sent = 0; sent < kTransmitBytes;) sent += bare.Write(chunk.data(), kChunk);
@@ -236,7 +236,7 @@ double TransmitRun(bool plugin) {
 // Single bytes at uneven intervals; the time from the write to the block
 // reaching the receiver.
 template <typename Receiver>
-double MedianEventLatency(BenchInstrument& instrument, const Receiver& receiver) {
+double MedianEventLatency(CBenchInstrument& instrument, const Receiver& receiver) {
     std::vector<double> samples;
     for (int i = 0; i < kLatencySamples; ++i) {
         Sleep(5 + i % 20);
@@ -252,7 +252,7 @@ double MedianEventLatency(BenchInstrument& instrument, const Receiver& receiver)
 
 double EventLatencyRun(bool plugin) {
     const PortPair& pair = Pairs()[0];
-    BenchInstrument instrument(pair.instrument);
+    CBenchInstrument instrument(pair.instrument);
     const double latency = plugin ? MedianEventLatency(instrument, PluginReceiver(pair.host))
                                   : MedianEventLatency(instrument, BaselineReceiver(pair.host));
     DrainPort(pair.host);
@@ -264,12 +264,12 @@ double EventLatencyRun(bool plugin) {
 // times from the request to the answer's last byte.
 std::vector<double> RoundTrips(bool plugin) {
     const PortPair& pair = Pairs()[0];
-    BenchInstrument instrument(pair.instrument);
+    CBenchInstrument instrument(pair.instrument);
     instrument.StartEchoing(kRequestSize);
     std::vector<double> samples;
     if (plugin) {
         RunningPlugin running(pair.host);
-        Request request(kRequestSize);
+        CBenchRequest request(kRequestSize);
         for (int cycle = 1; cycle <= kRoundTrips; ++cycle) {
             Sleep(1 + cycle % 5);
             const double start = Now();
@@ -280,7 +280,7 @@ std::vector<double> RoundTrips(bool plugin) {
             samples.push_back(running.sink.lastReceived - start);
         }
     } else {
-        BareLoop bare(pair.host);
+        CBareLoop bare(pair.host);
         std::vector<uint8_t> request(kRequestSize, 0xA5), answer(kRequestSize);
         for (int cycle = 1; cycle <= kRoundTrips; ++cycle) {
             Sleep(1 + cycle % 5);
@@ -295,7 +295,7 @@ std::vector<double> RoundTrips(bool plugin) {
     return samples;
 }
 
-void RoundTrip(BenchTable& table, int runs) {
+void RoundTrip(CBenchTable& table, int runs) {
     Figure median{"round trip of an 8-byte request, median of 100", "ms", {}, {}, false, 1.1};
     Figure tail{"round trip of an 8-byte request, 95th percentile of 100", "ms", {}, {}, false, 1.1};
     for (int run = 0; run < runs; ++run) {
@@ -314,7 +314,7 @@ void RoundTrip(BenchTable& table, int runs) {
 
 double IdleCpuRun(bool plugin) {
     const PortPair& pair = Pairs()[0];
-    BenchInstrument instrument(pair.instrument);
+    CBenchInstrument instrument(pair.instrument);
     std::unique_ptr<PluginReceiver> running;
     std::unique_ptr<BaselineReceiver> bare;
     if (plugin) {
@@ -378,15 +378,15 @@ const char* NameOf(LineState state) {
 
 // StopExchange until EventStopped, or the last Release until it returns,
 // in each state of the line.
-void LetGoLatency(BenchTable& table, LineState state, bool release) {
+void LetGoLatency(CBenchTable& table, LineState state, bool release) {
     const PortPair& pair = Pairs()[0];
-    BenchInstrument instrument(pair.instrument);
+    CBenchInstrument instrument(pair.instrument);
     if (state == LineState::ReadingABurst) instrument.StartStreaming();
-    Request held(kTransmitBytes);
+    CBenchRequest held(kTransmitBytes);
     std::vector<double> samples;
     for (int i = 0; i < kStopSamples; ++i) {
-        TimingSink sink;
-        StoredSettings settings(pair.host);
+        CTimingSink sink;
+        CBenchSettings settings(pair.host);
         Plugin::IDevImportPlugin* plugin = CreatePlugin();
         plugin->LoadSettings(&settings);
         plugin->SetEventSink(&sink);
@@ -445,7 +445,7 @@ void Profile(size_t exchanges) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (Pairs().empty() || !BenchInstrument(Pairs()[0].instrument).IsOpen()) {
+    if (Pairs().empty() || !CBenchInstrument(Pairs()[0].instrument).IsOpen()) {
         std::fprintf(stderr, "the rig's instrument port cannot be opened: start tests/rig/nullmodem.sh\n");
         return 1;
     }
@@ -460,7 +460,7 @@ int main(int argc, char** argv) {
     ReceiveRun<PluginReceiver>(1);
     ReceiveRun<BaselineReceiver>(1);
     std::printf("each figure from %d interleaved runs of plug-in and baseline\n", runs);
-    BenchTable table;
+    CBenchTable table;
     if (Chosen("receive")) ReceiveThroughput(table, runs);
     if (Chosen("transmit")) {
         table.Add(Interleaved({"transmit throughput (16 MiB, 64 KiB requests)", "MB/s", {}, {}, true, 0.95}, runs,

@@ -20,14 +20,14 @@ constexpr int kRounds = 21;
 constexpr double kTargetMilliseconds = 100;
 constexpr int32_t kPortProperty = 1;
 
-class DefaultsReader : public ISettingsReader {
+class CDefaultsReader : public ISettingsReader {
 public:
     BSTR ReadString(const wchar_t*, const wchar_t* defaultValue) override { return SysAllocString(defaultValue); }
     int32_t ReadInt(const wchar_t*, int32_t defaultValue) override { return defaultValue; }
 };
 
 // Reads every caption as a host would, and keeps the ports' names.
-class ReadingView : public IPropertyListView {
+class CReadingView : public IPropertyListView {
 public:
     std::vector<std::wstring> ports;
 
@@ -81,10 +81,10 @@ bool OpenAndClose(const std::wstring& name) {
 
 int main(int argc, char** argv) {
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
-    DefaultsReader reader;
+    CDefaultsReader reader;
     plugin->LoadSettings(&reader);
     Plugin::IPropertyListViewController* controller = plugin->GetPropertyListController();
-    ReadingView view;
+    CReadingView view;
 
     const double fillView = MedianMilliseconds([&] { controller->FillView(&view); });
     plugin->Release();

@@ -23,13 +23,13 @@ class CExchangeControl::CState : public Plugin::CRefCountedImpl<Plugin::IRefCoun
 public:
     // Raises the standard allocation failure when the system has no events
     // to give: without them no wait could be ended.
-    explicit CState(const SerialApi& api) : m_port(api, shared, &GetTickCount64) {}
+    explicit CState(const SerialApi& api) : m_port(api, m_shared, &GetTickCount64) {}
 
     bool Start(Exchange::Target& target);
     bool Stop();
     void OwnerLetsGo();
 
-    CExchangeShared shared;
+    CExchangeShared m_shared;
 
 private:
     ~CState() override = default;
@@ -57,19 +57,19 @@ CExchangeControl::CExchangeControl(const SerialApi& api) : m_state(new CState(ap
 
 CExchangeControl::~CExchangeControl() { m_state->OwnerLetsGo(); }
 
-void CExchangeControl::SetSink(IDeviceEventSink* sink) { m_state->shared.Sink().Set(sink); }
+void CExchangeControl::SetSink(IDeviceEventSink* sink) { m_state->m_shared.Sink().Set(sink); }
 
 bool CExchangeControl::StartExchange(Exchange::Target target) { return m_state->Start(target); }
 
 bool CExchangeControl::StopExchange() { return m_state->Stop(); }
 
 void CExchangeControl::Queue(ITransferRequest* request) {
-    m_state->shared.Requests().Append(request);
-    m_state->shared.Wake();
+    m_state->m_shared.Requests().Append(request);
+    m_state->m_shared.Wake();
 }
 
 bool CExchangeControl::CState::Start(Exchange::Target& target) {
-    if (!shared.Sink().HasSink()) return false;
+    if (!m_shared.Sink().HasSink()) return false;
     // The worker's code must stay mapped until its thread has ended, even
     // when the host unloads the module right after its last event. The
     // worker owns this reference from before it runs and drops it last.
@@ -103,7 +103,7 @@ bool CExchangeControl::CState::Start(Exchange::Target& target) {
         m_target = std::move(target);
         // A stop that came while the final event ran is the new exchange's:
         // the final event's own start must not clear it.
-        if (!fromTheFinalEvent) shared.ClearStop();
+        if (!fromTheFinalEvent) m_shared.ClearStop();
         // A previous worker is inside its final event, past its last use of
         // these members: the new worker takes its handle and waits for it to
         // end, so whoever waits for the newest waits for both.
@@ -117,16 +117,16 @@ bool CExchangeControl::CState::Start(Exchange::Target& target) {
 }
 
 bool CExchangeControl::CState::Stop() {
-    const bool portWasHeld = shared.PortHeld();
-    shared.Stop();
+    const bool portWasHeld = m_shared.PortHeld();
+    m_shared.Stop();
     return !portWasHeld;
 }
 
 void CExchangeControl::CState::OwnerLetsGo() {
-    shared.Sink().Close();
+    m_shared.Sink().Close();
     Stop();
     // Inside a callback the worker is this thread, or waits for it.
-    if (shared.Sink().InsideCall()) return;
+    if (m_shared.Sink().InsideCall()) return;
     HANDLE thread = nullptr;
     bool running = false;
     {
@@ -189,10 +189,10 @@ bool CExchangeControl::CState::RunTurns() {
     // Started from inside the previous final event, the exchange opens the
     // port only once that event has returned: a last Release made in it
     // must find the port closed.
-    if (!shared.Sink().AwaitTurn()) return true;
-    CExchange exchange(m_port, shared);
+    if (!m_shared.Sink().AwaitTurn()) return true;
+    CExchange exchange(m_port, m_shared);
     if (!exchange.Begin(target)) return false;
-    CTransmitter transmitter(m_port, shared);
+    CTransmitter transmitter(m_port, m_shared);
     while (exchange.Listening()) {
         exchange.ReceiveTurn();
         // Never inside a read burst: received bytes wait in the driver while
@@ -200,7 +200,7 @@ bool CExchangeControl::CState::RunTurns() {
         transmitter.DrainQueue();
         if (exchange.IdleTimeUp()) break;
     }
-    exchange.End(shared.Sink().Closed());
+    exchange.End(m_shared.Sink().Closed());
     return true;
 }
 
@@ -210,9 +210,9 @@ void CExchangeControl::CState::Finish(DeviceEventCode code, const void* data, ui
         m_finishing = true;
         // This exchange is over: a stop from now on is for the one that the
         // final event may start.
-        shared.ClearStop();
+        m_shared.ClearStop();
     }
-    shared.Sink().OnEvent(code, data, count);
+    m_shared.Sink().OnEvent(code, data, count);
     Win32::CLock hold(m_lock);
     // Unless the host started the next exchange from inside the event.
     if (m_workerId == GetCurrentThreadId()) {

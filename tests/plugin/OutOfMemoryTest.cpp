@@ -13,7 +13,7 @@
 
 namespace {
 
-class Request : public ITransferRequest {
+class CEmptySendRequest : public ITransferRequest {
 public:
     void HostSlot1() override {}
     void HostSlot2() override {}
@@ -23,9 +23,9 @@ public:
 };
 
 // Answers without allocating, so that only the plug-in's blocks are counted.
-class FixedReader : public ISettingsReader {
+class CFixedReader : public ISettingsReader {
 public:
-    explicit FixedReader(const wchar_t* port) : m_port(port) {}
+    explicit CFixedReader(const wchar_t* port) : m_port(port) {}
     BSTR ReadString(const wchar_t*, const wchar_t*) override { return SysAllocString(m_port); }
     int32_t ReadInt(const wchar_t* key, int32_t defaultValue) override {
         return std::wcscmp(key, L"BAUDRATE") == 0 ? 57600 : defaultValue;
@@ -35,7 +35,7 @@ private:
     const wchar_t* m_port;
 };
 
-class EndSink : public IDeviceEventSink {
+class CEndSink : public IDeviceEventSink {
 public:
     void OnEvent(int32_t, const void*, uint32_t) override { ++ends; }
     void OnRequestDone(ITransferRequest*) override {}
@@ -69,19 +69,19 @@ protected:
     }
 
     std::vector<std::wstring> Saved() {
-        Fakes::RecordingSettingsWriter writer;
+        Fakes::CRecordingSettingsWriter writer;
         plugin->SaveSettings(&writer);
         return writer.calls;
     }
 
-    Fakes::ScriptedPortSystem ports;
+    Fakes::CScriptedPortSystem ports;
     Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports);
 };
 
 TEST_F(OutOfMemory, LoadSettingsKeepsTheEarlierSettingsWhole) {
     const std::wstring longName = L"COM" + std::wstring(300, L'7');
-    FixedReader reader(longName.c_str());
-    FixedReader defaults(L"COM1");
+    CFixedReader reader(longName.c_str());
+    CFixedReader defaults(L"COM1");
     plugin->LoadSettings(&reader);
     const auto loaded = Saved();
     plugin->LoadSettings(&defaults);
@@ -98,9 +98,9 @@ TEST_F(OutOfMemory, LoadSettingsKeepsTheEarlierSettingsWhole) {
 
 TEST_F(OutOfMemory, ApplyViewKeepsTheEarlierSettingsWhole) {
     const std::wstring longName = L"COM" + std::wstring(300, L'7');
-    FixedReader reader(longName.c_str());
+    CFixedReader reader(longName.c_str());
     plugin->LoadSettings(&reader);
-    Fakes::RecordingPropertyListView view;
+    Fakes::CRecordingPropertyListView view;
     view.comboValues = {{2, 38400}, {3, 2}};
     view.textValue = std::optional<std::wstring>(L"42");
     Plugin::IPropertyListViewController& controller = *plugin->GetPropertyListController();
@@ -120,7 +120,7 @@ TEST_F(OutOfMemory, ApplyViewKeepsTheEarlierSettingsWhole) {
 }
 
 TEST_F(OutOfMemory, QueueTransferRequestRefusesAndQueuesAfterwards) {
-    Request request;
+    CEmptySendRequest request;
     bool queued = false;
     EXPECT_GE(FailEachAllocationOf([&] { queued = plugin->QueueTransferRequest(&request); }, [&] { return queued; }),
               1);
@@ -129,8 +129,8 @@ TEST_F(OutOfMemory, QueueTransferRequestRefusesAndQueuesAfterwards) {
 // The path to open is made on the host's thread: a failure there must not
 // leave the plug-in believing an exchange runs.
 TEST_F(OutOfMemory, StartExchangeRefusesAndLeavesNoExchangeRunning) {
-    EndSink sink;
-    FixedReader reader(L"COM200");
+    CEndSink sink;
+    CFixedReader reader(L"COM200");
     plugin->LoadSettings(&reader);
     plugin->SetEventSink(&sink);
     bool started = false;

@@ -50,12 +50,12 @@ TEST(PluginObject, EveryCallMakesAnObjectOfItsOwn) {
     PluginHandle first;
     PluginHandle second;
     EXPECT_NE(first.plugin, second.plugin);
-    Fakes::RecordingSettingsWriter before;
+    Fakes::CRecordingSettingsWriter before;
     second.plugin->SaveSettings(&before);
-    Fakes::RecordingSettingsReader stored;
+    Fakes::CRecordingSettingsReader stored;
     stored.ints[L"BAUDRATE"] = 57600;
     first.plugin->LoadSettings(&stored);
-    Fakes::RecordingSettingsWriter after;
+    Fakes::CRecordingSettingsWriter after;
     second.plugin->SaveSettings(&after);
     EXPECT_EQ(after.calls, before.calls);
 }

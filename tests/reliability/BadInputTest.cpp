@@ -35,17 +35,17 @@ const wchar_t kPipeName[] = L"\\\\.\\pipe\\devicecommon-not-a-port";
 
 struct BadInput {
     const char* label;
-    std::function<void(Fakes::RecordingSettingsReader&)> store;
+    std::function<void(Fakes::CRecordingSettingsReader&)> store;
     Outcome outcome;
 };
 
 void PrintTo(const BadInput& input, std::ostream* out) { *out << input.label; }
 
-std::function<void(Fakes::RecordingSettingsReader&)> Int(const wchar_t* key, int32_t value) {
-    return [=](Fakes::RecordingSettingsReader& settings) { settings.ints[key] = value; };
+std::function<void(Fakes::CRecordingSettingsReader&)> Int(const wchar_t* key, int32_t value) {
+    return [=](Fakes::CRecordingSettingsReader& settings) { settings.ints[key] = value; };
 }
-std::function<void(Fakes::RecordingSettingsReader&)> Port(std::function<std::wstring()> name) {
-    return [=](Fakes::RecordingSettingsReader& settings) { settings.strings[L"PORT"] = name(); };
+std::function<void(Fakes::CRecordingSettingsReader&)> Port(std::function<std::wstring()> name) {
+    return [=](Fakes::CRecordingSettingsReader& settings) { settings.strings[L"PORT"] = name(); };
 }
 
 const BadInput kBadInputs[] = {
@@ -73,8 +73,8 @@ protected:
         instrument.Purge();
     }
 
-    RecordingSink sink{RecordingSink::Keep::CountsOnly};
-    Fakes::RecordingSettingsReader settings = RigSettings();
+    CRecordingSink sink{CRecordingSink::Keep::CountsOnly};
+    Fakes::CRecordingSettingsReader settings = RigSettings();
     Plugin::IDevImportPlugin* plugin = nullptr;
 };
 
@@ -132,9 +132,9 @@ TEST_P(BadSettings, GiveADefinedResult) {
 }
 
 // Requests that carry no bytes are handed back at once, and nothing is sent.
-class EmptyRequest : public ITransferRequest {
+class CEmptyRequest : public ITransferRequest {
 public:
-    EmptyRequest(const uint8_t* data, int32_t size) : m_data(data), m_size(size) {}
+    CEmptyRequest(const uint8_t* data, int32_t size) : m_data(data), m_size(size) {}
     void HostSlot1() override {}
     void HostSlot2() override {}
     int32_t GetKind() override { return 4; }
@@ -148,14 +148,14 @@ private:
 
 TEST_F(OnTheRig, RequestsWithoutBytesAreHandedBackUnsent) {
     static const uint8_t someBytes[4] = {1, 2, 3, 4};
-    EmptyRequest requests[] = {{nullptr, 0}, {nullptr, 100}, {someBytes, 0}, {someBytes, -5}, {nullptr, INT_MIN}};
+    CEmptyRequest requests[] = {{nullptr, 0}, {nullptr, 100}, {someBytes, 0}, {someBytes, -5}, {nullptr, INT_MIN}};
     std::atomic<size_t> done{0};
     sink.react = [&](const RecordedEvent& event) {
         if (event.code == RequestDone) ++done;
     };
     instrument.StartReading();
     plugin = CreateLoadedPlugin(settings, &sink);
-    for (EmptyRequest& request : requests) ASSERT_TRUE(plugin->QueueTransferRequest(&request));
+    for (CEmptyRequest& request : requests) ASSERT_TRUE(plugin->QueueTransferRequest(&request));
     ASSERT_TRUE(plugin->StartExchange());
     ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));
     for (int i = 0; i < 100 && done < std::size(requests); ++i) Sleep(20);

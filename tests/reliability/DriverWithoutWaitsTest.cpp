@@ -20,10 +20,10 @@ TEST(DriverWithoutWaits, QuietLineThenBytesThenTheIdleEnd) {
     wchar_t flag[4];
     if (GetEnvironmentVariableW(L"RIG_WITHOUT_PTYSHIM", flag, 4) == 0) GTEST_SKIP() << "runs without the pty shim";
     PurgePluginPort();
-    Instrument instrument;
+    CRigInstrument instrument;
     ASSERT_TRUE(instrument.IsOpen());
-    RecordingSink sink{RecordingSink::Keep::CountsOnly};
-    Fakes::RecordingSettingsReader settings = RigSettings();
+    CRecordingSink sink{CRecordingSink::Keep::CountsOnly};
+    Fakes::CRecordingSettingsReader settings = RigSettings();
     settings.ints[L"WATETIME"] = 1;
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     ASSERT_TRUE(plugin->StartExchange());

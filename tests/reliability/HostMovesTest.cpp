@@ -21,7 +21,7 @@ namespace {
 
 constexpr DWORD kPatience = 10000;
 
-double NowMs() {
+double NowMilliseconds() {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
     QueryPerformanceFrequency(&frequency);
@@ -44,7 +44,7 @@ bool WaitUntil(DWORD milliseconds, const std::function<bool()>& done) {
 
 // Counts as a recording sink does, and catches what a host must never see: two
 // calls in progress at once, or a call that starts once the host has let go.
-class GuardedSink : public RecordingSink {
+class CGuardedSink : public CRecordingSink {
 public:
     std::atomic<bool> closed{false};
     std::atomic<int> inside{0}, overlaps{0}, calls{0}, lateCalls{0}, lateCode{-1};
@@ -52,13 +52,13 @@ public:
 
     void OnEvent(int32_t code, const void* data, uint32_t count) override {
         Enter(code);
-        if (code == EventStopped) lastStopped = NowMs();
-        RecordingSink::OnEvent(code, data, count);
+        if (code == EventStopped) lastStopped = NowMilliseconds();
+        CRecordingSink::OnEvent(code, data, count);
         --inside;
     }
     void OnRequestDone(ITransferRequest* request) override {
         Enter(RequestDone);
-        RecordingSink::OnRequestDone(request);
+        CRecordingSink::OnRequestDone(request);
         --inside;
     }
 
@@ -130,8 +130,8 @@ protected:
         }
     }
 
-    GuardedSink sink;
-    Fakes::RecordingSettingsReader settings = RigSettings();
+    CGuardedSink sink;
+    Fakes::CRecordingSettingsReader settings = RigSettings();
     std::atomic<Plugin::IDevImportPlugin*> plugin{nullptr};
     std::atomic<bool> hostDone{false};
     std::atomic<int> released{-1};
@@ -148,7 +148,7 @@ class LastReleaseInsideACallback : public HostMoves, public ::testing::WithParam
 TEST_P(LastReleaseInsideACallback, IsSafeAndNothingFollowsIt) {
     const int32_t at = GetParam().code;
     // A plug-in released mid-request never hands it back: it outlives the test.
-    static FakeRequest request{RequestBytes(150000)};
+    static CFakeRequest request{RequestBytes(150000)};
     sink.react = [&](const RecordedEvent& event) {
         if (event.code != at) return;
         EXPECT_EQ(plugin.load()->StartExchange(), at == EventStopped) << "only the final event starts the next";
@@ -293,7 +293,7 @@ class WindowHost : public HostMoves, public ::testing::WithParamInterface<HostWa
 // send timed out (for good with SendMessage).
 TEST_P(WindowHost, LettingGoWhileTheCallbackSendsToTheUiThreadReturnsWithTheMessageHandled) {
     constexpr UINT kSendTimeout = 3000;
-    HostWindow ui;
+    CHostWindow ui;
     ASSERT_TRUE(ui.handle);
     Event sending;
     std::atomic<bool> sent{false}, delivered{false};
@@ -301,7 +301,7 @@ TEST_P(WindowHost, LettingGoWhileTheCallbackSendsToTheUiThreadReturnsWithTheMess
         if (event.code != EventDataReceived || sent.exchange(true)) return;
         sending.Set();
         DWORD_PTR answer = 0;
-        delivered = SendMessageTimeoutW(ui.handle, HostWindow::kSent, 0, 0, SMTO_NORMAL, kSendTimeout,
+        delivered = SendMessageTimeoutW(ui.handle, CHostWindow::kSent, 0, 0, SMTO_NORMAL, kSendTimeout,
                                         &answer) != 0;
     };
     Create();
@@ -309,13 +309,13 @@ TEST_P(WindowHost, LettingGoWhileTheCallbackSendsToTheUiThreadReturnsWithTheMess
     ASSERT_TRUE(instrument.Send(std::vector<uint8_t>(16, 0x51)));
     // Not pumped meanwhile: the worker is held inside its send.
     ASSERT_TRUE(sending.WaitFor(kPatience));
-    const double begun = NowMs();
+    const double begun = NowMilliseconds();
     if (GetParam().release) {
         EXPECT_EQ(ReleaseLast(), 1);
     } else {
         EXPECT_TRUE(plugin.load()->SetEventSink(nullptr));
     }
-    const double took = NowMs() - begun;
+    const double took = NowMilliseconds() - begun;
     std::printf("%s while the callback sends to this thread: returned after %.2f ms\n", GetParam().name, took);
     // A loaded machine's bound; the window host's own figure is printed.
     EXPECT_LT(took, 1000.0);
@@ -329,7 +329,7 @@ INSTANTIATE_TEST_SUITE_P(HostMoves, WindowHost,
 
 TEST_F(HostMoves, SinkSwappedMidExchangeGetsEveryLaterEventAndTheOldOneNone) {
     // Outlives the worker, which may still be inside its final event.
-    static GuardedSink second;
+    static CGuardedSink second;
     instrument.StartStreaming();
     Create();
     StartAndWait();
@@ -349,8 +349,8 @@ TEST_F(HostMoves, SinkSwappedMidExchangeGetsEveryLaterEventAndTheOldOneNone) {
 // does not read) when the last reference goes: the second, still queued,
 // is the host's again without the plug-in having asked it anything.
 TEST_F(HostMoves, RequestStillQueuedAtTheLastReleaseIsNeverTouched) {
-    static FakeRequest first{RequestBytes(4 << 20)};
-    FakeRequest second{RequestBytes(100)};
+    static CFakeRequest first{RequestBytes(4 << 20)};
+    CFakeRequest second{RequestBytes(100)};
     std::atomic<int> handedBack{0};
     sink.react = [&](const RecordedEvent& event) {
         if (event.code == RequestDone) ++handedBack;
@@ -380,7 +380,7 @@ protected:
     // A fresh exchange in the line's state.
     void Prepare(Line line) {
         // Queued again by every repeat, and outlives any worker still holding it.
-        static FakeRequest held{RequestBytes(4 << 20)};
+        static CFakeRequest held{RequestBytes(4 << 20)};
         Create();
         StartAndWait();
         if (line == Line::Burst) {
@@ -397,9 +397,9 @@ protected:
 
 // The latency targets are the bench's; on a loaded machine this only fails
 // a stop or release that waits out a time-out (a held write's is 3 s).
-void ExpectQuick(const char* what, const char* line, std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    const double median = ms[ms.size() / 2], worst = ms.back();
+void ExpectQuick(const char* what, const char* line, std::vector<double> milliseconds) {
+    std::sort(milliseconds.begin(), milliseconds.end());
+    const double median = milliseconds[milliseconds.size() / 2], worst = milliseconds.back();
     std::printf("%s on a %s line: median %.2f ms, worst %.2f ms\n", what, line, median, worst);
     EXPECT_LT(worst, 1000.0) << what;
 }
@@ -412,16 +412,16 @@ TEST_P(StopAndReleaseLatency, MedianAndWorstWithinBounds) {
     for (int i = 0; i < kRepeats; ++i) {
         ASSERT_NO_FATAL_FAILURE(Prepare(line));
         const size_t ends = sink.Ends();
-        const double asked = NowMs();
+        const double asked = NowMilliseconds();
         plugin.load()->StopExchange();
         ASSERT_TRUE(sink.WaitForEnds(ends + 1, kPatience));
         stops.push_back(sink.lastStopped - asked);
         ReleaseLast();
 
         ASSERT_NO_FATAL_FAILURE(Prepare(line));
-        const double called = NowMs();
+        const double called = NowMilliseconds();
         EXPECT_EQ(ReleaseLast(), 1);
-        releases.push_back(NowMs() - called);
+        releases.push_back(NowMilliseconds() - called);
     }
     ExpectQuick("StopExchange", GetParam().name, stops);
     ExpectQuick("last Release", GetParam().name, releases);

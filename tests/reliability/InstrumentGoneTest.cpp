@@ -20,7 +20,7 @@ constexpr double kMostCpuMillisecondsPerSecond = 250;
 
 enum class Line { Quiet, Streaming, Transmitting };
 
-class BigRequest : public ITransferRequest {
+class CBigRequest : public ITransferRequest {
 public:
     std::vector<uint8_t> bytes = std::vector<uint8_t>(8 * 1024 * 1024, 0x21);
     void HostSlot1() override {}
@@ -44,10 +44,10 @@ protected:
         }
     }
 
-    RecordingSink sink{RecordingSink::Keep::CountsOnly};
-    Fakes::RecordingSettingsReader settings = RigSettings();
+    CRecordingSink sink{CRecordingSink::Keep::CountsOnly};
+    Fakes::CRecordingSettingsReader settings = RigSettings();
     Plugin::IDevImportPlugin* plugin = nullptr;
-    BigRequest request;
+    CBigRequest request;
 };
 
 TEST_P(InstrumentGone, ExchangeEndsByItselfWithoutSpinningAndTheNextStartFailsToOpen) {
@@ -57,7 +57,7 @@ TEST_P(InstrumentGone, ExchangeEndsByItselfWithoutSpinningAndTheNextStartFailsTo
         if (event.code == RequestDone) ++requestsDone;
     };
     {
-        Instrument instrument;
+        CRigInstrument instrument;
         ASSERT_TRUE(instrument.IsOpen());
         ASSERT_TRUE(plugin->StartExchange());
         ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience));

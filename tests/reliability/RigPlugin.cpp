@@ -4,8 +4,8 @@
 #include "RigPorts.h"
 #include "plugin/CreatePlugin.h"
 
-Fakes::RecordingSettingsReader RigSettings() {
-    Fakes::RecordingSettingsReader settings;
+Fakes::CRecordingSettingsReader RigSettings() {
+    Fakes::CRecordingSettingsReader settings;
     settings.strings[L"PORT"] = PluginPortName();
     settings.ints[L"BAUDRATE"] = 115200;
     settings.ints[L"WATETIME"] = 3600;
@@ -33,8 +33,8 @@ void WarmUpTheRig() {
     // Wine opens a handle to the thread's message queue at its first such
     // wait and keeps it for the thread's life.
     MsgWaitForMultipleObjectsEx(0, nullptr, 0, QS_SENDMESSAGE, 0);
-    Fakes::RecordingSettingsReader settings = RigSettings();
-    RecordingSink sink{RecordingSink::Keep::CountsOnly};
+    Fakes::CRecordingSettingsReader settings = RigSettings();
+    CRecordingSink sink{CRecordingSink::Keep::CountsOnly};
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     if (plugin->StartExchange()) {
         sink.WaitFor(EventStarted, 5000);

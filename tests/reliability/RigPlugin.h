@@ -5,7 +5,7 @@
 
 // Stored settings with the plug-in's end of the rig at 115200 baud and a
 // wait time long enough never to end an exchange by itself.
-Fakes::RecordingSettingsReader RigSettings();
+Fakes::CRecordingSettingsReader RigSettings();
 
 // A plug-in made as the host makes it, with its settings loaded and sink set.
 Plugin::IDevImportPlugin* CreateLoadedPlugin(ISettingsReader& settings, IDeviceEventSink* sink);

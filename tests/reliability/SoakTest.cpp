@@ -21,9 +21,9 @@ constexpr size_t kRequestsInFlight = 4;
 constexpr size_t kEchoWhileSending = 2048;
 constexpr DWORD kPatience = 60000;
 
-class SoakRequest final : public ITransferRequest {
+class CSoakRequest final : public ITransferRequest {
 public:
-    explicit SoakRequest(std::vector<uint8_t> data) : bytes(std::move(data)) {}
+    explicit CSoakRequest(std::vector<uint8_t> data) : bytes(std::move(data)) {}
     std::vector<uint8_t> bytes;
     std::atomic<bool> done{false};
 
@@ -48,22 +48,22 @@ size_t RequestSize(std::mt19937& random) {
 TEST(Soak, BothDirectionsArriveWholeAndInOrder) {
     const size_t total = (LongRun() ? 64 : 8) * kMiB;
     PurgePluginPort();
-    EchoInstrument instrument;
+    CEchoInstrument instrument;
     ASSERT_TRUE(instrument.IsOpen());
-    RecordingSink sink{RecordingSink::Keep::CountsOnly};
+    CRecordingSink sink{CRecordingSink::Keep::CountsOnly};
     std::atomic<size_t> requestsDone{0};
     sink.react = [&](const RecordedEvent& event) {
         if (event.code != RequestDone) return;
-        static_cast<SoakRequest*>(event.request)->done = true;
+        static_cast<CSoakRequest*>(event.request)->done = true;
         ++requestsDone;
     };
-    Fakes::RecordingSettingsReader settings = RigSettings();
+    Fakes::CRecordingSettingsReader settings = RigSettings();
     Plugin::IDevImportPlugin* plugin = CreateLoadedPlugin(settings, &sink);
     ASSERT_TRUE(plugin->StartExchange());
     ASSERT_TRUE(sink.WaitFor(EventStarted, 10000));
 
     std::mt19937 random(64);
-    std::deque<std::unique_ptr<SoakRequest>> inFlight;
+    std::deque<std::unique_ptr<CSoakRequest>> inFlight;
     uint64_t sentChecksum = 0;
     size_t queued = 0;
     size_t requests = 0;
@@ -86,7 +86,7 @@ TEST(Soak, BothDirectionsArriveWholeAndInOrder) {
             for (auto& byte : bytes) byte = static_cast<uint8_t>(random());
             sentChecksum = StreamChecksum(sentChecksum, bytes.data(), bytes.size());
             queued += bytes.size();
-            inFlight.push_back(std::make_unique<SoakRequest>(std::move(bytes)));
+            inFlight.push_back(std::make_unique<CSoakRequest>(std::move(bytes)));
             ASSERT_TRUE(plugin->QueueTransferRequest(inFlight.back().get()));
             ++requests;
             continue;

@@ -13,9 +13,9 @@ namespace {
 
 constexpr DWORD kPatience = 10000;
 
-class FixedRequest final : public ITransferRequest {
+class CFixedRequest final : public ITransferRequest {
 public:
-    explicit FixedRequest(size_t size) : m_bytes(size, 0x6B) {}
+    explicit CFixedRequest(size_t size) : m_bytes(size, 0x6B) {}
     void HostSlot1() override {}
     void HostSlot2() override {}
     int32_t GetKind() override { return 4; }
@@ -56,7 +56,7 @@ protected:
         case StopPoint::MidTransmit:
             ASSERT_TRUE(sink.WaitFor(EventStarted, kPatience, cycle + 1));
             // Two chunks: the stop comes between them or during the second.
-            requests.push_back(std::make_unique<FixedRequest>(65536 + 1 + random() % 65536));
+            requests.push_back(std::make_unique<CFixedRequest>(65536 + 1 + random() % 65536));
             ASSERT_TRUE(plugin->QueueTransferRequest(requests.back().get()));
             ASSERT_TRUE(sink.WaitFor(EventDataSent, kPatience, transmits + 1));
             ++transmits;
@@ -67,14 +67,14 @@ protected:
         plugin->StopExchange();
     }
 
-    RecordingSink sink{RecordingSink::Keep::CountsOnly};
-    Fakes::RecordingSettingsReader settings = RigSettings();
+    CRecordingSink sink{CRecordingSink::Keep::CountsOnly};
+    Fakes::CRecordingSettingsReader settings = RigSettings();
     Plugin::IDevImportPlugin* plugin = nullptr;
     size_t bursts = 0;
     size_t transmits = 0;
     // A request stopped before its turn stays queued for the next exchange,
     // so every request lives as long as the plug-in.
-    std::vector<std::unique_ptr<FixedRequest>> requests;
+    std::vector<std::unique_ptr<CFixedRequest>> requests;
 };
 
 TEST_F(StartStopCycling, EveryStartEndsOnceAndNothingIsLeftBehind) {

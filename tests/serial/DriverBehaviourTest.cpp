@@ -148,11 +148,11 @@ const Row kRows[] = {
 // The plug-in object as a host holds it, over a model driver with a row's
 // quirks, set to COM3 and the settings the fixture stored first.
 template <typename RowType>
-class PluginOverModelDriver : public ::testing::TestWithParam<RowType> {
+class CPluginOverModelDriver : public ::testing::TestWithParam<RowType> {
 protected:
     void Create(const std::function<void(DriverQuirks&)>& quirksOf) {
         if (quirksOf) quirksOf(quirks);
-        driver = std::make_unique<ModelDriver>(quirks);
+        driver = std::make_unique<CModelDriver>(quirks);
         settings.strings[L"PORT"] = L"COM3";
         plugin = Plugin::CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
         plugin->LoadSettings(&settings);
@@ -160,15 +160,15 @@ protected:
     }
 
     DriverQuirks quirks;
-    std::unique_ptr<ModelDriver> driver;
-    Fakes::RecordingSettingsReader settings;
-    RecordingSink sink;
+    std::unique_ptr<CModelDriver> driver;
+    Fakes::CRecordingSettingsReader settings;
+    CRecordingSink sink;
     Plugin::CDeviceCommonPlugin* plugin = nullptr;
-    FakeRequest request{RequestBytes(100)};
-    TraceLines trace;
+    CFakeRequest request{RequestBytes(100)};
+    CTraceLines trace;
 };
 
-class DriverBehaviour : public PluginOverModelDriver<Row> {
+class DriverBehaviour : public CPluginOverModelDriver<Row> {
 protected:
     void SetUp() override {
         settings.ints[L"BAUDRATE"] = kUserBaud;
@@ -340,7 +340,7 @@ const HeldRow kHeldRows[] = {
     {"a read neither completed nor cancelled", [](DriverQuirks& q) { q.readsHang = true; }, Held::Read},
 };
 
-class DriverHoldsOn : public PluginOverModelDriver<HeldRow> {
+class DriverHoldsOn : public CPluginOverModelDriver<HeldRow> {
 protected:
     void SetUp() override { Create(GetParam().quirks); }
     bool UntilHolding() const {
@@ -406,7 +406,7 @@ class StopWhileOpening : public ::testing::TestWithParam<OpeningRow> {
 protected:
     void SetUp() override {
         GetParam().quirks(quirks);
-        driver = std::make_unique<ModelDriver>(quirks);
+        driver = std::make_unique<CModelDriver>(quirks);
         settings.strings[L"PORT"] = L"COM3";
         plugin = Plugin::CDeviceCommonPlugin::Create(Settings::Win32Ports(), driver->Table());
         plugin->LoadSettings(&settings);
@@ -415,9 +415,9 @@ protected:
     void TearDown() override { plugin->Release(); }
 
     DriverQuirks quirks;
-    std::unique_ptr<ModelDriver> driver;
-    Fakes::RecordingSettingsReader settings;
-    RecordingSink sink;
+    std::unique_ptr<CModelDriver> driver;
+    Fakes::CRecordingSettingsReader settings;
+    CRecordingSink sink;
     Plugin::CDeviceCommonPlugin* plugin = nullptr;
 };
 

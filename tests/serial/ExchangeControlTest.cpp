@@ -32,8 +32,8 @@ protected:
     }
     bool Start() { return control->StartExchange(target); }
 
-    ModelDriver api;
-    RecordingSink sink;
+    CModelDriver api;
+    CRecordingSink sink;
     Serial::Exchange::Target target;
     std::unique_ptr<Serial::CExchangeControl> control = std::make_unique<Serial::CExchangeControl>(api.Table());
 };

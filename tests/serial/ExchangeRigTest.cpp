@@ -66,7 +66,7 @@ TEST_F(ExchangeOnTheRig, ARequestGoesOutWithinATurnWhileTheInstrumentStreams) {
     instrument.StartReading();
     instrument.StartStreaming(64, 5);
     Sleep(1000);
-    FakeRequest& request = Request(Pattern(8));
+    CFakeRequest& request = Request(Pattern(8));
     const ULONGLONG queued = GetTickCount64();
     control.Queue(&request);
     const bool arrived = instrument.WaitForBytes(request.bytes.size(), 300);

@@ -43,10 +43,10 @@ protected:
     }
 
     DWORD queued = 0;
-    ModelDriver api;
+    CModelDriver api;
     Serial::CExchangeShared shared;
     Serial::CWorkerPort worker{api.Table(), shared, &ScriptedClock};
-    RecordingSink sink;
+    CRecordingSink sink;
     Serial::CExchange exchange{worker, shared};
     Serial::Exchange::Target target;
 };

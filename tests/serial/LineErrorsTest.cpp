@@ -7,7 +7,7 @@
 namespace {
 
 TEST(LineErrors, GoingOnTheyAreSaidOnceASecondWithWhatCameSinceTheLastLine) {
-    TraceLines trace;
+    CTraceLines trace;
     Serial::CLineErrors errors;
     errors.Reset(L"COM7");
     errors.Add(0, 0);

@@ -23,7 +23,7 @@ TEST(PluginExchange, RefusesToStartWithoutASink) {
 // Hosts commonly drop their last reference when the exchange reports its end.
 TEST(PluginExchange, LastReleaseFromTheEndOfAFailedExchangeDestroysThePlugin) {
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
-    RecordingSink sink;
+    CRecordingSink sink;
     std::atomic<int> released{-1};
     sink.react = [&](const RecordedEvent&) { released = plugin->Release() ? 1 : 0; };
     plugin->SetEventSink(&sink);
@@ -36,7 +36,7 @@ TEST(PluginExchange, LastReleaseFromTheEndOfAFailedExchangeDestroysThePlugin) {
 
 TEST(PluginExchange, ReleaseWhileTheExchangeStartsEndsItWithNoLaterEvent) {
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
-    RecordingSink sink;
+    CRecordingSink sink;
     plugin->SetEventSink(&sink);
     ASSERT_TRUE(plugin->StartExchange());
     EXPECT_TRUE(plugin->Release());
@@ -49,19 +49,19 @@ TEST(PluginExchange, ReleaseWhileTheExchangeStartsEndsItWithNoLaterEvent) {
 // The settings dialog used while an exchange runs: the edits are the next
 // exchange's, also when the final event starts it, on the worker.
 TEST(PluginExchange, EditsMadeDuringAnExchangeTakeEffectAtTheNext) {
-    ModelDriver api;
-    Fakes::ScriptedPortSystem ports;
+    CModelDriver api;
+    Fakes::CScriptedPortSystem ports;
     ports.Present(3);
     ports.Present(4);
-    Fakes::RecordingSettingsReader stored;
+    Fakes::CRecordingSettingsReader stored;
     stored.strings[L"PORT"] = L"COM3";
-    RecordingSink sink;
+    CRecordingSink sink;
     Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports, api.Table());
     plugin->LoadSettings(&stored);
     plugin->SetEventSink(&sink);
     ASSERT_TRUE(plugin->StartExchange());
     ASSERT_TRUE(sink.WaitFor(EventStarted, 5000));
-    Fakes::RecordingPropertyListView view;
+    Fakes::CRecordingPropertyListView view;
     view.comboValues = {{1, 4}};
     plugin->GetPropertyListController()->FillView(&view);
     plugin->GetPropertyListController()->ApplyView();
@@ -80,12 +80,12 @@ TEST(PluginExchange, EditsMadeDuringAnExchangeTakeEffectAtTheNext) {
 // sent from the field; the host sees the opening error alone all the same,
 // also when the listing finds no memory.
 TEST(PluginExchange, APortNotThereHasTheTraceNameThePortsPresent) {
-    class CListing final : public Fakes::ScriptedPortSystem {
+    class CListing final : public Fakes::CScriptedPortSystem {
     public:
         bool outOfMemory = false;
         void Read(Source source, INames& found) override {
             if (outOfMemory) AllocationCounter::FailAt(1);
-            ScriptedPortSystem::Read(source, found);
+            CScriptedPortSystem::Read(source, found);
         }
     };
     const struct {
@@ -102,14 +102,14 @@ TEST(PluginExchange, APortNotThereHasTheTraceNameThePortsPresent) {
     for (const auto& row : rows) {
         DriverQuirks quirks;
         quirks.openError = row.openError;
-        ModelDriver api(quirks);
+        CModelDriver api(quirks);
         CListing ports;
         for (int number : row.present) ports.Present(number);
         ports.outOfMemory = row.outOfMemory;
-        Fakes::RecordingSettingsReader stored;
+        Fakes::CRecordingSettingsReader stored;
         stored.strings[L"PORT"] = L"COM3";
-        RecordingSink sink;
-        TraceLines trace;
+        CRecordingSink sink;
+        CTraceLines trace;
         Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports, api.Table());
         plugin->LoadSettings(&stored);
         plugin->SetEventSink(&sink);
@@ -127,8 +127,8 @@ TEST(PluginExchange, APortNotThereHasTheTraceNameThePortsPresent) {
 // Only kind 4 is the host's data for the instrument.
 TEST(PluginExchange, QueueTakesOnlyRequestsToSend) {
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
-    FakeRequest other{RequestBytes(10), 3};
-    FakeRequest toSend{RequestBytes(10)};
+    CFakeRequest other{RequestBytes(10), 3};
+    CFakeRequest toSend{RequestBytes(10)};
     EXPECT_FALSE(plugin->QueueTransferRequest(nullptr));
     EXPECT_FALSE(plugin->QueueTransferRequest(&other));
     EXPECT_TRUE(plugin->QueueTransferRequest(&toSend));

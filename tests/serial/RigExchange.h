@@ -22,10 +22,10 @@ protected:
     bool Start() { return control.StartExchange(target); }
     // Requests live in the fixture, which ends the exchange before they go,
     // also when an assertion cuts a test short.
-    FakeRequest& Request(std::vector<uint8_t> bytes) { return requests.emplace_back(std::move(bytes)); }
+    CFakeRequest& Request(std::vector<uint8_t> bytes) { return requests.emplace_back(std::move(bytes)); }
 
-    RecordingSink sink;
+    CRecordingSink sink;
     Serial::Exchange::Target target;
-    std::deque<FakeRequest> requests;
+    std::deque<CFakeRequest> requests;
     Serial::CExchangeControl control;
 };

@@ -22,7 +22,7 @@ protected:
         ASSERT_TRUE(port.IsOpen());
     }
 
-    ModelDriver api{WatchingDevice()};
+    CModelDriver api{WatchingDevice()};
     Serial::CSerialPort port{api.Table()};
 };
 

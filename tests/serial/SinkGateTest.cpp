@@ -14,7 +14,7 @@ namespace {
 // Counts the calls that begin, or are still under way, once the host has
 // been told by SetEventSink that it may free this sink. Each call looks for
 // a while, as a host's callback takes its time.
-class WithdrawnSink : public IDeviceEventSink {
+class CWithdrawnSink : public IDeviceEventSink {
 public:
     std::atomic<bool> withdrawn{false};
     std::atomic<long> late{0};
@@ -40,7 +40,7 @@ public:
 TEST(SinkGate, NoCallReachesASinkOnceItsWithdrawalHasReturned) {
     Serial::CSinkGate gate;
     // A sink stays withdrawn for two swaps after its own.
-    WithdrawnSink sinks[3];
+    CWithdrawnSink sinks[3];
     std::atomic<bool> done{false};
     auto work = [&] {
         while (!done) {
@@ -51,7 +51,7 @@ TEST(SinkGate, NoCallReachesASinkOnceItsWithdrawalHasReturned) {
     std::thread first(work);
     std::thread second(work);
     for (int swap = 1; sinks[0].calls + sinks[1].calls + sinks[2].calls < 2000; ++swap) {
-        WithdrawnSink& next = sinks[swap % 3];
+        CWithdrawnSink& next = sinks[swap % 3];
         next.withdrawn = false;
         gate.Set(&next);
         sinks[(swap + 2) % 3].withdrawn = true;
@@ -63,9 +63,9 @@ TEST(SinkGate, NoCallReachesASinkOnceItsWithdrawalHasReturned) {
 }
 
 // Holds its call until the trace has the line it waits for.
-class HeldSink : public IDeviceEventSink {
+class CHeldSink : public IDeviceEventSink {
 public:
-    HeldSink(const TraceLines& trace, const wchar_t* line) : m_trace(trace), m_line(line) {}
+    CHeldSink(const CTraceLines& trace, const wchar_t* line) : m_trace(trace), m_line(line) {}
     void OnEvent(int32_t, const void*, uint32_t) override {
         inCall.Set();
         traced = m_trace.WaitFor(m_line, 5000);
@@ -76,7 +76,7 @@ public:
     bool traced = false;
 
 private:
-    const TraceLines& m_trace;
+    const CTraceLines& m_trace;
     const wchar_t* m_line;
 };
 
@@ -95,8 +95,8 @@ TEST(SinkGate, AWaitOverASecondNamesWhatItWaitsFor) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.wait);
-        TraceLines trace;
-        HeldSink sink(trace, c.line);
+        CTraceLines trace;
+        CHeldSink sink(trace, c.line);
         Serial::CSinkGate gate;
         gate.Set(&sink);
         std::thread worker([&] { gate.OnEvent(EventDataReceived, nullptr, 0); });
@@ -109,13 +109,13 @@ TEST(SinkGate, AWaitOverASecondNamesWhatItWaitsFor) {
 }
 
 // Moves its call into the host's window, as a window host's callback does.
-class SendingSink : public IDeviceEventSink {
+class CSendingSink : public IDeviceEventSink {
 public:
-    explicit SendingSink(HWND window) : m_window(window) {}
+    explicit CSendingSink(HWND window) : m_window(window) {}
     void OnEvent(int32_t, const void*, uint32_t) override {
         inCall.Set();
         DWORD_PTR answer = 0;
-        answered = SendMessageTimeoutW(m_window, HostWindow::kSent, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
+        answered = SendMessageTimeoutW(m_window, CHostWindow::kSent, 0, 0, SMTO_NORMAL, 5000, &answer) != 0;
     }
     void OnRequestDone(ITransferRequest*) override {}
 
@@ -129,10 +129,10 @@ private:
 // The host's wait lets through what a callback sends to its thread, and no
 // posted message: that waits for the host's own message loop.
 TEST(SinkGate, AWaitForACallDispatchesOnlyTheMessagesSentToTheHostsThread) {
-    HostWindow window;
+    CHostWindow window;
     ASSERT_TRUE(window.handle);
-    PostMessageW(window.handle, HostWindow::kPosted, 0, 0);
-    SendingSink sink(window.handle);
+    PostMessageW(window.handle, CHostWindow::kPosted, 0, 0);
+    CSendingSink sink(window.handle);
     Serial::CSinkGate gate;
     gate.Set(&sink);
     std::thread worker([&] { gate.OnEvent(EventDataReceived, nullptr, 0); });
@@ -143,7 +143,7 @@ TEST(SinkGate, AWaitForACallDispatchesOnlyTheMessagesSentToTheHostsThread) {
     EXPECT_EQ(window.sent, 1);
     EXPECT_EQ(window.posted, 0);
     MSG message;
-    EXPECT_TRUE(PeekMessageW(&message, window.handle, HostWindow::kPosted, HostWindow::kPosted, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageW(&message, window.handle, CHostWindow::kPosted, CHostWindow::kPosted, PM_REMOVE));
 }
 
 }  // namespace

@@ -58,7 +58,7 @@ protected:
 };
 
 TEST_F(TransmitOnTheRig, LineThatKeepsUpGetsTheWholeRequestChunkByChunk) {
-    FakeRequest& request = Request(RequestBytes(150000));
+    CFakeRequest& request = Request(RequestBytes(150000));
     instrument.StartReading();
     Start();
     ULONGLONG queued = GetTickCount64();
@@ -76,7 +76,7 @@ TEST_F(TransmitOnTheRig, LineThatKeepsUpGetsTheWholeRequestChunkByChunk) {
 }
 
 TEST_F(TransmitOnTheRig, LargeRequestRate) {
-    FakeRequest& request = Request(RequestBytes(4 << 20));
+    CFakeRequest& request = Request(RequestBytes(4 << 20));
     instrument.StartReading();
     Start();
     ULONGLONG queued = GetTickCount64();
@@ -91,8 +91,8 @@ TEST_F(TransmitOnTheRig, LargeRequestRate) {
 }
 
 TEST_F(TransmitOnTheRig, RequestsGoInQueueOrderEachAfterTheOnesEnd) {
-    FakeRequest& first = Request(RequestBytes(100000, 1));
-    FakeRequest& second = Request(RequestBytes(70000, 2));
+    CFakeRequest& first = Request(RequestBytes(100000, 1));
+    CFakeRequest& second = Request(RequestBytes(70000, 2));
     control.Queue(&first);
     control.Queue(&second);
     instrument.StartReading();
@@ -116,7 +116,7 @@ TEST_F(TransmitOnTheRig, RequestsGoInQueueOrderEachAfterTheOnesEnd) {
 // pending write, as Wine's pseudo-terminal does not) and cancelled, and
 // what went out is what the instrument finds.
 TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
-    FakeRequest& request = Request(RequestBytes(300000));
+    CFakeRequest& request = Request(RequestBytes(300000));
     Start();
     ULONGLONG queued = GetTickCount64();
     control.Queue(&request);
@@ -143,10 +143,10 @@ TEST_F(TransmitOnTheRig, HeldLineGivesTheChunkUpAndReportsWhatWentOut) {
 }
 
 TEST_F(TransmitOnTheRig, StopEndsTheRequestBeingSentAndTheNextExchangeSendsTheRest) {
-    FakeRequest& first = Request(RequestBytes(150000, 1));
-    FakeRequest& second = Request(RequestBytes(150000, 2));
-    FakeRequest& third = Request(RequestBytes(150000, 3));
-    for (FakeRequest* request : {&first, &second, &third}) control.Queue(request);
+    CFakeRequest& first = Request(RequestBytes(150000, 1));
+    CFakeRequest& second = Request(RequestBytes(150000, 2));
+    CFakeRequest& third = Request(RequestBytes(150000, 3));
+    for (CFakeRequest* request : {&first, &second, &third}) control.Queue(request);
     sink.react = [&](const RecordedEvent& event) {
         if (event.code == EventDataSent && sink.Count(EventDataSent) == 1) control.StopExchange();
     };
@@ -178,7 +178,7 @@ TEST_F(TransmitOnTheRig, StopEndsTheRequestBeingSentAndTheNextExchangeSendsTheRe
 // has the one before, so its own writes never wait on a full line.
 TEST_F(TransmitOnTheRig, FullDuplexBothDirectionsArriveCompleteAndInOrder) {
     constexpr size_t kPiece = 2048;
-    FakeRequest& request = Request(RequestBytes(400000));
+    CFakeRequest& request = Request(RequestBytes(400000));
     const auto stream = RequestBytes(400000, 99);
     instrument.StartReading();
     Start();
@@ -211,14 +211,14 @@ TEST_F(TransmitOnTheRig, FullDuplexBothDirectionsArriveCompleteAndInOrder) {
 // queued before the exchange goes in its first turn.
 TEST(PluginTransmitOnTheRig, QueuedWhileIdleGoesInTheFirstTurnAndOthersNeverReachTheLine) {
     PurgePluginPort();
-    Instrument instrument;
+    CRigInstrument instrument;
     ASSERT_TRUE(instrument.IsOpen());
-    Fakes::RecordingSettingsReader reader;
+    Fakes::CRecordingSettingsReader reader;
     reader.strings[L"PORT"] = PluginPortName();
     reader.ints[L"BAUDRATE"] = 115200;
-    RecordingSink sink;
-    FakeRequest other{RequestBytes(100, 5), 3};
-    FakeRequest toSend{RequestBytes(100, 6)};
+    CRecordingSink sink;
+    CFakeRequest other{RequestBytes(100, 5), 3};
+    CFakeRequest toSend{RequestBytes(100, 6)};
 
     std::unique_ptr<Plugin::IDevImportPlugin, Released> owner(CreatePlugin());
     Plugin::IDevImportPlugin* plugin = owner.get();

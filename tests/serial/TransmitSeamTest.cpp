@@ -89,14 +89,14 @@ protected:
         EXPECT_EQ(api.Unreaped(), 0u);
     }
 
-    ModelDriver api;
+    CModelDriver api;
     Serial::CExchangeShared shared;
     Serial::CWorkerPort worker{api.Table(), shared, &GetTickCount64, kStep};
-    RecordingSink sink;
+    CRecordingSink sink;
     Serial::CRequestQueue& queue = shared.Requests();
     Serial::CTransmitter transmitter{worker, shared};
 
-    FakeRequest request{RequestBytes(Serial::Transmit::kChunkSize + 100)};
+    CFakeRequest request{RequestBytes(Serial::Transmit::kChunkSize + 100)};
     std::vector<Write> writes;
     OVERLAPPED* pendingRecord = nullptr;
     DWORD pendingSize = 0;
@@ -294,7 +294,7 @@ TEST_F(ScriptedTransmit, WriteThatMovesNothingEndsTheRequest) {
 }
 
 TEST_F(ScriptedTransmit, StopDuringAPendingWriteEndsThatRequestAndKeepsTheRestQueued) {
-    FakeRequest second{RequestBytes(10, 7)};
+    CFakeRequest second{RequestBytes(10, 7)};
     queue.Append(&request);
     queue.Append(&second);
     FirstWriteWaitsThrough(65536, std::vector<DWORD>(100, 65536));
@@ -364,7 +364,7 @@ TEST_F(ScriptedTransmit, WriteTheDriverDoesNotCancelIsPurged) {
     } cases[] = {{"ends it at the purge", true, 0}, {"holds it past the purge", false, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.driver);
-        TraceLines trace;
+        CTraceLines trace;
         sink.Clear();
         writes.clear();
         unsentCalls = 0;
@@ -432,8 +432,8 @@ TEST_F(ScriptedTransmit, SinkWithdrawnWhileARequestIsSentWithholdsItsDone) {
 // A request that answers another kind than when it was queued is not sent,
 // but handed back, so a host waiting for it is told; the next one goes.
 TEST_F(ScriptedTransmit, RequestWhoseKindChangedIsHandedBackUnsent) {
-    TraceLines trace;
-    FakeRequest second{RequestBytes(10, 3)};
+    CTraceLines trace;
+    CFakeRequest second{RequestBytes(10, 3)};
     queue.Append(&request);
     queue.Append(&second);
     request.kind = 7;
@@ -450,8 +450,8 @@ TEST_F(ScriptedTransmit, RequestWhoseKindChangedIsHandedBackUnsent) {
 // queued while the drain runs go in the same drain; those met once the stop
 // flag is set, or with no sink to report to, wait for a later drain.
 TEST_F(ScriptedTransmit, DrainSendsInQueueOrderAndLeavesWhatItCannotReport) {
-    FakeRequest second{RequestBytes(70000, 1)};
-    FakeRequest late{RequestBytes(5, 2)};
+    CFakeRequest second{RequestBytes(70000, 1)};
+    CFakeRequest late{RequestBytes(5, 2)};
     queue.Append(&request);
     queue.Append(&second);
 

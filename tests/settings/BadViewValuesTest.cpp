@@ -32,15 +32,15 @@ protected:
     ~BadViewValues() override { plugin->Release(); }
 
     std::vector<std::wstring> Saved() {
-        Fakes::RecordingSettingsWriter writer;
+        Fakes::CRecordingSettingsWriter writer;
         plugin->SaveSettings(&writer);
         return writer.calls;
     }
 
-    Fakes::ScriptedPortSystem ports;
-    Fakes::RecordingSettingsReader reader;
+    Fakes::CScriptedPortSystem ports;
+    Fakes::CRecordingSettingsReader reader;
     Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports);
-    Fakes::RecordingPropertyListView view;
+    Fakes::CRecordingPropertyListView view;
 };
 
 TEST_F(BadViewValues, OutOfRangeChoicesAreStoredByTheFieldsRulesOrRefused) {

@@ -8,7 +8,7 @@
 namespace {
 
 using Fakes::Choices;
-using Fakes::RecordingPropertyListView;
+using Fakes::CRecordingPropertyListView;
 
 const Settings::OptionList kThree{{7, L"seven"}, {1, L"one"}, {3, L"three"}};
 
@@ -24,7 +24,7 @@ protected:
         std::vector<Plugin::IComboItem*>().swap(view.kept);
     }
 
-    RecordingPropertyListView view;
+    CRecordingPropertyListView view;
     const long allocationsBefore = AllocationCounter::Outstanding();
 };
 

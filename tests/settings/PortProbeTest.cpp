@@ -5,7 +5,7 @@
 
 namespace {
 
-using Fakes::ScriptedPortSystem;
+using Fakes::CScriptedPortSystem;
 using Settings::OptionList;
 using Source = Settings::IPortSystem::Source;
 
@@ -17,7 +17,7 @@ protected:
         return ports;
     }
 
-    ScriptedPortSystem system;
+    CScriptedPortSystem system;
 };
 
 TEST_F(PortProbe, NoSourceAnsweringGivesAnEmptyList) { EXPECT_EQ(List(), OptionList{}); }

@@ -68,11 +68,11 @@ TEST(WinePortProbe, EachSourceAloneNamesWhatWineMade) {
 
 TEST(WinePortProbe, ThePropertyListOffersAndStoresAPortAboveNine) {
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
-    Fakes::RecordingSettingsReader reader;
+    Fakes::CRecordingSettingsReader reader;
     reader.strings[L"PORT"] = L"COM255";
     plugin->LoadSettings(&reader);
 
-    Fakes::RecordingPropertyListView view;
+    Fakes::CRecordingPropertyListView view;
     Plugin::IPropertyListViewController* controller = plugin->GetPropertyListController();
     // COM8 leads to a pipe of one instance: an open of it would take that.
     const wchar_t* const pipeName = L"\\Device\\NamedPipe\\fill-view-opens";
@@ -90,7 +90,7 @@ TEST(WinePortProbe, ThePropertyListOffersAndStoresAPortAboveNine) {
 
     view.comboValues[1] = 12;
     controller->ApplyView();
-    Fakes::RecordingSettingsWriter writer;
+    Fakes::CRecordingSettingsWriter writer;
     plugin->SaveSettings(&writer);
     EXPECT_EQ(writer.calls[1], L"WriteString PORT COM12");
     plugin->Release();

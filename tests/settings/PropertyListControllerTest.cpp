@@ -9,9 +9,9 @@ namespace {
 
 using Fakes::Choices;
 using Fakes::RecordedEntry;
-using Fakes::RecordingPropertyListView;
-using Fakes::RecordingSettingsReader;
-using Fakes::RecordingSettingsWriter;
+using Fakes::CRecordingPropertyListView;
+using Fakes::CRecordingSettingsReader;
+using Fakes::CRecordingSettingsWriter;
 using Saved = std::vector<std::wstring>;
 
 class PropertyListController : public ::testing::Test {
@@ -21,17 +21,17 @@ protected:
 
     void Reload() { plugin->LoadSettings(&reader); }
     Saved SavedSettings() {
-        RecordingSettingsWriter writer;
+        CRecordingSettingsWriter writer;
         plugin->SaveSettings(&writer);
         return writer.calls;
     }
     std::wstring SavedPort() { return SavedSettings()[1]; }
 
-    Fakes::ScriptedPortSystem ports;
-    RecordingSettingsReader reader;
+    Fakes::CScriptedPortSystem ports;
+    CRecordingSettingsReader reader;
     Plugin::CDeviceCommonPlugin* plugin = Plugin::CDeviceCommonPlugin::Create(ports);
     Plugin::IPropertyListViewController& controller = *plugin->GetPropertyListController();
-    RecordingPropertyListView view;
+    CRecordingPropertyListView view;
 };
 
 TEST_F(PropertyListController, FillViewBuildsTwoGroupsAndSevenPropertiesShowingTheSettings) {
@@ -101,7 +101,7 @@ TEST_F(PropertyListController, EveryFillViewListsAfresh) {
     controller.FillView(&view);
     ports.names.clear();
     ports.Present(4);
-    RecordingPropertyListView second;
+    CRecordingPropertyListView second;
     controller.FillView(&second);
     EXPECT_EQ(second.Find(1)->choices, (Choices{{4, L"COM4"}}));
 }
@@ -194,7 +194,7 @@ TEST_F(PropertyListController, FillViewFailingAtEveryAllocationLeaksNothing) {
     ports.Present(3);
     ports.Present(12);
     auto fillWhole = [this] {
-        RecordingPropertyListView whole;
+        CRecordingPropertyListView whole;
         controller.FillView(&whole);
         return whole.entries.size() == 9 && whole.Find(1)->choices == Choices{{3, L"COM3"}, {12, L"COM12"}};
     };
@@ -203,7 +203,7 @@ TEST_F(PropertyListController, FillViewFailingAtEveryAllocationLeaksNothing) {
     long failures = 0;
     for (long n = 1;; ++n) {
         {
-            RecordingPropertyListView failing;
+            CRecordingPropertyListView failing;
             AllocationCounter::FailAt(n);
             EXPECT_NO_THROW(controller.FillView(&failing)) << "allocation " << n;
         }

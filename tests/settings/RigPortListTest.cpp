@@ -26,7 +26,7 @@ protected:
     }
 
     Plugin::IDevImportPlugin* plugin = CreatePlugin();
-    Fakes::RecordingPropertyListView view;
+    Fakes::CRecordingPropertyListView view;
 };
 
 TEST_F(RigPortList, OffersBothEndsOfTheCableOnceEachInNumericOrder) {
@@ -39,7 +39,7 @@ TEST_F(RigPortList, OffersBothEndsOfTheCableOnceEachInNumericOrder) {
 }
 
 TEST_F(RigPortList, SelectsTheConfiguredEnd) {
-    Fakes::RecordingSettingsReader reader;
+    Fakes::CRecordingSettingsReader reader;
     reader.strings[L"PORT"] = L"COM6";
     plugin->LoadSettings(&reader);
     const Fakes::RecordedEntry* port = FilledPortEntry();

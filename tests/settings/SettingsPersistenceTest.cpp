@@ -8,8 +8,8 @@
 
 namespace {
 
-using Fakes::RecordingSettingsReader;
-using Fakes::RecordingSettingsWriter;
+using Fakes::CRecordingSettingsReader;
+using Fakes::CRecordingSettingsWriter;
 
 // The line record's flag word; the six flow-control fields sit in 0x333C.
 DWORD FlagWord(const DCB& line) {
@@ -25,14 +25,14 @@ protected:
 
     void Load() { Settings::LoadPortSettings(reader, descriptors, settings); }
     std::vector<std::wstring> Save() {
-        RecordingSettingsWriter writer;
+        CRecordingSettingsWriter writer;
         Settings::SavePortSettings(writer, descriptors, settings);
         return writer.calls;
     }
 
     Settings::DescriptorTable descriptors;
     Settings::PortSettings settings;
-    RecordingSettingsReader reader;
+    CRecordingSettingsReader reader;
 };
 
 TEST_F(SettingsPersistence, DefaultsLoadInOrderAndSaveBackInOrder) {

@@ -8,35 +8,35 @@ constexpr DWORD kBlock = 65536;
 constexpr COMMTIMEOUTS kReadWhatCame{MAXDWORD, MAXDWORD, 100, 0, 0};
 }  // namespace
 
-EchoInstrument::EchoInstrument() : m_end(InstrumentPortName(), RigLine(), kReadWhatCame) {
+CEchoInstrument::CEchoInstrument() : m_end(InstrumentPortName(), RigLine(), kReadWhatCame) {
     if (!IsOpen()) return;
     m_reader = std::thread([this] { ReadLoop(); });
     m_echo = std::thread([this] { EchoLoop(); });
 }
 
-EchoInstrument::~EchoInstrument() {
+CEchoInstrument::~CEchoInstrument() {
     m_running = false;
     m_end.Interrupt();
     if (m_reader.joinable()) m_reader.join();
     if (m_echo.joinable()) m_echo.join();
 }
 
-uint64_t EchoInstrument::BytesReceived() const {
+uint64_t CEchoInstrument::BytesReceived() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_received;
 }
 
-uint64_t EchoInstrument::ReceivedChecksum() const {
+uint64_t CEchoInstrument::ReceivedChecksum() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_checksum;
 }
 
-void EchoInstrument::AllowEcho(uint64_t bytes) {
+void CEchoInstrument::AllowEcho(uint64_t bytes) {
     std::lock_guard<std::mutex> hold(m_lock);
     m_echoAllowed = bytes;
 }
 
-void EchoInstrument::ReadLoop() {
+void CEchoInstrument::ReadLoop() {
     std::vector<uint8_t> buffer(kBlock);
     while (m_running) {
         DWORD count = m_end.Transfer(false, buffer.data(), kBlock, INFINITE);
@@ -48,7 +48,7 @@ void EchoInstrument::ReadLoop() {
     }
 }
 
-void EchoInstrument::EchoLoop() {
+void CEchoInstrument::EchoLoop() {
     while (m_running) {
         std::vector<uint8_t> block;
         {

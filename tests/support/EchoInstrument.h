@@ -14,12 +14,12 @@
 // pseudo-terminal holds only a few kilobytes where a Windows driver queues
 // a megabyte: an echo of a whole request while the next one goes out would
 // wait on a full line, so the test paces it.
-class EchoInstrument {
+class CEchoInstrument {
 public:
-    EchoInstrument();
-    ~EchoInstrument();
-    EchoInstrument(const EchoInstrument&) = delete;
-    EchoInstrument& operator=(const EchoInstrument&) = delete;
+    CEchoInstrument();
+    ~CEchoInstrument();
+    CEchoInstrument(const CEchoInstrument&) = delete;
+    CEchoInstrument& operator=(const CEchoInstrument&) = delete;
 
     bool IsOpen() const { return m_end.IsOpen(); }
     uint64_t BytesReceived() const;
@@ -31,7 +31,7 @@ private:
     void ReadLoop();
     void EchoLoop();
 
-    LineEnd m_end;
+    CLineEnd m_end;
     std::atomic<bool> m_running{true};
     mutable std::mutex m_lock;
     std::deque<std::vector<uint8_t>> m_toEcho;

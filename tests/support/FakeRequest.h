@@ -16,9 +16,9 @@ inline std::vector<uint8_t> RequestBytes(size_t size, uint32_t offset = 0) {
 
 // A host's transfer request: bytes to send, its kind, and whether the
 // plug-in touched it.
-class FakeRequest final : public ITransferRequest {
+class CFakeRequest final : public ITransferRequest {
 public:
-    explicit FakeRequest(std::vector<uint8_t> data, int32_t requestKind = 4)
+    explicit CFakeRequest(std::vector<uint8_t> data, int32_t requestKind = 4)
         : bytes(std::move(data)), kind(requestKind), size(static_cast<int32_t>(bytes.size())) {}
 
     std::vector<uint8_t> bytes;

@@ -11,7 +11,7 @@ HANDLE OpenDevice(const std::wstring& port, DWORD flags) {
 
 }  // namespace
 
-LineEnd::LineEnd(const std::wstring& port, const DCB& line, const COMMTIMEOUTS& timeouts, DWORD queueSize)
+CLineEnd::CLineEnd(const std::wstring& port, const DCB& line, const COMMTIMEOUTS& timeouts, DWORD queueSize)
     : m_port(OpenDevice(port, FILE_FLAG_OVERLAPPED)) {
     if (!IsOpen()) return;
     DCB settings = line;
@@ -21,14 +21,14 @@ LineEnd::LineEnd(const std::wstring& port, const DCB& line, const COMMTIMEOUTS& 
     Purge();
 }
 
-void LineEnd::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+void CLineEnd::SetTimeouts(const COMMTIMEOUTS& timeouts) {
     COMMTIMEOUTS settings = timeouts;
     SetCommTimeouts(m_port.Get(), &settings);
 }
 
-void LineEnd::Purge() { PurgeComm(m_port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR); }
+void CLineEnd::Purge() { PurgeComm(m_port.Get(), PURGE_RXCLEAR | PURGE_TXCLEAR); }
 
-DWORD LineEnd::Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds) {
+DWORD CLineEnd::Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds) {
     const Win32::CEvent done(Win32::CEvent::Reset::Manual);
     OVERLAPPED record{};
     record.hEvent = done.Get();
@@ -43,7 +43,7 @@ DWORD LineEnd::Transfer(bool write, void* buffer, DWORD size, DWORD milliseconds
     return moved;
 }
 
-bool LineEnd::Send(const void* data, size_t size) {
+bool CLineEnd::Send(const void* data, size_t size) {
     auto* bytes = static_cast<uint8_t*>(const_cast<void*>(data));
     for (size_t sent = 0; sent < size;) {
         const DWORD written = Transfer(true, bytes + sent, DWORD(std::min<size_t>(size - sent, 65536)), 5000);

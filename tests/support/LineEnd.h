@@ -8,13 +8,13 @@
 // One end of a null-modem pair that a test or the bench plays the far side
 // on, opened for overlapped I/O so that it reads and writes at once, as the
 // far end of a full-duplex line does.
-class LineEnd {
+class CLineEnd {
 public:
     // Opened at the line and time-outs given, with its queues emptied;
     // closed (IsOpen false) when the port cannot be opened.
-    LineEnd(const std::wstring& port, const DCB& line, const COMMTIMEOUTS& timeouts, DWORD queueSize = 0);
-    LineEnd(const LineEnd&) = delete;
-    LineEnd& operator=(const LineEnd&) = delete;
+    CLineEnd(const std::wstring& port, const DCB& line, const COMMTIMEOUTS& timeouts, DWORD queueSize = 0);
+    CLineEnd(const CLineEnd&) = delete;
+    CLineEnd& operator=(const CLineEnd&) = delete;
 
     bool IsOpen() const { return m_port.IsValid(); }
     void SetTimeouts(const COMMTIMEOUTS& timeouts);

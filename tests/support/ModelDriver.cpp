@@ -4,7 +4,7 @@
 #include <utility>
 
 namespace {
-ModelDriver* g_current = nullptr;
+CModelDriver* g_current = nullptr;
 HANDLE const kDevice = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(0xC0DE));
 // A late-counting driver shows its count once its USB buffer is full.
 constexpr size_t kUsbBuffer = 4096;
@@ -16,8 +16,8 @@ constexpr DWORD kLongestHold = 30000;
 struct ModelCalls {
     // An operation the driver holds until the test unsticks it; a write
     // keeps the caller's bytes to take them only then.
-    static ModelDriver::Pending Hung(DWORD size, const void* write) {
-        ModelDriver::Pending pending;
+    static CModelDriver::Pending Hung(DWORD size, const void* write) {
+        CModelDriver::Pending pending;
         pending.size = size;
         pending.hungWrite = write;
         pending.hung = true;
@@ -27,7 +27,7 @@ struct ModelCalls {
     using Hold = std::lock_guard<std::recursive_mutex>;
     // Marks a call under way for as long as it lasts.
     struct Scope {
-        ModelDriver& m = *g_current;
+        CModelDriver& m = *g_current;
         Scope() {
             ++m.m_calls;
             ++m.m_callsUnderWay;
@@ -39,7 +39,7 @@ struct ModelCalls {
 
     static HANDLE WINAPI CreateFileW(LPCWSTR path, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         ++m.m_opens;
         {
             Hold hold(m.m_lock);
@@ -62,7 +62,7 @@ struct ModelCalls {
     // running, and refuse the next open (Cypress, libserialport #20).
     static BOOL WINAPI CloseHandle(HANDLE) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         for (const auto& entry : m.m_pending) EXPECT_TRUE(entry.second.completed) << "closed with I/O running";
         --m.m_handles;
@@ -71,7 +71,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI GetCommState(HANDLE, LPDCB line) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.m_unplugged) return m.Fail(m.DeviceFails() ? m.m_unplugError : ERROR_GEN_FAILURE);
         if (m.quirks.notSerial) return m.Fail(ERROR_INVALID_FUNCTION);
@@ -81,7 +81,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI SetCommState(HANDLE, LPDCB line) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         const DriverQuirks& q = m.quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
@@ -95,7 +95,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI SetupComm(HANDLE, DWORD input, DWORD output) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         m.queueSizes[0] = input;
@@ -104,7 +104,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI SetCommTimeouts(HANDLE, LPCOMMTIMEOUTS timeouts) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         m.timeouts = *timeouts;
@@ -112,7 +112,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI GetCommMask(HANDLE, LPDWORD mask) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         *mask = m.m_mask;
@@ -121,7 +121,7 @@ struct ModelCalls {
     // Every driver ends a pending wait when the mask changes.
     static BOOL WINAPI SetCommMask(HANDLE, DWORD mask) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         m.m_mask = mask;
@@ -132,7 +132,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI WaitCommEvent(HANDLE, LPDWORD events, LPOVERLAPPED record) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         if (m.waitCommEvent) return m.waitCommEvent(events, record);
         Hold hold(m.m_lock);
         const DriverQuirks& q = m.quirks;
@@ -158,7 +158,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI ClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT status) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         const DWORD scriptedIn = m.bytesQueued ? m.bytesQueued() : 0;
         const DWORD scriptedOut = m.bytesUnsent ? m.bytesUnsent() : 0;
         Hold hold(m.m_lock);
@@ -178,7 +178,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI ReadFile(HANDLE, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED record) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         m.readThread = GetCurrentThreadId();
         if (m.readFile) return m.readFile(buffer, size, read, record);
         Hold hold(m.m_lock);
@@ -190,7 +190,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI WriteFile(HANDLE, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         m.writeThread = GetCurrentThreadId();
         const BOOL result = m.writeFile ? m.writeFile(data, size, written, record) : Modelled(data, size, written, record);
         if (!result && GetLastError() == ERROR_IO_PENDING) {
@@ -201,7 +201,7 @@ struct ModelCalls {
         return result;
     }
     static BOOL Modelled(LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED record) {
-        ModelDriver& m = *g_current;
+        CModelDriver& m = *g_current;
         Hold hold(m.m_lock);
         const DriverQuirks& q = m.quirks;
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
@@ -213,13 +213,13 @@ struct ModelCalls {
             *written = moved + q.overReported;
             return TRUE;
         }
-        const BOOL result = m.Pend(record, ModelDriver::Pending{});
+        const BOOL result = m.Pend(record, CModelDriver::Pending{});
         m.Complete(record, 0, q.writeError);
         return result;
     }
     static BOOL WINAPI GetOverlappedResult(HANDLE, LPOVERLAPPED record, LPDWORD bytes, BOOL wait) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         for (;;) {
             {
                 Hold hold(m.m_lock);
@@ -230,7 +230,7 @@ struct ModelCalls {
                     return m.Fail(ERROR_INVALID_PARAMETER);
                 }
                 if (found->second.completed) {
-                    const ModelDriver::Pending done = found->second;
+                    const CModelDriver::Pending done = found->second;
                     m.m_pending.erase(found);
                     *bytes = done.bytes;
                     SetLastError(done.error);
@@ -248,7 +248,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI CancelIoEx(HANDLE, LPOVERLAPPED target) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         m.cancelThread = GetCurrentThreadId();
         bool found = false;
@@ -264,7 +264,7 @@ struct ModelCalls {
     }
     static BOOL WINAPI PurgeComm(HANDLE, DWORD flags) {
         Scope scope;
-        ModelDriver& m = scope.m;
+        CModelDriver& m = scope.m;
         Hold hold(m.m_lock);
         if (m.DeviceFails()) return m.Fail(m.m_unplugError);
         ++m.outputPurges;
@@ -277,7 +277,7 @@ struct ModelCalls {
     }
 };
 
-ModelDriver::ModelDriver(const DriverQuirks& given) : quirks(given), m_mask(given.maskAtStart) {
+CModelDriver::CModelDriver(const DriverQuirks& given) : quirks(given), m_mask(given.maskAtStart) {
     // What a driver starts with: slow, and buffer limits of its own.
     m_line.DCBlength = sizeof m_line;
     m_line.BaudRate = 2400;
@@ -290,12 +290,12 @@ ModelDriver::ModelDriver(const DriverQuirks& given) : quirks(given), m_mask(give
     g_current = this;
 }
 
-ModelDriver::~ModelDriver() {
+CModelDriver::~CModelDriver() {
     EXPECT_TRUE(m_pending.empty()) << "I/O left pending on the device";
     g_current = nullptr;
 }
 
-const Serial::SerialApi& ModelDriver::Table() const {
+const Serial::SerialApi& CModelDriver::Table() const {
     static const Serial::SerialApi table{
         &ModelCalls::CreateFileW,   &ModelCalls::CloseHandle,     &ModelCalls::SetCommState,
         &ModelCalls::SetupComm,     &ModelCalls::SetCommTimeouts, &ModelCalls::GetCommMask,
@@ -306,7 +306,7 @@ const Serial::SerialApi& ModelDriver::Table() const {
     return table;
 }
 
-void ModelDriver::Arrive(const std::vector<uint8_t>& bytes) {
+void CModelDriver::Arrive(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_arrivals.emplace_back(m_arrived, GetTickCount64());
     m_arrived += bytes.size();
@@ -324,13 +324,13 @@ void ModelDriver::Arrive(const std::vector<uint8_t>& bytes) {
     m_characterSeen = true;
 }
 
-void ModelDriver::PlugBackIn() {
+void CModelDriver::PlugBackIn() {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_unplugged = false;
     m_unplugError = ERROR_SUCCESS;
 }
 
-void ModelDriver::Unplug(DWORD error) {
+void CModelDriver::Unplug(DWORD error) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_unplugged = true;
     m_unplugError = error;
@@ -340,44 +340,44 @@ void ModelDriver::Unplug(DWORD error) {
     }
 }
 
-DCB ModelDriver::Line() const {
+DCB CModelDriver::Line() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     return m_line;
 }
 
-std::vector<uint8_t> ModelDriver::Written() const {
+std::vector<uint8_t> CModelDriver::Written() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     return m_written;
 }
 
-std::vector<std::pair<size_t, ULONGLONG>> ModelDriver::Arrivals() const {
+std::vector<std::pair<size_t, ULONGLONG>> CModelDriver::Arrivals() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     return m_arrivals;
 }
 
-DWORD ModelDriver::Mask() const {
+DWORD CModelDriver::Mask() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     return m_mask;
 }
 
-std::vector<std::wstring> ModelDriver::OpenedPaths() const {
+std::vector<std::wstring> CModelDriver::OpenedPaths() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     return m_openedPaths;
 }
 
-int ModelDriver::OpenHandles() const {
+int CModelDriver::OpenHandles() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     return m_handles;
 }
 
-size_t ModelDriver::Unreaped() const {
+size_t CModelDriver::Unreaped() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     return m_pending.size();
 }
 
-int ModelDriver::Calls() const { return m_calls; }
+int CModelDriver::Calls() const { return m_calls; }
 
-void ModelDriver::Unstick() {
+void CModelDriver::Unstick() {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_unstuck.Set();
     for (auto& [record, pending] : m_pending) {
@@ -390,7 +390,7 @@ void ModelDriver::Unstick() {
     }
 }
 
-bool ModelDriver::Holding() const {
+bool CModelDriver::Holding() const {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     for (const auto& entry : m_pending) {
         if (entry.second.hung && !entry.second.completed) return true;
@@ -398,7 +398,7 @@ bool ModelDriver::Holding() const {
     return false;
 }
 
-bool ModelDriver::WaitUntilLetGo(DWORD milliseconds) const {
+bool CModelDriver::WaitUntilLetGo(DWORD milliseconds) const {
     const ULONGLONG end = GetTickCount64() + milliseconds;
     for (;;) {
         {
@@ -410,18 +410,18 @@ bool ModelDriver::WaitUntilLetGo(DWORD milliseconds) const {
     }
 }
 
-BOOL ModelDriver::Fail(DWORD error) {
+BOOL CModelDriver::Fail(DWORD error) {
     SetLastError(error);
     return FALSE;
 }
 
-BOOL ModelDriver::Pend(OVERLAPPED* record, DWORD* events) {
+BOOL CModelDriver::Pend(OVERLAPPED* record, DWORD* events) {
     Pending pending;
     pending.events = events;
     return Pend(record, pending);
 }
 
-BOOL ModelDriver::Pend(OVERLAPPED* record, Pending pending) {
+BOOL CModelDriver::Pend(OVERLAPPED* record, Pending pending) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     m_pending[record] = pending;
     ResetEvent(record->hEvent);
@@ -429,7 +429,7 @@ BOOL ModelDriver::Pend(OVERLAPPED* record, Pending pending) {
     return FALSE;
 }
 
-void ModelDriver::Complete(OVERLAPPED* record, DWORD bytes, DWORD error, DWORD events) {
+void CModelDriver::Complete(OVERLAPPED* record, DWORD bytes, DWORD error, DWORD events) {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     Pending& pending = m_pending[record];
     pending.completed = true;
@@ -442,12 +442,12 @@ void ModelDriver::Complete(OVERLAPPED* record, DWORD bytes, DWORD error, DWORD e
 
 // A cancel or purge ends a read or write with what it had moved by then; a
 // wait with no events.
-void ModelDriver::EndMidway(OVERLAPPED* record, const Pending& pending) {
+void CModelDriver::EndMidway(OVERLAPPED* record, const Pending& pending) {
     const DWORD bytes = pending.events ? 0 : quirks.bytesBeforeCancel;
     Complete(record, bytes, bytes ? ERROR_SUCCESS : ERROR_OPERATION_ABORTED);
 }
 
-DWORD ModelDriver::TakeInput(void* buffer, DWORD size) {
+DWORD CModelDriver::TakeInput(void* buffer, DWORD size) {
     const DWORD count = static_cast<DWORD>(std::min<size_t>(size, m_input.size()));
     std::copy_n(m_input.begin(), count, static_cast<uint8_t*>(buffer));
     m_input.erase(m_input.begin(), m_input.begin() + count);

@@ -58,12 +58,12 @@ struct DriverQuirks {
 // answers it instead of the model (and decides for itself whether the
 // device is there), to produce what no model of a driver would, at the
 // step the test chooses. Only one instance exists at a time.
-class ModelDriver {
+class CModelDriver {
 public:
-    explicit ModelDriver(const DriverQuirks& quirks = {});
-    ~ModelDriver();
-    ModelDriver(const ModelDriver&) = delete;
-    ModelDriver& operator=(const ModelDriver&) = delete;
+    explicit CModelDriver(const DriverQuirks& quirks = {});
+    ~CModelDriver();
+    CModelDriver(const CModelDriver&) = delete;
+    CModelDriver& operator=(const CModelDriver&) = delete;
 
     const Serial::SerialApi& Table() const;
 

@@ -26,7 +26,7 @@ struct RecordedEntry {
     int32_t selected = 0;
 };
 
-class RecordingPropertyListView : public IPropertyListView {
+class CRecordingPropertyListView : public IPropertyListView {
 public:
     using ComboEnumerator = Plugin::IEnumerator<Plugin::IComboItem*>;
 
@@ -107,7 +107,7 @@ public:
         return entry;
     }
 
-    ~RecordingPropertyListView() {
+    ~CRecordingPropertyListView() {
         for (Plugin::IComboItem* item : kept) item->Release();
     }
 };

@@ -9,7 +9,7 @@
 
 namespace Fakes {
 
-class RecordingSettingsReader : public ISettingsReader {
+class CRecordingSettingsReader : public ISettingsReader {
 public:
     // Stored values by key; a key that is absent answers its default.
     std::map<std::wstring, int32_t> ints;
@@ -31,7 +31,7 @@ public:
     }
 };
 
-class RecordingSettingsWriter : public ISettingsWriter {
+class CRecordingSettingsWriter : public ISettingsWriter {
 public:
     std::vector<std::wstring> calls;
 

@@ -9,7 +9,7 @@ uint64_t StreamChecksum(uint64_t checksum, const uint8_t* bytes, size_t count) {
     return checksum;
 }
 
-class RecordingSink::Hold {
+class CRecordingSink::Hold {
 public:
     explicit Hold(SRWLOCK& lock) : m_lock(lock) { AcquireSRWLockExclusive(&m_lock); }
     ~Hold() { ReleaseSRWLockExclusive(&m_lock); }
@@ -20,14 +20,14 @@ private:
     SRWLOCK& m_lock;
 };
 
-void RecordingSink::OnEvent(int32_t code, const void* data, uint32_t count) {
+void CRecordingSink::OnEvent(int32_t code, const void* data, uint32_t count) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     Record({code, bytes ? std::vector<uint8_t>(bytes, bytes + count) : std::vector<uint8_t>(), GetTickCount64()});
 }
 
-void RecordingSink::OnRequestDone(ITransferRequest* request) { Record({RequestDone, {}, GetTickCount64(), request}); }
+void CRecordingSink::OnRequestDone(ITransferRequest* request) { Record({RequestDone, {}, GetTickCount64(), request}); }
 
-void RecordingSink::Record(const RecordedEvent& event) {
+void CRecordingSink::Record(const RecordedEvent& event) {
     {
         Hold hold(m_lock);
         ++m_counts[event.code];
@@ -57,53 +57,53 @@ void RecordingSink::Record(const RecordedEvent& event) {
     WakeAllConditionVariable(&m_changed);
 }
 
-size_t RecordingSink::CountHeld(int32_t code) const {
+size_t CRecordingSink::CountHeld(int32_t code) const {
     auto found = m_counts.find(code);
     return found == m_counts.end() ? 0 : found->second;
 }
 
-size_t RecordingSink::Count(int32_t code) const {
+size_t CRecordingSink::Count(int32_t code) const {
     Hold hold(m_lock);
     return CountHeld(code);
 }
 
-size_t RecordingSink::Ends() const {
+size_t CRecordingSink::Ends() const {
     Hold hold(m_lock);
     return CountHeld(EventStopped) + m_openingErrors;
 }
 
-size_t RecordingSink::OpeningErrors() const {
+size_t CRecordingSink::OpeningErrors() const {
     Hold hold(m_lock);
     return m_openingErrors;
 }
 
-size_t RecordingSink::EmptyBlocks() const {
+size_t CRecordingSink::EmptyBlocks() const {
     Hold hold(m_lock);
     return m_emptyBlocks;
 }
 
-uint64_t RecordingSink::ReceivedBytes() const {
+uint64_t CRecordingSink::ReceivedBytes() const {
     Hold hold(m_lock);
     return m_receivedBytes;
 }
 
-uint64_t RecordingSink::ReceivedChecksum() const {
+uint64_t CRecordingSink::ReceivedChecksum() const {
     Hold hold(m_lock);
     return m_receivedChecksum;
 }
 
-uint64_t RecordingSink::SentBytes() const {
+uint64_t CRecordingSink::SentBytes() const {
     Hold hold(m_lock);
     return m_sentBytes;
 }
 
-uint64_t RecordingSink::SentChecksum() const {
+uint64_t CRecordingSink::SentChecksum() const {
     Hold hold(m_lock);
     return m_sentChecksum;
 }
 
 template <typename Done>
-bool RecordingSink::WaitUntil(DWORD milliseconds, Done done) const {
+bool CRecordingSink::WaitUntil(DWORD milliseconds, Done done) const {
     const ULONGLONG deadline = GetTickCount64() + milliseconds;
     Hold hold(m_lock);
     while (m_reactionsUnderWay != 0 || !done()) {
@@ -114,30 +114,30 @@ bool RecordingSink::WaitUntil(DWORD milliseconds, Done done) const {
     return true;
 }
 
-bool RecordingSink::WaitFor(int32_t code, DWORD milliseconds, size_t times) const {
+bool CRecordingSink::WaitFor(int32_t code, DWORD milliseconds, size_t times) const {
     return WaitUntil(milliseconds, [&] { return CountHeld(code) >= times; });
 }
 
-bool RecordingSink::WaitForEnds(size_t ends, DWORD milliseconds) const {
+bool CRecordingSink::WaitForEnds(size_t ends, DWORD milliseconds) const {
     return WaitUntil(milliseconds, [&] { return CountHeld(EventStopped) + m_openingErrors >= ends; });
 }
 
-bool RecordingSink::WaitForReceived(uint64_t bytes, DWORD milliseconds) const {
+bool CRecordingSink::WaitForReceived(uint64_t bytes, DWORD milliseconds) const {
     return WaitUntil(milliseconds, [&] { return m_receivedBytes >= bytes; });
 }
 
-std::vector<RecordedEvent> RecordingSink::Events() const {
+std::vector<RecordedEvent> CRecordingSink::Events() const {
     Hold hold(m_lock);
     return m_events;
 }
 
-std::vector<int32_t> RecordingSink::Codes() const {
+std::vector<int32_t> CRecordingSink::Codes() const {
     std::vector<int32_t> codes;
     for (const auto& event : Events()) codes.push_back(event.code);
     return codes;
 }
 
-std::vector<uint8_t> RecordingSink::Stream(int32_t code) const {
+std::vector<uint8_t> CRecordingSink::Stream(int32_t code) const {
     std::vector<uint8_t> stream;
     for (const auto& event : Events()) {
         if (event.code == code) stream.insert(stream.end(), event.data.begin(), event.data.end());
@@ -145,10 +145,10 @@ std::vector<uint8_t> RecordingSink::Stream(int32_t code) const {
     return stream;
 }
 
-std::vector<uint8_t> RecordingSink::Received() const { return Stream(EventDataReceived); }
-std::vector<uint8_t> RecordingSink::Sent() const { return Stream(EventDataSent); }
+std::vector<uint8_t> CRecordingSink::Received() const { return Stream(EventDataReceived); }
+std::vector<uint8_t> CRecordingSink::Sent() const { return Stream(EventDataSent); }
 
-std::vector<size_t> RecordingSink::SentCounts() const {
+std::vector<size_t> CRecordingSink::SentCounts() const {
     std::vector<size_t> counts;
     for (const auto& event : Events()) {
         if (event.code == EventDataSent) counts.push_back(event.data.size());
@@ -156,7 +156,7 @@ std::vector<size_t> RecordingSink::SentCounts() const {
     return counts;
 }
 
-void RecordingSink::Clear() {
+void CRecordingSink::Clear() {
     Hold hold(m_lock);
     m_events.clear();
     m_counts.clear();

@@ -21,10 +21,10 @@ struct RecordedEvent {
 // (unless it keeps counts only, as a long run must) a copy of every event,
 // for tests to wait on from their own thread. Its lock holds no kernel
 // handle, so it does not disturb a count of them.
-class RecordingSink : public IDeviceEventSink {
+class CRecordingSink : public IDeviceEventSink {
 public:
     enum class Keep { Events, CountsOnly };
-    explicit RecordingSink(Keep keep = Keep::Events) : m_keepEvents(keep == Keep::Events) {}
+    explicit CRecordingSink(Keep keep = Keep::Events) : m_keepEvents(keep == Keep::Events) {}
 
     // Runs on the caller's (worker's) thread after the event or the request
     // handed back (code RequestDone) is recorded, with no lock held.

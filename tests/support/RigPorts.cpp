@@ -23,16 +23,16 @@ DCB RigLine() {
 }
 
 // Reads return at once with what is queued.
-Instrument::Instrument() : m_end(InstrumentPortName(), RigLine(), COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 1000}) {}
+CRigInstrument::CRigInstrument() : m_end(InstrumentPortName(), RigLine(), COMMTIMEOUTS{MAXDWORD, 0, 0, 0, 1000}) {}
 
-Instrument::~Instrument() {
+CRigInstrument::~CRigInstrument() {
     StopStreaming();
     StopReading();
 }
 
-bool Instrument::Send(const std::vector<uint8_t>& bytes) { return m_end.Send(bytes.data(), bytes.size()); }
+bool CRigInstrument::Send(const std::vector<uint8_t>& bytes) { return m_end.Send(bytes.data(), bytes.size()); }
 
-void Instrument::StartStreaming(size_t blockSize, DWORD pause) {
+void CRigInstrument::StartStreaming(size_t blockSize, DWORD pause) {
     m_streaming = true;
     m_streamer = std::thread([this, blockSize, pause] {
         std::vector<uint8_t> block(blockSize);
@@ -45,12 +45,12 @@ void Instrument::StartStreaming(size_t blockSize, DWORD pause) {
     });
 }
 
-void Instrument::StopStreaming() {
+void CRigInstrument::StopStreaming() {
     m_streaming = false;
     if (m_streamer.joinable()) m_streamer.join();
 }
 
-void Instrument::StartReading() {
+void CRigInstrument::StartReading() {
     m_reading = true;
     m_reader = std::thread([this] {
         std::vector<uint8_t> block(65536);
@@ -71,7 +71,7 @@ void Instrument::StartReading() {
     });
 }
 
-std::vector<uint8_t> Instrument::StopReading() {
+std::vector<uint8_t> CRigInstrument::StopReading() {
     m_reading = false;
     if (m_reader.joinable()) m_reader.join();
     std::lock_guard<std::mutex> hold(m_readLock);
@@ -80,17 +80,17 @@ std::vector<uint8_t> Instrument::StopReading() {
     return read;
 }
 
-size_t Instrument::BytesRead() const {
+size_t CRigInstrument::BytesRead() const {
     std::lock_guard<std::mutex> hold(m_readLock);
     return m_read.size();
 }
 
-bool Instrument::WaitForBytes(size_t count, DWORD milliseconds) const {
+bool CRigInstrument::WaitForBytes(size_t count, DWORD milliseconds) const {
     std::unique_lock<std::mutex> hold(m_readLock);
     return m_readMore.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] { return m_read.size() >= count; });
 }
 
-std::vector<uint8_t> Instrument::ReadUntilQuiet(DWORD quiet) {
+std::vector<uint8_t> CRigInstrument::ReadUntilQuiet(DWORD quiet) {
     StartReading();
     for (size_t before = SIZE_MAX; before != BytesRead();) {
         before = BytesRead();
@@ -99,4 +99,4 @@ std::vector<uint8_t> Instrument::ReadUntilQuiet(DWORD quiet) {
     return StopReading();
 }
 
-void Instrument::Purge() { m_end.Purge(); }
+void CRigInstrument::Purge() { m_end.Purge(); }

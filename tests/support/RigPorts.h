@@ -19,12 +19,12 @@ DCB RigLine();
 
 // The instrument's end. Opened for overlapped I/O so that it can read and
 // write at the same time, as the far end of a full-duplex line does.
-class Instrument {
+class CRigInstrument {
 public:
-    Instrument();
-    ~Instrument();
-    Instrument(const Instrument&) = delete;
-    Instrument& operator=(const Instrument&) = delete;
+    CRigInstrument();
+    ~CRigInstrument();
+    CRigInstrument(const CRigInstrument&) = delete;
+    CRigInstrument& operator=(const CRigInstrument&) = delete;
 
     bool IsOpen() const { return m_end.IsOpen(); }
     bool Send(const std::vector<uint8_t>& bytes);
@@ -46,7 +46,7 @@ public:
     std::vector<uint8_t> ReadUntilQuiet(DWORD quiet);
 
 private:
-    LineEnd m_end;
+    CLineEnd m_end;
     std::atomic<bool> m_streaming{false};
     std::thread m_streamer;
 

@@ -12,7 +12,7 @@ protected:
         ASSERT_TRUE(instrument.IsOpen());
     }
 
-    Instrument instrument;
+    CRigInstrument instrument;
 };
 
 // A start is taken once the last exchange's final event has returned, a

@@ -8,7 +8,7 @@
 
 namespace Fakes {
 
-class ScriptedPortSystem : public Settings::IPortSystem {
+class CScriptedPortSystem : public Settings::IPortSystem {
 public:
     // A source not here cannot be read.
     std::map<Source, std::vector<std::wstring>> names;

@@ -18,20 +18,20 @@ void Keep(const wchar_t* line) {
 }
 }  // namespace
 
-TraceLines::TraceLines() {
+CTraceLines::CTraceLines() {
     std::lock_guard<std::mutex> hold(g_lock);
     g_lines.clear();
     Win32::SetTraceCopy(&Keep);
 }
 
-TraceLines::~TraceLines() { Win32::SetTraceCopy(nullptr); }
+CTraceLines::~CTraceLines() { Win32::SetTraceCopy(nullptr); }
 
-std::vector<std::wstring> TraceLines::All() const {
+std::vector<std::wstring> CTraceLines::All() const {
     std::lock_guard<std::mutex> hold(g_lock);
     return g_lines;
 }
 
-std::vector<std::wstring> TraceLines::With(const std::wstring& text) const {
+std::vector<std::wstring> CTraceLines::With(const std::wstring& text) const {
     std::vector<std::wstring> found;
     for (const std::wstring& line : All()) {
         if (line.find(text) != std::wstring::npos) found.push_back(line);
@@ -39,7 +39,7 @@ std::vector<std::wstring> TraceLines::With(const std::wstring& text) const {
     return found;
 }
 
-bool TraceLines::WaitFor(const std::wstring& text, unsigned long milliseconds) const {
+bool CTraceLines::WaitFor(const std::wstring& text, unsigned long milliseconds) const {
     std::unique_lock<std::mutex> hold(g_lock);
     return g_written.wait_for(hold, std::chrono::milliseconds(milliseconds), [&] {
         for (const std::wstring& line : g_lines) {

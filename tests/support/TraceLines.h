@@ -4,12 +4,12 @@
 
 // The plug-in's trace lines written while it lives, for a test to read.
 // One at a time.
-class TraceLines {
+class CTraceLines {
 public:
-    TraceLines();
-    ~TraceLines();
-    TraceLines(const TraceLines&) = delete;
-    TraceLines& operator=(const TraceLines&) = delete;
+    CTraceLines();
+    ~CTraceLines();
+    CTraceLines(const CTraceLines&) = delete;
+    CTraceLines& operator=(const CTraceLines&) = delete;
 
     std::vector<std::wstring> All() const;
     // The lines that hold text.

@@ -74,8 +74,9 @@ DeviceList ListPortDevices() {
             ULONG status = 0;
             ULONG problem = 0;
             port.present = CM_Get_DevNode_Status(&status, &problem, device.DevInst, 0) == CR_SUCCESS;
-            if (DWORD ms = 0; ReadDeviceValue(set.Get(), device, L"LatencyTimer", RRF_RT_REG_DWORD, &ms, sizeof ms)) {
-                port.latencyMilliseconds = ms;
+            if (DWORD latency = 0;
+                ReadDeviceValue(set.Get(), device, L"LatencyTimer", RRF_RT_REG_DWORD, &latency, sizeof latency)) {
+                port.latencyMilliseconds = latency;
             }
             list.devices.push_back(std::move(port));
         }

@@ -79,7 +79,7 @@ std::wstring ErrorText(DWORD error) {
 std::wstring FailureText(DWORD error) { return error == ERROR_SUCCESS ? L"" : L", " + ErrorText(error); }
 std::wstring Verdict(BOOL taken) { return taken ? L"taken" : L"refused, " + ErrorText(GetLastError()); }
 
-std::wstring Ms(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
+std::wstring Duration(DWORD milliseconds) { return std::to_wstring(milliseconds) + L" ms"; }
 std::wstring Hex(DWORD word) {
     wchar_t text[16];
     std::swprintf(text, 16, L"0x%04lX", word);
@@ -89,7 +89,7 @@ bool Says(const std::wstring& line, const wchar_t* words) { return line.find(wor
 
 // Not the tick count, which moves in steps of about 16 ms.
 using Clock = std::chrono::steady_clock;
-DWORD MsSince(Clock::time_point start) {
+DWORD MillisecondsSince(Clock::time_point start) {
     return static_cast<DWORD>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
@@ -121,8 +121,10 @@ public:
         m_running = completed || GetLastError() == ERROR_IO_PENDING;
         return m_running ? L"" : Verdict(FALSE);
     }
-    bool EndsWithin(DWORD ms) const { return WaitForSingleObject(m_state->done.Get(), ms) == WAIT_OBJECT_0; }
-    DWORD MsRunning() const { return MsSince(m_started); }
+    bool EndsWithin(DWORD milliseconds) const {
+        return WaitForSingleObject(m_state->done.Get(), milliseconds) == WAIT_OBJECT_0;
+    }
+    DWORD MillisecondsRunning() const { return MillisecondsSince(m_started); }
     DWORD Reap() {
         m_running = false;
         return GetOverlappedResult(m_port, &m_state->record, &m_state->moved, FALSE) ? ERROR_SUCCESS : GetLastError();
@@ -134,16 +136,16 @@ public:
         CancelIoEx(m_port, &m_state->record);
         std::wstring how;
         if (EndsWithin(kCancelGraceMilliseconds)) {
-            how = L"CancelIoEx ended it in " + Ms(MsSince(cancelled));
+            how = L"CancelIoEx ended it in " + Duration(MillisecondsSince(cancelled));
         } else if (const Clock::time_point masked = Clock::now();
                    emptyMask && SetCommMask(m_port, 0) && EndsWithin(kCancelGraceMilliseconds)) {
-            how = L"CancelIoEx left it running " + Ms(kCancelGraceMilliseconds) +
-                  L"; an empty mask (SetCommMask 0) ended it in " + Ms(MsSince(masked));
+            how = L"CancelIoEx left it running " + Duration(kCancelGraceMilliseconds) +
+                  L"; an empty mask (SetCommMask 0) ended it in " + Duration(MillisecondsSince(masked));
         } else if (EndsWithin(kLastChanceMilliseconds)) {
-            how = L"CancelIoEx did not end it within " + Ms(kCancelGraceMilliseconds) + L"; it ended " +
-                  Ms(MsSince(cancelled)) + L" after the cancel";
+            how = L"CancelIoEx did not end it within " + Duration(kCancelGraceMilliseconds) + L"; it ended " +
+                  Duration(MillisecondsSince(cancelled)) + L" after the cancel";
         } else {
-            return L"nothing ended it within " + Ms(MsSince(cancelled));
+            return L"nothing ended it within " + Duration(MillisecondsSince(cancelled));
         }
         return how + L", " + ErrorText(Reap());
     }
@@ -215,7 +217,7 @@ private:
         const Clock::time_point start = Clock::now();
         Win32::CUniqueHandle port;
         const DWORD error = OpenSerialPort(m_path, port, m_first);
-        const std::wstring took = Ms(MsSince(start));
+        const std::wstring took = Duration(MillisecondsSince(start));
         if (error != ERROR_SUCCESS) {
             Row(port.IsValid() ? L"open: " + took + L", but its line record cannot be read (GetCommState " +
                                      ErrorText(error) + L"): no serial port"
@@ -284,7 +286,7 @@ private:
         Win32::CUniqueHandle port;
         DWORD error = OpenSerialPort(m_path, port, m_record);
         for (const Clock::time_point start = Clock::now();
-             error != ERROR_SUCCESS && MsSince(start) < kReopenMilliseconds;) {
+             error != ERROR_SUCCESS && MillisecondsSince(start) < kReopenMilliseconds;) {
             Sleep(kReopenStepMilliseconds);
             error = OpenSerialPort(m_path, port, m_record);
         }
@@ -349,11 +351,12 @@ private:
         if (!refused.empty()) {
             Row(seen + refused, L"ends the exchange when the device no longer answers, and says why in its trace");
         } else if (read.EndsWithin(kAtOnceMilliseconds)) {
-            const DWORD ms = read.MsRunning();
+            const DWORD elapsed = read.MillisecondsRunning();
             const DWORD error = read.Reap();
             const DWORD queued = QueuedBytes();
-            Row(seen + L"returned at once, after " + Ms(ms) + L" with " + std::to_wstring(read->moved) + L" bytes" +
-                    FailureText(error) + (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
+            Row(seen + L"returned at once, after " + Duration(elapsed) + L" with " + std::to_wstring(read->moved) +
+                    L" bytes" + FailureText(error) +
+                    (queued > 0 ? L"; " + std::to_wstring(queued) + L" bytes queued" : L""),
                 L"reads what is queued and goes on");
         } else {
             Row(seen + L"went pending; " + read.End(false), L"cancels and reaps such a read, keeping what it moved");
@@ -371,17 +374,17 @@ private:
         if (!refused.empty()) {
             Row(seen + refused, turns);
         } else if (!wait.EndsWithin(kCharacterWaitMilliseconds)) {
-            Row(seen + L"stayed pending for " + Ms(kCharacterWaitMilliseconds), waits);
+            Row(seen + L"stayed pending for " + Duration(kCharacterWaitMilliseconds), waits);
             Row(L"ending that wait: " + wait.End(true),
                 L"ends a wait with an empty mask, then cancels and reaps it, so a driver that ignores the cancel "
                 L"ends it too");
         } else if (QueuedBytes() > 0) {
-            Row(seen + L"characters came after " + Ms(wait.MsRunning()) +
+            Row(seen + L"characters came after " + Duration(wait.MillisecondsRunning()) +
                     L", so the line was not quiet; switch the instrument off and run doctor again",
                 waits);
         } else {
-            Row(seen + L"completed without a character after " + Ms(wait.MsRunning()) + L" with events " +
-                    Hex(wait->events) + FailureText(wait.Reap()),
+            Row(seen + L"completed without a character after " + Duration(wait.MillisecondsRunning()) +
+                    L" with events " + Hex(wait->events) + FailureText(wait.Reap()),
                 turns);
         }
     }
@@ -406,15 +409,15 @@ private:
         DWORD mostQueued = 0;
         do {
             mostQueued = std::max(mostQueued, Status().value_or(COMSTAT{}).cbOutQue);
-        } while (!completedAtOnce && write.MsRunning() < limit && !write.EndsWithin(kStatusStepMilliseconds));
-        const DWORD ms = write.MsRunning();
+        } while (!completedAtOnce && write.MillisecondsRunning() < limit && !write.EndsWithin(kStatusStepMilliseconds));
+        const DWORD elapsed = write.MillisecondsRunning();
         const std::wstring ran =
-            L" while the write ran " + Ms(ms) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
+            L" while the write ran " + Duration(elapsed) + (write.EndsWithin(0) ? L"" : L" (unfinished, cancelled)");
         if (mostQueued > 0) {
             Row(seen + L"counted, up to " + std::to_wstring(mostQueued) + L" bytes" + ran,
                 L"waits for a write as long as the count keeps falling");
-        } else if (completedAtOnce || ms < kTellingWriteMilliseconds) {
-            Row(seen + L"could not tell, the write completed at once (" + Ms(ms) + L")", gets);
+        } else if (completedAtOnce || elapsed < kTellingWriteMilliseconds) {
+            Row(seen + L"could not tell, the write completed at once (" + Duration(elapsed) + L")", gets);
         } else if (!statusWorks) {
             Row(seen + L"could not tell, the status call is refused", gets);
         } else {

@@ -27,10 +27,10 @@ std::wstring DeviceRows(const PortDevice& device) {
     }
     // FTDI's driver holds an answer shorter than its buffer until the timer runs out.
     if (!device.latencyMilliseconds && _wcsnicmp(device.instanceId.c_str(), L"FTDIBUS\\", 8) != 0) return rows;
-    const std::wstring ms = std::to_wstring(device.latencyMilliseconds.value_or(16)) + L" ms";
+    const std::wstring latency = std::to_wstring(device.latencyMilliseconds.value_or(16)) + L" ms";
     return rows + L"latency timer (Device Parameters, LatencyTimer): " +
-           (device.latencyMilliseconds ? ms : L"not set, so the driver's default of " + ms) +
-           L"\n    an answer shorter than the adapter's buffer waits up to " + ms +
+           (device.latencyMilliseconds ? latency : L"not set, so the driver's default of " + latency) +
+           L"\n    an answer shorter than the adapter's buffer waits up to " + latency +
            L" before the adapter sends it on; Device Manager changes it in the port's advanced port settings\n";
 }
 
