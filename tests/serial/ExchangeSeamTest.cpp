@@ -168,6 +168,24 @@ TEST_F(ScriptedExchange, ADriverThatRefusesTheCharacterMaskIsPolled) {
     EXPECT_TRUE(polled.Listening());
 }
 
+// The worker measures every time with the exchange's clock: an open
+// refused as busy is given up after 2 s of it, however little real time
+// went by.
+TEST_F(ScriptedExchange, BusyRetriesAreTimedByTheExchangeClock) {
+    static int opens = 0;
+    Serial::SerialApi busy = api.Table();
+    busy.createFile = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+        ++opens;
+        g_nowMilliseconds += 700;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    };
+    Serial::CWorkerPort port{busy, shared, &ScriptedClock};
+    Serial::CExchange refused{port, shared};
+    EXPECT_FALSE(refused.Begin(target));
+    EXPECT_EQ(opens, 3) << "given up once 2100 ms of the clock had gone";
+}
+
 TEST_F(ScriptedExchange, QuietTurnReportsNothing) {
     ASSERT_TRUE(exchange.Begin(target));
     exchange.ReceiveTurn();
