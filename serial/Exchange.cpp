@@ -181,7 +181,8 @@ uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
     return handedOver;
 }
 
-// A queued request or a stop ends it early, as they end a listening wait.
+// A queued request or a stop ends it early, as they end a listening wait;
+// whatever ends the wait, the turn is over.
 void CExchange::WaitOutTheTurn(ULONGLONG begun) const {
     const ULONGLONG elapsed = m_port.Now() - begun;
     if (elapsed >= kListenMilliseconds || m_shared.Stopped()) return;

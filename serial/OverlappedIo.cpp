@@ -70,6 +70,8 @@ IoResult COverlappedIo::Cancel() {
     return Finish(true);
 }
 
+// A refused cancel (the operation ended meanwhile: ERROR_NOT_FOUND) asks
+// nothing more: the operation is reaped all the same.
 void COverlappedIo::RequestCancel() {
     if (m_running) m_api.cancelIoEx(m_device, &m_record);
 }

@@ -29,6 +29,8 @@ IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
 
 void CSerialPort::Close() {
     if (!IsOpen()) return;
+    // What these answer changes nothing: the handle goes next, which ends a
+    // wait whose mask the driver kept, and each operation is reaped first.
     EndListening();
     m_read.Cancel();
     m_write.Cancel();
