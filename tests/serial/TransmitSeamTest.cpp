@@ -417,6 +417,7 @@ TEST_F(ScriptedTransmit, AfterTheLastReleaseAWriteTheDriverDoesNotCancelIsPurged
 // With no sink to tell, a request being sent is not handed back: it is the
 // host's again at the last Release.
 TEST_F(ScriptedTransmit, SinkWithdrawnWhileARequestIsSentWithholdsItsDone) {
+    CTraceLines trace;
     queue.Append(&request);
     api.writeFile = [this](const void* data, DWORD size, DWORD* written, OVERLAPPED*) {
         Note(data, size);
@@ -427,6 +428,7 @@ TEST_F(ScriptedTransmit, SinkWithdrawnWhileARequestIsSentWithholdsItsDone) {
     transmitter.DrainQueue();
     EXPECT_TRUE(sink.Events().empty());
     EXPECT_EQ(queue.Head(), nullptr);
+    EXPECT_EQ(trace.With(L"while no event sink was set").size(), 1u) << "the trace says where it went";
 }
 
 // A request that answers another kind than when it was queued is not sent,
