@@ -74,8 +74,9 @@ IoResult CWorkerPort::Read(DWORD count) {
     return read;
 }
 
+// The port itself never answers Gone: only this judges so.
 IoResult CWorkerPort::Judged(Call call, IoResult answer) {
-    if (answer.state != IoState::Failed) {
+    if (!answer.Failed()) {
         m_worked[Index(call)] = true;
         return answer;
     }
