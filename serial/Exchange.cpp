@@ -165,11 +165,12 @@ uint64_t CExchange::HandOverQueued(ULONGLONG begun, bool afterCharacterEvent) {
         if (counted.Completed() && queued == 0 && !readAnyway) break;
         const IoResult read = m_port.Read(queued != 0 ? queued : kBlockSize);
         if (read.Failed() || read.bytes == 0) break;
-        // A block no sink took: the host has let go or set none, and reading
-        // on would only feed nobody.
+        // Bytes that came are data for the idle time, taken or not.
+        handedOver += read.bytes;
+        // A block no sink took: the host has let go or set none for now, and
+        // reading on in this turn would only feed nobody.
         if (!m_shared.Sink().OnEvent(EventDataReceived, read.data, read.bytes)) break;
         m_shared.Sink().OnEvent(EventLogText, read.data, read.bytes);
-        handedOver += read.bytes;
         readAnyway = false;
         // The driver keeps what comes meanwhile; the next turn reads it.
         if (m_port.Now() - begun >= kListenMilliseconds) break;

@@ -93,9 +93,10 @@ bool CExchangeControl::CState::Start(Exchange::Target& target) {
         if (ResumeThread(thread.Get()) == static_cast<DWORD>(-1)) {
             // It never ran and holds nothing: the start is refused as if it
             // had not been made.
-            Win32::Trace(L"a worker thread could not be resumed, error %lu: the exchange does not start",
-                         GetLastError());
-            TerminateThread(thread.Get(), 0);
+            const DWORD error = GetLastError();
+            const bool ended = TerminateThread(thread.Get(), 0) != FALSE;
+            Win32::Trace(L"a worker thread could not be resumed, error %lu: the exchange does not start%ls", error,
+                         ended ? L"" : L"; the suspended thread could not be ended either");
             Release();
             return false;
         }

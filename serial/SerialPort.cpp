@@ -23,8 +23,10 @@ IoResult CSerialPort::Open(const wchar_t* path, const DCB& line) {
     }
     m_open = true;
     DCB accepted = LineRecord::ForDriver(driversOwn, line);
-    const IoResult recordTaken = IoResult::Of(m_api.setCommState(Handle(), &accepted));
-    return {IoState::Completed, 0, recordTaken.error};
+    if (m_api.setCommState(Handle(), &accepted)) return {IoState::Completed, 0, ERROR_SUCCESS};
+    // A driver that refused without saying why still refused.
+    const DWORD refusal = GetLastError();
+    return {IoState::Completed, 0, refusal != ERROR_SUCCESS ? refusal : ERROR_GEN_FAILURE};
 }
 
 void CSerialPort::Close() {

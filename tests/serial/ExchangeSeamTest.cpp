@@ -4,6 +4,7 @@
 #include <functional>
 #include "RecordingSink.h"
 #include "ModelDriver.h"
+#include "TraceLines.h"
 #include "serial/Exchange.h"
 
 namespace {
@@ -184,6 +185,36 @@ TEST_F(ScriptedExchange, BusyRetriesAreTimedByTheExchangeClock) {
     Serial::CExchange refused{port, shared};
     EXPECT_FALSE(refused.Begin(target));
     EXPECT_EQ(opens, 3) << "given up once 2100 ms of the clock had gone";
+}
+
+// A driver that refuses the line record without saying why still refused
+// it: the exchange runs at the driver's own settings, and the trace says so.
+TEST_F(ScriptedExchange, ARecordRefusedWithoutAnErrorIsSaidRefused) {
+    CTraceLines trace;
+    Serial::SerialApi silent = api.Table();
+    silent.setCommState = [](HANDLE, LPDCB) -> BOOL {
+        SetLastError(ERROR_SUCCESS);
+        return FALSE;
+    };
+    Serial::CWorkerPort port{silent, shared, &ScriptedClock};
+    Serial::CExchange refused{port, shared};
+    ASSERT_TRUE(refused.Begin(target));
+    EXPECT_EQ(trace.With(L"and keeps its own settings").size(), 1u);
+}
+
+// Bytes no sink takes (the host withdrew it for a while) are still data
+// for the idle time: a streaming instrument's exchange goes on.
+TEST_F(ScriptedExchange, BlocksNoSinkTakesStillKeepTheExchangeFromIdling) {
+    ASSERT_TRUE(exchange.Begin(target));
+    DataArrives(10);
+    exchange.ReceiveTurn();
+    shared.Sink().Set(nullptr);
+    for (int second = 0; second < 5; ++second) {
+        g_nowMilliseconds += 1000;
+        DataArrives(10);
+        exchange.ReceiveTurn();
+    }
+    EXPECT_FALSE(exchange.IdleTimeUp());
 }
 
 TEST_F(ScriptedExchange, QuietTurnReportsNothing) {

@@ -13,7 +13,9 @@ protected:
     void SetUp() override {
         RigTest::SetUp();
         DCB line = RigLine();
-        ASSERT_EQ(port.Open(Win32::DevicePathFor(PluginPortName().c_str()).c_str(), line).state, Serial::IoState::Completed);
+        const Serial::IoResult opened = port.Open(Win32::DevicePathFor(PluginPortName().c_str()).c_str(), line);
+        ASSERT_EQ(opened.state, Serial::IoState::Completed);
+        ASSERT_EQ(opened.error, DWORD(ERROR_SUCCESS)) << "the rig's driver takes the record";
     }
 
     DWORD BytesWaiting() {
