@@ -47,7 +47,7 @@ const wchar_t* CWorkerPort::Name(Call call) {
 }
 
 IoResult CWorkerPort::Status(COMSTAT* status) {
-    if (Gone()) return {IoState::Gone, 0, m_goneError};
+    if (Gone()) return GoneAnswer(0);
     if (m_unsupported[Index(Call::Status)]) return {IoState::Failed, 0, ERROR_NOT_SUPPORTED};
     DWORD lineErrors = 0;
     const IoResult answer = Judged(Call::Status, m_port.ClearErrors(status, &lineErrors));
@@ -56,7 +56,7 @@ IoResult CWorkerPort::Status(COMSTAT* status) {
 }
 
 IoResult CWorkerPort::WaitForReceive(DWORD milliseconds, HANDLE interrupt) {
-    if (Gone()) return {IoState::Gone, 0, m_goneError};
+    if (Gone()) return GoneAnswer(0);
     return Judged(Call::Wait, m_port.WaitForReceive(milliseconds, interrupt));
 }
 
@@ -68,7 +68,7 @@ void CWorkerPort::EndListening() {
 }
 
 IoResult CWorkerPort::Read(DWORD count) {
-    if (Gone()) return {IoState::Gone, 0, m_goneError};
+    if (Gone()) return GoneAnswer(0);
     const IoResult read = Judged(Call::Read, m_port.Read(count));
     if (read.bytes > 0) m_lastSign = Now();
     return read;
@@ -108,7 +108,7 @@ void CWorkerPort::RecordGone(Call call, DWORD error) {
 }
 
 IoResult CWorkerPort::Write(const uint8_t* data, DWORD size) {
-    if (Gone()) return {IoState::Gone, 0, m_goneError};
+    if (Gone()) return GoneAnswer(0);
     size = std::min(size, CSerialPort::kWriteBufferSize);
     // The driver writes from the port's copy: a driver that holds the write
     // past the last Release must not read the host's freed bytes.
@@ -136,7 +136,7 @@ IoResult CWorkerPort::Write(const uint8_t* data, DWORD size) {
     write = CancelWrite();
     // It may have completed just before the cancel.
     if (write.bytes >= size) return {IoState::Completed, write.bytes, ERROR_SUCCESS};
-    if (Gone()) return {IoState::Gone, write.bytes, m_goneError};
+    if (Gone()) return GoneAnswer(write.bytes);
     if (!m_shared.Stopped()) {
         Win32::Trace(L"a write was given up after %llu ms: %lu of %lu bytes sent", Now() - begun, write.bytes, size);
     }

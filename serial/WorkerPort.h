@@ -92,6 +92,8 @@ private:
     static int Index(Call call) { return static_cast<int>(call); }
     static const wchar_t* Name(Call call);
     IoResult Judged(Call call, IoResult answer);
+    // What every call answers once the device has gone.
+    IoResult GoneAnswer(DWORD bytes) const { return {IoState::Gone, bytes, m_goneError}; }
     void RecordGone(Call call, DWORD error);
 
     // True when the running write completed; false when the line held it,

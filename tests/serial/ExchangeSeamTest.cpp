@@ -43,6 +43,17 @@ protected:
         };
     }
 
+    // An exchange on a copy of the model's table in which the test scripted
+    // a call the model's scripts do not reach.
+    class COnOwnTable {
+    public:
+        COnOwnTable(const Serial::SerialApi& table, Serial::CExchangeShared& shared)
+            : api(table), port(api, shared, &ScriptedClock), exchange(port, shared) {}
+        Serial::SerialApi api;
+        Serial::CWorkerPort port;
+        Serial::CExchange exchange;
+    };
+
     DWORD queued = 0;
     CModelDriver api;
     Serial::CExchangeShared shared;
@@ -154,8 +165,8 @@ TEST_F(ScriptedExchange, ADriverThatRefusesTheCharacterMaskIsPolled) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     };
-    Serial::CWorkerPort port{refusing, shared, &ScriptedClock};
-    Serial::CExchange polled{port, shared};
+    COnOwnTable own{refusing, shared};
+    Serial::CExchange& polled = own.exchange;
     ASSERT_TRUE(polled.Begin(target));
     int waits = 0;
     const auto counted = [&](DWORD*, OVERLAPPED*) { return ++waits, TRUE; };
@@ -181,9 +192,7 @@ TEST_F(ScriptedExchange, BusyRetriesAreTimedByTheExchangeClock) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     };
-    Serial::CWorkerPort port{busy, shared, &ScriptedClock};
-    Serial::CExchange refused{port, shared};
-    EXPECT_FALSE(refused.Begin(target));
+    EXPECT_FALSE((COnOwnTable{busy, shared}.exchange.Begin(target)));
     EXPECT_EQ(opens, 3) << "given up once 2100 ms of the clock had gone";
 }
 
@@ -196,9 +205,7 @@ TEST_F(ScriptedExchange, ARecordRefusedWithoutAnErrorIsSaidRefused) {
         SetLastError(ERROR_SUCCESS);
         return FALSE;
     };
-    Serial::CWorkerPort port{silent, shared, &ScriptedClock};
-    Serial::CExchange refused{port, shared};
-    ASSERT_TRUE(refused.Begin(target));
+    ASSERT_TRUE((COnOwnTable{silent, shared}.exchange.Begin(target)));
     EXPECT_EQ(trace.With(L"and keeps its own settings").size(), 1u);
 }
 
