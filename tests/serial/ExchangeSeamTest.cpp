@@ -184,7 +184,9 @@ TEST_F(ScriptedExchange, ADriverThatRefusesTheCharacterMaskIsPolled) {
 // refused as busy is given up after 2 s of it, however little real time
 // went by.
 TEST_F(ScriptedExchange, BusyRetriesAreTimedByTheExchangeClock) {
-    static int opens = 0;
+    // Seen by a lambda that captures nothing; each run counts from none.
+    static int opens;
+    opens = 0;
     Serial::SerialApi busy = api.Table();
     busy.createFile = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
         ++opens;
